@@ -1,0 +1,28 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need, when any is missing.
+# As root it runs apt-get; otherwise it prints the command to run and fails.
+set -eu
+
+packages="
+  cmake make g++ pkg-config python3
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+"
+
+missing=""
+for p in $packages; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+    [ "$status" = "installed" ] || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing:$missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    apt-get install -y -qq --no-install-recommends $missing >/dev/null
+else
+    echo "Missing packages. Run:" >&2
+    echo "  sudo apt-get install$missing" >&2
+    exit 1
+fi

@@ -1,0 +1,195 @@
+// Generator of the wow-and-flutter test tone. Every sample follows one fixed sequence of double
+// operations, so the file is the same byte for byte on every IEEE-754 host.
+#include "synth/test_tone.h"
+
+#include <sys/stat.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "wave/wave_header.h"
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+// Half of 16-bit full scale (about -6 dBFS): samples stay within -16384 ... 16384.
+constexpr double kAmplitude = 16384.0;
+constexpr int kBitsPerSample = 16;
+constexpr int kFormatTagPcm = 1;
+// Bound on any phase, in cycles: far below DBL_MAX, so the sums never overflow.
+constexpr double kMaxPhaseCycles = 1e300;
+
+void SwapToLittleEndian(int16_t* block, int count) {
+    if constexpr (std::endian::native == std::endian::big) {
+        for (int i = 0; i < count; ++i) {
+            const auto bits = static_cast<uint16_t>(block[i]);
+            block[i] = static_cast<int16_t>(static_cast<uint16_t>((bits >> 8) | (bits << 8)));
+        }
+    } else {
+        (void)block;
+        (void)count;
+    }
+}
+
+bool WriteBlock(FILE* file, int16_t* block, int count) {
+    SwapToLittleEndian(block, count);
+    return std::fwrite(block, sizeof block[0], static_cast<size_t>(count), file) ==
+           static_cast<size_t>(count);
+}
+
+// Rounds half away from zero and narrows to a sample; |s| <= 1.
+int16_t ToSample(double s) {
+    double v = s * kAmplitude;
+    v = s >= 0.0 ? v + 0.5 : v - 0.5;
+    return static_cast<int16_t>(static_cast<int>(v));
+}
+
+}  // namespace
+
+bool CheckTestToneArguments(int sampleRate, double centerFrequency, double levelPercent,
+                            double modFrequency, double duration, char* message,
+                            size_t messageSize) {
+    const struct {
+        const char* name;
+        double value;
+    } reals[] = {{"Center frequency", centerFrequency},
+                 {"Level", levelPercent},
+                 {"Modulation frequency", modFrequency},
+                 {"Duration", duration}};
+    for (const auto& real : reals) {
+        if (!std::isfinite(real.value)) {
+            std::snprintf(message, messageSize, "%s %g is not allowed: it must be a finite number",
+                          real.name, real.value);
+            return false;
+        }
+    }
+    if (sampleRate < 0) {
+        std::snprintf(message, messageSize,
+                      "Sample rate %d Hz is not allowed: it must be 0 to 2147483647 Hz",
+                      sampleRate);
+        return false;
+    }
+    const double frames = static_cast<double>(sampleRate) * duration + 0.5;
+    if (!(frames >= 0.0 && frames < static_cast<double>(kMaxTestToneFrames) + 1.0)) {
+        std::snprintf(message, messageSize,
+                      "Duration %g s at %d Hz gives %.0f samples: allowed are 0 to %ld "
+                      "(%g s at this rate)",
+                      duration, sampleRate, std::trunc(frames), kMaxTestToneFrames,
+                      sampleRate > 0 ? static_cast<double>(kMaxTestToneFrames) / sampleRate
+                                     : 0.0);
+        return false;
+    }
+    if (sampleRate > 0 && frames >= 1.0) {
+        // Largest phase the run reaches, in cycles; also catches steps that overflow.
+        const double span = std::trunc(frames) / sampleRate;
+        const double carrier =
+            span * (std::fabs(centerFrequency) +
+                    std::fabs(centerFrequency) * std::fabs(levelPercent) * 0.01);
+        if (!(carrier < kMaxPhaseCycles)) {
+            std::snprintf(message, messageSize,
+                          "Center frequency %g Hz at level %g %% over %g s is too large: "
+                          "|center| x (1 + |level| / 100) x duration must stay below %g cycles",
+                          centerFrequency, levelPercent, duration, kMaxPhaseCycles);
+            return false;
+        }
+        if (!(span * std::fabs(modFrequency) < kMaxPhaseCycles)) {
+            std::snprintf(message, messageSize,
+                          "Modulation frequency %g Hz over %g s is too large: "
+                          "|modulation| x duration must stay below %g cycles",
+                          modFrequency, duration, kMaxPhaseCycles);
+            return false;
+        }
+    }
+    return true;
+}
+
+int TestToneFrames(int sampleRate, double duration) {
+    return static_cast<int>(static_cast<double>(sampleRate) * duration + 0.5);
+}
+
+int WriteTestTone(FILE* file, int sampleRate, double centerFrequency, double levelPercent,
+                  double modFrequency, double duration) {
+    const double T = 1.0 / sampleRate;  // sample period; infinite for rate 0, then unused
+    const int frames = TestToneFrames(sampleRate, duration);
+
+    SetSampleSize(kBitsPerSample);
+    SetSampleRate(sampleRate);
+    SetNumChannels(1);
+    SetSampleCount(frames);
+    SetFormatTag(kFormatTagPcm);
+    PrintWaveHeader();
+    if (WriteWaveHeader(file) < 0) return -1;
+
+    // Phase advances per sample, in cycles.
+    const double carrierStep = T * centerFrequency;
+    const double deviation = ((T * centerFrequency) * levelPercent) * 0.01;
+    const double modStep = T * modFrequency;
+    // Carrier phase in cycles, accumulated sample by sample and never wrapped, so that the
+    // modulation acts on the frequency.
+    double phase = 0.0;
+    int16_t block[kSampleBlockSize];
+    int fill = 0;
+    for (int i = 0; i < frames; ++i) {
+        const double m = static_cast<double>(i) * modStep;
+        phase = deviation * std::sin(kTwoPi * (m - std::floor(m))) + phase + carrierStep;
+        const double s = std::sin(kTwoPi * (phase - std::floor(phase)));
+        block[fill++] = ToSample(s);
+        if (fill == kSampleBlockSize) {
+            if (!WriteBlock(file, block, fill)) return -1;
+            fill = 0;
+        }
+    }
+    if (fill > 0 && !WriteBlock(file, block, fill)) return -1;
+    return 0;
+}
+
+namespace {
+
+// Removes the incomplete output, but only when it is a regular file and path still names the
+// file that was opened: never a device, a pipe, or something that replaced it meanwhile.
+void RemoveIncompleteFile(const char* path, bool regular, const struct stat& opened) {
+    struct stat now;
+    if (regular && ::stat(path, &now) == 0 && S_ISREG(now.st_mode) &&
+        now.st_dev == opened.st_dev && now.st_ino == opened.st_ino) {
+        std::remove(path);
+    }
+}
+
+}  // namespace
+
+int GenerateTestTone(int sampleRate, const char* path, double centerFrequency,
+                     double levelPercent, double modFrequency, double duration) {
+    char message[256];
+    if (!CheckTestToneArguments(sampleRate, centerFrequency, levelPercent, modFrequency, duration,
+                                message, sizeof message)) {
+        std::printf("%s\n", message);
+        std::fflush(stdout);
+        return kTestToneRejected;
+    }
+
+    FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) {
+        std::printf("Cannot open %s\n", path);
+        std::fflush(stdout);
+        std::exit(1);
+    }
+    std::printf("Opened %s\n", path);
+    std::fflush(stdout);
+
+    struct stat opened;
+    const bool regular = ::fstat(fileno(file), &opened) == 0 && S_ISREG(opened.st_mode);
+
+    const bool written =
+        WriteTestTone(file, sampleRate, centerFrequency, levelPercent, modFrequency, duration) ==
+        0;
+    const int closed = std::fclose(file);
+    if (!written || closed != 0) {
+        RemoveIncompleteFile(path, regular, opened);
+        std::printf("Cannot write %s\n", path);
+        std::fflush(stdout);
+        std::exit(1);
+    }
+    return closed;
+}

@@ -1,0 +1,40 @@
+// The wow-and-flutter test tone: a sine carrier whose instantaneous frequency swings
+// sinusoidally, written as a 16-bit mono PCM WAV file.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+// Largest frame count whose 16-bit mono data still leaves the RIFF chunk size within a signed
+// 32-bit field: 36 + 2 * 1073741805 = 2147483646.
+constexpr long kMaxTestToneFrames = 1073741805;
+
+// Samples per block: each block leaves in one write call.
+constexpr int kSampleBlockSize = 8192;
+
+// GenerateTestTone's result when it rejects its arguments before touching the file.
+constexpr int kTestToneRejected = -1;
+
+// Checks the arguments GenerateTestTone would be given. On a bad one, writes one line (without
+// line end) naming the value and the allowed range into message and returns false.
+bool CheckTestToneArguments(int sampleRate, double centerFrequency, double levelPercent,
+                            double modFrequency, double duration, char* message,
+                            size_t messageSize);
+
+// Frames for sampleRate * duration seconds, rounded half up. Arguments must have passed
+// CheckTestToneArguments.
+int TestToneFrames(int sampleRate, double duration);
+
+// Fills WaveHeader, prints its summary to standard output and writes the header and every
+// sample to file. Returns 0, or -1 as soon as a write fails. Arguments must have passed
+// CheckTestToneArguments.
+int WriteTestTone(FILE* file, int sampleRate, double centerFrequency, double levelPercent,
+                  double modFrequency, double duration);
+
+// Writes the test-tone WAV file at path and returns the result of closing it (0).
+// Bad arguments: prints one line to standard output and returns kTestToneRejected without
+// opening the file. The file cannot be opened, or a write or the close fails: prints
+// "Cannot open <path>" or "Cannot write <path>" to standard output, removes an incomplete
+// regular file, and ends the process with exit status 1.
+int GenerateTestTone(int sampleRate, const char* path, double centerFrequency,
+                     double levelPercent, double modFrequency, double duration);
