@@ -100,8 +100,8 @@ int main(int argc, char** argv) {
     }
 
     char message[256];
-    if (!CheckTestToneArguments(sampleRate, centerFrequency, levelPercent, modFrequency, duration,
-                                message, sizeof message)) {
+    if (CheckTestToneArguments(sampleRate, centerFrequency, levelPercent, modFrequency, duration,
+                               message, sizeof message) != ToneArgument::kNone) {
         std::fprintf(stderr, "wobblegen-cli: %s\n", message);
         return kExitUsage;
     }

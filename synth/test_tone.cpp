@@ -48,28 +48,29 @@ int16_t ToSample(double s) {
 
 }  // namespace
 
-bool CheckTestToneArguments(int sampleRate, double centerFrequency, double levelPercent,
+ToneArgument CheckTestToneArguments(int sampleRate, double centerFrequency, double levelPercent,
                             double modFrequency, double duration, char* message,
                             size_t messageSize) {
     const struct {
+        ToneArgument argument;
         const char* name;
         double value;
-    } reals[] = {{"Center frequency", centerFrequency},
-                 {"Level", levelPercent},
-                 {"Modulation frequency", modFrequency},
-                 {"Duration", duration}};
+    } reals[] = {{ToneArgument::kCenterFrequency, "Center frequency", centerFrequency},
+                 {ToneArgument::kLevel, "Level", levelPercent},
+                 {ToneArgument::kModFrequency, "Modulation frequency", modFrequency},
+                 {ToneArgument::kDuration, "Duration", duration}};
     for (const auto& real : reals) {
         if (!std::isfinite(real.value)) {
             std::snprintf(message, messageSize, "%s %g is not allowed: it must be a finite number",
                           real.name, real.value);
-            return false;
+            return real.argument;
         }
     }
     if (sampleRate < 0) {
         std::snprintf(message, messageSize,
                       "Sample rate %d Hz is not allowed: it must be 0 to 2147483647 Hz",
                       sampleRate);
-        return false;
+        return ToneArgument::kSampleRate;
     }
     const double frames = static_cast<double>(sampleRate) * duration + 0.5;
     if (!(frames >= 0.0 && frames < static_cast<double>(kMaxTestToneFrames) + 1.0)) {
@@ -79,7 +80,7 @@ bool CheckTestToneArguments(int sampleRate, double centerFrequency, double level
                       duration, sampleRate, std::trunc(frames), kMaxTestToneFrames,
                       sampleRate > 0 ? static_cast<double>(kMaxTestToneFrames) / sampleRate
                                      : 0.0);
-        return false;
+        return ToneArgument::kDuration;
     }
     if (sampleRate > 0 && frames >= 1.0) {
         // Largest phase the run reaches, in cycles; also catches steps that overflow.
@@ -92,17 +93,17 @@ bool CheckTestToneArguments(int sampleRate, double centerFrequency, double level
                           "Center frequency %g Hz at level %g %% over %g s is too large: "
                           "|center| x (1 + |level| / 100) x duration must stay below %g cycles",
                           centerFrequency, levelPercent, duration, kMaxPhaseCycles);
-            return false;
+            return ToneArgument::kCenterFrequency;
         }
         if (!(span * std::fabs(modFrequency) < kMaxPhaseCycles)) {
             std::snprintf(message, messageSize,
                           "Modulation frequency %g Hz over %g s is too large: "
                           "|modulation| x duration must stay below %g cycles",
                           modFrequency, duration, kMaxPhaseCycles);
-            return false;
+            return ToneArgument::kModFrequency;
         }
     }
-    return true;
+    return ToneArgument::kNone;
 }
 
 int TestToneFrames(int sampleRate, double duration) {
@@ -162,8 +163,8 @@ void RemoveIncompleteFile(const char* path, bool regular, const struct stat& ope
 int GenerateTestTone(int sampleRate, const char* path, double centerFrequency,
                      double levelPercent, double modFrequency, double duration) {
     char message[256];
-    if (!CheckTestToneArguments(sampleRate, centerFrequency, levelPercent, modFrequency, duration,
-                                message, sizeof message)) {
+    if (CheckTestToneArguments(sampleRate, centerFrequency, levelPercent, modFrequency, duration,
+                               message, sizeof message) != ToneArgument::kNone) {
         std::printf("%s\n", message);
         std::fflush(stdout);
         return kTestToneRejected;

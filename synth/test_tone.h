@@ -15,9 +15,13 @@ constexpr int kSampleBlockSize = 8192;
 // GenerateTestTone's result when it rejects its arguments before touching the file.
 constexpr int kTestToneRejected = -1;
 
+// The argument that CheckTestToneArguments found at fault.
+enum class ToneArgument { kNone, kSampleRate, kCenterFrequency, kLevel, kModFrequency, kDuration };
+
 // Checks the arguments GenerateTestTone would be given. On a bad one, writes one line (without
-// line end) naming the value and the allowed range into message and returns false.
-bool CheckTestToneArguments(int sampleRate, double centerFrequency, double levelPercent,
+// line end) naming the value and the allowed range into message and returns that argument;
+// kNone when all are good. A frame count out of range is blamed on the duration.
+ToneArgument CheckTestToneArguments(int sampleRate, double centerFrequency, double levelPercent,
                             double modFrequency, double duration, char* message,
                             size_t messageSize);
 
