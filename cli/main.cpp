@@ -21,9 +21,11 @@ CLI::Validator RateValidator() {
             errno = 0;
             char* end = nullptr;
             const long long value = std::strtoll(text.c_str(), &end, 10);
-            const bool digitsOnly = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+            const bool digitsOnly =
+                !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
             if (!digitsOnly || errno != 0 || *end != '\0' || value > 2147483647LL) {
-                return "'" + text + "' is not allowed: give a whole number of Hz from 0 to 2147483647";
+                return "'" + text +
+                       "' is not allowed: give a whole number of Hz from 0 to 2147483647";
             }
             return {};
         },
@@ -105,8 +107,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wobblegen-cli: %s\n", message);
         return kExitUsage;
     }
-    return GenerateTestTone(sampleRate, output.c_str(), centerFrequency, levelPercent,
-                            modFrequency, duration) == 0
+    return GenerateTestTone(sampleRate, output.c_str(), centerFrequency, levelPercent, modFrequency,
+                            duration) == 0
                ? 0
                : 1;
 }

@@ -35,8 +35,10 @@ void SwapToLittleEndian(int16_t* block, int count) {
 
 bool WriteBlock(FILE* file, int16_t* block, int count) {
     SwapToLittleEndian(block, count);
+    // The error flag too: some streams report a full count while flagging the failure.
     return std::fwrite(block, sizeof block[0], static_cast<size_t>(count), file) ==
-           static_cast<size_t>(count);
+               static_cast<size_t>(count) &&
+           !std::ferror(file);
 }
 
 // Rounds half away from zero and narrows to a sample; |s| <= 1.
@@ -49,8 +51,8 @@ int16_t ToSample(double s) {
 }  // namespace
 
 ToneArgument CheckTestToneArguments(int sampleRate, double centerFrequency, double levelPercent,
-                            double modFrequency, double duration, char* message,
-                            size_t messageSize) {
+                                    double modFrequency, double duration, char* message,
+                                    size_t messageSize) {
     const struct {
         ToneArgument argument;
         const char* name;
@@ -78,16 +80,14 @@ ToneArgument CheckTestToneArguments(int sampleRate, double centerFrequency, doub
                       "Duration %g s at %d Hz gives %.0f samples: allowed are 0 to %ld "
                       "(%g s at this rate)",
                       duration, sampleRate, std::trunc(frames), kMaxTestToneFrames,
-                      sampleRate > 0 ? static_cast<double>(kMaxTestToneFrames) / sampleRate
-                                     : 0.0);
+                      sampleRate > 0 ? static_cast<double>(kMaxTestToneFrames) / sampleRate : 0.0);
         return ToneArgument::kDuration;
     }
     if (sampleRate > 0 && frames >= 1.0) {
         // Largest phase the run reaches, in cycles; also catches steps that overflow.
         const double span = std::trunc(frames) / sampleRate;
-        const double carrier =
-            span * (std::fabs(centerFrequency) +
-                    std::fabs(centerFrequency) * std::fabs(levelPercent) * 0.01);
+        const double carrier = span * (std::fabs(centerFrequency) +
+                                       std::fabs(centerFrequency) * std::fabs(levelPercent) * 0.01);
         if (!(carrier < kMaxPhaseCycles)) {
             std::snprintf(message, messageSize,
                           "Center frequency %g Hz at level %g %% over %g s is too large: "
@@ -152,16 +152,16 @@ namespace {
 // file that was opened: never a device, a pipe, or something that replaced it meanwhile.
 void RemoveIncompleteFile(const char* path, bool regular, const struct stat& opened) {
     struct stat now;
-    if (regular && ::stat(path, &now) == 0 && S_ISREG(now.st_mode) &&
-        now.st_dev == opened.st_dev && now.st_ino == opened.st_ino) {
+    if (regular && ::stat(path, &now) == 0 && S_ISREG(now.st_mode) && now.st_dev == opened.st_dev &&
+        now.st_ino == opened.st_ino) {
         std::remove(path);
     }
 }
 
 }  // namespace
 
-int GenerateTestTone(int sampleRate, const char* path, double centerFrequency,
-                     double levelPercent, double modFrequency, double duration) {
+int GenerateTestTone(int sampleRate, const char* path, double centerFrequency, double levelPercent,
+                     double modFrequency, double duration) {
     char message[256];
     if (CheckTestToneArguments(sampleRate, centerFrequency, levelPercent, modFrequency, duration,
                                message, sizeof message) != ToneArgument::kNone) {
@@ -183,8 +183,7 @@ int GenerateTestTone(int sampleRate, const char* path, double centerFrequency,
     const bool regular = ::fstat(fileno(file), &opened) == 0 && S_ISREG(opened.st_mode);
 
     const bool written =
-        WriteTestTone(file, sampleRate, centerFrequency, levelPercent, modFrequency, duration) ==
-        0;
+        WriteTestTone(file, sampleRate, centerFrequency, levelPercent, modFrequency, duration) == 0;
     const int closed = std::fclose(file);
     if (!written || closed != 0) {
         RemoveIncompleteFile(path, regular, opened);

@@ -22,8 +22,8 @@ enum class ToneArgument { kNone, kSampleRate, kCenterFrequency, kLevel, kModFreq
 // line end) naming the value and the allowed range into message and returns that argument;
 // kNone when all are good. A frame count out of range is blamed on the duration.
 ToneArgument CheckTestToneArguments(int sampleRate, double centerFrequency, double levelPercent,
-                            double modFrequency, double duration, char* message,
-                            size_t messageSize);
+                                    double modFrequency, double duration, char* message,
+                                    size_t messageSize);
 
 // Frames for sampleRate * duration seconds, rounded half up. Arguments must have passed
 // CheckTestToneArguments.
@@ -40,5 +40,5 @@ int WriteTestTone(FILE* file, int sampleRate, double centerFrequency, double lev
 // opening the file. The file cannot be opened, or a write or the close fails: prints
 // "Cannot open <path>" or "Cannot write <path>" to standard output, removes an incomplete
 // regular file, and ends the process with exit status 1.
-int GenerateTestTone(int sampleRate, const char* path, double centerFrequency,
-                     double levelPercent, double modFrequency, double duration);
+int GenerateTestTone(int sampleRate, const char* path, double centerFrequency, double levelPercent,
+                     double modFrequency, double duration);

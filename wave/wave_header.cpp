@@ -15,19 +15,27 @@ constexpr int kHeaderBytesBesideFormat = 28;
 
 // Signed 32-bit arithmetic that wraps like the two's-complement hardware does, computed in
 // unsigned arithmetic so that no overflow is undefined.
-int32_t Wrap32(uint32_t value) { return static_cast<int32_t>(value); }
+int32_t Wrap32(uint32_t value) {
+    return static_cast<int32_t>(value);
+}
 int32_t Mul32(int32_t a, int32_t b) {
     return Wrap32(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
 }
 int32_t Add32(int32_t a, int32_t b) {
     return Wrap32(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
-int16_t Narrow16(int32_t value) { return static_cast<int16_t>(static_cast<uint16_t>(value)); }
+int16_t Narrow16(int32_t value) {
+    return static_cast<int16_t>(static_cast<uint16_t>(value));
+}
 
 // Bits per sample / 8, truncating toward zero: 16 -> 2, 12 -> 1, 7 -> 0.
-int32_t BytesPerSample() { return WaveHeader.sampleSize / 8; }
+int32_t BytesPerSample() {
+    return WaveHeader.sampleSize / 8;
+}
 
-void UpdateBlockAlign() { WaveHeader.blockAlign = Narrow16(Mul32(WaveHeader.numChannels, BytesPerSample())); }
+void UpdateBlockAlign() {
+    WaveHeader.blockAlign = Narrow16(Mul32(WaveHeader.numChannels, BytesPerSample()));
+}
 
 void UpdateAvgBytesPerSec() {
     WaveHeader.avgBytesPerSec =
@@ -39,7 +47,15 @@ void UpdateDataSize() {
         Mul32(Mul32(WaveHeader.sampleCount, WaveHeader.numChannels), BytesPerSample());
 }
 
-bool WriteTag(FILE* file, const char (&id)[5]) { return std::fwrite(id, 1, 4, file) == 4; }
+// A full item count alone is not proof: some streams (fopencookie's among them) report every
+// item written while flagging the error on the stream.
+bool WriteBytes(FILE* file, const void* bytes, size_t count) {
+    return std::fwrite(bytes, 1, count, file) == count && !std::ferror(file);
+}
+
+bool WriteTag(FILE* file, const char (&id)[5]) {
+    return WriteBytes(file, id, 4);
+}
 
 }  // namespace
 
@@ -69,7 +85,9 @@ void SetSampleCount(int frames) {
         Add32(Add32(WaveHeader.formatChunkSize, WaveHeader.dataSize), kChunkOverhead);
 }
 
-void SetFormatTag(int tag) { WaveHeader.formatTag = Narrow16(tag); }
+void SetFormatTag(int tag) {
+    WaveHeader.formatTag = Narrow16(tag);
+}
 
 bool WriteLong(FILE* file, int32_t value) {
     const uint32_t bits = static_cast<uint32_t>(value);
@@ -79,7 +97,7 @@ bool WriteLong(FILE* file, int32_t value) {
         static_cast<unsigned char>((bits >> 16) & 0xFF),
         static_cast<unsigned char>((bits >> 24) & 0xFF),
     };
-    return std::fwrite(bytes, 1, sizeof bytes, file) == sizeof bytes;
+    return WriteBytes(file, bytes, sizeof bytes);
 }
 
 bool WriteShort(FILE* file, int value) {
@@ -88,7 +106,7 @@ bool WriteShort(FILE* file, int value) {
         static_cast<unsigned char>(bits & 0xFF),
         static_cast<unsigned char>((bits >> 8) & 0xFF),
     };
-    return std::fwrite(bytes, 1, sizeof bytes, file) == sizeof bytes;
+    return WriteBytes(file, bytes, sizeof bytes);
 }
 
 int WriteWaveHeader(FILE* file) {
@@ -110,8 +128,7 @@ int WriteWaveHeader(FILE* file) {
     ok = ok && WriteShort(file, WaveHeader.blockAlign);
     ok = ok && WriteShort(file, WaveHeader.sampleSize);
     if (extra > 0) {
-        ok = ok && std::fwrite(WaveHeader.extraFormat, 1, static_cast<size_t>(extra), file) ==
-                       static_cast<size_t>(extra);
+        ok = ok && WriteBytes(file, WaveHeader.extraFormat, static_cast<size_t>(extra));
     }
     ok = ok && WriteTag(file, "data");
     ok = ok && WriteLong(file, WaveHeader.dataSize);

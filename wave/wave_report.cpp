@@ -138,10 +138,13 @@ void PrintWaveHeaderTo(FILE* out) {
     std::fprintf(out, "%s\n", FormatTagText(WaveHeader.formatTag));
     std::fprintf(out, "Number of channels = %d\n", WaveHeader.numChannels);
     std::fprintf(out, "Sample rate = %ld\n", static_cast<long>(WaveHeader.sampleRate));
-    std::fprintf(out, "Average bytes per second = %ld\n", static_cast<long>(WaveHeader.avgBytesPerSec));
+    std::fprintf(out, "Average bytes per second = %ld\n",
+                 static_cast<long>(WaveHeader.avgBytesPerSec));
     std::fprintf(out, "BlockAlign = %d\n", WaveHeader.blockAlign);
     std::fprintf(out, "Sample size = %d\n", WaveHeader.sampleSize);
     std::fprintf(out, "Data size = %ld\n", static_cast<long>(WaveHeader.dataSize));
 }
 
-void PrintWaveHeader() { PrintWaveHeaderTo(stdout); }
+void PrintWaveHeader() {
+    PrintWaveHeaderTo(stdout);
+}

@@ -1,0 +1,44 @@
+// Streams for the unit tests, built on glibc's fopencookie.
+#include "tests/test_support.h"
+
+#include <cstring>
+
+#include "wave/wave_header.h"
+
+RecordingStream::RecordingStream(long failAfterBytes) : failAfterBytes_(failAfterBytes) {
+    cookie_io_functions_t functions{};
+    functions.write = &RecordingStream::Write;
+    file_ = fopencookie(this, "wb", functions);
+    // Unbuffered, so that each fwrite reaches Write as one call.
+    setvbuf(file_, nullptr, _IONBF, 0);
+}
+
+RecordingStream::~RecordingStream() {
+    if (file_ != nullptr) fclose(file_);
+}
+
+ssize_t RecordingStream::Write(void* cookie, const char* data, size_t size) {
+    auto* self = static_cast<RecordingStream*>(cookie);
+    if (self->failAfterBytes_ >= 0 &&
+        static_cast<long>(self->bytes_.size() + size) > self->failAfterBytes_) {
+        return -1;
+    }
+    self->writeSizes_.push_back(size);
+    self->bytes_.insert(self->bytes_.end(), data, data + size);
+    return static_cast<ssize_t>(size);
+}
+
+std::string CaptureText(void (*print)(FILE*)) {
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* memory = open_memstream(&buffer, &size);
+    print(memory);
+    fclose(memory);
+    std::string text(buffer, size);
+    free(buffer);
+    return text;
+}
+
+void ResetWaveHeader() {
+    std::memset(&WaveHeader, 0, sizeof WaveHeader);
+}

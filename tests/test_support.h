@@ -1,0 +1,33 @@
+// Helpers shared by the unit tests: streams that capture, count or refuse writes.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// An unbuffered stream that records each write call it receives and can be told to fail after
+// a number of bytes.
+class RecordingStream {
+public:
+    explicit RecordingStream(long failAfterBytes = -1);
+    ~RecordingStream();
+    RecordingStream(const RecordingStream&) = delete;
+    RecordingStream& operator=(const RecordingStream&) = delete;
+
+    FILE* file() const { return file_; }
+    const std::vector<unsigned char>& bytes() const { return bytes_; }
+    const std::vector<size_t>& writeSizes() const { return writeSizes_; }
+
+private:
+    static ssize_t Write(void* cookie, const char* data, size_t size);
+    FILE* file_;
+    long failAfterBytes_;
+    std::vector<unsigned char> bytes_;
+    std::vector<size_t> writeSizes_;
+};
+
+// Captures what a call prints to a FILE* given to it.
+std::string CaptureText(void (*print)(FILE*));
+
+// Resets the process-wide WAV header to its zero state.
+void ResetWaveHeader();
