@@ -32,7 +32,7 @@ CLI::Validator RateValidator() {
         "HZ");
 }
 
-// Finite decimal number (at least `minimum` when given), named with its unit in the message.
+// Finite decimal number, not negative when asked; `what` names the unit in the message.
 CLI::Validator RealValidator(const std::string& what, bool nonNegative) {
     return CLI::Validator(
         [what, nonNegative](std::string& text) -> std::string {
@@ -46,6 +46,24 @@ CLI::Validator RealValidator(const std::string& what, bool nonNegative) {
             return {};
         },
         "NUMBER");
+}
+
+const char* OptionName(ToneArgument argument) {
+    switch (argument) {
+        case ToneArgument::kSampleRate:
+            return "--rate";
+        case ToneArgument::kCenterFrequency:
+            return "--center";
+        case ToneArgument::kLevel:
+            return "--level";
+        case ToneArgument::kModFrequency:
+            return "--mod";
+        case ToneArgument::kDuration:
+            return "--duration";
+        case ToneArgument::kNone:
+            break;
+    }
+    return "";
 }
 
 }  // namespace
@@ -101,10 +119,13 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    // Values that pass one by one may still fail together (too many frames, a phase that
+    // would overflow): blame the option the generator names.
     char message[256];
-    if (CheckTestToneArguments(sampleRate, centerFrequency, levelPercent, modFrequency, duration,
-                               message, sizeof message) != ToneArgument::kNone) {
-        std::fprintf(stderr, "wobblegen-cli: %s\n", message);
+    const ToneArgument bad = CheckTestToneArguments(
+        sampleRate, centerFrequency, levelPercent, modFrequency, duration, message, sizeof message);
+    if (bad != ToneArgument::kNone) {
+        std::fprintf(stderr, "wobblegen-cli: %s: %s\n", OptionName(bad), message);
         return kExitUsage;
     }
     return GenerateTestTone(sampleRate, output.c_str(), centerFrequency, levelPercent, modFrequency,

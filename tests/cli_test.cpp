@@ -106,8 +106,10 @@ TEST_F(CliTest, BadArgumentsAreRefusedWithStatusTwo) {
         {"--center nan", "--center"},
         {"--level inf", "--level"},
         {"--duration -1", "--duration"},
-        {"--duration 1e9", "0 to 1073741805"},
-        {"--center 1e300", "Center frequency"},
+        {"--duration 1e9",
+         "--duration: Duration 1e+09 s at 44100 Hz gives 44100000000000 samples: allowed are 0 to "
+         "1073741805"},
+        {"--center 1e300", "--center: Center frequency 1e+300"},
         {"--bogus", "--bogus"},
         {"--output ''", "--output"},
         {"--rate", "--rate"},
