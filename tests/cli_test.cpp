@@ -32,10 +32,12 @@ protected:
     }
     void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
 
-    // Runs the binary in the scratch folder with the given arguments.
-    CliRun Invoke(const std::string& arguments) {
-        const std::string command =
-            "cd '" + dir_ + "' && '" WOBBLEGEN_CLI "' " + arguments + " >out.txt 2>err.txt";
+    // Runs the binary in the scratch folder with the given arguments, after the shell commands
+    // in `limits` (resource limits, signal dispositions).
+    CliRun Invoke(const std::string& arguments, const std::string& limits = "") {
+        const std::string command = "cd '" + dir_ + "' && (" + limits +
+                                    " exec '" WOBBLEGEN_CLI "' " + arguments +
+                                    ") >out.txt 2>err.txt";
         CliRun run;
         const int raw = std::system(command.c_str());
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -92,6 +94,15 @@ TEST_F(CliTest, FullDiskIsReportedAndTheDeviceKept) {
     struct stat info;
     ASSERT_EQ(::stat("/dev/full", &info), 0);
     EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
+TEST_F(CliTest, FailedWriteRemovesTheIncompleteFile) {
+    // A file-size limit of 100 blocks of 512 bytes makes the writes fail part-way (EFBIG).
+    const CliRun run = Invoke("-o cut.wav", "trap '' XFSZ; ulimit -f 100;");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("Opened cut.wav\n"), std::string::npos);
+    EXPECT_NE(run.out.find("Cannot write cut.wav\n"), std::string::npos);
+    EXPECT_FALSE(Exists("cut.wav"));
 }
 
 TEST_F(CliTest, BadArgumentsAreRefusedWithStatusTwo) {
