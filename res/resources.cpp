@@ -36,20 +36,13 @@ constexpr DialogItemTemplate kGeneratorItems[] = {
     {ControlClass::kStatic, -1, "s", 140, 95, 16, 11, kLabel, 0},
 };
 
-constexpr DialogTemplate kGeneratorDialog = {IDD_GENERATOR,
-                                             true,
-                                             "Wow and Flutter generator",
-                                             257,
-                                             156,
-                                             kDialogFrame | WS_VISIBLE,
-                                             WS_EX_APPWINDOW,
-                                             "MS Sans Serif",
-                                             8,
-                                             400,
-                                             false,
-                                             1,
-                                             kGeneratorItems,
-                                             sizeof kGeneratorItems / sizeof kGeneratorItems[0]};
+// clang-format off
+constexpr DialogTemplate kGeneratorDialog = {
+    IDD_GENERATOR, true, "Wow and Flutter generator", 257, 156,
+    kDialogFrame | WS_VISIBLE, WS_EX_APPWINDOW,
+    "MS Sans Serif", 8, 400, false, 1,  // font: face, points, weight, italic, character set
+    kGeneratorItems, sizeof kGeneratorItems / sizeof kGeneratorItems[0]};
+// clang-format on
 
 constexpr DialogItemTemplate kAboutItems[] = {
     {ControlClass::kStatic, -1, "", 11, 17, 20, 20, SS_ICON, IDI_APP_ICON},
@@ -61,20 +54,13 @@ constexpr DialogItemTemplate kAboutItems[] = {
      0},
 };
 
-constexpr DialogTemplate kAboutDialog = {IDD_ABOUT_BOX,
-                                         false,
-                                         "About wobblegen",
-                                         235,
-                                         55,
-                                         kDialogFrame,
-                                         0,
-                                         "MS Sans Serif",
-                                         8,
-                                         400,
-                                         false,
-                                         1,
-                                         kAboutItems,
-                                         sizeof kAboutItems / sizeof kAboutItems[0]};
+// clang-format off
+constexpr DialogTemplate kAboutDialog = {
+    IDD_ABOUT_BOX, false, "About wobblegen", 235, 55,
+    kDialogFrame, 0,
+    "MS Sans Serif", 8, 400, false, 1,
+    kAboutItems, sizeof kAboutItems / sizeof kAboutItems[0]};
+// clang-format on
 
 constexpr const DialogTemplate* kDialogs[] = {&kAboutDialog, &kGeneratorDialog};
 
@@ -88,31 +74,63 @@ constexpr IconPalette kPalette = {{0x000000, 0x800000, 0x008000, 0x808000, 0x000
                                    0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF}};
 
 // An oscilloscope screen showing a tone whose cycles crowd and spread: the wobble.
+// clang-format off
 constexpr const char* kIcon32[] = {
-    " ffffffffffffffffffffffffffffff ", "f7777777777777777777777777777778",
-    "f7888888888888888888888888888878", "f7800000060000006000000600000878",
-    "f7800000000000000000000000000878", "f7800aa0060aa00060aa000600000878",
-    "f7800aa0000aa00000aa000000000878", "f7800aa0060aa0006aa0a00600000878",
-    "f7800aaa000aa0000a00a00000000878", "f7860a0a06aaa6066a06a60606060878",
-    "f7800a0a00a0a0000a00aa0000000878", "f780aa0a06a0a0006a000a0600000878",
-    "f780a00a00a0a000aa000a0000000878", "f780a00a06a0a000a0000a0600000878",
-    "f780a00a00a0aa00a0000aa000000878", "f786a60a06a60a06a60606a6060a0878",
-    "f786060a06a60a06a60606a6060a0878", "f780000a06a00a00a00000a6000a0878",
-    "f780000a00a00a00a00000a0000a0878", "f780000aa6a00a00a00000aa000a0878",
-    "f7800000a0a00a0aa000000a00a00878", "f7800000aa000a0a6000000a00a00878",
-    "f7800000aa000a0a0000000a00a00878", "f7860606aa060a0a6606060aa6a60878",
-    "f7800000aa000aaa00000000a0a00878", "f7800000aa0000aa60000006aaa00878",
-    "f7800000aa0000aa00000000aa000878", "f7800000060000006000000600000878",
-    "f7800000000000000000000000000878", "f7888888888888888888888888888878",
-    "f7777777777777777777777777777778", " 888888888888888888888888888888 ",
+    " ffffffffffffffffffffffffffffff ",
+    "f7777777777777777777777777777778",
+    "f7888888888888888888888888888878",
+    "f7800000060000006000000600000878",
+    "f7800000000000000000000000000878",
+    "f7800aa0060aa00060aa000600000878",
+    "f7800aa0000aa00000aa000000000878",
+    "f7800aa0060aa0006aa0a00600000878",
+    "f7800aaa000aa0000a00a00000000878",
+    "f7860a0a06aaa6066a06a60606060878",
+    "f7800a0a00a0a0000a00aa0000000878",
+    "f780aa0a06a0a0006a000a0600000878",
+    "f780a00a00a0a000aa000a0000000878",
+    "f780a00a06a0a000a0000a0600000878",
+    "f780a00a00a0aa00a0000aa000000878",
+    "f786a60a06a60a06a60606a6060a0878",
+    "f786060a06a60a06a60606a6060a0878",
+    "f780000a06a00a00a00000a6000a0878",
+    "f780000a00a00a00a00000a0000a0878",
+    "f780000aa6a00a00a00000aa000a0878",
+    "f7800000a0a00a0aa000000a00a00878",
+    "f7800000aa000a0a6000000a00a00878",
+    "f7800000aa000a0a0000000a00a00878",
+    "f7860606aa060a0a6606060aa6a60878",
+    "f7800000aa000aaa00000000a0a00878",
+    "f7800000aa0000aa60000006aaa00878",
+    "f7800000aa0000aa00000000aa000878",
+    "f7800000060000006000000600000878",
+    "f7800000000000000000000000000878",
+    "f7888888888888888888888888888878",
+    "f7777777777777777777777777777778",
+    " 888888888888888888888888888888 ",
 };
+// clang-format on
 
+// clang-format off
 constexpr const char* kIcon16[] = {
-    " 77777777777777 ", "7000000000000008", "700a000aa0000008", "700aa00aa0000008",
-    "70aaa00aa0000008", "70a0a0aaa0000008", "70a0a0a0aa000008", "70a0a0a00a000a08",
-    "7000a0a00a000a08", "7000a0a00a000a08", "7000aaa00aa0aa08", "70000aa000a0a008",
-    "70000aa000aaa008", "70000a00000aa008", "7000000000000008", " 88888888888888 ",
+    " 77777777777777 ",
+    "7000000000000008",
+    "700a000aa0000008",
+    "700aa00aa0000008",
+    "70aaa00aa0000008",
+    "70a0a0aaa0000008",
+    "70a0a0a0aa000008",
+    "70a0a0a00a000a08",
+    "7000a0a00a000a08",
+    "7000a0a00a000a08",
+    "7000aaa00aa0aa08",
+    "70000aa000a0a008",
+    "70000aa000aaa008",
+    "70000a00000aa008",
+    "7000000000000008",
+    " 88888888888888 ",
 };
+// clang-format on
 
 constexpr IconImage kIconImages[] = {{32, 32, kIcon32}, {16, 16, kIcon16}};
 
