@@ -108,6 +108,7 @@ public:
     std::vector<std::unique_ptr<Fl_RGB_Image>> images;
     std::vector<std::string> labels;
     std::string title;
+    DWORD style = 0;
     bool ended = false;
     int pendingFocus = -1;
     bool pendingSelectAll = false;
@@ -205,6 +206,7 @@ public:
         const int fontSize = FontPixels(spec.pointSize);
         auto* window = new DialogWindow(spec.width, spec.height, events);
         window->title = spec.caption;
+        window->style = spec.style;
         window->label(window->title.c_str());
         window->xclass("wobblegen");
         window->callback(CloseRequested);
@@ -338,6 +340,7 @@ public:
         CenterOverActiveWindow(window);
         window->set_modal();
         window->show();
+        OfferOnlyTheTemplatesButtons(window);
         if (window->pendingFocus >= 0) {
             const int index = window->pendingFocus;
             window->pendingFocus = -1;
@@ -439,6 +442,20 @@ private:
             static_cast<std::size_t>(index) >= window->controls.size())
             return nullptr;
         return window->controls[static_cast<std::size_t>(index)];
+    }
+
+    // Asks the window manager (through the Motif hints most of them read) to offer minimise
+    // and maximise only where the template has those boxes; the size is fixed anyway.
+    static void OfferOnlyTheTemplatesButtons(DialogWindow* window) {
+        constexpr unsigned long kFunctions = 1;  // MWM_HINTS_FUNCTIONS
+        constexpr unsigned long kAllBut = 1;     // MWM_FUNC_ALL: all except...
+        constexpr unsigned long kResize = 2, kMinimize = 8, kMaximize = 16;
+        unsigned long hints[5] = {kFunctions, kAllBut | kResize, 0, 0, 0};
+        if ((window->style & WS_MINIMIZEBOX) == 0) hints[1] |= kMinimize;
+        if ((window->style & WS_MAXIMIZEBOX) == 0) hints[1] |= kMaximize;
+        const Atom atom = XInternAtom(fl_display, "_MOTIF_WM_HINTS", False);
+        XChangeProperty(fl_display, fl_xid(window), atom, atom, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(hints), 5);
     }
 
     // Over the innermost running dialog, or in the middle of the screen.
