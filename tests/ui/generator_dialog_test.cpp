@@ -78,6 +78,7 @@ TEST_F(GeneratorDialogTest, BlanksAroundNumbersAreAccepted) {
         TypeValidValues(w, path);
         w.Type(IDC_SAMPLE_RATE, " 8000 ");
         w.Type(IDC_DURATION, "\t0.25  ");
+        w.focus = w.Index(IDC_DURATION);
         w.Key(afx::DialogKey::kEnter);  // Enter in a field presses the default button, OK
     });
     EXPECT_EQ(result, IDOK);
