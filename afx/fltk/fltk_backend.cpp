@@ -104,7 +104,7 @@ public:
 
     afx::WindowEvents* events() const { return events_; }
     std::vector<Fl_Widget*> controls;
-    std::vector<bool> isEdit;
+    std::vector<ControlClass> classes;
     std::vector<std::unique_ptr<Fl_RGB_Image>> images;
     std::vector<std::string> labels;
     std::string title;
@@ -121,14 +121,15 @@ public:
 
     int handle(int event) override {
         if (event == FL_PUSH && Fl::event_button() == FL_RIGHT_MOUSE) {
-            // The background and the labels open the system menu; an edit keeps the click.
-            bool onEdit = false;
-            for (std::size_t n = 0; n < controls.size(); ++n)
-                if (isEdit[n] && Fl::event_inside(controls[n])) onEdit = true;
-            if (!onEdit) {
-                events_->OnContextClick(Fl::event_x(), Fl::event_y());
-                return 1;
+            // The background and the labels open the system menu; an edit keeps the click
+            // and a button ignores it, as a right click presses nothing.
+            for (std::size_t n = 0; n < controls.size(); ++n) {
+                if (!Fl::event_inside(controls[n])) continue;
+                if (classes[n] == ControlClass::kEdit) return Fl_Double_Window::handle(event);
+                if (classes[n] == ControlClass::kButton) return 1;
             }
+            events_->OnContextClick(Fl::event_x(), Fl::event_y());
+            return 1;
         }
         return Fl_Double_Window::handle(event);
     }
@@ -142,32 +143,28 @@ private:
     afx::WindowEvents* events_;
 };
 
-// Keys that act on a dialog as a whole reach it before the focused control.
+// Keys that act on a dialog as a whole reach it before the focused control, unless a pop-up
+// menu has grabbed the keyboard or another window is modal.
 int DispatchEvent(int event, Fl_Window* window) {
-    if (event == FL_KEYBOARD) {
-        if (auto* dialog = dynamic_cast<DialogWindow*>(window)) {
-            const int key = Fl::event_key();
-            const int modifiers = Fl::event_state() & (FL_SHIFT | FL_CTRL | FL_ALT | FL_META);
-            afx::DialogKey action;
-            bool handled = true;
-            if ((key == FL_Enter || key == FL_KP_Enter) && modifiers == 0) {
-                action = afx::DialogKey::kEnter;
-            } else if (key == FL_Escape && modifiers == 0) {
-                action = afx::DialogKey::kEscape;
-            } else if (key == ' ' && modifiers == FL_ALT) {
-                action = afx::DialogKey::kSystemMenu;
-            } else if (key == FL_F + 1 && modifiers == 0) {
-                action = afx::DialogKey::kHelp;
-            } else {
-                handled = false;
-            }
-            if (handled) {
-                dialog->events()->OnKey(action);
-                return 1;
-            }
-        }
+    auto* dialog = dynamic_cast<DialogWindow*>(window);
+    if (event != FL_KEYBOARD || dialog == nullptr || Fl::grab() != nullptr ||
+        (Fl::modal() != nullptr && Fl::modal() != dialog))
+        return Fl::handle_(event, window);
+
+    const int key = Fl::event_key();
+    const int modifiers = Fl::event_state() & (FL_SHIFT | FL_CTRL | FL_ALT | FL_META);
+    if ((key == FL_Enter || key == FL_KP_Enter) && modifiers == 0) {
+        dialog->events()->OnKey(afx::DialogKey::kEnter);
+    } else if (key == FL_Escape && modifiers == 0) {
+        dialog->events()->OnKey(afx::DialogKey::kEscape);
+    } else if (key == ' ' && modifiers == FL_ALT) {
+        dialog->events()->OnKey(afx::DialogKey::kSystemMenu);
+    } else if (key == FL_F + 1 && modifiers == 0) {
+        dialog->events()->OnKey(afx::DialogKey::kHelp);
+    } else {
+        return Fl::handle_(event, window);
     }
-    return Fl::handle_(event, window);
+    return 1;
 }
 
 void ButtonPressed(Fl_Widget* widget, void* data) {
@@ -255,7 +252,7 @@ public:
             if (!window->labels.back().empty()) widget->label(window->labels.back().c_str());
             widget->labelsize(fontSize);
             window->controls.push_back(widget);
-            window->isEdit.push_back(control.controlClass == ControlClass::kEdit);
+            window->classes.push_back(control.controlClass);
         }
         window->end();
         const afx::WindowHandle handle = nextHandle_++;

@@ -74,6 +74,15 @@ wait_new_window() {
     fail "no pop-up window within ${timeout_s}s"
 }
 
+wait_no_new_window() {
+    local before=$1 deadline=$((SECONDS + timeout_s))
+    while [ $SECONDS -lt $deadline ]; do
+        if [ -z "$(comm -13 <(echo "$before") <(visible_windows))" ]; then return 0; fi
+        sleep 0.1
+    done
+    fail "pop-up window still there after ${timeout_s}s"
+}
+
 # Starts wobblegen in directory $1 with its output in $1/stdout.txt; sets app_pid and dialog.
 start_gui() {
     (cd "$1" && exec "$gui" >stdout.txt 2>stderr.txt) &
@@ -139,13 +148,19 @@ xdotool key Escape
 expect_exit 0
 [ ! -e "$work/letter/test.wav" ] || fail "test.wav written after all"
 
-echo "Alt+Space opens the system menu; its About entry opens the About box"
+echo "Right click and Alt+Space open the system menu; its About entry opens the About box"
 mkdir "$work/about"
 start_gui "$work/about"
 xprop -id "$dialog" _NET_WM_ICON | grep -q 'Icon (32 x 32)' || fail "no 32 x 32 window icon"
 xprop -id "$dialog" _NET_WM_ICON | grep -q 'Icon (16 x 16)' || fail "no 16 x 16 window icon"
 focus "$dialog"
 before=$(visible_windows)
+# A right click on the background opens the menu too; Escape dismisses it.
+xdotool mousemove --window "$dialog" 6 6 click 3
+wait_new_window "$before"
+xdotool key Escape
+wait_no_new_window "$before"
+kill -0 "$app_pid" || fail "dismissing the menu closed the dialog"
 xdotool key alt+space
 wait_new_window "$before"
 xdotool key a  # the entry's mnemonic: &About wobblegen...
