@@ -80,6 +80,22 @@ TEST_F(ShellTest, AboutBoxShowsTheVersionAndReturnsToTheUnchangedDialog) {
     EXPECT_EQ(texts[3], "OK");
 }
 
+TEST_F(ShellTest, WithoutString101TheMenuHasNoAboutEntryButTheIconsAreSet) {
+    ResourceModule withoutStrings = wobblegenResources;
+    withoutStrings.stringCount = 0;
+    AfxSetResourceHandle(&withoutStrings);
+    CGeneratorDialog dialog;
+    Run(dialog, [](FakeWindow& w) {
+        w.Key(afx::DialogKey::kSystemMenu);
+        EXPECT_NE(w.bigIcon, nullptr);
+        EXPECT_NE(w.smallIcon, nullptr);
+        w.Press(IDCANCEL);
+    });
+    ASSERT_EQ(backend.menus.size(), 1u);
+    ASSERT_EQ(backend.menus[0].size(), 1u);
+    EXPECT_EQ(backend.menus[0][0].id, SC_CLOSE);
+}
+
 TEST_F(ShellTest, CloseFromTheSystemMenuEndsAsCancel) {
     CGeneratorDialog dialog;
     backend.onMenu = [](const std::vector<afx::MenuEntry>&) { return SC_CLOSE; };
