@@ -22,7 +22,7 @@ struct FontMetrics {
 };
 
 // A control to create, already converted to pixels.
-struct ControlSpec {
+struct ControlLayout {
     ControlClass controlClass = ControlClass::kStatic;
     int id = -1;
     std::string text;
@@ -33,14 +33,14 @@ struct ControlSpec {
 };
 
 // A dialog window to create: client size in pixels and the controls in tab order.
-struct WindowSpec {
+struct WindowLayout {
     std::string caption;
     int width = 0, height = 0;
     DWORD style = 0;
     DWORD exStyle = 0;
     std::string fontFace;
     int pointSize = 8;
-    std::vector<ControlSpec> controls;
+    std::vector<ControlLayout> controls;
 };
 
 struct MenuEntry {
@@ -80,10 +80,10 @@ public:
     virtual ~Backend() = default;
 
     virtual FontMetrics MeasureFont(const std::string& face, int pointSize) = 0;
-    virtual WindowHandle CreateDialogWindow(const WindowSpec& spec, WindowEvents* events) = 0;
+    virtual WindowHandle CreateDialogWindow(const WindowLayout& layout, WindowEvents* events) = 0;
     virtual void DestroyWindow(WindowHandle window) = 0;
 
-    // Controls are addressed by their index in WindowSpec::controls.
+    // Controls are addressed by their index in WindowLayout::controls.
     virtual void SetControlText(WindowHandle window, int index, const std::string& text) = 0;
     virtual std::string GetControlText(WindowHandle window, int index) = 0;
     // Puts the keyboard focus on the control; for an edit, selectAll selects its whole text.

@@ -54,21 +54,21 @@ INT_PTR CDialog::DoModal() {
     afx::Backend& backend = afx::GetBackend();
     const afx::FontMetrics font = backend.MeasureFont(dialog->fontFace, dialog->pointSize);
 
-    afx::WindowSpec spec;
-    spec.caption = dialog->caption;
+    afx::WindowLayout layout;
+    layout.caption = dialog->caption;
     const afx::PixelRect size = AfxMapDialogRect(font, 0, 0, dialog->cx, dialog->cy);
-    spec.width = size.width;
-    spec.height = size.height;
-    spec.style = dialog->style;
-    spec.exStyle = dialog->exStyle;
-    spec.fontFace = dialog->fontFace;
-    spec.pointSize = dialog->pointSize;
+    layout.width = size.width;
+    layout.height = size.height;
+    layout.style = dialog->style;
+    layout.exStyle = dialog->exStyle;
+    layout.fontFace = dialog->fontFace;
+    layout.pointSize = dialog->pointSize;
     std::vector<ControlInfo> controls;
     m_pushButtonIds.clear();
     m_defaultButtonId = IDOK;
     for (std::size_t i = 0; i < dialog->itemCount; ++i) {
         const DialogItemTemplate& item = dialog->items[i];
-        afx::ControlSpec control;
+        afx::ControlLayout control;
         control.controlClass = item.controlClass;
         control.id = item.id;
         control.text = item.text != nullptr ? item.text : "";
@@ -79,13 +79,13 @@ INT_PTR CDialog::DoModal() {
                 LoadIcon(AfxFindResourceHandle(item.iconId, ResourceType::kGroupIcon), item.iconId);
             control.palette = control.icon != nullptr ? control.icon->palette : nullptr;
         }
-        spec.controls.push_back(control);
+        layout.controls.push_back(control);
         controls.push_back({item.id, item.controlClass, item.style});
         if (item.controlClass == ControlClass::kButton && (item.style & 0xF) == BS_DEFPUSHBUTTON)
             m_defaultButtonId = item.id;
     }
 
-    const afx::WindowHandle window = backend.CreateDialogWindow(spec, this);
+    const afx::WindowHandle window = backend.CreateDialogWindow(layout, this);
     if (window == 0) return -1;
     AttachWindow(window, dialog->style, std::move(controls));
     m_nModalResult = -1;

@@ -198,18 +198,18 @@ public:
         return metrics;
     }
 
-    afx::WindowHandle CreateDialogWindow(const afx::WindowSpec& spec,
+    afx::WindowHandle CreateDialogWindow(const afx::WindowLayout& layout,
                                          afx::WindowEvents* events) override {
-        const int fontSize = FontPixels(spec.pointSize);
-        auto* window = new DialogWindow(spec.width, spec.height, events);
-        window->title = spec.caption;
-        window->style = spec.style;
+        const int fontSize = FontPixels(layout.pointSize);
+        auto* window = new DialogWindow(layout.width, layout.height, events);
+        window->title = layout.caption;
+        window->style = layout.style;
         window->label(window->title.c_str());
         window->xclass("wobblegen");
         window->callback(CloseRequested);
         window->labelsize(fontSize);
-        window->labels.reserve(spec.controls.size());
-        for (const afx::ControlSpec& control : spec.controls) {
+        window->labels.reserve(layout.controls.size());
+        for (const afx::ControlLayout& control : layout.controls) {
             const afx::PixelRect& r = control.rect;
             Fl_Widget* widget = nullptr;
             switch (control.controlClass) {

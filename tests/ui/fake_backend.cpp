@@ -4,8 +4,8 @@
 #include <stdexcept>
 
 int FakeWindow::Index(int id) const {
-    for (std::size_t i = 0; i < spec.controls.size(); ++i)
-        if (spec.controls[i].id == id) return static_cast<int>(i);
+    for (std::size_t i = 0; i < layout.controls.size(); ++i)
+        if (layout.controls[i].id == id) return static_cast<int>(i);
     throw std::out_of_range("no control " + std::to_string(id));
 }
 
@@ -19,16 +19,16 @@ void FakeWindow::Type(int id, const std::string& text) {
 
 FakeWindow* FakeBackend::Find(const std::string& caption) {
     for (auto& [handle, window] : windows_)
-        if (window->running && window->spec.caption == caption) return window.get();
+        if (window->running && window->layout.caption == caption) return window.get();
     return nullptr;
 }
 
-afx::WindowHandle FakeBackend::CreateDialogWindow(const afx::WindowSpec& spec,
+afx::WindowHandle FakeBackend::CreateDialogWindow(const afx::WindowLayout& layout,
                                                   afx::WindowEvents* events) {
     auto window = std::make_unique<FakeWindow>();
-    window->spec = spec;
+    window->layout = layout;
     window->events = events;
-    for (const afx::ControlSpec& control : spec.controls) window->texts.push_back(control.text);
+    for (const afx::ControlLayout& control : layout.controls) window->texts.push_back(control.text);
     windows_[next_] = std::move(window);
     return next_++;
 }
@@ -65,7 +65,7 @@ bool FakeBackend::IsIconic(afx::WindowHandle window) {
 }
 
 afx::PixelRect FakeBackend::ClientRect(afx::WindowHandle window) {
-    return {0, 0, Window(window).spec.width, Window(window).spec.height};
+    return {0, 0, Window(window).layout.width, Window(window).layout.height};
 }
 
 void FakeBackend::RunModalLoop(afx::WindowHandle handle) {

@@ -11,7 +11,7 @@
 #include "afx/backend.h"
 
 struct FakeWindow {
-    afx::WindowSpec spec;
+    afx::WindowLayout layout;
     afx::WindowEvents* events = nullptr;
     std::vector<std::string> texts;
     int focus = -1;
@@ -62,7 +62,7 @@ public:
     FakeWindow* Find(const std::string& caption);
 
     afx::FontMetrics MeasureFont(const std::string&, int) override { return font; }
-    afx::WindowHandle CreateDialogWindow(const afx::WindowSpec& spec,
+    afx::WindowHandle CreateDialogWindow(const afx::WindowLayout& layout,
                                          afx::WindowEvents* events) override;
     void DestroyWindow(afx::WindowHandle window) override;
     void SetControlText(afx::WindowHandle window, int index, const std::string& text) override;

@@ -17,7 +17,7 @@ protected:
     // Runs the dialog with script acting on it; returns DoModal's result.
     INT_PTR Run(CGeneratorDialog& dialog, const std::function<void(FakeWindow&)>& script) {
         backend.onModal = [&](FakeWindow& window) {
-            if (window.spec.caption == kCaption) script(window);
+            if (window.layout.caption == kCaption) script(window);
         };
         return dialog.DoModal();
     }

@@ -16,7 +16,7 @@ protected:
     // Runs the generator dialog with script; an About box is recorded and closed with OK.
     INT_PTR Run(CGeneratorDialog& dialog, const std::function<void(FakeWindow&)>& script) {
         backend.onModal = [&](FakeWindow& window) {
-            if (window.spec.caption == kAboutCaption) {
+            if (window.layout.caption == kAboutCaption) {
                 aboutTexts.push_back(window.texts);
                 window.Press(IDOK);
             } else {
@@ -144,30 +144,30 @@ TEST_F(ShellTest, MinimisedDialogPaintsItsIconCentred) {
 TEST_F(ShellTest, GeneratorDialogIsLaidOutFromItsTemplateInTabOrder) {
     CGeneratorDialog dialog;
     Run(dialog, [](FakeWindow& w) {
-        EXPECT_EQ(w.spec.caption, kCaption);
-        EXPECT_EQ(w.spec.width, 386);   // 257 units
-        EXPECT_EQ(w.spec.height, 254);  // 156 units
-        EXPECT_EQ(w.spec.fontFace, "MS Sans Serif");
-        EXPECT_EQ(w.spec.pointSize, 8);
-        EXPECT_NE(w.spec.style & WS_SYSMENU, 0u);
-        EXPECT_NE(w.spec.exStyle & WS_EX_APPWINDOW, 0u);
+        EXPECT_EQ(w.layout.caption, kCaption);
+        EXPECT_EQ(w.layout.width, 386);   // 257 units
+        EXPECT_EQ(w.layout.height, 254);  // 156 units
+        EXPECT_EQ(w.layout.fontFace, "MS Sans Serif");
+        EXPECT_EQ(w.layout.pointSize, 8);
+        EXPECT_NE(w.layout.style & WS_SYSMENU, 0u);
+        EXPECT_NE(w.layout.exStyle & WS_EX_APPWINDOW, 0u);
 
         std::vector<int> tabStops;
-        for (const afx::ControlSpec& c : w.spec.controls)
+        for (const afx::ControlLayout& c : w.layout.controls)
             if (c.style & WS_TABSTOP) tabStops.push_back(c.id);
         EXPECT_EQ(tabStops,
                   (std::vector<int>{IDOK, IDCANCEL, IDC_SAMPLE_RATE, IDC_MOD_FREQUENCY, IDC_LEVEL,
                                     IDC_FILE_NAME, IDC_CENTER_FREQUENCY, IDC_DURATION}));
-        ASSERT_EQ(w.spec.controls.size(), 20u);
+        ASSERT_EQ(w.layout.controls.size(), 20u);
 
-        const afx::ControlSpec& ok = w.spec.controls[0];  // 193, 7, 50, 14
+        const afx::ControlLayout& ok = w.layout.controls[0];  // 193, 7, 50, 14
         EXPECT_EQ(ok.controlClass, ControlClass::kButton);
         EXPECT_EQ(ok.style & 0xF, BS_DEFPUSHBUTTON);
         EXPECT_EQ(ok.rect.x, 290);
         EXPECT_EQ(ok.rect.y, 11);
         EXPECT_EQ(ok.rect.width, 75);
         EXPECT_EQ(ok.rect.height, 23);
-        const afx::ControlSpec& rate = w.spec.controls[2];  // 71, 13, 62, 12
+        const afx::ControlLayout& rate = w.layout.controls[2];  // 71, 13, 62, 12
         EXPECT_EQ(rate.id, IDC_SAMPLE_RATE);
         EXPECT_EQ(rate.rect.x, 107);
         EXPECT_EQ(rate.rect.y, 21);
@@ -175,10 +175,10 @@ TEST_F(ShellTest, GeneratorDialogIsLaidOutFromItsTemplateInTabOrder) {
         EXPECT_EQ(rate.rect.height, 20);
         EXPECT_NE(rate.style & ES_AUTOHSCROLL, 0u);
         EXPECT_NE(rate.style & WS_BORDER, 0u);
-        const afx::ControlSpec& duration = w.spec.controls[17];  // 71, 92, 62, 12
+        const afx::ControlLayout& duration = w.layout.controls[17];  // 71, 92, 62, 12
         EXPECT_EQ(duration.id, IDC_DURATION);
         EXPECT_EQ(duration.rect.y, 150);
-        const afx::ControlSpec& label = w.spec.controls[15];  // "Center Frequency" 7, 55
+        const afx::ControlLayout& label = w.layout.controls[15];  // "Center Frequency" 7, 55
         EXPECT_EQ(label.text, "Center Frequency");
         EXPECT_EQ(label.rect.x, 11);
         EXPECT_EQ(label.rect.y, 89);
@@ -189,10 +189,10 @@ TEST_F(ShellTest, GeneratorDialogIsLaidOutFromItsTemplateInTabOrder) {
 TEST_F(ShellTest, AboutBoxIsLaidOutFromTemplate100) {
     CGeneratorDialog dialog;
     backend.onMenu = [](const std::vector<afx::MenuEntry>&) { return ID_SYS_ABOUT; };
-    afx::WindowSpec about;
+    afx::WindowLayout about;
     backend.onModal = [&](FakeWindow& w) {
-        if (w.spec.caption == kAboutCaption) {
-            about = w.spec;
+        if (w.layout.caption == kAboutCaption) {
+            about = w.layout;
             w.Press(IDOK);
         } else {
             w.Key(afx::DialogKey::kSystemMenu);
@@ -218,7 +218,7 @@ TEST_F(ShellTest, InitInstanceRunsTheDialogAndTheProgramEndsWithIt) {
     backend.onModal = [&](FakeWindow& w) {
         ++dialogsRun;
         mainWindowWhileOpen = AfxGetApp()->m_pMainWnd;
-        EXPECT_EQ(w.spec.caption, kCaption);
+        EXPECT_EQ(w.layout.caption, kCaption);
         w.Press(IDCANCEL);
     };
     char commandLine[] = "";
