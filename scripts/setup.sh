@@ -6,6 +6,7 @@ set -eu
 packages="
   cmake make g++ pkg-config python3
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  libfltk1.3-dev libx11-dev fonts-dejavu-core xvfb xdotool x11-utils imagemagick
 "
 
 missing=""

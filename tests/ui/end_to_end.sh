@@ -1,0 +1,177 @@
+#!/bin/bash
+# End-to-end test of the desktop program: runs the real wobblegen under X (its own Xvfb, or
+# the display in DISPLAY where Xvfb is missing), drives it with xdotool and checks the files
+# and output it leaves.
+# Usage: end_to_end.sh WOBBLEGEN WOBBLEGEN_CLI
+set -euo pipefail
+
+gui=$(realpath "$1")
+cli=$(realpath "$2")
+caption='Wow and Flutter generator'
+timeout_s=30
+
+work=$(mktemp -d /tmp/wobblegen-e2e-XXXXXX)
+xvfb_pid=""
+app_pid=""
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    for f in "$work"/*/stderr.txt; do
+        [ -s "$f" ] && { echo "--- $f:" >&2; cat "$f" >&2; }
+    done
+    exit 1
+}
+
+# A display of its own whenever Xvfb is there: a desktop's window manager would take keys
+# such as Alt+Space. Xvfb picks a free display number itself and writes it to the pipe.
+if command -v Xvfb >/dev/null || [ -z "${DISPLAY:-}" ]; then
+    exec 3<> <(:)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    read -r -t "$timeout_s" -u 3 number || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+    exec 3<&-
+    export DISPLAY=":$number"
+fi
+
+# Polls for a visible window whose name matches the pattern; prints its id.
+wait_window() {
+    local deadline=$((SECONDS + timeout_s)) id
+    while [ $SECONDS -lt $deadline ]; do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    fail "no window named '$1' within ${timeout_s}s"
+}
+
+wait_window_gone() {
+    local deadline=$((SECONDS + timeout_s))
+    while [ $SECONDS -lt $deadline ]; do
+        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    fail "window '$1' still there after ${timeout_s}s"
+}
+
+visible_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | sort || true; }
+
+# Waits until a window appears that was not among the given ids (a pop-up menu has no name).
+wait_new_window() {
+    local before=$1 deadline=$((SECONDS + timeout_s))
+    while [ $SECONDS -lt $deadline ]; do
+        if [ -n "$(comm -13 <(echo "$before") <(visible_windows))" ]; then return 0; fi
+        sleep 0.1
+    done
+    fail "no pop-up window within ${timeout_s}s"
+}
+
+wait_no_new_window() {
+    local before=$1 deadline=$((SECONDS + timeout_s))
+    while [ $SECONDS -lt $deadline ]; do
+        if [ -z "$(comm -13 <(echo "$before") <(visible_windows))" ]; then return 0; fi
+        sleep 0.1
+    done
+    fail "pop-up window still there after ${timeout_s}s"
+}
+
+# Starts wobblegen in directory $1 with its output in $1/stdout.txt; sets app_pid and dialog.
+start_gui() {
+    (cd "$1" && exec "$gui" >stdout.txt 2>stderr.txt) &
+    app_pid=$!
+    dialog=$(wait_window "^${caption}\$")
+}
+
+# Waits for wobblegen to end; fails unless its status is $1.
+expect_exit() {
+    local deadline=$((SECONDS + 120)) status=0
+    while kill -0 "$app_pid" 2>/dev/null; do
+        [ $SECONDS -lt $deadline ] || fail "wobblegen did not end"
+        sleep 0.1
+    done
+    wait "$app_pid" || status=$?
+    app_pid=""
+    [ "$status" -eq "$1" ] || fail "exit status $status, expected $1"
+}
+
+focus() { xdotool windowfocus --sync "$1"; }
+
+# The command-line tool's default file and output, to compare against.
+mkdir "$work/cli"
+(cd "$work/cli" && "$cli" -o test.wav >stdout.txt)
+
+echo "Enter writes the default file and ends the program"
+mkdir "$work/enter"
+start_gui "$work/enter"
+focus "$dialog"
+xdotool key Return
+expect_exit 0
+cmp "$work/enter/test.wav" "$work/cli/test.wav" || fail "test.wav differs from wobblegen-cli's"
+diff "$work/cli/stdout.txt" "$work/enter/stdout.txt" || fail "standard output differs"
+
+echo "Escape writes nothing"
+mkdir "$work/escape"
+start_gui "$work/escape"
+focus "$dialog"
+xdotool key Escape
+expect_exit 0
+[ ! -e "$work/escape/test.wav" ] || fail "Escape wrote test.wav"
+[ ! -s "$work/escape/stdout.txt" ] || fail "Escape printed: $(cat "$work/escape/stdout.txt")"
+
+echo "A letter in Duration shows the message, keeps the dialog and writes nothing"
+mkdir "$work/letter"
+start_gui "$work/letter"
+focus "$dialog"
+# Tab order: OK, Cancel, Sample Rate, Mod. Frequency, Level, File Name, Center Frequency,
+# Duration; a field reached with Tab has its text selected, so typing replaces it.
+xdotool key Tab Tab Tab Tab Tab Tab Tab
+xdotool type x
+xdotool key Return
+box=$(wait_window '^wobblegen$')
+[ -e "$work/letter/test.wav" ] && fail "a failed exchange wrote test.wav"
+focus "$box"
+xdotool key Return
+wait_window_gone '^wobblegen$'
+kill -0 "$app_pid" || fail "the dialog closed after the message"
+dialog=$(wait_window "^${caption}\$")
+[ ! -e "$work/letter/test.wav" ] || fail "a failed exchange wrote test.wav"
+focus "$dialog"
+xdotool key Escape
+expect_exit 0
+[ ! -e "$work/letter/test.wav" ] || fail "test.wav written after all"
+
+echo "Right click and Alt+Space open the system menu; its About entry opens the About box"
+mkdir "$work/about"
+start_gui "$work/about"
+xprop -id "$dialog" _NET_WM_ICON | grep -q 'Icon (32 x 32)' || fail "no 32 x 32 window icon"
+xprop -id "$dialog" _NET_WM_ICON | grep -q 'Icon (16 x 16)' || fail "no 16 x 16 window icon"
+focus "$dialog"
+before=$(visible_windows)
+# A right click on the background opens the menu too; Escape dismisses it.
+xdotool mousemove --window "$dialog" 6 6 click 3
+wait_new_window "$before"
+xdotool key Escape
+wait_no_new_window "$before"
+kill -0 "$app_pid" || fail "dismissing the menu closed the dialog"
+xdotool key alt+space
+wait_new_window "$before"
+xdotool key a  # the entry's mnemonic: &About wobblegen...
+about=$(wait_window '^About wobblegen$')
+focus "$about"
+xdotool key Return
+wait_window_gone '^About wobblegen$'
+kill -0 "$app_pid" || fail "the dialog closed with the About box"
+focus "$dialog"
+xdotool key Return  # the unchanged defaults write the default file
+expect_exit 0
+cmp "$work/about/test.wav" "$work/cli/test.wav" || fail "fields changed by the About box"
+
+echo "4 passed, 0 failed"

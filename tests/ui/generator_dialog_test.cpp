@@ -1,0 +1,253 @@
+// The generator dialog: fields, exchange in both directions, OK and Cancel, and the values
+// the generator would reject.
+#include "ui/generator_dialog.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "res/resource.h"
+#include "tests/ui/ui_fixture.h"
+
+namespace {
+
+constexpr const char* kCaption = "Wow and Flutter generator";
+
+class GeneratorDialogTest : public DialogTest {
+protected:
+    // Runs the dialog with script acting on it; returns DoModal's result.
+    INT_PTR Run(CGeneratorDialog& dialog, const std::function<void(FakeWindow&)>& script) {
+        backend.onModal = [&](FakeWindow& window) {
+            if (window.layout.caption == kCaption) script(window);
+        };
+        return dialog.DoModal();
+    }
+
+    // Fills every field with a short, valid request writing path.
+    static void TypeValidValues(FakeWindow& w, const std::string& path) {
+        w.Type(IDC_SAMPLE_RATE, "8000");
+        w.Type(IDC_MOD_FREQUENCY, "2.5");
+        w.Type(IDC_CENTER_FREQUENCY, "1000");
+        w.Type(IDC_LEVEL, "0.5");
+        w.Type(IDC_DURATION, "0.25");
+        w.Type(IDC_FILE_NAME, path);
+    }
+
+    static std::string Contents(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+};
+
+TEST_F(GeneratorDialogTest, OpensWithTheDefaultsInItsFields) {
+    CGeneratorDialog dialog;
+    const INT_PTR result = Run(dialog, [](FakeWindow& w) {
+        EXPECT_EQ(w.Text(IDC_SAMPLE_RATE), "44100");
+        EXPECT_EQ(w.Text(IDC_MOD_FREQUENCY), "4");
+        EXPECT_EQ(w.Text(IDC_LEVEL), "1");
+        EXPECT_EQ(w.Text(IDC_CENTER_FREQUENCY), "3150");
+        EXPECT_EQ(w.Text(IDC_DURATION), "30");
+        EXPECT_EQ(w.Text(IDC_FILE_NAME), "test.wav");
+        EXPECT_EQ(w.focus, w.Index(IDOK)) << "the first tab stop, OK, has the focus";
+        w.Press(IDCANCEL);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+}
+
+TEST_F(GeneratorDialogTest, OkWithGoodValuesWritesTheFileAndEndsTheDialog) {
+    const std::string path = Path("tone.wav");
+    CGeneratorDialog dialog;
+    const INT_PTR result = Run(dialog, [&](FakeWindow& w) {
+        TypeValidValues(w, path);
+        w.Press(IDOK);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_TRUE(backend.messages.empty());
+    EXPECT_EQ(SizeOf(path), 44 + 2 * 2000) << "0.25 s at 8000 Hz, 16-bit mono";
+    EXPECT_EQ(dialog.m_sampleRate, 8000u);
+    EXPECT_EQ(dialog.m_modFrequency, 2.5);
+    EXPECT_EQ(dialog.m_centerFrequency, 1000.0);
+    EXPECT_EQ(dialog.m_level, 0.5);
+    EXPECT_EQ(dialog.m_duration, 0.25);
+    EXPECT_TRUE(dialog.m_fileName == path.c_str());
+}
+
+TEST_F(GeneratorDialogTest, BlanksAroundNumbersAreAccepted) {
+    const std::string path = Path("blanks.wav");
+    CGeneratorDialog dialog;
+    const INT_PTR result = Run(dialog, [&](FakeWindow& w) {
+        TypeValidValues(w, path);
+        w.Type(IDC_SAMPLE_RATE, " 8000 ");
+        w.Type(IDC_DURATION, "\t0.25  ");
+        w.focus = w.Index(IDC_DURATION);
+        w.Key(afx::DialogKey::kEnter);  // Enter in a field presses the default button, OK
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(SizeOf(path), 44 + 2 * 2000);
+}
+
+// Letters in Duration: the message, the focus on Duration with its text selected, the fields
+// before it in the exchange order taken over, Duration's value kept, and no file written.
+TEST_F(GeneratorDialogTest, FailedExchangeKeepsTheDialogOpenAndWritesNothing) {
+    const std::string path = Path("tone.wav");
+    CGeneratorDialog dialog;
+    bool stayedOpen = false;
+    const INT_PTR result = Run(dialog, [&](FakeWindow& w) {
+        TypeValidValues(w, path);
+        w.Type(IDC_DURATION, "thirty");
+        w.Press(IDOK);
+        stayedOpen = !w.ended;
+        EXPECT_EQ(w.focus, w.Index(IDC_DURATION));
+        EXPECT_TRUE(w.selectAll);
+        EXPECT_FALSE(Exists(path)) << "OK after a failed exchange must not write";
+        EXPECT_TRUE(dialog.m_fileName == path.c_str());
+        EXPECT_EQ(dialog.m_modFrequency, 2.5);
+        EXPECT_EQ(dialog.m_level, 0.5);
+        EXPECT_EQ(dialog.m_sampleRate, 8000u);
+        EXPECT_EQ(dialog.m_centerFrequency, 1000.0);
+        EXPECT_EQ(dialog.m_duration, 30.0) << "the failing field keeps its old value";
+
+        w.Type(IDC_DURATION, "0.25");  // corrected: the next OK writes and ends
+        w.Press(IDOK);
+    });
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(result, IDOK);
+    ASSERT_EQ(backend.messages.size(), 1u);
+    EXPECT_EQ(backend.messages[0], "Please enter a number.");
+    EXPECT_EQ(SizeOf(path), 44 + 2 * 2000);
+}
+
+TEST_F(GeneratorDialogTest, FailedExchangeLeavesAnExistingFileAlone) {
+    const std::string path = Path("good.wav");
+    { std::ofstream(path) << "a good file"; }
+    CGeneratorDialog dialog;
+    const INT_PTR result = Run(dialog, [&](FakeWindow& w) {
+        TypeValidValues(w, path);
+        w.Type(IDC_LEVEL, "1%");
+        w.Press(IDOK);
+        w.Press(IDCANCEL);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(Contents(path), "a good file");
+}
+
+// The rate is exchanged after File Name, Mod. Frequency and Level and before Center
+// Frequency and Duration, and must be an unsigned 32-bit decimal.
+TEST_F(GeneratorDialogTest, RateThatIsNoUnsignedNumberStopsTheExchangeThere) {
+    for (const char* rate : {"-1", "2.5", "4294967296", "", "fast"}) {
+        SCOPED_TRACE(std::string("rate \"") + rate + '"');
+        backend.messages.clear();
+        const std::string path = Path("rate.wav");
+        CGeneratorDialog dialog;
+        Run(dialog, [&](FakeWindow& w) {
+            TypeValidValues(w, path);
+            w.Type(IDC_SAMPLE_RATE, rate);
+            w.Press(IDOK);
+            EXPECT_FALSE(w.ended);
+            EXPECT_EQ(w.focus, w.Index(IDC_SAMPLE_RATE));
+            w.Press(IDCANCEL);
+        });
+        EXPECT_TRUE(dialog.m_fileName == path.c_str());
+        EXPECT_EQ(dialog.m_modFrequency, 2.5);
+        EXPECT_EQ(dialog.m_level, 0.5);
+        EXPECT_EQ(dialog.m_sampleRate, 44100u);
+        EXPECT_EQ(dialog.m_centerFrequency, 3150.0);
+        EXPECT_EQ(dialog.m_duration, 30.0);
+        ASSERT_EQ(backend.messages.size(), 1u);
+        EXPECT_EQ(backend.messages[0], "Please enter a whole number from 0 to 4294967295.");
+        EXPECT_FALSE(Exists(path));
+    }
+}
+
+TEST_F(GeneratorDialogTest, EmptyFieldFailsAndGetsTheFocus) {
+    CGeneratorDialog dialog;
+    Run(dialog, [&](FakeWindow& w) {
+        TypeValidValues(w, Path("empty.wav"));
+        w.Type(IDC_MOD_FREQUENCY, "");
+        w.Press(IDOK);
+        EXPECT_EQ(w.focus, w.Index(IDC_MOD_FREQUENCY));
+        w.Press(IDCANCEL);
+    });
+    EXPECT_EQ(backend.messages.size(), 1u);
+    EXPECT_EQ(dialog.m_modFrequency, 4.0);
+    EXPECT_EQ(dialog.m_level, 1.0);
+    EXPECT_FALSE(Exists(Path("empty.wav")));
+}
+
+// Values that parse but that the generator cannot take: named in the message with their
+// range, the field focused with its text selected, the dialog left open, nothing written.
+TEST_F(GeneratorDialogTest, ValuesTheGeneratorRejectsAreNamedAndFocused) {
+    const struct {
+        int field;
+        const char* text;
+        int focusField;
+        const char* named;
+        const char* range;
+    } cases[] = {
+        {IDC_SAMPLE_RATE, "2147483648", IDC_SAMPLE_RATE, "Sample rate", "0 to 2147483647 Hz"},
+        {IDC_SAMPLE_RATE, "4294967295", IDC_SAMPLE_RATE, "Sample rate", "0 to 2147483647 Hz"},
+        {IDC_DURATION, "-1", IDC_DURATION, "Duration", "allowed are 0 to 1073741805"},
+        {IDC_DURATION, "1e9", IDC_DURATION, "Duration", "allowed are 0 to 1073741805"},
+        {IDC_CENTER_FREQUENCY, "1e300", IDC_CENTER_FREQUENCY, "Center frequency", "below"},
+        {IDC_MOD_FREQUENCY, "-1e300", IDC_MOD_FREQUENCY, "Modulation frequency", "below"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        backend.messages.clear();
+        const std::string path = Path("rejected.wav");
+        CGeneratorDialog dialog;
+        Run(dialog, [&](FakeWindow& w) {
+            TypeValidValues(w, path);
+            w.Type(IDC_DURATION, "30");
+            w.Type(c.field, c.text);
+            w.focus = w.Index(IDOK);
+            w.Press(IDOK);
+            EXPECT_FALSE(w.ended);
+            EXPECT_EQ(w.focus, w.Index(c.focusField));
+            EXPECT_TRUE(w.selectAll);
+            w.Press(IDCANCEL);
+        });
+        ASSERT_EQ(backend.messages.size(), 1u);
+        EXPECT_NE(backend.messages[0].find(c.named), std::string::npos) << backend.messages[0];
+        EXPECT_NE(backend.messages[0].find(c.range), std::string::npos) << backend.messages[0];
+        EXPECT_FALSE(Exists(path));
+    }
+}
+
+TEST_F(GeneratorDialogTest, CancelEscapeAndCloseEndTheDialogWithoutWriting) {
+    const std::string path = Path("never.wav");
+    const std::function<void(FakeWindow&)> ways[] = {
+        [](FakeWindow& w) { w.Press(IDCANCEL); },
+        [](FakeWindow& w) { w.Key(afx::DialogKey::kEscape); },
+        [](FakeWindow& w) { w.events->OnCloseRequest(); },
+        [](FakeWindow& w) {  // Enter while Cancel has the focus presses Cancel
+            w.focus = w.Index(IDCANCEL);
+            w.Key(afx::DialogKey::kEnter);
+        },
+    };
+    for (const auto& way : ways) {
+        CGeneratorDialog dialog;
+        const INT_PTR result = Run(dialog, [&](FakeWindow& w) {
+            TypeValidValues(w, path);
+            way(w);
+        });
+        EXPECT_EQ(result, IDCANCEL);
+    }
+    EXPECT_FALSE(Exists(path));
+    EXPECT_EQ(backend.loopsLeftRunning, 0);
+}
+
+TEST_F(GeneratorDialogTest, FileThatCannotBeOpenedEndsTheProgramWithStatusOne) {
+    const std::string path = Path("missing-directory/tone.wav");
+    EXPECT_EXIT(
+        {
+            CGeneratorDialog dialog;
+            Run(dialog, [&](FakeWindow& w) {
+                TypeValidValues(w, path);
+                w.Press(IDOK);
+            });
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(1), "");
+}
+
+}  // namespace
