@@ -1,10 +1,11 @@
-# Entry points: `make run` writes test.wav with the default signal, `make test` runs every test.
+# Entry points: `make run` writes test.wav with the default signal, `make test` runs every test,
+# `make gui` opens the dialog.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build run test test-sanitize bench clean
+.PHONY: all setup build run gui test test-sanitize bench clean
 
 all: build
 
@@ -17,6 +18,9 @@ build: setup
 
 run: build
 	@./$(BUILD)/wobblegen-cli -o test.wav
+
+gui: build
+	@./$(BUILD)/ui/wobblegen
 
 test: build test-sanitize
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
