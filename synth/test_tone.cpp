@@ -77,7 +77,7 @@ ToneArgument CheckTestToneArguments(int sampleRate, double centerFrequency, doub
     const double frames = static_cast<double>(sampleRate) * duration + 0.5;
     if (!(frames >= 0.0 && frames < static_cast<double>(kMaxTestToneFrames) + 1.0)) {
         std::snprintf(message, messageSize,
-                      "Duration %g s at %d Hz gives %.0f samples: allowed are 0 to %ld "
+                      "Duration %g s at %d Hz gives %.10g samples: allowed are 0 to %ld "
                       "(%g s at this rate)",
                       duration, sampleRate, std::trunc(frames), kMaxTestToneFrames,
                       sampleRate > 0 ? static_cast<double>(kMaxTestToneFrames) / sampleRate : 0.0);

@@ -117,8 +117,9 @@ TEST_F(CliTest, BadArgumentsAreRefusedWithStatusTwo) {
         {"--center nan", "--center"},
         {"--level inf", "--level"},
         {"--duration -1", "--duration"},
+        {"--duration 1e300", "allowed are 0 to 1073741805"},
         {"--duration 1e9",
-         "--duration: Duration 1e+09 s at 44100 Hz gives 44100000000000 samples: allowed are 0 to "
+         "--duration: Duration 1e+09 s at 44100 Hz gives 4.41e+13 samples: allowed are 0 to "
          "1073741805"},
         {"--center 1e300", "--center: Center frequency 1e+300"},
         {"--bogus", "--bogus"},
