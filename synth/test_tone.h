@@ -45,9 +45,9 @@ int WriteTestToneReference(FILE* file, int sampleRate, double centerFrequency, d
 // exactly WriteTestToneReference's samples; the others use SLEEF's vectorised sines (error at
 // most 1 ulp), which may move a sample by one step where it lands within rounding distance of
 // a half.
-enum class ToneKernel { kPortable, kSse2, kAvx2, kAvx512 };
+enum class ToneKernel { kPortable, kSse4, kAvx2, kAvx512 };
 
-// "portable", "sse2", "avx2" or "avx512".
+// "portable", "sse4", "avx2" or "avx512".
 const char* ToneKernelName(ToneKernel kernel);
 
 // Built into this program and supported by this processor.

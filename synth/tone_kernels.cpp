@@ -52,7 +52,7 @@ constexpr KernelEntry kKernels[] = {
 #if WOBBLEGEN_HAVE_SLEEF_X86
     {ToneKernel::kAvx512, tone_kernels::BlockAvx512},
     {ToneKernel::kAvx2, tone_kernels::BlockAvx2},
-    {ToneKernel::kSse2, tone_kernels::BlockSse2},
+    {ToneKernel::kSse4, tone_kernels::BlockSse4},
 #endif
     {ToneKernel::kPortable, tone_kernels::BlockPortable},
 };
@@ -65,8 +65,8 @@ bool Supported(ToneKernel kernel) {
         case ToneKernel::kAvx2:
             // SLEEF's AVX2 sine uses fused multiply-adds internally.
             return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-        case ToneKernel::kSse2:
-            return __builtin_cpu_supports("sse2");
+        case ToneKernel::kSse4:
+            return __builtin_cpu_supports("sse4.1");
 #endif
         case ToneKernel::kPortable:
             return true;
@@ -114,8 +114,8 @@ const char* ToneKernelName(ToneKernel kernel) {
     switch (kernel) {
         case ToneKernel::kPortable:
             return "portable";
-        case ToneKernel::kSse2:
-            return "sse2";
+        case ToneKernel::kSse4:
+            return "sse4";
         case ToneKernel::kAvx2:
             return "avx2";
         case ToneKernel::kAvx512:

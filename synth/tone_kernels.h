@@ -33,7 +33,7 @@ using BlockFunction = void (*)(const Steps& steps, int first, int count, double*
 
 void BlockPortable(const Steps& steps, int first, int count, double* phase, int16_t* out);
 #if WOBBLEGEN_HAVE_SLEEF_X86
-void BlockSse2(const Steps& steps, int first, int count, double* phase, int16_t* out);
+void BlockSse4(const Steps& steps, int first, int count, double* phase, int16_t* out);
 void BlockAvx2(const Steps& steps, int first, int count, double* phase, int16_t* out);
 void BlockAvx512(const Steps& steps, int first, int count, double* phase, int16_t* out);
 #endif

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr ToneKernel kAllKernels[] = {ToneKernel::kPortable, ToneKernel::kSse2, ToneKernel::kAvx2,
+constexpr ToneKernel kAllKernels[] = {ToneKernel::kPortable, ToneKernel::kSse4, ToneKernel::kAvx2,
                                       ToneKernel::kAvx512};
 
 struct Signal {

@@ -1,5 +1,6 @@
-// The sample kernel for SSE2, which every x86-64 processor has: two samples per vector,
-// SLEEF's 1-ulp sine and exact floor. Uses no standard-library inline code.
+// The sample kernel for SSE4.1: two samples per vector, SLEEF's 1-ulp sine.
+// Built with -msse4.1 and run only where the processor has it; uses no standard-library inline
+// code, so nothing compiled here can stand in for the portable code elsewhere.
 #include <immintrin.h>
 #include <sleef.h>
 
@@ -13,23 +14,23 @@ constexpr int kLanes = 2;
 
 // 2π × (x − floor(x)): the fraction of a phase in cycles, in radians.
 inline __m128d FractionRadians(__m128d x) {
-    return _mm_mul_pd(_mm_set1_pd(kTwoPi), _mm_sub_pd(x, Sleef_floord2_sse2(x)));
+    return _mm_mul_pd(_mm_set1_pd(kTwoPi), _mm_sub_pd(x, _mm_floor_pd(x)));
 }
 
 // s × 16384, then ±0.5 by the sign of s, truncated toward zero; two samples in the low half.
 inline __m128i ToSamples(__m128d s) {
     const __m128d v = _mm_mul_pd(s, _mm_set1_pd(kAmplitude));
     const __m128d nonNegative = _mm_cmpge_pd(s, _mm_setzero_pd());
-    const __m128d rounded = _mm_or_pd(_mm_and_pd(nonNegative, _mm_add_pd(v, _mm_set1_pd(0.5))),
-                                      _mm_andnot_pd(nonNegative, _mm_sub_pd(v, _mm_set1_pd(0.5))));
+    const __m128d rounded = _mm_blendv_pd(_mm_sub_pd(v, _mm_set1_pd(0.5)),
+                                          _mm_add_pd(v, _mm_set1_pd(0.5)), nonNegative);
     return _mm_cvttpd_epi32(rounded);
 }
 
 inline __m128i SamplesAt(const double* phases) {
-    return ToSamples(Sleef_sind2_u10sse2(FractionRadians(_mm_load_pd(phases))));
+    return ToSamples(Sleef_sind2_u10sse4(FractionRadians(_mm_load_pd(phases))));
 }
 
-struct Sse2 {
+struct Sse4 {
     static constexpr int kGroup = 4 * kLanes;
     __m128d modStep;
     __m128d deviation;
@@ -38,7 +39,7 @@ struct Sse2 {
         for (int j = 0; j < kGroup; j += kLanes) {
             const __m128i indices = _mm_setr_epi32(index + j, index + j + 1, 0, 0);
             const __m128d m = _mm_mul_pd(_mm_cvtepi32_pd(indices), modStep);
-            const __m128d s = Sleef_sind2_u10sse2(FractionRadians(m));
+            const __m128d s = Sleef_sind2_u10sse4(FractionRadians(m));
             _mm_store_pd(out + j, _mm_mul_pd(deviation, s));
         }
     }
@@ -53,8 +54,8 @@ struct Sse2 {
 
 }  // namespace
 
-void BlockSse2(const Steps& steps, int first, int count, double* phase, int16_t* out) {
-    const Sse2 kernel{_mm_set1_pd(steps.modStep), _mm_set1_pd(steps.deviation)};
+void BlockSse4(const Steps& steps, int first, int count, double* phase, int16_t* out) {
+    const Sse4 kernel{_mm_set1_pd(steps.modStep), _mm_set1_pd(steps.deviation)};
     PipelinedBlock(kernel, steps.carrierStep, first, count, phase, out);
 }
 
