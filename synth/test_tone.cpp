@@ -1,5 +1,5 @@
 // Generator of the wow-and-flutter test tone. Every sample follows one fixed sequence of double
-// operations, so the file is the same byte for byte on every IEEE-754 host.
+// operations; only the sine's last bit may differ between the sample kernels (see ToneKernel).
 #include "synth/test_tone.h"
 
 #include <sys/stat.h>

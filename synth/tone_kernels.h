@@ -13,9 +13,10 @@ constexpr double kTwoPi = 6.283185307179586;
 // Half of 16-bit full scale (about -6 dBFS): samples stay within -16384 ... 16384.
 constexpr double kAmplitude = 16384.0;
 
-// Samples taken per pass through a kernel's working buffer of doubles (4 KiB, stays in the
-// first-level cache). A multiple of every vector width and a divisor of kSampleBlockSize.
-constexpr int kChunk = 512;
+// Samples per pipeline stage. A kernel works in three buffers of kChunk doubles (3 KiB on the
+// stack, beside the 16 KiB sample block); larger chunks measured no faster. A multiple of every
+// kernel's group and a divisor of kSampleBlockSize.
+constexpr int kChunk = 128;
 static_assert(kSampleBlockSize % kChunk == 0 && kChunk % 16 == 0);
 
 // Per-sample advances, in cycles.
@@ -27,7 +28,8 @@ struct Steps {
 
 // Computes samples first ... first + count - 1 of the tone into out and carries the carrier
 // phase (cycles) in *phase. count is 1 ... kSampleBlockSize; out has room for count rounded up
-// to a multiple of kChunk (the lanes past count receive unspecified values).
+// to a multiple of 16 (the lanes past count receive unspecified values). first + count + 16
+// must not overflow an int, which the frame limit ensures.
 using BlockFunction = void (*)(const Steps& steps, int first, int count, double* phase,
                                int16_t* out);
 
@@ -69,7 +71,7 @@ static inline double AccumulatePhase(double* work, int count, double phase, doub
 //
 // Kernel is an instruction-set type of internal linkage (so that each instantiation stays in
 // its own file) with:
-//   kGroup: samples per step, a divisor of kChunk;
+//   kGroup: samples per step, a divisor of 16;
 //   Modulator(index, out): out[0 .. kGroup) = deviation × sin(2π frac(i × modStep)) for the
 //     samples i = index ...;
 //   Carrier(phases, out): out[0 .. kGroup) = the samples for those carrier phases.
@@ -79,7 +81,7 @@ template <class Kernel>
 void PipelinedBlock(const Kernel& kernel, double carrierStep, int first, int count, double* phase,
                     int16_t* out) {
     constexpr int kGroup = Kernel::kGroup;
-    static_assert(kChunk % kGroup == 0);
+    static_assert(16 % kGroup == 0);
     alignas(64) double work[3][kChunk];
     const int chunks = (count + kChunk - 1) / kChunk;
     const auto size = [count](int c) {
@@ -98,9 +100,9 @@ void PipelinedBlock(const Kernel& kernel, double carrierStep, int first, int cou
         const int nPrevious = c > 0 ? padded(size(c - 1)) : 0;
         const int nextFirst = first + (c + 1) * kChunk;
         int16_t* previousOut = c > 0 ? out + (c - 1) * kChunk : out;
-        int steps = nNext > nChain ? nNext : nChain;
-        steps = steps > nPrevious ? steps : nPrevious;
-        for (int g = 0; g < steps; g += kGroup) {
+        int span = nNext > nChain ? nNext : nChain;
+        span = span > nPrevious ? span : nPrevious;
+        for (int g = 0; g < span; g += kGroup) {
             if (g < nNext) kernel.Modulator(nextFirst + g, next + g);
             if (g < nChain) {
                 p = AccumulatePhase(chain + g, nChain - g < kGroup ? nChain - g : kGroup, p,
