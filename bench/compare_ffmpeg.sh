@@ -30,41 +30,34 @@ trap 'rm -rf "$work"' EXIT
 
 # The same signal: 3150 Hz swung by 1 % (31.5 Hz) at 4 Hz, at half of full scale. Integrated,
 # a 31.5 Hz swing at 4 Hz moves the phase by 31.5 / 4 = 7.875 rad × (1 - cos).
-wobblegen() { "$cli" -o "$work/wobblegen.wav" >/dev/null; }
-ffmpeg_tone() {
-    ffmpeg -nostdin -v quiet -y -f lavfi \
-        -i "aevalsrc=0.5*sin(2*PI*3150*t+7.875*(1-cos(2*PI*4*t))):s=44100:d=30" \
-        -c:a pcm_s16le "$work/ffmpeg.wav"
-}
+tone=(-f lavfi -i "aevalsrc=0.5*sin(2*PI*3150*t+7.875*(1-cos(2*PI*4*t))):s=44100:d=30")
 
-# Wall time of one run in microseconds, from bash's own clock (no extra process in the span).
-elapsed_us() {
-    local start end
-    start=$EPOCHREALTIME
-    "$@"
-    end=$EPOCHREALTIME
-    echo $(((${end/./} - ${start/./})))
-}
+# The loop runs in Python: its subprocess module starts each command with vfork and exec, so
+# the span holds no copying of a large parent: bash's fork costs would land on the short run.
+python3 - "$runs" "$cli" "$work" "${tone[@]}" <<'PY'
+import statistics, subprocess, sys, time
 
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+runs, cli, work, tone = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4:]
+ours_cmd = [cli, "-o", f"{work}/wobblegen.wav"]
+ffmpeg_cmd = ["ffmpeg", "-nostdin", "-v", "quiet", "-y", *tone, "-c:a", "pcm_s16le",
+              f"{work}/ffmpeg.wav"]
 
-wobblegen
-ffmpeg_tone  # warm-up: both binaries and their libraries in the page cache
-ours=()
-theirs=()
-ratios=()
-for ((i = 0; i < runs; i++)); do
-    a=$(elapsed_us wobblegen)
-    b=$(elapsed_us ffmpeg_tone)
-    ours+=("$a")
-    theirs+=("$b")
-    ratios+=("$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", b / a }')")
-done
+def timed(cmd):
+    start = time.perf_counter()
+    subprocess.run(cmd, stdout=subprocess.DEVNULL, check=True)
+    return time.perf_counter() - start
 
-ours_ms=$(printf '%s\n' "${ours[@]}" | median | awk '{ printf "%.2f", $1 / 1000 }')
-theirs_ms=$(printf '%s\n' "${theirs[@]}" | median | awk '{ printf "%.2f", $1 / 1000 }')
-ratio=$(printf '%s\n' "${ratios[@]}" | median)
-echo "runs:                 $runs of each, in turn"
-echo "wobblegen-cli median: $ours_ms ms"
-echo "ffmpeg median:        $theirs_ms ms"
-echo "median ratio:         $ratio (ffmpeg time / wobblegen-cli time, per pair)"
+timed(ours_cmd)  # warm-up: programs and libraries into the page cache, output files existing
+timed(ffmpeg_cmd)
+ours, theirs = [], []
+for _ in range(runs):
+    ours.append(timed(ours_cmd))
+    theirs.append(timed(ffmpeg_cmd))
+ratios = [b / a for a, b in zip(ours, theirs)]
+print(f"runs:                 {runs} of each, in turn")
+print(f"wobblegen-cli median: {statistics.median(ours) * 1e3:.2f} ms")
+print(f"ffmpeg median:        {statistics.median(theirs) * 1e3:.2f} ms")
+print(f"median ratio:         {statistics.median(ratios):.1f} (ffmpeg time / wobblegen-cli time, per pair)")
+with open("/proc/loadavg") as load:
+    print(f"load average:         {' '.join(load.read().split()[:3])} (other work on the machine skews short runs most)")
+PY
