@@ -32,20 +32,26 @@ trap 'rm -rf "$work"' EXIT
 # a 31.5 Hz swing at 4 Hz moves the phase by 31.5 / 4 = 7.875 rad × (1 - cos).
 tone=(-f lavfi -i "aevalsrc=0.5*sin(2*PI*3150*t+7.875*(1-cos(2*PI*4*t))):s=44100:d=30")
 
-# The loop runs in Python: its subprocess module starts each command with vfork and exec, so
-# the span holds no copying of a large parent: bash's fork costs would land on the short run.
+# The loop runs in Python and starts each command with posix_spawn (vfork and exec), so the span
+# holds no copying of a large parent: bash's fork costs would land on the short run.
 python3 - "$runs" "$cli" "$work" "${tone[@]}" <<'PY'
-import statistics, subprocess, sys, time
+import os, statistics, sys, time
 
 runs, cli, work, tone = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4:]
 ours_cmd = [cli, "-o", f"{work}/wobblegen.wav"]
 ffmpeg_cmd = ["ffmpeg", "-nostdin", "-v", "quiet", "-y", *tone, "-c:a", "pcm_s16le",
               f"{work}/ffmpeg.wav"]
 
+quiet = [(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0)]
+
 def timed(cmd):
     start = time.perf_counter()
-    subprocess.run(cmd, stdout=subprocess.DEVNULL, check=True)
-    return time.perf_counter() - start
+    pid = os.posix_spawnp(cmd[0], cmd, os.environ, file_actions=quiet)
+    _, status = os.waitpid(pid, 0)
+    elapsed = time.perf_counter() - start
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit(f"{cmd[0]} failed")
+    return elapsed
 
 timed(ours_cmd)  # warm-up: programs and libraries into the page cache, output files existing
 timed(ffmpeg_cmd)
