@@ -112,9 +112,18 @@ constexpr double kDurationScale = 1.0;
 TEST(ToneKernels, OtherSignalsStayWithinOneStepOfTheReference) {
     KernelGuard guard;
     const Signal signals[] = {
-        {8000, 1000, 0.5, 0.5, 60},   {11025, 440, 20, 6, 45},       {22050, 3000, 2, 10, 30},
-        {44100, 3150, 20, 4, 180},    {44100, 15000, 0.1, 1000, 30}, {48000, 3000, 1, 4, 30},
-        {96000, 12345.6, 5, 0.3, 20}, {192000, 20000, 10, 250, 10},  {44100, -3150, 1, -4, 10},
+        {8000, 1000, 0.5, 0.5, 60},
+        {11025, 440, 20, 6, 45},
+        {22050, 3000, 2, 10, 30},
+        {44100, 3150, 20, 4, 180},
+        {44100, 15000, 0.1, 1000, 30},
+        {48000, 3000, 1, 4, 30},
+        {96000, 12345.6, 5, 0.3, 20},
+        {192000, 20000, 10, 250, 10},
+        {44100, -3150, 1, -4, 10},
+        // Carrier phases of 10^9 cycles, and far past 2^52 cycles where no fraction is left.
+        {8000, 1e9, 1, 4, 2},
+        {1000, 1e290, 1, 1e280, 1},
     };
     long samples = 0;
     std::vector<long> differing(std::size(kAllKernels), 0);
