@@ -31,20 +31,31 @@ struct Avx2 {
     __m256d modStep;
     __m256d deviation;
 
-    void Modulator(int index, double* out) const {
+    void ModulatorArguments(int index, double* out) const {
         const __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
-        for (int half = 0; half < 2; ++half) {
-            const __m128i indices = _mm_add_epi32(_mm_set1_epi32(index + half * kLanes), lane);
+        for (int j = 0; j < kGroup; j += kLanes) {
+            const __m128i indices = _mm_add_epi32(_mm_set1_epi32(index + j), lane);
             const __m256d m = _mm256_mul_pd(_mm256_cvtepi32_pd(indices), modStep);
-            const __m256d s = Sleef_sind4_u10avx2(FractionRadians(m));
-            _mm256_store_pd(out + half * kLanes, _mm256_mul_pd(deviation, s));
+            _mm256_store_pd(out + j, FractionRadians(m));
         }
     }
 
-    static void Carrier(const double* phases, int16_t* out) {
-        const __m128i low = ToSamples(Sleef_sind4_u10avx2(FractionRadians(_mm256_load_pd(phases))));
-        const __m128i high =
-            ToSamples(Sleef_sind4_u10avx2(FractionRadians(_mm256_load_pd(phases + kLanes))));
+    void ModulatorTerms(double* values) const {
+        for (int j = 0; j < kGroup; j += kLanes) {
+            const __m256d s = Sleef_sind4_u10avx2(_mm256_load_pd(values + j));
+            _mm256_store_pd(values + j, _mm256_mul_pd(deviation, s));
+        }
+    }
+
+    static void CarrierArguments(double* values) {
+        for (int j = 0; j < kGroup; j += kLanes) {
+            _mm256_store_pd(values + j, FractionRadians(_mm256_load_pd(values + j)));
+        }
+    }
+
+    static void CarrierSamples(const double* radians, int16_t* out) {
+        const __m128i low = ToSamples(Sleef_sind4_u10avx2(_mm256_load_pd(radians)));
+        const __m128i high = ToSamples(Sleef_sind4_u10avx2(_mm256_load_pd(radians + kLanes)));
         // Samples lie within ±16384: the saturating pack only narrows.
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packs_epi32(low, high));
     }

@@ -35,24 +35,31 @@ struct Avx512 {
     __m512d modStep;
     __m512d deviation;
 
-    void Modulator(int index, double* out) const {
-        const __m512i lane =
-            _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-        const __m512i indices = _mm512_add_epi32(_mm512_set1_epi32(index), lane);
-        for (int half = 0; half < 2; ++half) {
-            const __m256i part =
-                half == 0 ? _mm512_castsi512_si256(indices) : _mm512_extracti64x4_epi64(indices, 1);
-            const __m512d m = _mm512_mul_pd(_mm512_cvtepi32_pd(part), modStep);
-            const __m512d s = Sleef_sind8_u10avx512f(FractionRadians(m));
-            _mm512_store_pd(out + half * kLanes, _mm512_mul_pd(deviation, s));
+    void ModulatorArguments(int index, double* out) const {
+        const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        for (int j = 0; j < kGroup; j += kLanes) {
+            const __m256i indices = _mm256_add_epi32(_mm256_set1_epi32(index + j), lane);
+            const __m512d m = _mm512_mul_pd(_mm512_cvtepi32_pd(indices), modStep);
+            _mm512_store_pd(out + j, FractionRadians(m));
         }
     }
 
-    static void Carrier(const double* phases, int16_t* out) {
-        const __m256i low =
-            ToSamples(Sleef_sind8_u10avx512f(FractionRadians(_mm512_load_pd(phases))));
-        const __m256i high =
-            ToSamples(Sleef_sind8_u10avx512f(FractionRadians(_mm512_load_pd(phases + kLanes))));
+    void ModulatorTerms(double* values) const {
+        for (int j = 0; j < kGroup; j += kLanes) {
+            const __m512d s = Sleef_sind8_u10avx512f(_mm512_load_pd(values + j));
+            _mm512_store_pd(values + j, _mm512_mul_pd(deviation, s));
+        }
+    }
+
+    static void CarrierArguments(double* values) {
+        for (int j = 0; j < kGroup; j += kLanes) {
+            _mm512_store_pd(values + j, FractionRadians(_mm512_load_pd(values + j)));
+        }
+    }
+
+    static void CarrierSamples(const double* radians, int16_t* out) {
+        const __m256i low = ToSamples(Sleef_sind8_u10avx512f(_mm512_load_pd(radians)));
+        const __m256i high = ToSamples(Sleef_sind8_u10avx512f(_mm512_load_pd(radians + kLanes)));
         // Samples lie within ±16384: narrowing keeps them.
         const __m256i samples =
             _mm512_cvtepi32_epi16(_mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1));

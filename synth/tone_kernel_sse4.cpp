@@ -26,8 +26,8 @@ inline __m128i ToSamples(__m128d s) {
     return _mm_cvttpd_epi32(rounded);
 }
 
-inline __m128i SamplesAt(const double* phases) {
-    return ToSamples(Sleef_sind2_u10sse4(FractionRadians(_mm_load_pd(phases))));
+inline __m128i SamplesAt(const double* radians) {
+    return ToSamples(Sleef_sind2_u10sse4(_mm_load_pd(radians)));
 }
 
 struct Sse4 {
@@ -35,19 +35,31 @@ struct Sse4 {
     __m128d modStep;
     __m128d deviation;
 
-    void Modulator(int index, double* out) const {
+    void ModulatorArguments(int index, double* out) const {
         for (int j = 0; j < kGroup; j += kLanes) {
             const __m128i indices = _mm_setr_epi32(index + j, index + j + 1, 0, 0);
             const __m128d m = _mm_mul_pd(_mm_cvtepi32_pd(indices), modStep);
-            const __m128d s = Sleef_sind2_u10sse4(FractionRadians(m));
-            _mm_store_pd(out + j, _mm_mul_pd(deviation, s));
+            _mm_store_pd(out + j, FractionRadians(m));
         }
     }
 
-    static void Carrier(const double* phases, int16_t* out) {
+    void ModulatorTerms(double* values) const {
+        for (int j = 0; j < kGroup; j += kLanes) {
+            const __m128d s = Sleef_sind2_u10sse4(_mm_load_pd(values + j));
+            _mm_store_pd(values + j, _mm_mul_pd(deviation, s));
+        }
+    }
+
+    static void CarrierArguments(double* values) {
+        for (int j = 0; j < kGroup; j += kLanes) {
+            _mm_store_pd(values + j, FractionRadians(_mm_load_pd(values + j)));
+        }
+    }
+
+    static void CarrierSamples(const double* radians, int16_t* out) {
         // Four pairs of 32-bit samples joined, then narrowed (they lie within ±16384).
-        const __m128i a = _mm_unpacklo_epi64(SamplesAt(phases), SamplesAt(phases + 2));
-        const __m128i b = _mm_unpacklo_epi64(SamplesAt(phases + 4), SamplesAt(phases + 6));
+        const __m128i a = _mm_unpacklo_epi64(SamplesAt(radians), SamplesAt(radians + 2));
+        const __m128i b = _mm_unpacklo_epi64(SamplesAt(radians + 4), SamplesAt(radians + 6));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packs_epi32(a, b));
     }
 };

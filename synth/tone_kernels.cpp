@@ -15,17 +15,23 @@ struct Portable {
     double modStep;
     double deviation;
 
-    void Modulator(int index, double* out) const {
+    void ModulatorArguments(int index, double* out) const {
         for (int j = 0; j < kGroup; ++j) {
             const double m = static_cast<double>(index + j) * modStep;
-            out[j] = deviation * std::sin(kTwoPi * (m - std::floor(m)));
+            out[j] = kTwoPi * (m - std::floor(m));
         }
     }
 
-    static void Carrier(const double* phases, int16_t* out) {
-        for (int j = 0; j < kGroup; ++j) {
-            out[j] = ToSample(std::sin(kTwoPi * (phases[j] - std::floor(phases[j]))));
-        }
+    void ModulatorTerms(double* values) const {
+        for (int j = 0; j < kGroup; ++j) values[j] = deviation * std::sin(values[j]);
+    }
+
+    static void CarrierArguments(double* values) {
+        for (int j = 0; j < kGroup; ++j) values[j] = kTwoPi * (values[j] - std::floor(values[j]));
+    }
+
+    static void CarrierSamples(const double* radians, int16_t* out) {
+        for (int j = 0; j < kGroup; ++j) out[j] = ToSample(std::sin(radians[j]));
     }
 };
 

@@ -67,16 +67,19 @@ static inline double AccumulatePhase(double* work, int count, double phase, doub
 
 // Computes a block in three stages over chunks of kChunk samples: the modulator terms of chunk
 // c + 1, the phase chain of chunk c and the carrier samples of chunk c - 1 run in one loop, so
-// that the processor overlaps the chain's serial additions with the independent sines.
+// that the processor overlaps the chain's serial additions with the independent sines. The
+// arguments of each chunk's sines are prepared in a pass of their own beforehand: computed in
+// line, their latency would hold up every sine call.
 //
 // Kernel is an instruction-set type of internal linkage (so that each instantiation stays in
-// its own file) with:
-//   kGroup: samples per step, a divisor of 16;
-//   Modulator(index, out): out[0 .. kGroup) = deviation × sin(2π frac(i × modStep)) for the
-//     samples i = index ...;
-//   Carrier(phases, out): out[0 .. kGroup) = the samples for those carrier phases.
-// Lanes past count get modulator terms of samples past the end (finite), and their samples land
-// in out's padding.
+// its own file) with kGroup, the samples per step (a divisor of 16), and for the kGroup samples
+// at the pointers:
+//   ModulatorArguments(index, out): out = 2π frac(i × modStep) for the samples i = index ...;
+//   ModulatorTerms(values): values = deviation × sin(values);
+//   CarrierArguments(values): values = 2π frac(values), from the carrier phases in cycles;
+//   CarrierSamples(radians, out): out = the samples for sines of radians.
+// Lanes past count get the modulator terms of samples past the end (finite), and their samples
+// land in out's padding.
 template <class Kernel>
 void PipelinedBlock(const Kernel& kernel, double carrierStep, int first, int count, double* phase,
                     int16_t* out) {
@@ -89,26 +92,31 @@ void PipelinedBlock(const Kernel& kernel, double carrierStep, int first, int cou
     };
     const auto padded = [](int n) { return (n + kGroup - 1) / kGroup * kGroup; };
 
-    for (int g = 0; g < padded(size(0)); g += kGroup) kernel.Modulator(first + g, work[0] + g);
+    for (int g = 0; g < padded(size(0)); g += kGroup) {
+        kernel.ModulatorArguments(first + g, work[0] + g);
+        kernel.ModulatorTerms(work[0] + g);
+    }
     double p = *phase;
     for (int c = 0; c <= chunks; ++c) {
         double* next = work[(c + 1) % 3];
         double* chain = work[c % 3];
-        const double* previous = work[(c + 2) % 3];
+        double* previous = work[(c + 2) % 3];
         const int nNext = c + 1 < chunks ? padded(size(c + 1)) : 0;
         const int nChain = c < chunks ? size(c) : 0;
         const int nPrevious = c > 0 ? padded(size(c - 1)) : 0;
         const int nextFirst = first + (c + 1) * kChunk;
         int16_t* previousOut = c > 0 ? out + (c - 1) * kChunk : out;
+        for (int g = 0; g < nNext; g += kGroup) kernel.ModulatorArguments(nextFirst + g, next + g);
+        for (int g = 0; g < nPrevious; g += kGroup) kernel.CarrierArguments(previous + g);
         int span = nNext > nChain ? nNext : nChain;
         span = span > nPrevious ? span : nPrevious;
         for (int g = 0; g < span; g += kGroup) {
-            if (g < nNext) kernel.Modulator(nextFirst + g, next + g);
+            if (g < nNext) kernel.ModulatorTerms(next + g);
             if (g < nChain) {
                 p = AccumulatePhase(chain + g, nChain - g < kGroup ? nChain - g : kGroup, p,
                                     carrierStep);
             }
-            if (g < nPrevious) kernel.Carrier(previous + g, previousOut + g);
+            if (g < nPrevious) kernel.CarrierSamples(previous + g, previousOut + g);
         }
     }
     *phase = p;
