@@ -2,9 +2,11 @@
 // default file byte for byte, other signals within one step, and the choice of kernel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <vector>
 
 #include "synth/test_tone.h"
