@@ -5,7 +5,7 @@ set -eu
 
 packages="
   cmake make g++ pkg-config python3
-  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libsleef-dev qemu-user
   libfltk1.3-dev libx11-dev fonts-dejavu-core xvfb xdotool x11-utils imagemagick
 "
 

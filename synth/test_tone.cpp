@@ -1,5 +1,5 @@
 // Generator of the wow-and-flutter test tone. Every sample follows one fixed sequence of double
-// operations, so the file is the same byte for byte on every IEEE-754 host.
+// operations; only the sine's last bit may differ between the sample kernels (see ToneKernel).
 #include "synth/test_tone.h"
 
 #include <sys/stat.h>
@@ -9,13 +9,13 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "synth/tone_kernels.h"
 #include "wave/wave_header.h"
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-// Half of 16-bit full scale (about -6 dBFS): samples stay within -16384 ... 16384.
-constexpr double kAmplitude = 16384.0;
+using tone_kernels::kTwoPi;
+using tone_kernels::ToSample;
 constexpr int kBitsPerSample = 16;
 constexpr int kFormatTagPcm = 1;
 // Bound on any phase, in cycles: far below DBL_MAX, so the sums never overflow.
@@ -39,13 +39,6 @@ bool WriteBlock(FILE* file, int16_t* block, int count) {
     return std::fwrite(block, sizeof block[0], static_cast<size_t>(count), file) ==
                static_cast<size_t>(count) &&
            !std::ferror(file);
-}
-
-// Rounds half away from zero and narrows to a sample; |s| <= 1.
-int16_t ToSample(double s) {
-    double v = s * kAmplitude;
-    v = s >= 0.0 ? v + 0.5 : v - 0.5;
-    return static_cast<int16_t>(static_cast<int>(v));
 }
 
 }  // namespace
@@ -110,31 +103,62 @@ int TestToneFrames(int sampleRate, double duration) {
     return static_cast<int>(static_cast<double>(sampleRate) * duration + 0.5);
 }
 
-int WriteTestTone(FILE* file, int sampleRate, double centerFrequency, double levelPercent,
-                  double modFrequency, double duration) {
-    const double T = 1.0 / sampleRate;  // sample period; infinite for rate 0, then unused
-    const int frames = TestToneFrames(sampleRate, duration);
+namespace {
 
+// Fills WaveHeader for frames samples, prints its summary and writes it.
+bool WriteHeader(FILE* file, int sampleRate, int frames) {
     SetSampleSize(kBitsPerSample);
     SetSampleRate(sampleRate);
     SetNumChannels(1);
     SetSampleCount(frames);
     SetFormatTag(kFormatTagPcm);
     PrintWaveHeader();
-    if (WriteWaveHeader(file) < 0) return -1;
+    return WriteWaveHeader(file) >= 0;
+}
 
-    // Phase advances per sample, in cycles.
-    const double carrierStep = T * centerFrequency;
-    const double deviation = ((T * centerFrequency) * levelPercent) * 0.01;
-    const double modStep = T * modFrequency;
+// Phase advances per sample, in cycles. T is infinite for rate 0, and then nothing uses them.
+tone_kernels::Steps StepsFor(int sampleRate, double centerFrequency, double levelPercent,
+                             double modFrequency) {
+    const double T = 1.0 / sampleRate;
+    return {T * centerFrequency, ((T * centerFrequency) * levelPercent) * 0.01, T * modFrequency};
+}
+
+}  // namespace
+
+int WriteTestTone(FILE* file, int sampleRate, double centerFrequency, double levelPercent,
+                  double modFrequency, double duration) {
+    const int frames = TestToneFrames(sampleRate, duration);
+    if (!WriteHeader(file, sampleRate, frames)) return -1;
+
+    const tone_kernels::Steps steps =
+        StepsFor(sampleRate, centerFrequency, levelPercent, modFrequency);
+    const tone_kernels::BlockFunction computeBlock = tone_kernels::ActiveBlockFunction();
     // Carrier phase in cycles, accumulated sample by sample and never wrapped, so that the
     // modulation acts on the frequency.
     double phase = 0.0;
     int16_t block[kSampleBlockSize];
+    for (int first = 0; first < frames; first += kSampleBlockSize) {
+        const int count = frames - first < kSampleBlockSize ? frames - first : kSampleBlockSize;
+        computeBlock(steps, first, count, &phase, block);
+        if (!WriteBlock(file, block, count)) return -1;
+    }
+    return 0;
+}
+
+int WriteTestToneReference(FILE* file, int sampleRate, double centerFrequency, double levelPercent,
+                           double modFrequency, double duration) {
+    const int frames = TestToneFrames(sampleRate, duration);
+    if (!WriteHeader(file, sampleRate, frames)) return -1;
+
+    const tone_kernels::Steps steps =
+        StepsFor(sampleRate, centerFrequency, levelPercent, modFrequency);
+    double phase = 0.0;
+    int16_t block[kSampleBlockSize];
     int fill = 0;
     for (int i = 0; i < frames; ++i) {
-        const double m = static_cast<double>(i) * modStep;
-        phase = deviation * std::sin(kTwoPi * (m - std::floor(m))) + phase + carrierStep;
+        const double m = static_cast<double>(i) * steps.modStep;
+        phase =
+            steps.deviation * std::sin(kTwoPi * (m - std::floor(m))) + phase + steps.carrierStep;
         const double s = std::sin(kTwoPi * (phase - std::floor(phase)));
         block[fill++] = ToSample(s);
         if (fill == kSampleBlockSize) {
@@ -176,6 +200,11 @@ int GenerateTestTone(int sampleRate, const char* path, double centerFrequency, d
         std::fflush(stdout);
         std::exit(1);
     }
+    // Two blocks per system call, at file offsets that are multiples of the buffer: fewer and
+    // page-aligned writes than the stream's default buffer (4 KiB) gives. The buffer outlives
+    // the stream, which is closed below on every path.
+    char streamBuffer[2 * kSampleBlockSize * sizeof(int16_t)];
+    std::setvbuf(file, streamBuffer, _IOFBF, sizeof streamBuffer);
     std::printf("Opened %s\n", path);
     std::fflush(stdout);
 

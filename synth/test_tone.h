@@ -35,6 +35,31 @@ int TestToneFrames(int sampleRate, double duration);
 int WriteTestTone(FILE* file, int sampleRate, double centerFrequency, double levelPercent,
                   double modFrequency, double duration);
 
+// The same file, computed by the straightforward loop: per sample two floors and two sines
+// from the C library, one after the other. Kept as the measure for WriteTestTone's speed and
+// samples.
+int WriteTestToneReference(FILE* file, int sampleRate, double centerFrequency, double levelPercent,
+                           double modFrequency, double duration);
+
+// Implementations of WriteTestTone's sample loop. kPortable uses the C library's sine and writes
+// exactly WriteTestToneReference's samples; the others use SLEEF's vectorised sines (error at
+// most 1 ulp), which may move a sample by one step where it lands within rounding distance of
+// a half.
+enum class ToneKernel { kPortable, kSse4, kAvx2, kAvx512 };
+
+// "portable", "sse4", "avx2" or "avx512".
+const char* ToneKernelName(ToneKernel kernel);
+
+// Built into this program and supported by this processor.
+bool ToneKernelAvailable(ToneKernel kernel);
+
+// The kernel WriteTestTone uses. Chosen on first use: the one named by the environment
+// variable WOBBLEGEN_TONE_KERNEL when that one is available, otherwise the fastest available.
+ToneKernel ActiveToneKernel();
+
+// Makes WriteTestTone use kernel from now on. False, and no change, when it is not available.
+bool SetToneKernel(ToneKernel kernel);
+
 // Writes the test-tone WAV file at path and returns the result of closing it (0).
 // Bad arguments: prints one line to standard output and returns kTestToneRejected without
 // opening the file. The file cannot be opened, or a write or the close fails: prints
