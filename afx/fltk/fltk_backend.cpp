@@ -102,7 +102,10 @@ public:
     DialogWindow(int width, int height, afx::WindowEvents* events)
         : Fl_Double_Window(width, height), events_(events) {}
 
+    // Null once the framework has destroyed the window; FLTK may still deliver events to it
+    // until its deferred deletion.
     afx::WindowEvents* events() const { return events_; }
+    void Detach() { events_ = nullptr; }
     std::vector<Fl_Widget*> controls;
     std::vector<ControlClass> classes;
     std::vector<std::unique_ptr<Fl_RGB_Image>> images;
@@ -120,6 +123,7 @@ public:
     }
 
     int handle(int event) override {
+        if (events_ == nullptr) return 0;
         if (event == FL_PUSH && Fl::event_button() == FL_RIGHT_MOUSE) {
             // The background and the labels open the system menu; an edit keeps the click
             // and a button ignores it, as a right click presses nothing.
@@ -136,7 +140,7 @@ public:
 
     void draw() override {
         Surface surface(*this);
-        if (!events_->OnPaint(surface)) Fl_Double_Window::draw();
+        if (events_ == nullptr || !events_->OnPaint(surface)) Fl_Double_Window::draw();
     }
 
 private:
@@ -147,8 +151,8 @@ private:
 // menu has grabbed the keyboard or another window is modal.
 int DispatchEvent(int event, Fl_Window* window) {
     auto* dialog = dynamic_cast<DialogWindow*>(window);
-    if (event != FL_KEYBOARD || dialog == nullptr || Fl::grab() != nullptr ||
-        (Fl::modal() != nullptr && Fl::modal() != dialog))
+    if (event != FL_KEYBOARD || dialog == nullptr || dialog->events() == nullptr ||
+        Fl::grab() != nullptr || (Fl::modal() != nullptr && Fl::modal() != dialog))
         return Fl::handle_(event, window);
 
     const int key = Fl::event_key();
@@ -169,11 +173,13 @@ int DispatchEvent(int event, Fl_Window* window) {
 
 void ButtonPressed(Fl_Widget* widget, void* data) {
     auto* window = static_cast<DialogWindow*>(widget->window());
-    window->events()->OnButton(static_cast<int>(reinterpret_cast<std::intptr_t>(data)));
+    if (window->events() != nullptr)
+        window->events()->OnButton(static_cast<int>(reinterpret_cast<std::intptr_t>(data)));
 }
 
 void CloseRequested(Fl_Widget* widget, void*) {
-    static_cast<DialogWindow*>(widget)->events()->OnCloseRequest();
+    auto* window = static_cast<DialogWindow*>(widget);
+    if (window->events() != nullptr) window->events()->OnCloseRequest();
 }
 
 void MessageBoxOk(Fl_Widget* widget, void*) {
@@ -263,6 +269,8 @@ public:
     void DestroyWindow(afx::WindowHandle handle) override {
         DialogWindow* window = Find(handle);
         if (window == nullptr) return;
+        // The dialog object behind events() goes away now; FLTK deletes the window later.
+        window->Detach();
         window->hide();
         windows_.erase(handle);
         Fl::delete_widget(window);
