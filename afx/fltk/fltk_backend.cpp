@@ -161,7 +161,10 @@ int DispatchEvent(int event, Fl_Window* window) {
         dialog->events()->OnKey(afx::DialogKey::kEnter);
     } else if (key == FL_Escape && modifiers == 0) {
         dialog->events()->OnKey(afx::DialogKey::kEscape);
-    } else if (key == ' ' && modifiers == FL_ALT) {
+    } else if ((key == ' ' && modifiers == FL_ALT) || (key == FL_F + 10 && modifiers == FL_SHIFT) ||
+               (key == FL_Menu && modifiers == 0)) {
+        // Alt+Space as on Windows; Shift+F10 and the Menu key where the window manager keeps
+        // Alt+Space for its own window menu.
         dialog->events()->OnKey(afx::DialogKey::kSystemMenu);
     } else if (key == FL_F + 1 && modifiers == 0) {
         dialog->events()->OnKey(afx::DialogKey::kHelp);
