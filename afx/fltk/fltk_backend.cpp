@@ -514,18 +514,27 @@ private:
         return atoms;
     }
 
-    // Over the innermost running dialog, or in the middle of the screen.
+    // Over the innermost running dialog, or in the middle of the screen, kept inside the
+    // work area (the screen less panels and docks) of the screen it ends up on.
     void CenterOverActiveWindow(Fl_Window* window) const {
-        int x = 0, y = 0, w = Fl::w(), h = Fl::h();
+        int x = 0, y = 0, w = 0, h = 0;
         if (!active_.empty()) {
             const Fl_Window* owner = active_.back();
             x = owner->x();
             y = owner->y();
             w = owner->w();
             h = owner->h();
+        } else {
+            Fl::screen_work_area(x, y, w, h);  // of the screen with the pointer
         }
-        window->position(std::max(0, x + (w - window->w()) / 2),
-                         std::max(0, y + (h - window->h()) / 2));
+        x += (w - window->w()) / 2;
+        y += (h - window->h()) / 2;
+        int areaX = 0, areaY = 0, areaW = 0, areaH = 0;
+        Fl::screen_work_area(areaX, areaY, areaW, areaH,
+                             Fl::screen_num(x + window->w() / 2, y + window->h() / 2));
+        x = std::max(areaX, std::min(x, areaX + areaW - window->w()));
+        y = std::max(areaY, std::min(y, areaY + areaH - window->h()));
+        window->position(x, y);
     }
 
     std::map<afx::WindowHandle, DialogWindow*> windows_;
