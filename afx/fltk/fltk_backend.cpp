@@ -420,8 +420,8 @@ public:
         const int iconSize = 3 * fontSize;
         const int buttonWidth = 7 * fontSize, buttonHeight = 2 * fontSize + 2;
 
-        // The text wraps at about 40 characters (40 font sizes in pixels); fl_measure wraps
-        // at a preset width and returns the width of the longest line.
+        // The text wraps at 40 font sizes (ems), some 80 characters; fl_measure wraps at a
+        // preset width and returns the width of the longest line.
         fl_font(FL_HELVETICA, fontSize);
         int textWidth = kMessageTextWidth * fontSize, textHeight = 0;
         fl_measure(label.c_str(), textWidth, textHeight, 0);
