@@ -1,5 +1,6 @@
 // CString: a zero-terminated character string with MFC's buffer access and string-resource
 // loading.
+#include <algorithm>
 #include <cstring>
 
 #include "afx/afxwin.h"
@@ -57,9 +58,12 @@ LPTSTR CString::GetBuffer(int nMinBufLength) {
     return m_buffer.data();
 }
 
+// A length beyond the buffer, or a buffer left without its terminator, ends at the buffer.
 void CString::ReleaseBuffer(int nNewLength) {
-    const std::size_t length =
-        nNewLength < 0 ? std::strlen(m_buffer.data()) : static_cast<std::size_t>(nNewLength);
+    const std::size_t capacity = m_buffer.size() - 1;  // the last byte is for the terminator
+    const std::size_t length = nNewLength < 0
+                                   ? strnlen(m_buffer.data(), capacity)
+                                   : std::min(static_cast<std::size_t>(nNewLength), capacity);
     const std::string copy(m_buffer.data(), length);
     Assign(copy.c_str(), copy.size());
 }

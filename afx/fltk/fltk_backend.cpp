@@ -11,6 +11,7 @@
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -23,6 +24,10 @@
 namespace {
 
 constexpr int kIconSize = 32;
+// Widest line of a message box's text, in font sizes (pixels per em).
+constexpr int kMessageTextWidth = 40;
+// FLTK draws a left-aligned label this many pixels inside its box on each side.
+constexpr int kLabelInset = 3;
 // Logical resolution when the desktop names none (the X resource Xft.dpi).
 constexpr double kDefaultDpi = 96.0;
 
@@ -102,13 +107,17 @@ public:
     DialogWindow(int width, int height, afx::WindowEvents* events)
         : Fl_Double_Window(width, height), events_(events) {}
 
+    // Null once the framework has destroyed the window; FLTK may still deliver events to it
+    // until its deferred deletion.
     afx::WindowEvents* events() const { return events_; }
+    void Detach() { events_ = nullptr; }
     std::vector<Fl_Widget*> controls;
     std::vector<ControlClass> classes;
     std::vector<std::unique_ptr<Fl_RGB_Image>> images;
     std::vector<std::string> labels;
     std::string title;
     DWORD style = 0;
+    DWORD exStyle = 0;
     bool ended = false;
     int pendingFocus = -1;
     bool pendingSelectAll = false;
@@ -120,6 +129,7 @@ public:
     }
 
     int handle(int event) override {
+        if (events_ == nullptr) return 0;
         if (event == FL_PUSH && Fl::event_button() == FL_RIGHT_MOUSE) {
             // The background and the labels open the system menu; an edit keeps the click
             // and a button ignores it, as a right click presses nothing.
@@ -136,7 +146,7 @@ public:
 
     void draw() override {
         Surface surface(*this);
-        if (!events_->OnPaint(surface)) Fl_Double_Window::draw();
+        if (events_ == nullptr || !events_->OnPaint(surface)) Fl_Double_Window::draw();
     }
 
 private:
@@ -147,8 +157,8 @@ private:
 // menu has grabbed the keyboard or another window is modal.
 int DispatchEvent(int event, Fl_Window* window) {
     auto* dialog = dynamic_cast<DialogWindow*>(window);
-    if (event != FL_KEYBOARD || dialog == nullptr || Fl::grab() != nullptr ||
-        (Fl::modal() != nullptr && Fl::modal() != dialog))
+    if (event != FL_KEYBOARD || dialog == nullptr || dialog->events() == nullptr ||
+        Fl::grab() != nullptr || (Fl::modal() != nullptr && Fl::modal() != dialog))
         return Fl::handle_(event, window);
 
     const int key = Fl::event_key();
@@ -157,7 +167,10 @@ int DispatchEvent(int event, Fl_Window* window) {
         dialog->events()->OnKey(afx::DialogKey::kEnter);
     } else if (key == FL_Escape && modifiers == 0) {
         dialog->events()->OnKey(afx::DialogKey::kEscape);
-    } else if (key == ' ' && modifiers == FL_ALT) {
+    } else if ((key == ' ' && modifiers == FL_ALT) || (key == FL_F + 10 && modifiers == FL_SHIFT) ||
+               (key == FL_Menu && modifiers == 0)) {
+        // Alt+Space as on Windows; Shift+F10 and the Menu key where the window manager keeps
+        // Alt+Space for its own window menu.
         dialog->events()->OnKey(afx::DialogKey::kSystemMenu);
     } else if (key == FL_F + 1 && modifiers == 0) {
         dialog->events()->OnKey(afx::DialogKey::kHelp);
@@ -169,11 +182,13 @@ int DispatchEvent(int event, Fl_Window* window) {
 
 void ButtonPressed(Fl_Widget* widget, void* data) {
     auto* window = static_cast<DialogWindow*>(widget->window());
-    window->events()->OnButton(static_cast<int>(reinterpret_cast<std::intptr_t>(data)));
+    if (window->events() != nullptr)
+        window->events()->OnButton(static_cast<int>(reinterpret_cast<std::intptr_t>(data)));
 }
 
 void CloseRequested(Fl_Widget* widget, void*) {
-    static_cast<DialogWindow*>(widget)->events()->OnCloseRequest();
+    auto* window = static_cast<DialogWindow*>(widget);
+    if (window->events() != nullptr) window->events()->OnCloseRequest();
 }
 
 void MessageBoxOk(Fl_Widget* widget, void*) {
@@ -204,6 +219,7 @@ public:
         auto* window = new DialogWindow(layout.width, layout.height, events);
         window->title = layout.caption;
         window->style = layout.style;
+        window->exStyle = layout.exStyle;
         window->label(window->title.c_str());
         window->xclass("wobblegen");
         window->callback(CloseRequested);
@@ -263,6 +279,8 @@ public:
     void DestroyWindow(afx::WindowHandle handle) override {
         DialogWindow* window = Find(handle);
         if (window == nullptr) return;
+        // The dialog object behind events() goes away now; FLTK deletes the window later.
+        window->Detach();
         window->hide();
         windows_.erase(handle);
         Fl::delete_widget(window);
@@ -336,8 +354,11 @@ public:
         window->ended = false;
         CenterOverActiveWindow(window);
         window->set_modal();
-        window->show();
-        OfferOnlyTheTemplatesButtons(window);
+        // A dialog over another one belongs to it; only an application window (the main
+        // dialog) has a taskbar button of its own.
+        Fl_Window* owner = active_.empty() ? nullptr : active_.back();
+        ShowWithHints(window, window->style, owner,
+                      owner != nullptr && (window->exStyle & WS_EX_APPWINDOW) == 0);
         if (window->pendingFocus >= 0) {
             const int index = window->pendingFocus;
             window->pendingFocus = -1;
@@ -392,16 +413,25 @@ public:
     void MessageBox(afx::WindowHandle owner, const std::string& text,
                     const std::string& caption) override {
         DialogWindow* parent = Find(owner);
+        if (parent == nullptr && !active_.empty()) parent = active_.back();
         const int fontSize = parent != nullptr ? parent->labelsize() : FontPixels(8);
         const std::string label = LabelText(text, true);
-        fl_font(FL_HELVETICA, fontSize);
-        int textWidth = 0, textHeight = 0;
-        fl_measure(label.c_str(), textWidth, textHeight, 0);
         const int margin = fontSize;
         const int iconSize = 3 * fontSize;
         const int buttonWidth = 7 * fontSize, buttonHeight = 2 * fontSize + 2;
-        const int width = std::max(margin * 3 + iconSize + textWidth, buttonWidth + 2 * margin);
-        const int height = margin * 3 + std::max(iconSize, textHeight) + buttonHeight;
+
+        // The text wraps at 40 font sizes (ems), some 80 characters; fl_measure wraps at a
+        // preset width and returns the width of the longest line.
+        fl_font(FL_HELVETICA, fontSize);
+        int textWidth = kMessageTextWidth * fontSize, textHeight = 0;
+        fl_measure(label.c_str(), textWidth, textHeight, 0);
+        const int textBoxWidth = textWidth + 2 * kLabelInset;
+        const int textBoxHeight = std::max(iconSize, textHeight);
+        // Wide enough for the caption beside the window manager's title-bar buttons.
+        const int captionWidth = static_cast<int>(fl_width(caption.c_str())) + 8 * fontSize;
+        const int width = std::max({2 * margin + iconSize + textBoxWidth + margin,
+                                    buttonWidth + 2 * margin, captionWidth});
+        const int height = margin * 3 + textBoxHeight + buttonHeight;
 
         Fl_Double_Window box(width, height, caption.c_str());
         box.xclass("wobblegen");
@@ -410,11 +440,11 @@ public:
         icon->labelfont(FL_HELVETICA_BOLD);
         icon->labelsize(2 * fontSize);
         icon->labelcolor(FL_RED);
-        auto* message = new Fl_Box(2 * margin + iconSize, margin, textWidth,
-                                   std::max(iconSize, textHeight), label.c_str());
+        auto* message =
+            new Fl_Box(2 * margin + iconSize, margin, textBoxWidth, textBoxHeight, label.c_str());
         message->box(FL_NO_BOX);
         message->labelsize(fontSize);
-        message->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
+        message->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
         auto* ok = new Fl_Return_Button((width - buttonWidth) / 2, height - margin - buttonHeight,
                                         buttonWidth, buttonHeight, "OK");
         ok->labelsize(fontSize);
@@ -422,7 +452,8 @@ public:
         box.end();
         CenterOverActiveWindow(&box);
         box.set_modal();
-        box.show();
+        // Like a Windows message box: a close button only, and no taskbar button of its own.
+        ShowWithHints(&box, 0, parent, parent != nullptr);
         ok->take_focus();
         while (box.shown()) Fl::wait();
     }
@@ -441,32 +472,69 @@ private:
         return window->controls[static_cast<std::size_t>(index)];
     }
 
-    // Asks the window manager (through the Motif hints most of them read) to offer minimise
-    // and maximise only where the template has those boxes; the size is fixed anyway.
-    static void OfferOnlyTheTemplatesButtons(DialogWindow* window) {
+    // Shows a top-level window with what the window manager should know of it: minimise and
+    // maximise offered only where style has those boxes (through the Motif hints most window
+    // managers read; the size is fixed anyway), the window it belongs to, and whether it stays
+    // off the taskbar. FLTK 1.3 creates and maps the X window inside show() with no hook in
+    // between (hide() destroys it again), so the hints go out right behind the map request,
+    // in the same batch of requests with no round trip between them (the atoms are interned
+    // beforehand): the window manager finds them when it handles the map request.
+    static void ShowWithHints(Fl_Window* window, DWORD style, Fl_Window* owner, bool skipTaskbar) {
+        const HintAtoms& atoms = Atoms();
+        window->show();
+        const Window xid = fl_xid(window);
         constexpr unsigned long kFunctions = 1;  // MWM_HINTS_FUNCTIONS
         constexpr unsigned long kAllBut = 1;     // MWM_FUNC_ALL: all except...
         constexpr unsigned long kResize = 2, kMinimize = 8, kMaximize = 16;
         unsigned long hints[5] = {kFunctions, kAllBut | kResize, 0, 0, 0};
-        if ((window->style & WS_MINIMIZEBOX) == 0) hints[1] |= kMinimize;
-        if ((window->style & WS_MAXIMIZEBOX) == 0) hints[1] |= kMaximize;
-        const Atom atom = XInternAtom(fl_display, "_MOTIF_WM_HINTS", False);
-        XChangeProperty(fl_display, fl_xid(window), atom, atom, 32, PropModeReplace,
+        if ((style & WS_MINIMIZEBOX) == 0) hints[1] |= kMinimize;
+        if ((style & WS_MAXIMIZEBOX) == 0) hints[1] |= kMaximize;
+        XChangeProperty(fl_display, xid, atoms.motifHints, atoms.motifHints, 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(hints), 5);
+        if (owner != nullptr && owner->shown())
+            XSetTransientForHint(fl_display, xid, fl_xid(owner));
+        if (skipTaskbar) {
+            // Appended: FLTK has put _NET_WM_STATE_MODAL there for a modal window.
+            Atom skip = atoms.skipTaskbar;
+            XChangeProperty(fl_display, xid, atoms.state, XA_ATOM, 32, PropModeAppend,
+                            reinterpret_cast<unsigned char*>(&skip), 1);
+        }
     }
 
-    // Over the innermost running dialog, or in the middle of the screen.
+    struct HintAtoms {
+        Atom motifHints, state, skipTaskbar;
+    };
+    static const HintAtoms& Atoms() {
+        static const HintAtoms atoms = [] {
+            fl_open_display();
+            return HintAtoms{XInternAtom(fl_display, "_MOTIF_WM_HINTS", False),
+                             XInternAtom(fl_display, "_NET_WM_STATE", False),
+                             XInternAtom(fl_display, "_NET_WM_STATE_SKIP_TASKBAR", False)};
+        }();
+        return atoms;
+    }
+
+    // Over the innermost running dialog, or in the middle of the screen, kept inside the
+    // work area (the screen less panels and docks) of the screen it ends up on.
     void CenterOverActiveWindow(Fl_Window* window) const {
-        int x = 0, y = 0, w = Fl::w(), h = Fl::h();
+        int x = 0, y = 0, w = 0, h = 0;
         if (!active_.empty()) {
             const Fl_Window* owner = active_.back();
             x = owner->x();
             y = owner->y();
             w = owner->w();
             h = owner->h();
+        } else {
+            Fl::screen_work_area(x, y, w, h);  // of the screen with the pointer
         }
-        window->position(std::max(0, x + (w - window->w()) / 2),
-                         std::max(0, y + (h - window->h()) / 2));
+        x += (w - window->w()) / 2;
+        y += (h - window->h()) / 2;
+        int areaX = 0, areaY = 0, areaW = 0, areaH = 0;
+        Fl::screen_work_area(areaX, areaY, areaW, areaH,
+                             Fl::screen_num(x + window->w() / 2, y + window->h() / 2));
+        x = std::max(areaX, std::min(x, areaX + areaW - window->w()));
+        y = std::max(areaY, std::min(y, areaY + areaH - window->h()));
+        window->position(x, y);
     }
 
     std::map<afx::WindowHandle, DialogWindow*> windows_;

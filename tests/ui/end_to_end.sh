@@ -104,6 +104,18 @@ expect_exit() {
 
 focus() { xdotool windowfocus --sync "$1"; }
 
+# Checks the window manager hints of window $1 (named $2 in messages) that belongs to the
+# dialog: transient for it, no taskbar button, and a close button only (the Motif functions
+# all but resize, minimise and maximise: 0x1b).
+check_owned_window() {
+    xprop -id "$1" WM_TRANSIENT_FOR | grep -q "# $(printf '0x%x' "$dialog")\$" ||
+        fail "$2 is not transient for the dialog: $(xprop -id "$1" WM_TRANSIENT_FOR)"
+    xprop -id "$1" _NET_WM_STATE | grep -q '_NET_WM_STATE_SKIP_TASKBAR' ||
+        fail "$2 would get a taskbar button: $(xprop -id "$1" _NET_WM_STATE)"
+    xprop -id "$1" _MOTIF_WM_HINTS | grep -q '= 0x1, 0x1b, ' ||
+        fail "$2 offers more than Close: $(xprop -id "$1" _MOTIF_WM_HINTS)"
+}
+
 # The command-line tool's default file and output, to compare against.
 mkdir "$work/cli"
 (cd "$work/cli" && "$cli" -o test.wav >stdout.txt)
@@ -129,6 +141,7 @@ expect_exit 0
 echo "A letter in Duration shows the message, keeps the dialog and writes nothing"
 mkdir "$work/letter"
 start_gui "$work/letter"
+xprop -id "$dialog" _NET_WM_STATE | grep -q SKIP_TASKBAR && fail "the dialog has no taskbar button"
 focus "$dialog"
 # Tab order: OK, Cancel, Sample Rate, Mod. Frequency, Level, File Name, Center Frequency,
 # Duration; a field reached with Tab has its text selected, so typing replaces it.
@@ -136,19 +149,44 @@ xdotool key Tab Tab Tab Tab Tab Tab Tab
 xdotool type x
 xdotool key Return
 box=$(wait_window '^wobblegen$')
-[ -e "$work/letter/test.wav" ] && fail "a failed exchange wrote test.wav"
+[ ! -e "$work/letter/test.wav" ] || fail "a failed exchange wrote test.wav"
+check_owned_window "$box" "the message box"
 focus "$box"
 xdotool key Return
 wait_window_gone '^wobblegen$'
 kill -0 "$app_pid" || fail "the dialog closed after the message"
 dialog=$(wait_window "^${caption}\$")
 [ ! -e "$work/letter/test.wav" ] || fail "a failed exchange wrote test.wav"
+# Duration has the focus with its text selected: a digit replaces it, and 1 s at 44100 Hz
+# is 44 bytes of header and 44100 16-bit samples.
+focus "$dialog"
+xdotool type 1
+xdotool key Return
+expect_exit 0
+size=$(stat -c %s "$work/letter/test.wav" 2>/dev/null || echo none)
+[ "$size" = 88244 ] || fail "test.wav after correcting Duration to 1 has $size bytes, not 88244"
+
+echo "A long message wraps"
+mkdir "$work/long"
+start_gui "$work/long"
+focus "$dialog"
+xdotool key Tab Tab Tab Tab Tab Tab  # Center Frequency
+xdotool type 1e300
+xdotool key Return
+box=$(wait_window '^wobblegen$')
+# Text at most 40 font sizes wide (440 px at 8 points and 96 dpi) beside the icon: about
+# 512 px, where the message on one line would take some 800.
+width=$(xdotool getwindowgeometry "$box" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+[ "$width" -le 520 ] || fail "message box $width px wide"
+focus "$box"
+xdotool key Return
+wait_window_gone '^wobblegen$'
 focus "$dialog"
 xdotool key Escape
 expect_exit 0
-[ ! -e "$work/letter/test.wav" ] || fail "test.wav written after all"
+[ ! -e "$work/long/test.wav" ] || fail "a rejected value wrote test.wav"
 
-echo "Right click and Alt+Space open the system menu; its About entry opens the About box"
+echo "Right click, Menu, Alt+Space and Shift+F10 open the system menu; About opens the About box"
 mkdir "$work/about"
 start_gui "$work/about"
 xprop -id "$dialog" _NET_WM_ICON | grep -q 'Icon (32 x 32)' || fail "no 32 x 32 window icon"
@@ -161,17 +199,26 @@ wait_new_window "$before"
 xdotool key Escape
 wait_no_new_window "$before"
 kill -0 "$app_pid" || fail "dismissing the menu closed the dialog"
-xdotool key alt+space
+# The Menu key opens it as well.
+xdotool key Menu
 wait_new_window "$before"
-xdotool key a  # the entry's mnemonic: &About wobblegen...
-about=$(wait_window '^About wobblegen$')
-focus "$about"
-xdotool key Return
-wait_window_gone '^About wobblegen$'
-kill -0 "$app_pid" || fail "the dialog closed with the About box"
-focus "$dialog"
+xdotool key Escape
+wait_no_new_window "$before"
+# Alt+Space, and Shift+F10 for desktops whose window manager keeps Alt+Space.
+for keys in alt+space shift+F10; do
+    xdotool key "$keys"
+    wait_new_window "$before"
+    xdotool key a  # the entry's mnemonic: &About wobblegen...
+    about=$(wait_window '^About wobblegen$')
+    check_owned_window "$about" "the About box"
+    focus "$about"
+    xdotool key Return
+    wait_window_gone '^About wobblegen$'
+    kill -0 "$app_pid" || fail "the dialog closed with the About box opened by $keys"
+    focus "$dialog"
+done
 xdotool key Return  # the unchanged defaults write the default file
 expect_exit 0
 cmp "$work/about/test.wav" "$work/cli/test.wav" || fail "fields changed by the About box"
 
-echo "4 passed, 0 failed"
+echo "5 passed, 0 failed"

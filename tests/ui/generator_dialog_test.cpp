@@ -187,6 +187,7 @@ TEST_F(GeneratorDialogTest, ValuesTheGeneratorRejectsAreNamedAndFocused) {
         {IDC_SAMPLE_RATE, "4294967295", IDC_SAMPLE_RATE, "Sample rate", "0 to 2147483647 Hz"},
         {IDC_DURATION, "-1", IDC_DURATION, "Duration", "allowed are 0 to 1073741805"},
         {IDC_DURATION, "1e9", IDC_DURATION, "Duration", "allowed are 0 to 1073741805"},
+        {IDC_DURATION, "1e300", IDC_DURATION, "Duration", "allowed are 0 to 1073741805"},
         {IDC_CENTER_FREQUENCY, "1e300", IDC_CENTER_FREQUENCY, "Center frequency", "below"},
         {IDC_MOD_FREQUENCY, "-1e300", IDC_MOD_FREQUENCY, "Modulation frequency", "below"},
     };

@@ -1,6 +1,8 @@
 // The parse and display rules of dialog data exchange, and dialog-unit conversion.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "afx/afxwin.h"
 
 namespace {
@@ -32,9 +34,21 @@ TEST(DataExchangeParse, DoubleTakesDecimalNotation) {
     const struct {
         const char* text;
         double value;
-    } cases[] = {{"4", 4.0},        {"-1.5", -1.5},      {"+2", 2.0},
-                 {".5", 0.5},       {"5.", 5.0},         {"1e3", 1000.0},
-                 {"2.5E-2", 0.025}, {" 3150\t", 3150.0}, {"1e-400", 0.0}};
+    } cases[] = {{"4", 4.0},
+                 {"-1.5", -1.5},
+                 {"+2", 2.0},
+                 {".5", 0.5},
+                 {"5.", 5.0},
+                 {"1e3", 1000.0},
+                 {"2.5E-2", 0.025},
+                 {" 3150\t", 3150.0},
+                 {"1e-400", 0.0},
+                 // Too small for a double reads as zero, however far below; in range is kept.
+                 {"-1e-400", -0.0},
+                 {"0.001e-99999999999999999999", 0.0},
+                 {"1000e-310", 1e-307},
+                 {"0.1e309", 1e308},
+                 {"\n\v\f\r7 ", 7.0}};
     for (const auto& c : cases) {
         double value = -99.0;
         ASSERT_TRUE(afx::ParseDouble(c.text, value)) << c.text;
@@ -43,8 +57,27 @@ TEST(DataExchangeParse, DoubleTakesDecimalNotation) {
 }
 
 TEST(DataExchangeParse, DoubleRejectsWhatIsNoDecimalNumber) {
-    for (const char* text : {"", " ", "abc", "30s", "1..2", ".", "-", "e5", "1e", "1e+", "inf",
-                             "nan", "0x1p3", "1e999", "3,5", "1 2"}) {
+    for (const char* text : {"",
+                             " ",
+                             "abc",
+                             "30s",
+                             "1..2",
+                             ".",
+                             "-",
+                             "e5",
+                             "1e",
+                             "1e+",
+                             "inf",
+                             "nan",
+                             "0x1p3",
+                             "1e999",
+                             "3,5",
+                             "1 2",
+                             "-1e999",
+                             "0.001e400",
+                             "1e99999999999999999999",
+                             "++1",
+                             "1e1.5"}) {
         double value = -99.0;
         EXPECT_FALSE(afx::ParseDouble(text, value)) << '"' << text << '"';
         EXPECT_EQ(value, -99.0) << text;
@@ -85,6 +118,21 @@ TEST(CStringBuffer, GetBufferKeepsTheTextAndReleaseBufferTakesEdits) {
     EXPECT_TRUE(s == "test");
     s = static_cast<const char*>(s);  // assignment from its own text
     EXPECT_TRUE(s == "test");
+}
+
+TEST(CStringBuffer, ReleaseBufferStopsAtTheEndOfTheBuffer) {
+    CString s = "ab";
+    char* buffer = s.GetBuffer(4);  // room for 4 characters and the terminator
+    buffer[2] = 'c';
+    s.ReleaseBuffer(100);
+    EXPECT_EQ(s.GetLength(), 4);
+    EXPECT_TRUE(s == "abc");
+
+    buffer = s.GetBuffer(3);
+    std::memset(buffer, 'x', 5);  // no terminator left
+    s.ReleaseBuffer();
+    EXPECT_EQ(s.GetLength(), 4);
+    EXPECT_TRUE(s == "xxxx");
 }
 
 }  // namespace

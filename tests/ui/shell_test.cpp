@@ -1,7 +1,10 @@
 // The application shell: start-up and end, the system menu and its About entry, the icons,
 // minimised painting, and the dialog templates as the framework lays them out.
+#include <map>
+#include <string>
+#include <vector>
+
 #include "res/resource.h"
-#include "res/version.h"
 #include "tests/ui/ui_fixture.h"
 #include "ui/generator_app.h"
 #include "ui/generator_dialog.h"
@@ -75,7 +78,6 @@ TEST_F(ShellTest, AboutBoxShowsTheVersionAndReturnsToTheUnchangedDialog) {
     const std::vector<std::string>& texts = aboutTexts[0];
     ASSERT_EQ(texts.size(), 4u);
     EXPECT_EQ(texts[1], "wobblegen Version 1.0");
-    EXPECT_EQ(texts[1], "wobblegen Version " WOBBLEGEN_VERSION_TEXT);
     EXPECT_FALSE(texts[2].empty());
     EXPECT_EQ(texts[3], "OK");
 }
@@ -142,15 +144,86 @@ TEST_F(ShellTest, MinimisedDialogPaintsItsIconCentred) {
 
 // Font of the fake backend: 1.5 px per horizontal and 1.625 px per vertical unit.
 TEST_F(ShellTest, GeneratorDialogIsLaidOutFromItsTemplateInTabOrder) {
+    using K = ControlClass;
+    struct Rect {
+        int x, y, width, height;
+    };
+    const struct {
+        ControlClass kind;
+        int id;
+        const char* text;
+        Rect units;   // in the template
+        Rect pixels;  // laid out
+    } expected[] = {
+        {K::kButton, IDOK, "OK", {193, 7, 50, 14}, {290, 11, 75, 23}},
+        {K::kButton, IDCANCEL, "Cancel", {193, 25, 50, 14}, {290, 41, 75, 23}},
+        {K::kEdit, IDC_SAMPLE_RATE, "", {71, 13, 62, 12}, {107, 21, 93, 20}},
+        {K::kStatic, -1, "Sample Rate", {7, 15, 57, 10}, {11, 24, 86, 16}},
+        {K::kEdit, IDC_MOD_FREQUENCY, "", {71, 34, 62, 12}, {107, 55, 93, 20}},
+        {K::kStatic, -1, "Mod. Frequency", {7, 36, 57, 10}, {11, 59, 86, 16}},
+        {K::kEdit, IDC_LEVEL, "", {71, 71, 62, 12}, {107, 115, 93, 20}},
+        {K::kStatic, -1, "Level", {7, 73, 57, 10}, {11, 119, 86, 16}},
+        {K::kEdit, IDC_FILE_NAME, "", {71, 112, 62, 12}, {107, 182, 93, 20}},
+        {K::kStatic, -1, "File Name", {7, 114, 57, 10}, {11, 185, 86, 16}},
+        {K::kStatic, -1, "Hz", {140, 16, 16, 11}, {210, 26, 24, 18}},
+        {K::kStatic, -1, "Hz", {140, 37, 16, 11}, {210, 60, 24, 18}},
+        {K::kStatic, -1, "%", {140, 74, 16, 11}, {210, 120, 24, 18}},
+        {K::kStatic, -1, "16-bit mono PCM WAV file", {143, 141, 107, 8}, {215, 229, 161, 13}},
+        {K::kEdit, IDC_CENTER_FREQUENCY, "", {71, 52, 62, 12}, {107, 85, 93, 20}},
+        {K::kStatic, -1, "Center Frequency", {7, 55, 57, 10}, {11, 89, 86, 16}},
+        {K::kStatic, -1, "Hz", {140, 55, 16, 11}, {210, 89, 24, 18}},
+        {K::kEdit, IDC_DURATION, "", {71, 92, 62, 12}, {107, 150, 93, 20}},
+        {K::kStatic, -1, "Duration", {7, 94, 57, 10}, {11, 153, 86, 16}},
+        {K::kStatic, -1, "s", {140, 95, 16, 11}, {210, 154, 24, 18}},
+    };
+    constexpr std::size_t kControls = sizeof expected / sizeof expected[0];
+
+    const DialogTemplate* dialogTemplate = AfxFindDialogTemplate(IDD_GENERATOR);
+    ASSERT_NE(dialogTemplate, nullptr);
+    ASSERT_EQ(dialogTemplate->itemCount, kControls);
+    for (std::size_t i = 0; i < kControls; ++i) {
+        SCOPED_TRACE("template item " + std::to_string(i));
+        const DialogItemTemplate& item = dialogTemplate->items[i];
+        EXPECT_EQ(item.controlClass, expected[i].kind);
+        EXPECT_EQ(item.id, expected[i].id);
+        EXPECT_STREQ(item.text, expected[i].text);
+        EXPECT_EQ(item.x, expected[i].units.x);
+        EXPECT_EQ(item.y, expected[i].units.y);
+        EXPECT_EQ(item.cx, expected[i].units.width);
+        EXPECT_EQ(item.cy, expected[i].units.height);
+    }
+
     CGeneratorDialog dialog;
-    Run(dialog, [](FakeWindow& w) {
+    Run(dialog, [&](FakeWindow& w) {
         EXPECT_EQ(w.layout.caption, kCaption);
         EXPECT_EQ(w.layout.width, 386);   // 257 units
         EXPECT_EQ(w.layout.height, 254);  // 156 units
         EXPECT_EQ(w.layout.fontFace, "MS Sans Serif");
         EXPECT_EQ(w.layout.pointSize, 8);
         EXPECT_NE(w.layout.style & WS_SYSMENU, 0u);
+        EXPECT_EQ(w.layout.style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
         EXPECT_NE(w.layout.exStyle & WS_EX_APPWINDOW, 0u);
+
+        ASSERT_EQ(w.layout.controls.size(), kControls);
+        for (std::size_t i = 0; i < kControls; ++i) {
+            SCOPED_TRACE("control " + std::to_string(i) + " \"" + expected[i].text + '"');
+            const afx::ControlLayout& c = w.layout.controls[i];
+            EXPECT_EQ(c.controlClass, expected[i].kind);
+            EXPECT_EQ(c.id, expected[i].id);
+            EXPECT_EQ(c.text, expected[i].text);
+            EXPECT_EQ(c.rect.x, expected[i].pixels.x);
+            EXPECT_EQ(c.rect.y, expected[i].pixels.y);
+            EXPECT_EQ(c.rect.width, expected[i].pixels.width);
+            EXPECT_EQ(c.rect.height, expected[i].pixels.height);
+            if (c.controlClass == K::kEdit) {
+                EXPECT_EQ(c.style & (ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP),
+                          ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP);
+            } else if (c.controlClass == K::kStatic) {
+                EXPECT_NE(c.style & WS_GROUP, 0u);
+            }
+        }
+        EXPECT_EQ(w.layout.controls[0].style & 0xF, BS_DEFPUSHBUTTON);
+        EXPECT_EQ(w.layout.controls[1].style & 0xF, BS_PUSHBUTTON);
 
         std::vector<int> tabStops;
         for (const afx::ControlLayout& c : w.layout.controls)
@@ -158,30 +231,6 @@ TEST_F(ShellTest, GeneratorDialogIsLaidOutFromItsTemplateInTabOrder) {
         EXPECT_EQ(tabStops,
                   (std::vector<int>{IDOK, IDCANCEL, IDC_SAMPLE_RATE, IDC_MOD_FREQUENCY, IDC_LEVEL,
                                     IDC_FILE_NAME, IDC_CENTER_FREQUENCY, IDC_DURATION}));
-        ASSERT_EQ(w.layout.controls.size(), 20u);
-
-        const afx::ControlLayout& ok = w.layout.controls[0];  // 193, 7, 50, 14
-        EXPECT_EQ(ok.controlClass, ControlClass::kButton);
-        EXPECT_EQ(ok.style & 0xF, BS_DEFPUSHBUTTON);
-        EXPECT_EQ(ok.rect.x, 290);
-        EXPECT_EQ(ok.rect.y, 11);
-        EXPECT_EQ(ok.rect.width, 75);
-        EXPECT_EQ(ok.rect.height, 23);
-        const afx::ControlLayout& rate = w.layout.controls[2];  // 71, 13, 62, 12
-        EXPECT_EQ(rate.id, IDC_SAMPLE_RATE);
-        EXPECT_EQ(rate.rect.x, 107);
-        EXPECT_EQ(rate.rect.y, 21);
-        EXPECT_EQ(rate.rect.width, 93);
-        EXPECT_EQ(rate.rect.height, 20);
-        EXPECT_NE(rate.style & ES_AUTOHSCROLL, 0u);
-        EXPECT_NE(rate.style & WS_BORDER, 0u);
-        const afx::ControlLayout& duration = w.layout.controls[17];  // 71, 92, 62, 12
-        EXPECT_EQ(duration.id, IDC_DURATION);
-        EXPECT_EQ(duration.rect.y, 150);
-        const afx::ControlLayout& label = w.layout.controls[15];  // "Center Frequency" 7, 55
-        EXPECT_EQ(label.text, "Center Frequency");
-        EXPECT_EQ(label.rect.x, 11);
-        EXPECT_EQ(label.rect.y, 89);
         w.Press(IDCANCEL);
     });
 }
@@ -239,17 +288,26 @@ TEST_F(ShellTest, ResourcesHoldTheAboutStringAndTheVersionBlock) {
 
     const VersionResource* version = wobblegenResources.version;
     ASSERT_NE(version, nullptr);
-    EXPECT_EQ(version->fileVersion[3], 3);
-    EXPECT_EQ(version->productVersion[3], 1);
+    EXPECT_EQ((std::vector<WORD>(version->fileVersion, version->fileVersion + 4)),
+              (std::vector<WORD>{1, 0, 0, 3}));
+    EXPECT_EQ((std::vector<WORD>(version->productVersion, version->productVersion + 4)),
+              (std::vector<WORD>{1, 0, 0, 1}));
+    EXPECT_EQ(version->fileType, VFT_APP);
     EXPECT_STREQ(version->stringBlock, "040904B0");
     std::map<std::string, std::string> strings;
     for (std::size_t i = 0; i < version->stringCount; ++i)
-        strings[version->strings[i].key] = version->strings[i].value;
-    EXPECT_EQ(strings["FileVersion"], "1, 0, 0, 3");
-    EXPECT_EQ(strings["ProductVersion"], "1, 0, 0, 1");
-    EXPECT_EQ(strings["OriginalFilename"], "wobblegen.EXE");
-    EXPECT_EQ(strings["CompanyName"], "");
-    EXPECT_FALSE(strings["LegalCopyright"].empty());
+        EXPECT_TRUE(strings.emplace(version->strings[i].key, version->strings[i].value).second)
+            << "twice: " << version->strings[i].key;
+    ASSERT_EQ(strings.size(), 9u);
+    EXPECT_EQ(strings.at("CompanyName"), "");
+    EXPECT_EQ(strings.at("FileDescription"), "wobblegen MFC Application");
+    EXPECT_EQ(strings.at("FileVersion"), "1, 0, 0, 3");
+    EXPECT_EQ(strings.at("InternalName"), "wobblegen");
+    EXPECT_FALSE(strings.at("LegalCopyright").empty());
+    EXPECT_EQ(strings.at("LegalTrademarks"), "");
+    EXPECT_EQ(strings.at("OriginalFilename"), "wobblegen.EXE");
+    EXPECT_EQ(strings.at("ProductName"), "wobblegen Application");
+    EXPECT_EQ(strings.at("ProductVersion"), "1, 0, 0, 1");
 }
 
 TEST_F(ShellTest, IconImagesUseOnlyTheSixteenColoursOrTransparency) {

@@ -24,6 +24,7 @@ protected:
     }
     void TearDown() override {
         afx::SetBackend(nullptr);
+        AfxSetResourceHandle(nullptr);
         std::filesystem::remove_all(dir);
     }
 
