@@ -6,6 +6,7 @@ set -eu
 packages="
   cmake make g++ pkg-config python3
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  libsndfile1-dev libcairo2-dev libfftw3-dev clang libclang-rt-14-dev time
 "
 
 missing=""
