@@ -12,8 +12,8 @@ namespace wobblemeter {
 
 namespace {
 
-// Frames per read call.
-constexpr sf_count_t kBlockFrames = 4096;
+// Samples (of all channels) per read call.
+constexpr sf_count_t kBlockSamples = 16384;
 
 }  // namespace
 
@@ -85,7 +85,9 @@ void AudioFile::Check() {
     }
     // Integer formats arrive scaled to full scale 1; float files as they are stored.
     sf_command(file_, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
-    frames_.resize(static_cast<size_t>(kBlockFrames) * static_cast<size_t>(info_.channels));
+    blockFrames_ = std::max<sf_count_t>(1, kBlockSamples / info_.channels);
+    if (info_.channels > 1)
+        frames_.resize(static_cast<size_t>(blockFrames_) * static_cast<size_t>(info_.channels));
 }
 
 AudioFile::~AudioFile() {
@@ -97,16 +99,19 @@ size_t AudioFile::Read(int channel, double* out, size_t count) {
     size_t done = 0;
     while (done < count) {
         const sf_count_t want =
-            std::min<sf_count_t>(kBlockFrames, static_cast<sf_count_t>(count - done));
+            std::min<sf_count_t>(blockFrames_, static_cast<sf_count_t>(count - done));
+        if (channels == 1) {
+            const sf_count_t got = sf_readf_double(file_, out + done, want);
+            if (got <= 0) break;
+            done += static_cast<size_t>(got);
+            if (got < want) break;
+            continue;
+        }
         const sf_count_t got = sf_readf_double(file_, frames_.data(), want);
         if (got <= 0) break;
         const auto n = static_cast<size_t>(got);
-        if (channels == 1) {
-            std::memcpy(out + done, frames_.data(), n * sizeof(double));
-        } else {
-            for (size_t i = 0; i < n; ++i)
-                out[done + i] = frames_[i * channels + static_cast<size_t>(channel)];
-        }
+        for (size_t i = 0; i < n; ++i)
+            out[done + i] = frames_[i * channels + static_cast<size_t>(channel)];
         done += n;
         if (got < want) break;
     }

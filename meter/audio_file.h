@@ -42,6 +42,7 @@ private:
     SF_VIRTUAL_IO io_{};
     std::vector<double> frames_;  // interleaved block
     long long truncatedBytes_ = 0;
+    sf_count_t blockFrames_ = 1;
 };
 
 }  // namespace wobblemeter

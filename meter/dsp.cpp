@@ -1,6 +1,7 @@
 // FIR design and filtering, and biquads from analog prototypes, for the meter's chain.
 #include "meter/dsp.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <numbers>
@@ -37,6 +38,38 @@ double SymmetricDot(const double* x, const double* taps, size_t n) {
     for (; i < half; ++i) s0 += taps[i] * (x[i] + back[-static_cast<std::ptrdiff_t>(i)]);
     if (n % 2 == 1) s1 += taps[half] * x[half];
     return (s0 + s1) + (s2 + s3);
+}
+
+// The same for a half-band filter, whose taps at even positions of the first half are the
+// only non-zero ones besides the centre: pairs holds those taps, in order.
+double HalfBandDot(const double* x, const std::vector<double>& pairs, double centre, size_t n) {
+    double s0 = 0.0, s1 = centre * x[n / 2];
+    const double* back = x + n - 1;
+    size_t k = 0;
+    for (; k + 2 <= pairs.size(); k += 2) {
+        s0 += pairs[k] * (x[2 * k] + back[-static_cast<std::ptrdiff_t>(2 * k)]);
+        s1 += pairs[k + 1] * (x[2 * k + 2] + back[-static_cast<std::ptrdiff_t>(2 * k + 2)]);
+    }
+    if (k < pairs.size()) s0 += pairs[k] * (x[2 * k] + back[-static_cast<std::ptrdiff_t>(2 * k)]);
+    return s0 + s1;
+}
+
+// The taps at even positions of the first half when the filter is a half-band one (odd length,
+// every other tap numerically zero, centre at an odd position); otherwise an empty list.
+std::vector<double> HalfBandPairs(const std::vector<double>& taps) {
+    const size_t n = taps.size();
+    if (n < 3 || n % 2 == 0 || (n / 2) % 2 == 0) return {};
+    double largest = 0.0;
+    for (double t : taps) largest = std::max(largest, std::fabs(t));
+    std::vector<double> pairs;
+    for (size_t i = 0; i < n / 2; ++i) {
+        if (i % 2 == 0) {
+            pairs.push_back(taps[i]);
+        } else if (std::fabs(taps[i]) > 1e-12 * largest) {
+            return {};
+        }
+    }
+    return pairs;
 }
 
 }  // namespace
@@ -81,19 +114,34 @@ double FirMagnitude(const std::vector<double>& taps, double frequency) {
 
 ComplexDecimator::ComplexDecimator(std::vector<double> taps, int factor)
     : taps_(std::move(taps)),
-      re_(2 * taps_.size(), 0.0),
-      im_(2 * taps_.size(), 0.0),
-      factor_(factor) {}
+      halfBand_(HalfBandPairs(taps_)),
+      re_(taps_.size() - 1, 0.0),
+      im_(taps_.size() - 1, 0.0),
+      factor_(static_cast<size_t>(factor)) {}
 
-bool ComplexDecimator::Push(double re, double im, std::complex<double>& out) {
-    const size_t n = taps_.size();
-    pos_ = pos_ == 0 ? n - 1 : pos_ - 1;
-    re_[pos_] = re_[pos_ + n] = re;
-    im_[pos_] = im_[pos_ + n] = im;
-    if (++phase_ < factor_) return false;
-    phase_ = 0;
-    out = {SymmetricDot(&re_[pos_], taps_.data(), n), SymmetricDot(&im_[pos_], taps_.data(), n)};
-    return true;
+void ComplexDecimator::Process(const double* re, const double* im, size_t n,
+                               std::vector<double>& outRe, std::vector<double>& outIm) {
+    const size_t length = taps_.size();
+    const size_t history = length - 1;
+    re_.insert(re_.end(), re, re + n);
+    im_.insert(im_.end(), im, im + n);
+    outRe.clear();
+    outIm.clear();
+    // The output after new sample j is due when phase_ + j + 1 is a multiple of factor_; its
+    // window is re_[j ... j + history].
+    const double centre = taps_[length / 2];
+    for (size_t j = factor_ - 1 - phase_; j < n; j += factor_) {
+        if (halfBand_.empty()) {
+            outRe.push_back(SymmetricDot(&re_[j], taps_.data(), length));
+            outIm.push_back(SymmetricDot(&im_[j], taps_.data(), length));
+        } else {
+            outRe.push_back(HalfBandDot(&re_[j], halfBand_, centre, length));
+            outIm.push_back(HalfBandDot(&im_[j], halfBand_, centre, length));
+        }
+    }
+    phase_ = (phase_ + n) % factor_;
+    re_.erase(re_.begin(), re_.end() - static_cast<std::ptrdiff_t>(history));
+    im_.erase(im_.begin(), im_.end() - static_cast<std::ptrdiff_t>(history));
 }
 
 RealDecimator::RealDecimator(std::vector<double> taps, int factor)

@@ -17,21 +17,23 @@ std::vector<double> DesignLowPass(double passEdge, double stopEdge, double atten
 double FirMagnitude(const std::vector<double>& taps, double frequency);
 
 // Low-pass filter and keep every factor-th output, for a complex stream held as two real
-// ones. Only the kept outputs are computed.
+// ones and taken block by block. Only the kept outputs are computed.
 class ComplexDecimator {
 public:
     ComplexDecimator(std::vector<double> taps, int factor);
-    // Takes one input; returns true and sets out when an output falls due.
-    bool Push(double re, double im, std::complex<double>& out);
+    // Filters n more samples; replaces the contents of outRe / outIm with the outputs that
+    // fell due.
+    void Process(const double* re, const double* im, size_t n, std::vector<double>& outRe,
+                 std::vector<double>& outIm);
     // Inputs needed before the outputs are fully formed.
     size_t Length() const { return taps_.size(); }
 
 private:
     std::vector<double> taps_;
-    std::vector<double> re_, im_;  // doubled ring buffers: the window is always contiguous
-    size_t pos_ = 0;
-    int factor_;
-    int phase_ = 0;
+    std::vector<double> halfBand_;  // a half-band filter's non-zero pair taps; empty: none
+    std::vector<double> re_, im_;   // the last Length() - 1 inputs, then the block
+    size_t factor_;
+    size_t phase_ = 0;  // inputs since the last output
 };
 
 // The same for a real stream.

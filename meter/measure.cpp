@@ -44,8 +44,8 @@ constexpr double kMaxStrayFraction = 0.001;
 // Length of the spectrum's segments, s: bins of 1/40 Hz with the zero padding.
 constexpr double kSegmentSeconds = 20.0;
 // Seconds of audio the carrier is looked for in, at most, and most samples for it.
-constexpr double kSearchSeconds = 5.0;
-constexpr size_t kMaxSearchSamples = size_t{1} << 20;
+constexpr double kSearchSeconds = 1.5;
+constexpr size_t kMaxSearchSamples = size_t{1} << 19;
 // Stretches of the plotted envelopes, at most.
 constexpr size_t kEnvelopeStretches = 2048;
 
@@ -55,8 +55,8 @@ std::string Format(const char* format, double a, double b = 0.0, double c = 0.0)
     return text;
 }
 
-// Histogram of magnitudes on a logarithmic axis, 1e-9 ... 1e5 Hz at 10000 bins a decade
-// (steps of 0.023 %), for the percentile of a stream too long to keep.
+// Histogram of magnitudes on a logarithmic axis, 1e-7 ... 1e4 Hz at 5000 bins a decade
+// (steps of 0.046 %, interpolated within), for the percentile of a stream too long to keep.
 class LogHistogram {
 public:
     LogHistogram() : counts_(kBins, 0) {}
@@ -88,9 +88,9 @@ public:
     }
 
 private:
-    static constexpr double kLowest = 1e-9;
-    static constexpr double kPerDecade = 10000.0;
-    static constexpr size_t kBins = 140000;
+    static constexpr double kLowest = 1e-7;
+    static constexpr double kPerDecade = 5000.0;
+    static constexpr size_t kBins = 55000;
     std::vector<unsigned> counts_;  // enough for 6 days at the highest baseband rate
     unsigned long long total_ = 0;
 };
@@ -295,6 +295,7 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
     std::vector<double> search;
     const size_t searchSize =
         std::min(kMaxSearchSamples, NextPowerOfTwo(static_cast<size_t>(kSearchSeconds * rate)));
+    search.reserve(searchSize);
     long long skipped = 0;
     long long total = 0;
     while (search.size() < searchSize) {
@@ -339,8 +340,9 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
     const double imageDistance = std::min(image, rate - image);
     const double stop = std::min(kStopHz, imageDistance - kPassHz);
     if (stop < kPassHz + kMinTransitionHz || mix + kPassHz >= rate / 2.0) {
-        throw MeterError(Format(
-            "the carrier %.1f Hz is too close to half the sample rate (%.0f Hz)", mix, rate / 2.0));
+        throw MeterError(
+            Format("the carrier %.1f Hz is above or too close to half the sample rate (%.0f Hz)",
+                   mix, rate / 2.0));
     }
     std::vector<ComplexDecimator> stages;
     const std::vector<double> halfTaps = DesignLowPass(0.05, 0.45, 110.0);
@@ -377,9 +379,10 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
     EnvelopeBuilder weightedTrace(per), unweightedTrace(per);
     std::vector<float> frequency;  // offset from the mixing frequency at spectrumRate, Hz
 
-    // Mixing oscillator e^(j 2 pi mix t), advanced by rotation and renormalised now and then.
-    std::complex<double> oscillator = 1.0;
-    const std::complex<double> step = std::polar(1.0, kTwoPi * mix / rate);
+    // Mixing oscillator e^(j 2 pi mix t), advanced by rotation and renormalised now and then;
+    // complex products are written out, sparing the library's checks for infinities.
+    double oscRe = 1.0, oscIm = 0.0;
+    const double stepRe = std::cos(kTwoPi * mix / rate), stepIm = std::sin(kTwoPi * mix / rate);
     int sinceNormalised = 0;
     double inputSquares = 0.0, toneSquares = 0.0;
     long long toneCount = 0, strays = 0;
@@ -389,30 +392,49 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
     long long consumed = 0;
     double nextProgress = rate;
 
+    // Work arrays of one block: the mixer's output, then each decimator's.
+    std::vector<double> mixedRe, mixedIm;
+    std::vector<std::vector<double>> stageRe(stages.size() + 1), stageIm(stages.size() + 1);
+
     auto process = [&](const double* x, size_t n) {
+        mixedRe.resize(n);
+        mixedIm.resize(n);
         for (size_t i = 0; i < n; ++i) {
             const double s = x[i];
             inputSquares += s * s;
-            std::complex<double> z(s * oscillator.real(), -s * oscillator.imag());
-            oscillator *= step;
+            mixedRe[i] = s * oscRe;
+            mixedIm[i] = -s * oscIm;
+            const double re = oscRe * stepRe - oscIm * stepIm;
+            oscIm = oscRe * stepIm + oscIm * stepRe;
+            oscRe = re;
             if (++sinceNormalised == 1024) {
-                oscillator /= std::abs(oscillator);
+                const double norm = 1.0 / std::sqrt(oscRe * oscRe + oscIm * oscIm);
+                oscRe *= norm;
+                oscIm *= norm;
                 sinceNormalised = 0;
             }
-            bool due = true;
-            for (ComplexDecimator& stage : stages) {
-                if (!stage.Push(z.real(), z.imag(), z)) {
-                    due = false;
-                    break;
-                }
-            }
-            if (!due) continue;
-            channelFilter.Push(z.real(), z.imag(), z);
+        }
+        const std::vector<double>* re = &mixedRe;
+        const std::vector<double>* im = &mixedIm;
+        for (size_t k = 0; k < stages.size(); ++k) {
+            stages[k].Process(re->data(), im->data(), re->size(), stageRe[k], stageIm[k]);
+            re = &stageRe[k];
+            im = &stageIm[k];
+        }
+        channelFilter.Process(re->data(), im->data(), re->size(), stageRe.back(), stageIm.back());
+        const std::vector<double>& basebandRe = stageRe.back();
+        const std::vector<double>& basebandIm = stageIm.back();
+        for (size_t i = 0; i < basebandRe.size(); ++i) {
+            const std::complex<double> z(basebandRe[i], basebandIm[i]);
             const long long index = basebandIndex++;
-            const double offset = std::arg(z * std::conj(previous)) * radiansToHz;
+            // Phase step from the previous sample: arg(z conj(previous)).
+            const double offset =
+                std::atan2(z.imag() * previous.real() - z.real() * previous.imag(),
+                           z.real() * previous.real() + z.imag() * previous.imag()) *
+                radiansToHz;
             previous = z;
             if (index < warm) continue;
-            toneSquares += std::norm(z);
+            toneSquares += z.real() * z.real() + z.imag() * z.imag();
             ++toneCount;
             if (std::fabs(offset) > kPassHz) ++strays;
             double decimated = 0.0;
@@ -435,7 +457,9 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
         }
     };
 
-    process(search.data(), search.size());
+    for (size_t first = 0; first < search.size(); first += buffer.size()) {
+        process(search.data() + first, std::min(buffer.size(), search.size() - first));
+    }
     consumed = static_cast<long long>(search.size());
     std::vector<double>().swap(search);
     for (;;) {

@@ -72,5 +72,38 @@ TEST(RealDecimator, KeepsEveryFactorthOutputOfTheFilter) {
     EXPECT_EQ(outputs, (std::vector<double>{4.0, 3.0, 4.0}));
 }
 
+TEST(ComplexDecimator, BlocksOfAnySizeGiveTheDirectConvolution) {
+    for (const std::vector<double>& taps :
+         {DesignLowPass(0.05, 0.45, 110.0), DesignLowPass(0.05, 0.2, 60.0)}) {
+        std::vector<double> re(1000), im(1000);
+        for (size_t i = 0; i < re.size(); ++i) {
+            re[i] = std::sin(0.37 * static_cast<double>(i * i % 101));
+            im[i] = std::cos(0.11 * static_cast<double>(i % 17));
+        }
+        ComplexDecimator decimator(taps, 3);
+        std::vector<double> gotRe, gotIm, outRe, outIm;
+        size_t done = 0;
+        for (size_t block :
+             {size_t{1}, size_t{2}, size_t{7}, size_t{64}, size_t{5}, size_t{300}, size_t{621}}) {
+            decimator.Process(&re[done], &im[done], block, outRe, outIm);
+            gotRe.insert(gotRe.end(), outRe.begin(), outRe.end());
+            gotIm.insert(gotIm.end(), outIm.begin(), outIm.end());
+            done += block;
+        }
+        ASSERT_EQ(done, re.size());
+        ASSERT_EQ(gotRe.size(), re.size() / 3);
+        for (size_t k = 0; k < gotRe.size(); ++k) {
+            const size_t last = 3 * k + 2;  // outputs after every third input
+            double wantRe = 0.0, wantIm = 0.0;
+            for (size_t t = 0; t < taps.size() && t <= last; ++t) {
+                wantRe += taps[t] * re[last - t];
+                wantIm += taps[t] * im[last - t];
+            }
+            ASSERT_NEAR(gotRe[k], wantRe, 1e-12) << k;
+            ASSERT_NEAR(gotIm[k], wantIm, 1e-12) << k;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace wobblemeter
