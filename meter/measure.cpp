@@ -180,6 +180,12 @@ double PeakOffset(const std::vector<double>& p, size_t k) {
     return std::clamp(0.5 * (a - c) / d, -0.5, 0.5);
 }
 
+// Height of that parabola's top at the offset, as a factor on p[k].
+double PeakGain(const std::vector<double>& p, size_t k, double offset) {
+    if (offset == 0.0) return 1.0;
+    return std::exp(0.25 * (std::log(p[k + 1]) - std::log(p[k - 1])) * offset);
+}
+
 size_t NextPowerOfTwo(size_t n) {
     size_t p = 1;
     while (p < n) p *= 2;
@@ -235,6 +241,12 @@ double WindowedMean(const std::vector<float>& x, size_t first) {
         weights += w;
     }
     return sum / weights;
+}
+
+double PlainMean(const std::vector<float>& x, size_t first, size_t n) {
+    double sum = 0.0;
+    for (size_t i = 0; i < n; ++i) sum += x[first + i];
+    return sum / static_cast<double>(n);
 }
 
 // Welch-averaged amplitude spectrum (peak amplitude of each line, same unit as x).
@@ -505,7 +517,47 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
             "no steady tone: its frequency strays more than %.0f Hz from %.1f Hz", kPassHz, mix));
     }
 
-    const double meanOffset = WindowedMean(frequency, spectrumFirst);
+    // Spectrum of the deviation, 0.1 ... 200 Hz, and its largest lines, first in Hz.
+    std::vector<double> hz, amplitude;
+    AmplitudeSpectrum(frequency, spectrumFirst, spectrumRate, hz, amplitude);
+    std::vector<size_t> peaks;
+    for (size_t k = 1; k + 1 < hz.size(); ++k) {
+        if (hz[k] < 0.1 || hz[k] > 200.0) continue;
+        result.spectrumHz.push_back(hz[k]);
+        result.spectrumPercent.push_back(amplitude[k]);
+        if (amplitude[k] > amplitude[k - 1] && amplitude[k] >= amplitude[k + 1]) peaks.push_back(k);
+    }
+    std::sort(peaks.begin(), peaks.end(),
+              [&](size_t a, size_t b) { return amplitude[a] > amplitude[b]; });
+    const double binHz = hz.size() > 1 ? hz[1] : 0.0;
+    std::vector<double> power(amplitude.size());
+    for (size_t k = 0; k < amplitude.size(); ++k) power[k] = amplitude[k] * amplitude[k];
+    // A line's side lobes (within 8 bins: 4 of the unpadded segment) are not lines of their own.
+    for (size_t k : peaks) {
+        if (result.lines.size() == 5 || amplitude[k] < 0.01 * amplitude[peaks.front()]) break;
+        const double offset = PeakOffset(power, k);
+        const double lineHz = (static_cast<double>(k) + offset) * binHz;
+        const double lineAmplitude = amplitude[k] * std::sqrt(PeakGain(power, k, offset));
+        bool near = false;
+        for (const SpectrumLine& line : result.lines)
+            near = near || std::fabs(line.hz - lineHz) < std::max(0.1 * line.hz, 8.0 * binHz);
+        if (!near) result.lines.push_back({lineHz, lineAmplitude});
+    }
+    result.modulationHz = result.lines.empty() ? 0.0 : result.lines.front().hz;
+
+    // Mean frequency: over whole periods of the dominant modulation when the span holds at
+    // least two, which a sinusoidal swing cannot bias; otherwise Hann-weighted.
+    const size_t span = frequency.size() - spectrumFirst;
+    const double periods =
+        std::floor(static_cast<double>(span) / spectrumRate * result.modulationHz);
+    double meanOffset = 0.0;
+    if (periods >= 2.0) {
+        const auto n =
+            static_cast<size_t>(std::llround(periods / result.modulationHz * spectrumRate));
+        meanOffset = PlainMean(frequency, spectrumFirst + (span - n) / 2, n);
+    } else {
+        meanOffset = WindowedMean(frequency, spectrumFirst);
+    }
     result.carrierHz = mix + meanOffset;
     if (options.nominalHz > 0.0) {
         result.nominalHz = options.nominalHz;
@@ -524,34 +576,10 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
         std::sqrt(weightedSquares / static_cast<double>(measured)) * toPercent;
     result.unweightedRmsPercent =
         std::sqrt(unweightedSquares / static_cast<double>(measured)) * toPercent;
-    const double traceStart = startSeconds;
-    result.weighted = weightedTrace.Finish(traceStart, baseband, toPercent);
-    result.unweighted = unweightedTrace.Finish(traceStart, baseband, toPercent);
-
-    // Spectrum of the deviation, 0.1 ... 200 Hz, and its largest lines.
-    std::vector<double> hz, amplitude;
-    AmplitudeSpectrum(frequency, spectrumFirst, spectrumRate, hz, amplitude);
-    std::vector<size_t> peaks;
-    for (size_t k = 1; k + 1 < hz.size(); ++k) {
-        if (hz[k] < 0.1 || hz[k] > 200.0) continue;
-        result.spectrumHz.push_back(hz[k]);
-        result.spectrumPercent.push_back(amplitude[k] * toPercent);
-        if (amplitude[k] > amplitude[k - 1] && amplitude[k] >= amplitude[k + 1]) peaks.push_back(k);
-    }
-    std::sort(peaks.begin(), peaks.end(),
-              [&](size_t a, size_t b) { return amplitude[a] > amplitude[b]; });
-    const double binHz = hz.size() > 1 ? hz[1] : 0.0;
-    std::vector<double> power(amplitude.size());
-    for (size_t k = 0; k < amplitude.size(); ++k) power[k] = amplitude[k] * amplitude[k];
-    for (size_t k : peaks) {
-        if (result.lines.size() == 5 || amplitude[k] < 0.01 * amplitude[peaks.front()]) break;
-        const double lineHz = (static_cast<double>(k) + PeakOffset(power, k)) * binHz;
-        bool near = false;
-        for (const SpectrumLine& line : result.lines)
-            near = near || std::fabs(line.hz - lineHz) < 0.1 * line.hz;
-        if (!near) result.lines.push_back({lineHz, amplitude[k] * toPercent});
-    }
-    result.modulationHz = result.lines.empty() ? 0.0 : result.lines.front().hz;
+    result.weighted = weightedTrace.Finish(startSeconds, baseband, toPercent);
+    result.unweighted = unweightedTrace.Finish(startSeconds, baseband, toPercent);
+    for (double& a : result.spectrumPercent) a *= toPercent;
+    for (SpectrumLine& line : result.lines) line.percent *= toPercent;
     return result;
 }
 

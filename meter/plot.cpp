@@ -145,9 +145,9 @@ void DrawDeviation(cairo_t* cr, const MeterResult& r, const Box& b) {
     Frame(cr, b);
     cairo_save(cr);
     cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    cairo_move_to(cr, b.x - 55, b.y + b.h / 2 + 60);
+    cairo_move_to(cr, b.x - 55, b.y + b.h / 2 + 35);
     cairo_rotate(cr, -std::numbers::pi / 2);
-    cairo_show_text(cr, "deviation, % (weighted red, unweighted blue)");
+    cairo_show_text(cr, "deviation, %");
     cairo_restore(cr);
 }
 

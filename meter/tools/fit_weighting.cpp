@@ -24,8 +24,8 @@ std::complex<double> Response(const Params& p, double hz) {
     double c[kParams];
     for (int i = 0; i < kParams; ++i) c[i] = std::exp(p[static_cast<size_t>(i)]);
     const auto [w, q, a, z1, p1, p2, z2, p3] = c;
-    return s * s / (s * s + s * w / q + w * w) * s * (s + z1) / ((s + a) * (s + p1)) * (s + z2) /
-           ((s + p2) * (s + p3));
+    const std::complex<double> highPass = s * s / (s * s + s * w / q + w * w) * s / (s + a);
+    return highPass * ((s + z1) * (s + z2) / ((s + p1) * (s + p2) * (s + p3)));
 }
 
 // Sum of squared weighted errors plus ten times the square of the largest one.
@@ -100,13 +100,13 @@ int main() {
     const Params start = {std::log(0.8), std::log(0.7),   std::log(0.5),  std::log(10.0),
                           std::log(4.0), std::log(100.0), std::log(30.0), std::log(15.0)};
     std::mt19937 random(1);
-    std::uniform_real_distribution<double> spread(-1.5, 1.5);
+    std::uniform_real_distribution<double> spread(-1.0, 1.0);
     Params best = start;
     for (int trial = 0; trial < 60; ++trial) {
         std::array<Params, kParams + 1> simplex;
         for (size_t i = 0; i < simplex.size(); ++i) {
             for (size_t j = 0; j < kParams; ++j)
-                simplex[i][j] = start[j] + spread(random) + (i == j + 1 ? 0.3 : 0.0);
+                simplex[i][j] = start[j] + spread(random) * 1.5 + (i == j + 1 ? 0.3 : 0.0);
         }
         const Params found = NelderMead(simplex, 40000);
         if (Cost(found) < Cost(best)) best = found;
