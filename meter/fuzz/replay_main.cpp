@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         const std::filesystem::path path(argv[i]);
         if (std::filesystem::is_directory(path)) {
             for (const auto& entry : std::filesystem::directory_iterator(path)) {
-                if (entry.is_regular_file()) {
+                if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') {
                     failures += Replay(entry.path());
                     ++inputs;
                 }

@@ -117,6 +117,18 @@ TEST_F(MeterReadings, FastToneShowsItsSpeedErrorAgainstTheNearerStandardCarrier)
     EXPECT_NEAR(given.weightedPeakPercent, r.weightedPeakPercent, 1e-4);
 }
 
+TEST_F(MeterReadings, LowestAndHighestSampleRatesReadAlike) {
+    for (int rate : {8000, 384000}) {
+        SCOPED_TRACE(rate);
+        const std::string path = dir_.Path("rate.wav");
+        WriteTone(path, rate, 3150.0, 0.5, 4.0, 12.0);
+        const MeterResult r = MeasureFile(path, {});
+        EXPECT_EQ(r.sampleRate, rate);
+        EXPECT_NEAR(r.weightedPeakPercent, kTwoSigma * 0.5, 0.01 * kTwoSigma * 0.5);
+        EXPECT_NEAR(r.carrierHz, 3150.0, 0.005);
+    }
+}
+
 TEST_F(MeterReadings, ChannelOptionPicksTheChannel) {
     const std::string mono = dir_.Path("mono.wav");
     WriteTone(mono, 48000, 3000.0, 0.5, 4.0, 10.0);
