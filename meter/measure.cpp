@@ -293,10 +293,6 @@ void AmplitudeSpectrum(const std::vector<float>& x, size_t first, double rate,
     }
 }
 
-}  // namespace
-
-namespace {
-
 MeterResult Measure(AudioFile& file, const MeterOptions& options) {
     MeterResult result;
     result.sampleRate = file.SampleRate();

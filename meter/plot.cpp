@@ -5,6 +5,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -237,7 +238,9 @@ void Draw(cairo_t* cr, const MeterResult& r, const std::string& title) {
 }  // namespace
 
 void WritePlot(const MeterResult& result, const std::string& title, const std::string& path) {
-    const bool svg = path.size() >= 4 && path.compare(path.size() - 4, 4, ".svg") == 0;
+    std::string ending = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+    for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const bool svg = ending == ".svg";
     cairo_surface_t* surface =
         svg ? cairo_svg_surface_create(path.c_str(), kWidth, kHeight)
             : cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(kWidth),

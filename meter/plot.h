@@ -8,7 +8,7 @@
 
 namespace wobblemeter {
 
-// Writes the plot to path, as SVG when it ends in ".svg" and PNG otherwise. Throws
+// Writes the plot to path, as SVG when it ends in ".svg" (any case) and PNG otherwise. Throws
 // MeterError when the file cannot be written.
 void WritePlot(const MeterResult& result, const std::string& title, const std::string& path);
 

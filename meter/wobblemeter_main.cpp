@@ -2,6 +2,8 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -15,8 +17,8 @@ namespace {
 
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-// Files longer than this show their progress on a terminal, s.
-constexpr double kProgressSeconds = 60.0;
+// Measurements that take longer than this show their progress on a terminal.
+constexpr std::chrono::milliseconds kProgressDelay{500};
 
 }  // namespace
 
@@ -58,7 +60,9 @@ int main(int argc, char** argv) {
     }
     if (!plot.empty()) {
         const auto dot = plot.rfind('.');
-        const std::string extension = dot == std::string::npos ? "" : plot.substr(dot);
+        std::string extension = dot == std::string::npos ? "" : plot.substr(dot);
+        for (char& c : extension)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (extension != ".png" && extension != ".svg") {
             std::fprintf(stderr, "wobblemeter: --plot: '%s' must end in .png or .svg\n",
                          plot.c_str());
@@ -66,31 +70,30 @@ int main(int argc, char** argv) {
         }
     }
 
+    // On a terminal, a measurement that takes a while shows how far it has read.
     bool progressShown = false;
     if (isatty(STDERR_FILENO)) {
-        options.progress = [&](double fraction) {
-            std::fprintf(stderr, "\rwobblemeter: reading %3.0f %%", 100.0 * fraction);
+        const auto started = std::chrono::steady_clock::now();
+        int shown = -1;
+        options.progress = [&progressShown, started, shown](double fraction) mutable {
+            const int percent = static_cast<int>(100.0 * fraction);
+            if (percent == shown || std::chrono::steady_clock::now() - started < kProgressDelay)
+                return;
+            std::fprintf(stderr, "\rwobblemeter: reading %3d %%", percent);
             std::fflush(stderr);
+            shown = percent;
             progressShown = true;
-        };
-    }
-    // Only long files report progress: the callback starts after the first minute.
-    if (options.progress) {
-        auto report = options.progress;
-        double seen = 0.0;
-        options.progress = [report, seen](double fraction) mutable {
-            seen += 1.0;
-            if (seen > kProgressSeconds) report(fraction);
         };
     }
 
     try {
         const wobblemeter::MeterResult result = wobblemeter::MeasureFile(path, options);
         if (progressShown) std::fprintf(stderr, "\r%40s\r", "");
-        if (!plot.empty()) wobblemeter::WritePlot(result, path, plot);
         const std::string text =
             json ? wobblemeter::FormatJson(result, path) : wobblemeter::FormatSummary(result, path);
         std::fputs(text.c_str(), stdout);
+        std::fflush(stdout);
+        if (!plot.empty()) wobblemeter::WritePlot(result, path, plot);
     } catch (const wobblemeter::MeterError& e) {
         if (progressShown) std::fprintf(stderr, "\n");
         std::fprintf(stderr, "wobblemeter: %s: %s\n", path.c_str(), e.what());

@@ -41,6 +41,9 @@ for key in carrier_hz nominal_hz speed_error_percent weighted_peak_percent unwei
 done
 [ -s "$dir/plot.png" ] || { echo "FAIL: no plot"; failures=$((failures + 1)); }
 [ ! -s "$dir/err" ] || { echo "FAIL: stderr not empty when not a terminal: $(cat "$dir/err")"; failures=$((failures + 1)); }
+expect 1 "plot into a missing directory" "$meter" --plot "$dir/none/plot.SVG" "$dir/tone.wav"
+grep -q "^Weighted peak" "$dir/out" || { echo "FAIL: readings not printed before the plot failed"; failures=$((failures + 1)); }
+grep -q "cannot write the plot" "$dir/err" || { echo "FAIL: plot failure: $(cat "$dir/err")"; failures=$((failures + 1)); }
 
 [ "$failures" -eq 0 ] && echo "all passed"
 exit "$failures"
