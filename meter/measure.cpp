@@ -157,10 +157,15 @@ std::vector<double> HannPowerSpectrum(const double* x, size_t n, size_t size, bo
         for (size_t i = 0; i < n; ++i) mean += x[i];
         mean /= static_cast<double>(n);
     }
+    // Window and twiddles by rotating unit phasors (renormalised as they go): the library's
+    // cosine per sample would cost more than the transform.
+    const std::complex<double> windowStep = std::polar(1.0, kTwoPi / static_cast<double>(n));
+    std::complex<double> windowPhase = 1.0;
     auto windowed = [&](size_t i) {
-        if (i >= n) return 0.0;
-        return (x[i] - mean) *
-               (0.5 - 0.5 * std::cos(kTwoPi * static_cast<double>(i) / static_cast<double>(n)));
+        const double value = i < n ? (x[i] - mean) * (0.5 - 0.5 * windowPhase.real()) : 0.0;
+        windowPhase *= windowStep;
+        if (i % 1024 == 1023) windowPhase /= std::abs(windowPhase);
+        return value;
     };
     for (size_t i = 0; i < half; ++i) {
         in[i][0] = windowed(2 * i);
@@ -175,14 +180,16 @@ std::vector<double> HannPowerSpectrum(const double* x, size_t n, size_t size, bo
     std::vector<double> power(half + 1);
     power[0] = (out[0][0] + out[0][1]) * (out[0][0] + out[0][1]);
     power[half] = (out[0][0] - out[0][1]) * (out[0][0] - out[0][1]);
+    const std::complex<double> twiddleStep = std::polar(1.0, -kTwoPi / static_cast<double>(size));
+    std::complex<double> twiddle = twiddleStep;
     for (size_t k = 1; k < half; ++k) {
         const std::complex<double> a(out[k][0], out[k][1]);
         const std::complex<double> b(out[half - k][0], -out[half - k][1]);
         const std::complex<double> even = 0.5 * (a + b);
         const std::complex<double> odd = std::complex<double>(0.0, -0.5) * (a - b);
-        const std::complex<double> twiddle =
-            std::polar(1.0, -kTwoPi * static_cast<double>(k) / static_cast<double>(size));
         power[k] = std::norm(even + twiddle * odd);
+        twiddle *= twiddleStep;
+        if (k % 1024 == 0) twiddle /= std::abs(twiddle);
     }
     return power;
 }
