@@ -1,0 +1,619 @@
+// The measuring chain: find the carrier, mix it to an I/Q baseband, low-pass and decimate to
+// 4 ... 8 kHz, differentiate the phase into the instantaneous frequency, then weight,
+// band-limit and read out the deviation; a decimated copy gives the mean frequency and the
+// spectrum.
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <memory>
+#include <numbers>
+#include <string>
+
+#include "meter/audio_file.h"
+#include "meter/dsp.h"
+#include "meter/meter.h"
+#include "meter/weighting.h"
+
+namespace wobblemeter {
+
+namespace {
+
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+// Half-width of the baseband the demodulator keeps, Hz: the carrier's swing plus the
+// highest modulation measured (200 Hz).
+constexpr double kPassHz = 400.0;
+// Widest start of the channel filter's stopband, Hz.
+constexpr double kStopHz = 1000.0;
+// Narrowest transition the channel filter is allowed, Hz.
+constexpr double kMinTransitionHz = 150.0;
+// Lowest rate of the demodulated frequency; it lies in [kMinBasebandRate, 2 kMinBasebandRate).
+constexpr double kMinBasebandRate = 4000.0;
+// The spectrum's copy of the frequency is kept at the baseband rate over this factor.
+constexpr int kSpectrumDecimation = 8;
+// Samples at or below this magnitude count as digital silence, 1 = full scale (-120 dBFS).
+constexpr double kSilence = 1e-6;
+// Largest magnitude a sample may have; beyond it the file holds garbage, not audio.
+constexpr double kMaxSample = 1e6;
+// The carrier must carry at least this share of the signal's power.
+constexpr double kMinTonePower = 0.5;
+// Share of the time the frequency may stray beyond the demodulator's band.
+constexpr double kMaxStrayFraction = 0.001;
+// Length of the spectrum's segments, s: bins of 1/40 Hz with the zero padding.
+constexpr double kSegmentSeconds = 20.0;
+// Seconds of audio the carrier is looked for in, at most, and most samples for it.
+constexpr double kSearchSeconds = 1.5;
+constexpr size_t kMaxSearchSamples = size_t{1} << 19;
+// Stretches of the plotted envelopes, at most.
+constexpr size_t kEnvelopeStretches = 2048;
+
+std::string Format(const char* format, double a, double b = 0.0, double c = 0.0) {
+    char text[256];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+// Histogram of magnitudes on a logarithmic axis, 1e-7 ... 1e4 Hz at 5000 bins a decade
+// (steps of 0.046 %, interpolated within), for the percentile of a stream too long to keep.
+class LogHistogram {
+public:
+    LogHistogram() : counts_(kBins, 0) {}
+    void Add(double magnitude) {
+        size_t bin = 0;
+        if (magnitude > kLowest) {
+            const double position = std::log10(magnitude / kLowest) * kPerDecade;
+            bin = position < static_cast<double>(kBins - 1) ? static_cast<size_t>(position)
+                                                            : kBins - 1;
+        }
+        ++counts_[bin];
+        ++total_;
+    }
+    // The level that fraction of the values stay at or below.
+    double Quantile(double fraction) const {
+        if (total_ == 0) return 0.0;
+        const double target = fraction * static_cast<double>(total_);
+        double below = 0.0;
+        for (size_t bin = 0; bin < kBins; ++bin) {
+            const auto count = static_cast<double>(counts_[bin]);
+            if (below + count >= target && count > 0.0) {
+                if (bin == 0) return 0.0;
+                const double within = (target - below) / count;
+                return kLowest * std::pow(10.0, (static_cast<double>(bin) + within) / kPerDecade);
+            }
+            below += count;
+        }
+        return kLowest * std::pow(10.0, static_cast<double>(kBins) / kPerDecade);
+    }
+
+private:
+    static constexpr double kLowest = 1e-7;
+    static constexpr double kPerDecade = 5000.0;
+    static constexpr size_t kBins = 55000;
+    std::vector<unsigned> counts_;  // enough for 6 days at the highest baseband rate
+    unsigned long long total_ = 0;
+};
+
+// Minimum and maximum over stretches that double in length whenever the stretches run out.
+class EnvelopeBuilder {
+public:
+    explicit EnvelopeBuilder(size_t samplesPerStretch)
+        : per_(std::max<size_t>(1, samplesPerStretch)) {}
+    void Add(double v) {
+        if (fill_ == 0) {
+            low_.push_back(static_cast<float>(v));
+            high_.push_back(static_cast<float>(v));
+        } else {
+            low_.back() = std::min(low_.back(), static_cast<float>(v));
+            high_.back() = std::max(high_.back(), static_cast<float>(v));
+        }
+        if (++fill_ == per_) {
+            fill_ = 0;
+            if (low_.size() == kEnvelopeStretches) Halve();
+        }
+    }
+    Envelope Finish(double startSeconds, double sampleRate, double scale) const {
+        Envelope e;
+        e.startSeconds = startSeconds;
+        e.stretchSeconds = static_cast<double>(per_) / sampleRate;
+        for (size_t i = 0; i < low_.size(); ++i) {
+            e.low.push_back(static_cast<float>(low_[i] * scale));
+            e.high.push_back(static_cast<float>(high_[i] * scale));
+        }
+        return e;
+    }
+
+private:
+    void Halve() {
+        for (size_t i = 0; i < low_.size() / 2; ++i) {
+            low_[i] = std::min(low_[2 * i], low_[2 * i + 1]);
+            high_[i] = std::max(high_[2 * i], high_[2 * i + 1]);
+        }
+        low_.resize(low_.size() / 2);
+        high_.resize(high_.size() / 2);
+        per_ *= 2;
+    }
+    size_t per_;
+    size_t fill_ = 0;
+    std::vector<float> low_, high_;
+};
+
+struct FftwFree {
+    void operator()(void* p) const { fftw_free(p); }
+};
+
+// Power spectrum of a Hann-windowed block, zero-padded to size points (a power of two, at
+// least 2 and at least the block's length): size / 2 + 1 bins. The real transform is taken as
+// a complex one of half the size over the even and odd samples, then split: FFTW plans that
+// several times faster than its real-input transform, and planning dominates short files.
+std::vector<double> HannPowerSpectrum(const double* x, size_t n, size_t size, bool removeMean) {
+    const size_t half = size / 2;
+    std::unique_ptr<fftw_complex[], FftwFree> in(fftw_alloc_complex(half));
+    std::unique_ptr<fftw_complex[], FftwFree> out(fftw_alloc_complex(half));
+    if (!in || !out) throw MeterError("out of memory for the spectrum");
+    double mean = 0.0;
+    if (removeMean) {
+        for (size_t i = 0; i < n; ++i) mean += x[i];
+        mean /= static_cast<double>(n);
+    }
+    // Window and twiddles by rotating unit phasors (renormalised as they go): the library's
+    // cosine per sample would cost more than the transform.
+    const std::complex<double> windowStep = std::polar(1.0, kTwoPi / static_cast<double>(n));
+    std::complex<double> windowPhase = 1.0;
+    auto windowed = [&](size_t i) {
+        const double value = i < n ? (x[i] - mean) * (0.5 - 0.5 * windowPhase.real()) : 0.0;
+        windowPhase *= windowStep;
+        if (i % 1024 == 1023) windowPhase /= std::abs(windowPhase);
+        return value;
+    };
+    for (size_t i = 0; i < half; ++i) {
+        in[i][0] = windowed(2 * i);
+        in[i][1] = windowed(2 * i + 1);
+    }
+    fftw_plan plan =
+        fftw_plan_dft_1d(static_cast<int>(half), in.get(), out.get(), FFTW_FORWARD, FFTW_ESTIMATE);
+    fftw_execute(plan);
+    fftw_destroy_plan(plan);
+    // X[k] = E[k] + e^(-j 2 pi k / size) O[k], with E and O the transforms of the even and
+    // odd samples: E[k] = (Z[k] + conj Z[half - k]) / 2, O[k] = -j (Z[k] - conj Z[half - k]) / 2.
+    std::vector<double> power(half + 1);
+    power[0] = (out[0][0] + out[0][1]) * (out[0][0] + out[0][1]);
+    power[half] = (out[0][0] - out[0][1]) * (out[0][0] - out[0][1]);
+    const std::complex<double> twiddleStep = std::polar(1.0, -kTwoPi / static_cast<double>(size));
+    std::complex<double> twiddle = twiddleStep;
+    for (size_t k = 1; k < half; ++k) {
+        const std::complex<double> a(out[k][0], out[k][1]);
+        const std::complex<double> b(out[half - k][0], -out[half - k][1]);
+        const std::complex<double> even = 0.5 * (a + b);
+        const std::complex<double> odd = std::complex<double>(0.0, -0.5) * (a - b);
+        power[k] = std::norm(even + twiddle * odd);
+        twiddle *= twiddleStep;
+        if (k % 1024 == 0) twiddle /= std::abs(twiddle);
+    }
+    return power;
+}
+
+// Offset of a peak from bin k, in bins, from a parabola through the logarithms of its
+// neighbours: exact for a Gaussian, close for a Hann window's main lobe.
+double PeakOffset(const std::vector<double>& p, size_t k) {
+    if (k == 0 || k + 1 >= p.size() || p[k - 1] <= 0.0 || p[k] <= 0.0 || p[k + 1] <= 0.0)
+        return 0.0;
+    const double a = std::log(p[k - 1]), b = std::log(p[k]), c = std::log(p[k + 1]);
+    const double d = a - 2.0 * b + c;
+    if (d >= 0.0) return 0.0;
+    return std::clamp(0.5 * (a - c) / d, -0.5, 0.5);
+}
+
+// Height of that parabola's top at the offset, as a factor on p[k].
+double PeakGain(const std::vector<double>& p, size_t k, double offset) {
+    if (offset == 0.0) return 1.0;
+    return std::exp(0.25 * (std::log(p[k + 1]) - std::log(p[k - 1])) * offset);
+}
+
+size_t NextPowerOfTwo(size_t n) {
+    size_t p = 1;
+    while (p < n) p *= 2;
+    return p;
+}
+
+// Mean frequency of the tone in the search block: the power-weighted mean over the band
+// around the strongest line, which for a tone of steady amplitude equals the mean of its
+// instantaneous frequency.
+double FindCarrier(const std::vector<double>& block, double rate) {
+    const size_t size = std::max<size_t>(2, NextPowerOfTwo(block.size()));
+    const std::vector<double> power = HannPowerSpectrum(block.data(), block.size(), size, true);
+    const double binHz = rate / static_cast<double>(size);
+    size_t peak = 0;
+    for (size_t k = 1; k < power.size(); ++k) {
+        if (static_cast<double>(k) * binHz >= 20.0 && power[k] > power[peak]) peak = k;
+    }
+    if (peak == 0 || !(power[peak] > 0.0))
+        throw MeterError("no steady tone found: the signal has no strong line");
+    const double peakHz = (static_cast<double>(peak) + PeakOffset(power, peak)) * binHz;
+    if (peakHz < kMinCarrierHz || peakHz > kMaxCarrierHz) {
+        throw MeterError(
+            Format("the strongest tone, at %.1f Hz, lies outside the carrier range %.0f to %.0f Hz",
+                   peakHz, kMinCarrierHz, kMaxCarrierHz));
+    }
+    // The strongest line of a widely swinging tone may lie near the edge of its band: centre
+    // the band on the estimate a few times.
+    double centre = peakHz;
+    for (int pass = 0; pass < 4; ++pass) {
+        const double half = std::max(0.15 * centre, 30.0);
+        const auto first = static_cast<size_t>(std::max(1.0, (centre - half) / binHz));
+        const auto last = std::min(power.size() - 1, static_cast<size_t>((centre + half) / binHz));
+        double sum = 0.0, moment = 0.0;
+        for (size_t k = first; k <= last; ++k) {
+            sum += power[k];
+            moment += power[k] * static_cast<double>(k);
+        }
+        if (!(sum > 0.0)) break;
+        centre = moment / sum * binHz;
+    }
+    return centre;
+}
+
+// Hann-weighted mean: a plain mean over a span that ends part way through a slow swing would
+// be pulled towards that swing.
+double WindowedMean(const std::vector<float>& x, size_t first) {
+    const size_t n = x.size() - first;
+    double sum = 0.0, weights = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+        const double w =
+            0.5 - 0.5 * std::cos(kTwoPi * (static_cast<double>(i) + 0.5) / static_cast<double>(n));
+        sum += w * x[first + i];
+        weights += w;
+    }
+    return sum / weights;
+}
+
+double PlainMean(const std::vector<float>& x, size_t first, size_t n) {
+    double sum = 0.0;
+    for (size_t i = 0; i < n; ++i) sum += x[first + i];
+    return sum / static_cast<double>(n);
+}
+
+// Welch-averaged amplitude spectrum (peak amplitude of each line, same unit as x).
+void AmplitudeSpectrum(const std::vector<float>& x, size_t first, double rate,
+                       std::vector<double>& hz, std::vector<double>& amplitude) {
+    const size_t n = x.size() - first;
+    const size_t segment = std::min(n, NextPowerOfTwo(static_cast<size_t>(kSegmentSeconds * rate)));
+    const size_t size = 2 * NextPowerOfTwo(segment);
+    std::vector<double> block(segment);
+    std::vector<double> sum(size / 2 + 1, 0.0);
+    int segments = 0;
+    for (size_t start = first; start + segment <= x.size();
+         start += std::max<size_t>(1, segment / 2)) {
+        for (size_t i = 0; i < segment; ++i) block[i] = x[start + i];
+        const std::vector<double> p = HannPowerSpectrum(block.data(), segment, size, true);
+        for (size_t k = 0; k < sum.size(); ++k) sum[k] += p[k];
+        ++segments;
+    }
+    // Sum of the Hann window: a line of amplitude a shows as a * windowSum / 2.
+    const double windowSum = static_cast<double>(segment) / 2.0;
+    hz.resize(sum.size());
+    amplitude.resize(sum.size());
+    for (size_t k = 0; k < sum.size(); ++k) {
+        hz[k] = static_cast<double>(k) * rate / static_cast<double>(size);
+        amplitude[k] = 2.0 * std::sqrt(sum[k] / std::max(1, segments)) / windowSum;
+    }
+}
+
+MeterResult Measure(AudioFile& file, const MeterOptions& options) {
+    MeterResult result;
+    result.sampleRate = file.SampleRate();
+    result.channels = file.Channels();
+    result.channel = options.channel;
+    const int rateInt = file.SampleRate();
+    if (rateInt < kMinSampleRate || rateInt > kMaxSampleRate) {
+        throw MeterError(Format("the sample rate %.0f Hz is outside %.0f to %.0f Hz", rateInt,
+                                kMinSampleRate, kMaxSampleRate));
+    }
+    if (options.channel < 1 || options.channel > file.Channels()) {
+        throw MeterError(Format("channel %.0f does not exist: the file has %.0f", options.channel,
+                                file.Channels()));
+    }
+    if (file.TruncatedBytes() > 0) {
+        throw MeterError(
+            Format("the file is truncated: %.0f bytes of the audio its header declares are missing",
+                   static_cast<double>(file.TruncatedBytes())));
+    }
+    const int channel = options.channel - 1;
+    const auto rate = static_cast<double>(rateInt);
+    const double declared = static_cast<double>(std::max(0LL, file.DeclaredFrames()));
+
+    // Skip digital silence at the start, then take the block the carrier is looked for in.
+    std::vector<double> buffer(4096);
+    std::vector<double> search;
+    const size_t searchSize =
+        std::min(kMaxSearchSamples, NextPowerOfTwo(static_cast<size_t>(kSearchSeconds * rate)));
+    search.reserve(searchSize);
+    long long skipped = 0;
+    long long total = 0;
+    while (search.size() < searchSize) {
+        const size_t want = std::min(buffer.size(), searchSize - search.size());
+        const size_t got = file.Read(channel, buffer.data(), want);
+        if (got == 0) break;
+        total += static_cast<long long>(got);
+        for (size_t i = 0; i < got; ++i) {
+            const double x = buffer[i];
+            if (!std::isfinite(x) || std::fabs(x) > kMaxSample) {
+                throw MeterError(
+                    "the file holds samples that are not audio (not finite or far beyond full "
+                    "scale)");
+            }
+            if (search.empty() && std::fabs(x) <= kSilence) {
+                ++skipped;
+            } else {
+                search.push_back(x);
+            }
+        }
+    }
+    if (total == 0) throw MeterError("the file holds no audio");
+    if (search.empty()) throw MeterError("the file is silent");
+
+    double mix = options.carrierHz;
+    if (mix == 0.0) mix = FindCarrier(search, rate);
+    if (!(mix >= kMinCarrierHz && mix <= kMaxCarrierHz)) {
+        throw MeterError(Format("the carrier %.1f Hz lies outside %.0f to %.0f Hz", mix,
+                                kMinCarrierHz, kMaxCarrierHz));
+    }
+
+    // Decimation: halvings down to the baseband rate.
+    int halvings = 0;
+    double baseband = rate;
+    while (baseband / 2.0 >= kMinBasebandRate) {
+        baseband /= 2.0;
+        ++halvings;
+    }
+    // The mixing image at -2 carrier (folded at the input rate) must fall in the channel
+    // filter's stopband.
+    const double image = std::fmod(2.0 * mix, rate);
+    const double imageDistance = std::min(image, rate - image);
+    const double stop = std::min(kStopHz, imageDistance - kPassHz);
+    if (stop < kPassHz + kMinTransitionHz || mix + kPassHz >= rate / 2.0) {
+        throw MeterError(
+            Format("the carrier %.1f Hz is above or too close to half the sample rate (%.0f Hz)",
+                   mix, rate / 2.0));
+    }
+    std::vector<ComplexDecimator> stages;
+    const std::vector<double> halfTaps = DesignLowPass(0.05, 0.45, 110.0);
+    for (int i = 0; i < halvings; ++i) stages.emplace_back(halfTaps, 2);
+    ComplexDecimator channelFilter(DesignLowPass(kPassHz / baseband, stop / baseband, 110.0), 1);
+    const double spectrumRate = baseband / kSpectrumDecimation;
+    RealDecimator spectrumFilter(
+        DesignLowPass(200.0 / baseband, (spectrumRate - 200.0) / baseband, 90.0),
+        kSpectrumDecimation);
+
+    // Baseband samples until every FIR holds real input.
+    double warmSeconds = static_cast<double>(channelFilter.Length()) / baseband;
+    for (int i = 0; i < halvings; ++i) {
+        warmSeconds += static_cast<double>(halfTaps.size()) / (rate / std::pow(2.0, i));
+    }
+    const auto warm = static_cast<long long>(std::ceil(warmSeconds * baseband)) + 1;
+    const long long start = warm + static_cast<long long>(std::llround(kSettleSeconds * baseband));
+    const double startSeconds =
+        static_cast<double>(skipped) / rate + static_cast<double>(start) / baseband;
+    // Spectrum copy: index from which its FIR has seen only settled input.
+    const auto spectrumFirst = static_cast<size_t>(
+        (start - warm + static_cast<long long>(spectrumFilter.Length())) / kSpectrumDecimation + 1);
+
+    BiquadCascade weighting = MakeWeightingFilter(baseband);
+    BiquadCascade bandLimit = MakeBandLimitFilter(baseband);
+    LogHistogram weightedHistogram, unweightedHistogram;
+    double weightedSquares = 0.0, unweightedSquares = 0.0;
+    long long measured = 0;
+    const double expected =
+        std::max(0.0, (declared - static_cast<double>(skipped)) / rate * baseband -
+                          static_cast<double>(start));
+    const auto per =
+        static_cast<size_t>(std::min(1e9, expected / static_cast<double>(kEnvelopeStretches)));
+    EnvelopeBuilder weightedTrace(per), unweightedTrace(per);
+    std::vector<float> frequency;  // offset from the mixing frequency at spectrumRate, Hz
+
+    // Mixing oscillator e^(j 2 pi mix t), advanced by rotation and renormalised now and then;
+    // complex products are written out, sparing the library's checks for infinities.
+    double oscRe = 1.0, oscIm = 0.0;
+    const double stepRe = std::cos(kTwoPi * mix / rate), stepIm = std::sin(kTwoPi * mix / rate);
+    int sinceNormalised = 0;
+    double inputSquares = 0.0, toneSquares = 0.0;
+    long long toneCount = 0, strays = 0;
+    long long basebandIndex = 0;
+    std::complex<double> previous = 0.0;
+    const double radiansToHz = baseband / kTwoPi;
+    long long consumed = 0;
+    double nextProgress = rate;
+
+    // Work arrays of one block: the mixer's output, then each decimator's.
+    std::vector<double> mixedRe, mixedIm;
+    std::vector<std::vector<double>> stageRe(stages.size() + 1), stageIm(stages.size() + 1);
+
+    auto process = [&](const double* x, size_t n) {
+        mixedRe.resize(n);
+        mixedIm.resize(n);
+        for (size_t i = 0; i < n; ++i) {
+            const double s = x[i];
+            inputSquares += s * s;
+            mixedRe[i] = s * oscRe;
+            mixedIm[i] = -s * oscIm;
+            const double re = oscRe * stepRe - oscIm * stepIm;
+            oscIm = oscRe * stepIm + oscIm * stepRe;
+            oscRe = re;
+            if (++sinceNormalised == 1024) {
+                const double norm = 1.0 / std::sqrt(oscRe * oscRe + oscIm * oscIm);
+                oscRe *= norm;
+                oscIm *= norm;
+                sinceNormalised = 0;
+            }
+        }
+        const std::vector<double>* re = &mixedRe;
+        const std::vector<double>* im = &mixedIm;
+        for (size_t k = 0; k < stages.size(); ++k) {
+            stages[k].Process(re->data(), im->data(), re->size(), stageRe[k], stageIm[k]);
+            re = &stageRe[k];
+            im = &stageIm[k];
+        }
+        channelFilter.Process(re->data(), im->data(), re->size(), stageRe.back(), stageIm.back());
+        const std::vector<double>& basebandRe = stageRe.back();
+        const std::vector<double>& basebandIm = stageIm.back();
+        for (size_t i = 0; i < basebandRe.size(); ++i) {
+            const std::complex<double> z(basebandRe[i], basebandIm[i]);
+            const long long index = basebandIndex++;
+            // Phase step from the previous sample: arg(z conj(previous)).
+            const double offset =
+                std::atan2(z.imag() * previous.real() - z.real() * previous.imag(),
+                           z.real() * previous.real() + z.imag() * previous.imag()) *
+                radiansToHz;
+            previous = z;
+            if (index < warm) continue;
+            toneSquares += z.real() * z.real() + z.imag() * z.imag();
+            ++toneCount;
+            if (std::fabs(offset) > kPassHz) ++strays;
+            double decimated = 0.0;
+            if (spectrumFilter.Push(offset, decimated))
+                frequency.push_back(static_cast<float>(decimated));
+            if (index == warm) {
+                weighting.Settle(offset);
+                bandLimit.Settle(offset);
+            }
+            const double w = weighting.Process(offset);
+            const double u = bandLimit.Process(offset);
+            if (index < start) continue;
+            weightedHistogram.Add(std::fabs(w));
+            unweightedHistogram.Add(std::fabs(u));
+            weightedSquares += w * w;
+            unweightedSquares += u * u;
+            weightedTrace.Add(w);
+            unweightedTrace.Add(u);
+            ++measured;
+        }
+    };
+
+    for (size_t first = 0; first < search.size(); first += buffer.size()) {
+        process(search.data() + first, std::min(buffer.size(), search.size() - first));
+    }
+    consumed = static_cast<long long>(search.size());
+    std::vector<double>().swap(search);
+    for (;;) {
+        const size_t got = file.Read(channel, buffer.data(), buffer.size());
+        if (got == 0) break;
+        for (size_t i = 0; i < got; ++i) {
+            if (!std::isfinite(buffer[i]) || std::fabs(buffer[i]) > kMaxSample) {
+                throw MeterError(
+                    "the file holds samples that are not audio (not finite or far beyond full "
+                    "scale)");
+            }
+        }
+        process(buffer.data(), got);
+        total += static_cast<long long>(got);
+        consumed += static_cast<long long>(got);
+        if (options.progress && static_cast<double>(consumed) >= nextProgress && declared > 0.0) {
+            options.progress(std::min(1.0, static_cast<double>(total) / declared));
+            nextProgress += rate;
+        }
+    }
+    if (declared > static_cast<double>(total)) {
+        throw MeterError(
+            Format("the file is truncated: its header declares %.2f s of audio, it holds %.2f s",
+                   declared / rate, static_cast<double>(total) / rate));
+    }
+    result.durationSeconds = static_cast<double>(total) / rate;
+    result.measuredSeconds = static_cast<double>(measured) / baseband;
+    if (result.measuredSeconds < kMinMeasuredSeconds || frequency.size() <= spectrumFirst + 16) {
+        throw MeterError(
+            Format("the recording is too short: %.2f s of tone, at least %.2f s needed",
+                   static_cast<double>(consumed) / rate,
+                   startSeconds - static_cast<double>(skipped) / rate + kMinMeasuredSeconds));
+    }
+    result.tonePowerFraction = 2.0 * (toneSquares / static_cast<double>(toneCount)) /
+                               (inputSquares / static_cast<double>(consumed));
+    if (!(result.tonePowerFraction >= kMinTonePower)) {
+        throw MeterError(Format(
+            "no steady tone: the line near %.1f Hz carries only %.0f %% of the signal's power", mix,
+            100.0 * result.tonePowerFraction));
+    }
+    if (static_cast<double>(strays) > kMaxStrayFraction * static_cast<double>(toneCount)) {
+        throw MeterError(Format(
+            "no steady tone: its frequency strays more than %.0f Hz from %.1f Hz", kPassHz, mix));
+    }
+
+    // Spectrum of the deviation, 0.1 ... 200 Hz, and its largest lines, first in Hz.
+    std::vector<double> hz, amplitude;
+    AmplitudeSpectrum(frequency, spectrumFirst, spectrumRate, hz, amplitude);
+    std::vector<size_t> peaks;
+    for (size_t k = 1; k + 1 < hz.size(); ++k) {
+        if (hz[k] < 0.1 || hz[k] > 200.0) continue;
+        result.spectrumHz.push_back(hz[k]);
+        result.spectrumPercent.push_back(amplitude[k]);
+        if (amplitude[k] > amplitude[k - 1] && amplitude[k] >= amplitude[k + 1]) peaks.push_back(k);
+    }
+    std::sort(peaks.begin(), peaks.end(),
+              [&](size_t a, size_t b) { return amplitude[a] > amplitude[b]; });
+    const double binHz = hz.size() > 1 ? hz[1] : 0.0;
+    std::vector<double> power(amplitude.size());
+    for (size_t k = 0; k < amplitude.size(); ++k) power[k] = amplitude[k] * amplitude[k];
+    // A line's side lobes (within 8 bins: 4 of the unpadded segment) are not lines of their own.
+    for (size_t k : peaks) {
+        if (result.lines.size() == 5 || amplitude[k] < 0.01 * amplitude[peaks.front()]) break;
+        const double offset = PeakOffset(power, k);
+        const double lineHz = (static_cast<double>(k) + offset) * binHz;
+        const double lineAmplitude = amplitude[k] * std::sqrt(PeakGain(power, k, offset));
+        bool near = false;
+        for (const SpectrumLine& line : result.lines)
+            near = near || std::fabs(line.hz - lineHz) < std::max(0.1 * line.hz, 8.0 * binHz);
+        if (!near) result.lines.push_back({lineHz, lineAmplitude});
+    }
+    result.modulationHz = result.lines.empty() ? 0.0 : result.lines.front().hz;
+
+    // Mean frequency: over whole periods of the dominant modulation when the span holds at
+    // least two, which a sinusoidal swing cannot bias; otherwise Hann-weighted.
+    const size_t span = frequency.size() - spectrumFirst;
+    const double periods =
+        std::floor(static_cast<double>(span) / spectrumRate * result.modulationHz);
+    double meanOffset = 0.0;
+    if (periods >= 2.0) {
+        const auto n =
+            static_cast<size_t>(std::llround(periods / result.modulationHz * spectrumRate));
+        meanOffset = PlainMean(frequency, spectrumFirst + (span - n) / 2, n);
+    } else {
+        meanOffset = WindowedMean(frequency, spectrumFirst);
+    }
+    result.carrierHz = mix + meanOffset;
+    if (options.nominalHz > 0.0) {
+        result.nominalHz = options.nominalHz;
+    } else {
+        result.nominalHz = std::fabs(result.carrierHz - kStandardCarriersHz[0]) <=
+                                   std::fabs(result.carrierHz - kStandardCarriersHz[1])
+                               ? kStandardCarriersHz[0]
+                               : kStandardCarriersHz[1];
+    }
+    result.speedErrorPercent = 100.0 * (result.carrierHz - result.nominalHz) / result.nominalHz;
+    const double toPercent = 100.0 / result.carrierHz;
+    // Two-sigma: the level the magnitude exceeds 5 % of the time.
+    result.weightedPeakPercent = weightedHistogram.Quantile(0.95) * toPercent;
+    result.unweightedPeakPercent = unweightedHistogram.Quantile(0.95) * toPercent;
+    result.weightedRmsPercent =
+        std::sqrt(weightedSquares / static_cast<double>(measured)) * toPercent;
+    result.unweightedRmsPercent =
+        std::sqrt(unweightedSquares / static_cast<double>(measured)) * toPercent;
+    result.weighted = weightedTrace.Finish(startSeconds, baseband, toPercent);
+    result.unweighted = unweightedTrace.Finish(startSeconds, baseband, toPercent);
+    for (double& a : result.spectrumPercent) a *= toPercent;
+    for (SpectrumLine& line : result.lines) line.percent *= toPercent;
+    return result;
+}
+
+}  // namespace
+
+MeterResult MeasureFile(const std::string& path, const MeterOptions& options) {
+    AudioFile file(path);
+    return Measure(file, options);
+}
+
+MeterResult MeasureMemory(const void* data, size_t size, const MeterOptions& options) {
+    AudioFile file(data, size);
+    return Measure(file, options);
+}
+
+}  // namespace wobblemeter

@@ -1,0 +1,78 @@
+// The wow-and-flutter meter: reads a recording of a test tone, demodulates its frequency and
+// reports the weighted and unweighted readings, the speed error and the deviation's spectrum.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace wobblemeter {
+
+constexpr double kMinCarrierHz = 500.0;
+constexpr double kMaxCarrierHz = 20000.0;
+constexpr int kMinSampleRate = 8000;
+constexpr int kMaxSampleRate = 384000;
+// Time the weighting and band-limit filters get to settle before the readings start, s.
+constexpr double kSettleSeconds = 3.0;
+// Shortest span the readings are taken over, s.
+constexpr double kMinMeasuredSeconds = 5.0;
+// The standard carriers; the nominal one is the nearer of them unless given.
+constexpr double kStandardCarriersHz[2] = {3150.0, 3000.0};
+
+struct MeterOptions {
+    int channel = 1;         // 1-based
+    double carrierHz = 0.0;  // mixing frequency; 0 finds the carrier in the recording
+    double nominalHz = 0.0;  // 0: the nearer of the standard carriers
+    // Called about once per second of audio with the fraction of the file read so far.
+    std::function<void(double)> progress;
+};
+
+// Minimum and maximum of a deviation over consecutive stretches of time, in percent.
+struct Envelope {
+    double startSeconds = 0.0;    // time of the first stretch, from the start of the file
+    double stretchSeconds = 0.0;  // length of each stretch
+    std::vector<float> low, high;
+};
+
+struct SpectrumLine {
+    double hz;
+    double percent;  // peak deviation of that sinusoidal component
+};
+
+struct MeterResult {
+    int sampleRate = 0;
+    int channels = 0;
+    int channel = 0;
+    double durationSeconds = 0.0;  // the whole file
+    double measuredSeconds = 0.0;  // span the readings are taken over
+    double carrierHz = 0.0;        // mean frequency of the tone over that span
+    double nominalHz = 0.0;
+    double speedErrorPercent = 0.0;
+    double weightedPeakPercent = 0.0;    // two-sigma of the weighted deviation
+    double unweightedPeakPercent = 0.0;  // two-sigma of the deviation within 0.5 ... 200 Hz
+    double weightedRmsPercent = 0.0;
+    double unweightedRmsPercent = 0.0;
+    double modulationHz = 0.0;       // largest line of the deviation's spectrum
+    double tonePowerFraction = 0.0;  // share of the signal's power near the carrier
+    // Amplitude spectrum of the deviation from 0.1 to 200 Hz, and its largest lines, largest
+    // first.
+    std::vector<double> spectrumHz, spectrumPercent;
+    std::vector<SpectrumLine> lines;
+    Envelope weighted, unweighted;
+};
+
+// A recording that cannot be measured; what() is one line saying why.
+class MeterError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Measures the file at path (any format libsndfile reads). Throws MeterError.
+MeterResult MeasureFile(const std::string& path, const MeterOptions& options);
+
+// The same for a file image held in memory.
+MeterResult MeasureMemory(const void* data, size_t size, const MeterOptions& options);
+
+}  // namespace wobblemeter

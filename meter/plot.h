@@ -1,0 +1,15 @@
+// Drawing of a measurement: the deviation over time with its two-sigma levels, and the
+// spectrum of the deviation on a logarithmic frequency axis.
+#pragma once
+
+#include <string>
+
+#include "meter/meter.h"
+
+namespace wobblemeter {
+
+// Writes the plot to path, as SVG when it ends in ".svg" (any case) and PNG otherwise. Throws
+// MeterError when the file cannot be written.
+void WritePlot(const MeterResult& result, const std::string& title, const std::string& path);
+
+}  // namespace wobblemeter

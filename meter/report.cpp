@@ -1,0 +1,97 @@
+// Text and JSON forms of a measurement.
+#include "meter/report.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace wobblemeter {
+
+namespace {
+
+void Append(std::string& out, const char* format, auto... values) {
+    char line[512];
+    std::snprintf(line, sizeof line, format, values...);
+    out += line;
+}
+
+// JSON string with the characters JSON requires escaped; bytes >= 0x80 pass unchanged.
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// A number for JSON, which has no NaN or infinity.
+std::string JsonNumber(double value) {
+    if (!std::isfinite(value)) return "null";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.7g", value);
+    return text;
+}
+
+}  // namespace
+
+std::string FormatSummary(const MeterResult& r, const std::string& path) {
+    std::string out;
+    Append(out, "File:               %s\n", path.c_str());
+    Append(out,
+           "Audio:              %d Hz, channel %d of %d, %.2f s (readings over the last %.2f s)\n",
+           r.sampleRate, r.channel, r.channels, r.durationSeconds, r.measuredSeconds);
+    Append(out, "Carrier:            %.3f Hz (nominal %.0f Hz, speed error %+.3f %%)\n",
+           r.carrierHz, r.nominalHz, r.speedErrorPercent);
+    Append(out, "Weighted peak:      %.4f %% (two-sigma)\n", r.weightedPeakPercent);
+    Append(out, "Unweighted peak:    %.4f %% (two-sigma, 0.5 to 200 Hz)\n",
+           r.unweightedPeakPercent);
+    Append(out, "Weighted RMS:       %.4f %%\n", r.weightedRmsPercent);
+    Append(out, "Modulation:         %.3f Hz\n", r.modulationHz);
+    if (r.lines.size() > 1) {
+        out += "Largest lines:     ";
+        for (const SpectrumLine& line : r.lines)
+            Append(out, " %.3g Hz (%.3g %%)", line.hz, line.percent);
+        out += "\n";
+    }
+    return out;
+}
+
+std::string FormatJson(const MeterResult& r, const std::string& path) {
+    std::string out = "{";
+    out += "\"file\": " + JsonString(path);
+    const struct {
+        const char* key;
+        double value;
+    } numbers[] = {{"sample_rate", static_cast<double>(r.sampleRate)},
+                   {"channel", static_cast<double>(r.channel)},
+                   {"carrier_hz", r.carrierHz},
+                   {"nominal_hz", r.nominalHz},
+                   {"speed_error_percent", r.speedErrorPercent},
+                   {"weighted_peak_percent", r.weightedPeakPercent},
+                   {"unweighted_peak_percent", r.unweightedPeakPercent},
+                   {"weighted_rms_percent", r.weightedRmsPercent},
+                   {"unweighted_rms_percent", r.unweightedRmsPercent},
+                   {"modulation_hz", r.modulationHz},
+                   {"duration_s", r.durationSeconds},
+                   {"measured_s", r.measuredSeconds}};
+    for (const auto& n : numbers) out += std::string(", \"") + n.key + "\": " + JsonNumber(n.value);
+    out += ", \"lines\": [";
+    for (size_t i = 0; i < r.lines.size(); ++i) {
+        if (i > 0) out += ", ";
+        out += "{\"hz\": " + JsonNumber(r.lines[i].hz) +
+               ", \"percent\": " + JsonNumber(r.lines[i].percent) + "}";
+    }
+    out += "]}\n";
+    return out;
+}
+
+}  // namespace wobblemeter

@@ -1,0 +1,106 @@
+// wobblemeter: reads a recording of a wow-and-flutter test tone and prints its readings.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "meter/meter.h"
+#include "meter/plot.h"
+#include "meter/report.h"
+#include "res/version.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+// Measurements that take longer than this show their progress on a terminal.
+constexpr std::chrono::milliseconds kProgressDelay{500};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string path;
+    std::string plot;
+    bool json = false;
+    wobblemeter::MeterOptions options;
+
+    CLI::App app{
+        "Measures wow and flutter in a recording of a test tone (3150 or 3000 Hz): the weighted\n"
+        "and unweighted two-sigma peak, the weighted RMS, the speed error and the dominant\n"
+        "modulation frequency.",
+        "wobblemeter"};
+    app.set_version_flag("--version", std::string("wobblemeter version " WOBBLEGEN_VERSION_TEXT));
+    app.add_option("FILE", path,
+                   "Recording to measure (WAV, FLAC, AIFF ... anything libsndfile reads)")
+        ->required();
+    app.add_option("--channel", options.channel, "Channel to measure, counted from 1")
+        ->check(CLI::Range(1, 1024))
+        ->capture_default_str();
+    app.add_option("--carrier", options.carrierHz, "Carrier frequency in Hz instead of finding it")
+        ->check(CLI::Range(wobblemeter::kMinCarrierHz, wobblemeter::kMaxCarrierHz));
+    app.add_option(
+           "--nominal", options.nominalHz,
+           "Nominal carrier in Hz for the speed error (default: the nearer of 3150 and 3000)")
+        ->check(CLI::Range(1.0, 1e6));
+    app.add_flag("--json", json, "Print the readings as one JSON object");
+    app.add_option("--plot", plot, "Draw the deviation and its spectrum into FILE (.png or .svg)");
+    app.footer("Exit status: 0 measured, 1 the file cannot be measured, 2 bad arguments.");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "wobblemeter: %s (see --help)\n", e.what());
+        return kExitUsage;
+    }
+    if (!plot.empty()) {
+        const auto dot = plot.rfind('.');
+        std::string extension = dot == std::string::npos ? "" : plot.substr(dot);
+        for (char& c : extension)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (extension != ".png" && extension != ".svg") {
+            std::fprintf(stderr, "wobblemeter: --plot: '%s' must end in .png or .svg\n",
+                         plot.c_str());
+            return kExitUsage;
+        }
+    }
+
+    // On a terminal, a measurement that takes a while shows how far it has read.
+    bool progressShown = false;
+    if (isatty(STDERR_FILENO)) {
+        const auto started = std::chrono::steady_clock::now();
+        int shown = -1;
+        options.progress = [&progressShown, started, shown](double fraction) mutable {
+            const int percent = static_cast<int>(100.0 * fraction);
+            if (percent == shown || std::chrono::steady_clock::now() - started < kProgressDelay)
+                return;
+            std::fprintf(stderr, "\rwobblemeter: reading %3d %%", percent);
+            std::fflush(stderr);
+            shown = percent;
+            progressShown = true;
+        };
+    }
+
+    try {
+        const wobblemeter::MeterResult result = wobblemeter::MeasureFile(path, options);
+        if (progressShown) std::fprintf(stderr, "\r%40s\r", "");
+        const std::string text =
+            json ? wobblemeter::FormatJson(result, path) : wobblemeter::FormatSummary(result, path);
+        std::fputs(text.c_str(), stdout);
+        std::fflush(stdout);
+        if (!plot.empty()) wobblemeter::WritePlot(result, path, plot);
+    } catch (const wobblemeter::MeterError& e) {
+        if (progressShown) std::fprintf(stderr, "\n");
+        std::fprintf(stderr, "wobblemeter: %s: %s\n", path.c_str(), e.what());
+        return kExitFailed;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "wobblemeter: %s: out of memory\n", path.c_str());
+        return kExitFailed;
+    }
+    return std::fflush(stdout) == 0 ? 0 : kExitFailed;
+}

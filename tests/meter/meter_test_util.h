@@ -1,0 +1,40 @@
+// Helpers of the meter tests: a scratch directory and test tones from our own generator,
+// re-encoded with libsndfile where a test needs another sample format.
+#pragma once
+
+#include <sndfile.h>
+
+#include <string>
+#include <vector>
+
+namespace wobblemeter_test {
+
+// A fresh directory under the system's temporary one, removed with its contents at the end.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    std::string Path(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Writes the generator's 16-bit WAV test tone to path.
+void WriteTone(const std::string& path, int rate, double carrierHz, double levelPercent,
+               double modHz, double seconds);
+
+// Rewrites a file with libsndfile in another major/minor format (e.g. SF_FORMAT_WAV |
+// SF_FORMAT_FLOAT), keeping its samples.
+void Reencode(const std::string& from, const std::string& to, int format);
+
+// Writes samples (interleaved when channels > 1) with libsndfile.
+void WriteSamples(const std::string& path, int rate, int channels, int format,
+                  const std::vector<double>& samples);
+
+// Reads every sample of a file as doubles, interleaved.
+std::vector<double> ReadSamples(const std::string& path, SF_INFO& info);
+
+}  // namespace wobblemeter_test
