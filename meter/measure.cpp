@@ -8,8 +8,10 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <numbers>
+#include <optional>
 #include <string>
 
 #include "meter/audio_file.h"
@@ -43,9 +45,23 @@ constexpr double kMinTonePower = 0.5;
 constexpr double kMaxStrayFraction = 0.001;
 // Length of the spectrum's segments, s: bins of 1/40 Hz with the zero padding.
 constexpr double kSegmentSeconds = 20.0;
-// Seconds of audio the carrier is looked for in, at most, and most samples for it.
-constexpr double kSearchSeconds = 1.5;
-constexpr size_t kMaxSearchSamples = size_t{1} << 19;
+// Seconds of audio the carrier is looked for in, at most, and most samples for it; the
+// spectrum is averaged over blocks of about kSearchBlockSeconds.
+constexpr double kSearchSeconds = 10.0;
+constexpr size_t kMaxSearchSamples = size_t{1} << 20;
+constexpr double kSearchBlockSeconds = 1.5;
+constexpr size_t kMaxSearchBlock = size_t{1} << 19;
+// The strongest line within the carrier range must carry at least this share of the power of
+// the strongest line of all (-40 dB); weaker, it is noise beside a tone outside the range.
+constexpr double kMinInRangeShare = 1e-4;
+// The tone counts as absent where its magnitude falls this far below the reference level
+// (-20 dB, in power), the level it keeps most of the search block (its 80th percentile:
+// hiss may fill much of the block before the tone).
+constexpr double kAbsentPower = 0.01;
+constexpr double kReferenceQuantile = 0.8;
+// Gaps in the tone up to this long are drop-outs, bridged; longer ones end the stretch of
+// tone, and the longest stretch is measured, s.
+constexpr double kMaxDropoutSeconds = 0.5;
 // Stretches of the plotted envelopes, at most.
 constexpr size_t kEnvelopeStretches = 2048;
 
@@ -59,8 +75,9 @@ std::string Format(const char* format, double a, double b = 0.0, double c = 0.0)
 // (steps of 0.046 %, interpolated within), for the percentile of a stream too long to keep.
 class LogHistogram {
 public:
-    LogHistogram() : counts_(kBins, 0) {}
     void Add(double magnitude) {
+        // Allocated on first use: hiss breaks into many stretches that never reach a reading.
+        if (counts_.empty()) counts_.assign(kBins, 0);
         size_t bin = 0;
         if (magnitude > kLowest) {
             const double position = std::log10(magnitude / kLowest) * kPerDecade;
@@ -139,19 +156,102 @@ private:
     std::vector<float> low_, high_;
 };
 
+// Readings of one unbroken stretch of tone: from where the tone appears to where it stops for
+// longer than a drop-out.
+struct Stretch {
+    Stretch(long long firstIndex, double baseband, const std::vector<double>& spectrumTaps,
+            size_t samplesPerStretch)
+        : first(firstIndex),
+          weighting(MakeWeightingFilter(baseband)),
+          bandLimit(MakeBandLimitFilter(baseband)),
+          spectrumFilter(spectrumTaps, kSpectrumDecimation),
+          weightedTrace(samplesPerStretch),
+          unweightedTrace(samplesPerStretch) {}
+
+    // Passes one frequency offset (Hz) through the filters; after the settling samples the
+    // traces show it, and a counted one enters the readings.
+    void Feed(double offset, long long settle, bool counted) {
+        double decimated = 0.0;
+        if (!counted) lastBridged = fed;
+        if (spectrumFilter.Push(offset, decimated)) {
+            frequency.push_back(static_cast<float>(decimated));
+            valid.push_back(fed - lastBridged > static_cast<long long>(spectrumFilter.Length()));
+        }
+        if (fed++ == 0) {
+            weighting.Settle(offset);
+            bandLimit.Settle(offset);
+        }
+        const double w = weighting.Process(offset);
+        const double u = bandLimit.Process(offset);
+        if (fed <= settle) return;
+        weightedTrace.Add(w);
+        unweightedTrace.Add(u);
+        if (!counted) return;
+        weightedHistogram.Add(std::fabs(w));
+        unweightedHistogram.Add(std::fabs(u));
+        weightedSquares += w * w;
+        unweightedSquares += u * u;
+        ++measured;
+    }
+
+    long long first;     // baseband index of its first sample
+    long long last = 0;  // and of its last with the tone present
+    BiquadCascade weighting, bandLimit;
+    RealDecimator spectrumFilter;
+    LogHistogram weightedHistogram, unweightedHistogram;
+    double weightedSquares = 0.0, unweightedSquares = 0.0;
+    EnvelopeBuilder weightedTrace, unweightedTrace;
+    std::vector<float> frequency;  // offset from the mixing frequency at the spectrum's rate, Hz
+    std::vector<bool> valid;       // whether that frequency's filter saw no bridged gap
+    long long fed = 0;             // offsets through the filters
+    long long lastBridged = std::numeric_limits<long long>::min() / 2;
+    long long measured = 0;           // offsets in the readings
+    long long steps = 0, strays = 0;  // phase steps, and those beyond the demodulator's band
+    double toneSquares = 0.0, inputSquares = 0.0;  // power of the baseband and of the input
+    int dropouts = 0;
+};
+
 struct FftwFree {
     void operator()(void* p) const { fftw_free(p); }
 };
 
-// Power spectrum of a Hann-windowed block, zero-padded to size points (a power of two, at
-// least 2 and at least the block's length): size / 2 + 1 bins. The real transform is taken as
+// Power spectra of Hann-windowed blocks, zero-padded to size points (a power of two, at least
+// 2 and at least the block's length): size / 2 + 1 bins. The buffers and the plan serve every
+// block of that size. The real transform is taken as
 // a complex one of half the size over the even and odd samples, then split: FFTW plans that
 // several times faster than its real-input transform, and planning dominates short files.
-std::vector<double> HannPowerSpectrum(const double* x, size_t n, size_t size, bool removeMean) {
-    const size_t half = size / 2;
-    std::unique_ptr<fftw_complex[], FftwFree> in(fftw_alloc_complex(half));
-    std::unique_ptr<fftw_complex[], FftwFree> out(fftw_alloc_complex(half));
-    if (!in || !out) throw MeterError("out of memory for the spectrum");
+class PowerSpectrum {
+public:
+    explicit PowerSpectrum(size_t size)
+        : size_(size),
+          half_(size / 2),
+          in_(fftw_alloc_complex(half_)),
+          out_(fftw_alloc_complex(half_)),
+          power_(half_ + 1) {
+        if (!in_ || !out_ || half_ > static_cast<size_t>(std::numeric_limits<int>::max()))
+            throw MeterError("out of memory for the spectrum");
+        plan_ = fftw_plan_dft_1d(static_cast<int>(half_), in_.get(), out_.get(), FFTW_FORWARD,
+                                 FFTW_ESTIMATE);
+        if (plan_ == nullptr) throw MeterError("cannot plan the spectrum's transform");
+    }
+    ~PowerSpectrum() { fftw_destroy_plan(plan_); }
+    PowerSpectrum(const PowerSpectrum&) = delete;
+    PowerSpectrum& operator=(const PowerSpectrum&) = delete;
+
+    // Power of the block of n samples at x (n <= size), valid until the next call.
+    const std::vector<double>& operator()(const double* x, size_t n, bool removeMean);
+
+private:
+    size_t size_, half_;
+    std::unique_ptr<fftw_complex[], FftwFree> in_, out_;
+    std::vector<double> power_;
+    fftw_plan plan_ = nullptr;
+};
+
+const std::vector<double>& PowerSpectrum::operator()(const double* x, size_t n, bool removeMean) {
+    const size_t size = size_, half = half_;
+    fftw_complex* in = in_.get();
+    fftw_complex* out = out_.get();
     double mean = 0.0;
     if (removeMean) {
         for (size_t i = 0; i < n; ++i) mean += x[i];
@@ -171,13 +271,10 @@ std::vector<double> HannPowerSpectrum(const double* x, size_t n, size_t size, bo
         in[i][0] = windowed(2 * i);
         in[i][1] = windowed(2 * i + 1);
     }
-    fftw_plan plan =
-        fftw_plan_dft_1d(static_cast<int>(half), in.get(), out.get(), FFTW_FORWARD, FFTW_ESTIMATE);
-    fftw_execute(plan);
-    fftw_destroy_plan(plan);
+    fftw_execute(plan_);
     // X[k] = E[k] + e^(-j 2 pi k / size) O[k], with E and O the transforms of the even and
     // odd samples: E[k] = (Z[k] + conj Z[half - k]) / 2, O[k] = -j (Z[k] - conj Z[half - k]) / 2.
-    std::vector<double> power(half + 1);
+    std::vector<double>& power = power_;
     power[0] = (out[0][0] + out[0][1]) * (out[0][0] + out[0][1]);
     power[half] = (out[0][0] - out[0][1]) * (out[0][0] - out[0][1]);
     const std::complex<double> twiddleStep = std::polar(1.0, -kTwoPi / static_cast<double>(size));
@@ -218,24 +315,40 @@ size_t NextPowerOfTwo(size_t n) {
 }
 
 // Mean frequency of the tone in the search block: the power-weighted mean over the band
-// around the strongest line, which for a tone of steady amplitude equals the mean of its
-// instantaneous frequency.
-double FindCarrier(const std::vector<double>& block, double rate) {
-    const size_t size = std::max<size_t>(2, NextPowerOfTwo(block.size()));
-    const std::vector<double> power = HannPowerSpectrum(block.data(), block.size(), size, true);
-    const double binHz = rate / static_cast<double>(size);
-    size_t peak = 0;
-    for (size_t k = 1; k < power.size(); ++k) {
-        if (static_cast<double>(k) * binHz >= 20.0 && power[k] > power[peak]) peak = k;
+// around the strongest line of the carrier range, which for a tone of steady amplitude equals
+// the mean of its instantaneous frequency. The spectrum is averaged over half-overlapping
+// blocks, so the whole block counts alike: hiss before the tone, or a slow swing, then
+// neither hides the line nor biases the mean much.
+double FindCarrier(const std::vector<double>& search, double rate) {
+    const size_t block = std::min(
+        search.size(),
+        std::min(kMaxSearchBlock, NextPowerOfTwo(static_cast<size_t>(kSearchBlockSeconds * rate))));
+    const size_t size = std::max<size_t>(2, NextPowerOfTwo(block));
+    const size_t hop = std::max<size_t>(1, block / 2);
+    std::vector<double> power(size / 2 + 1, 0.0);
+    PowerSpectrum spectrum(size);
+    for (size_t start = 0; start + block <= search.size(); start += hop) {
+        const std::vector<double>& p = spectrum(search.data() + start, block, true);
+        for (size_t k = 0; k < power.size(); ++k) power[k] += p[k];
     }
-    if (peak == 0 || !(power[peak] > 0.0))
+    const double binHz = rate / static_cast<double>(size);
+    size_t strongest = 0, peak = 0;
+    for (size_t k = 1; k < power.size(); ++k) {
+        const double hz = static_cast<double>(k) * binHz;
+        if (hz >= 20.0 && power[k] > power[strongest]) strongest = k;
+        if (hz >= kMinCarrierHz && hz <= kMaxCarrierHz && power[k] > power[peak]) peak = k;
+    }
+    if (strongest == 0 || !(power[strongest] > 0.0))
         throw MeterError("no steady tone found: the signal has no strong line");
-    const double peakHz = (static_cast<double>(peak) + PeakOffset(power, peak)) * binHz;
-    if (peakHz < kMinCarrierHz || peakHz > kMaxCarrierHz) {
+    // A line outside the range that dwarfs everything within it is the tone.
+    if (peak == 0 || power[peak] < kMinInRangeShare * power[strongest]) {
+        const double strongestHz =
+            (static_cast<double>(strongest) + PeakOffset(power, strongest)) * binHz;
         throw MeterError(
             Format("the strongest tone, at %.1f Hz, lies outside the carrier range %.0f to %.0f Hz",
-                   peakHz, kMinCarrierHz, kMaxCarrierHz));
+                   strongestHz, kMinCarrierHz, kMaxCarrierHz));
     }
+    const double peakHz = (static_cast<double>(peak) + PeakOffset(power, peak)) * binHz;
     // The strongest line of a widely swinging tone may lie near the edge of its band: centre
     // the band on the estimate a few times.
     double centre = peakHz;
@@ -254,24 +367,65 @@ double FindCarrier(const std::vector<double>& block, double rate) {
     return centre;
 }
 
-// Hann-weighted mean: a plain mean over a span that ends part way through a slow swing would
-// be pulled towards that swing.
-double WindowedMean(const std::vector<float>& x, size_t first) {
+// Hann-weighted mean over the valid samples: a plain mean over a span that ends part way
+// through a slow swing would be pulled towards that swing.
+double WindowedMean(const std::vector<float>& x, const std::vector<bool>& valid, size_t first) {
     const size_t n = x.size() - first;
     double sum = 0.0, weights = 0.0;
     for (size_t i = 0; i < n; ++i) {
+        if (!valid[first + i]) continue;
         const double w =
             0.5 - 0.5 * std::cos(kTwoPi * (static_cast<double>(i) + 0.5) / static_cast<double>(n));
         sum += w * x[first + i];
         weights += w;
     }
-    return sum / weights;
+    return weights > 0.0 ? sum / weights : 0.0;
 }
 
-double PlainMean(const std::vector<float>& x, size_t first, size_t n) {
+// Mean of x[first ... first + n), a span of whole periods of a swing of cycles per sample.
+// With every sample valid this is the plain mean; with gaps it is the offset of the least-
+// squares fit of offset + sinusoid to the valid samples, which the missing part of the swing
+// does not bias.
+double MeanOverPeriods(const std::vector<float>& x, const std::vector<bool>& valid, size_t first,
+                       size_t n, double cyclesPerSample) {
     double sum = 0.0;
-    for (size_t i = 0; i < n; ++i) sum += x[first + i];
-    return sum / static_cast<double>(n);
+    size_t count = 0;
+    for (size_t i = first; i < first + n; ++i) {
+        if (!valid[i]) continue;
+        sum += x[i];
+        ++count;
+    }
+    if (count == n) return sum / static_cast<double>(n);
+    // Normal equations of x = m + a cos + b sin.
+    double a[3][4] = {};
+    const std::complex<double> step = std::polar(1.0, kTwoPi * cyclesPerSample);
+    std::complex<double> phasor = 1.0;
+    for (size_t i = first; i < first + n; ++i) {
+        if (valid[i]) {
+            const double basis[3] = {1.0, phasor.real(), phasor.imag()};
+            for (int r = 0; r < 3; ++r) {
+                for (int c = 0; c < 3; ++c) a[r][c] += basis[r] * basis[c];
+                a[r][3] += basis[r] * x[i];
+            }
+        }
+        phasor *= step;
+        if ((i - first) % 1024 == 1023) phasor /= std::abs(phasor);
+    }
+    // Gaussian elimination with partial pivoting; a singular system falls back to the mean.
+    for (int col = 0; col < 3; ++col) {
+        int pivot = col;
+        for (int r = col + 1; r < 3; ++r)
+            if (std::fabs(a[r][col]) > std::fabs(a[pivot][col])) pivot = r;
+        if (!(std::fabs(a[pivot][col]) > 1e-9 * static_cast<double>(count)))
+            return count > 0 ? sum / static_cast<double>(count) : 0.0;
+        std::swap(a[col], a[pivot]);
+        for (int r = 0; r < 3; ++r) {
+            if (r == col) continue;
+            const double f = a[r][col] / a[col][col];
+            for (int c = col; c < 4; ++c) a[r][c] -= f * a[col][c];
+        }
+    }
+    return a[0][3] / a[0][0];
 }
 
 // Welch-averaged amplitude spectrum (peak amplitude of each line, same unit as x).
@@ -281,12 +435,13 @@ void AmplitudeSpectrum(const std::vector<float>& x, size_t first, double rate,
     const size_t segment = std::min(n, NextPowerOfTwo(static_cast<size_t>(kSegmentSeconds * rate)));
     const size_t size = 2 * NextPowerOfTwo(segment);
     std::vector<double> block(segment);
+    PowerSpectrum spectrum(size);
     std::vector<double> sum(size / 2 + 1, 0.0);
     int segments = 0;
     for (size_t start = first; start + segment <= x.size();
          start += std::max<size_t>(1, segment / 2)) {
         for (size_t i = 0; i < segment; ++i) block[i] = x[start + i];
-        const std::vector<double> p = HannPowerSpectrum(block.data(), segment, size, true);
+        const std::vector<double>& p = spectrum(block.data(), segment, true);
         for (size_t k = 0; k < sum.size(); ++k) sum[k] += p[k];
         ++segments;
     }
@@ -382,9 +537,8 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
     for (int i = 0; i < halvings; ++i) stages.emplace_back(halfTaps, 2);
     ComplexDecimator channelFilter(DesignLowPass(kPassHz / baseband, stop / baseband, 110.0), 1);
     const double spectrumRate = baseband / kSpectrumDecimation;
-    RealDecimator spectrumFilter(
-        DesignLowPass(200.0 / baseband, (spectrumRate - 200.0) / baseband, 90.0),
-        kSpectrumDecimation);
+    const std::vector<double> spectrumTaps =
+        DesignLowPass(200.0 / baseband, (spectrumRate - 200.0) / baseband, 90.0);
 
     // Baseband samples until every FIR holds real input.
     double warmSeconds = static_cast<double>(channelFilter.Length()) / baseband;
@@ -392,36 +546,28 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
         warmSeconds += static_cast<double>(halfTaps.size()) / (rate / std::pow(2.0, i));
     }
     const auto warm = static_cast<long long>(std::ceil(warmSeconds * baseband)) + 1;
-    const long long start = warm + static_cast<long long>(std::llround(kSettleSeconds * baseband));
-    const double startSeconds =
-        static_cast<double>(skipped) / rate + static_cast<double>(start) / baseband;
+    // Samples of a stretch of tone before its readings start.
+    const auto settle = static_cast<long long>(std::llround(kSettleSeconds * baseband));
+    const auto maxGap = static_cast<long long>(std::llround(kMaxDropoutSeconds * baseband));
     // Spectrum copy: index from which its FIR has seen only settled input.
     const auto spectrumFirst = static_cast<size_t>(
-        (start - warm + static_cast<long long>(spectrumFilter.Length())) / kSpectrumDecimation + 1);
-
-    BiquadCascade weighting = MakeWeightingFilter(baseband);
-    BiquadCascade bandLimit = MakeBandLimitFilter(baseband);
-    LogHistogram weightedHistogram, unweightedHistogram;
-    double weightedSquares = 0.0, unweightedSquares = 0.0;
-    long long measured = 0;
+        (settle + static_cast<long long>(spectrumTaps.size())) / kSpectrumDecimation + 1);
     const double expected =
         std::max(0.0, (declared - static_cast<double>(skipped)) / rate * baseband -
-                          static_cast<double>(start));
+                          static_cast<double>(warm + settle));
     const auto per =
         static_cast<size_t>(std::min(1e9, expected / static_cast<double>(kEnvelopeStretches)));
-    EnvelopeBuilder weightedTrace(per), unweightedTrace(per);
-    std::vector<float> frequency;  // offset from the mixing frequency at spectrumRate, Hz
 
     // Mixing oscillator e^(j 2 pi mix t), advanced by rotation and renormalised now and then;
     // complex products are written out, sparing the library's checks for infinities.
     double oscRe = 1.0, oscIm = 0.0;
     const double stepRe = std::cos(kTwoPi * mix / rate), stepIm = std::sin(kTwoPi * mix / rate);
     int sinceNormalised = 0;
-    double inputSquares = 0.0, toneSquares = 0.0;
-    long long toneCount = 0, strays = 0;
-    long long basebandIndex = 0;
-    std::complex<double> previous = 0.0;
-    const double radiansToHz = baseband / kTwoPi;
+    // Mean square of the input over each baseband sample's span of input samples.
+    const int decimation = 1 << halvings;
+    double powerSum = 0.0;
+    int powerCount = 0;
+    std::vector<double> inputPower;
     long long consumed = 0;
     double nextProgress = rate;
 
@@ -429,12 +575,20 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
     std::vector<double> mixedRe, mixedIm;
     std::vector<std::vector<double>> stageRe(stages.size() + 1), stageIm(stages.size() + 1);
 
-    auto process = [&](const double* x, size_t n) {
+    // Mixes and decimates a block: its baseband lands in stageRe/Im.back(), with one entry
+    // of inputPower for each baseband sample.
+    auto mixDown = [&](const double* x, size_t n) {
         mixedRe.resize(n);
         mixedIm.resize(n);
+        inputPower.clear();
         for (size_t i = 0; i < n; ++i) {
             const double s = x[i];
-            inputSquares += s * s;
+            powerSum += s * s;
+            if (++powerCount == decimation) {
+                inputPower.push_back(powerSum / decimation);
+                powerSum = 0.0;
+                powerCount = 0;
+            }
             mixedRe[i] = s * oscRe;
             mixedIm[i] = -s * oscIm;
             const double re = oscRe * stepRe - oscIm * stepIm;
@@ -455,43 +609,115 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
             im = &stageIm[k];
         }
         channelFilter.Process(re->data(), im->data(), re->size(), stageRe.back(), stageIm.back());
-        const std::vector<double>& basebandRe = stageRe.back();
-        const std::vector<double>& basebandIm = stageIm.back();
-        for (size_t i = 0; i < basebandRe.size(); ++i) {
-            const std::complex<double> z(basebandRe[i], basebandIm[i]);
-            const long long index = basebandIndex++;
-            // Phase step from the previous sample: arg(z conj(previous)).
-            const double offset =
-                std::atan2(z.imag() * previous.real() - z.real() * previous.imag(),
-                           z.real() * previous.real() + z.imag() * previous.imag()) *
-                radiansToHz;
-            previous = z;
-            if (index < warm) continue;
-            toneSquares += z.real() * z.real() + z.imag() * z.imag();
-            ++toneCount;
-            if (std::fabs(offset) > kPassHz) ++strays;
-            double decimated = 0.0;
-            if (spectrumFilter.Push(offset, decimated))
-                frequency.push_back(static_cast<float>(decimated));
-            if (index == warm) {
-                weighting.Settle(offset);
-                bandLimit.Settle(offset);
+    };
+
+    // Demodulation of the baseband into stretches of tone. Where the tone is absent no phase
+    // step is taken across the gap; a short gap (a drop-out) is bridged by a straight line
+    // from the frequency before it to the one after, which keeps the filters' input smooth but
+    // counts in no reading; a long gap ends the stretch.
+    double absentBelow = 0.0;  // power of the baseband below which the tone counts as absent
+    std::optional<Stretch> current, best;
+    long long basebandIndex = 0;
+    long long gap = 0;      // absent samples in a row
+    long long pending = 0;  // samples of a bridged gap waiting for the frequency after it
+    long long stops = 0;    // gaps that ended a stretch
+    bool havePrevious = false;
+    std::complex<double> previous = 0.0;
+    double lastOffset = 0.0;
+    const double radiansToHz = baseband / kTwoPi;
+    auto endStretch = [&] {
+        if (current && (!best || current->measured > best->measured)) best = std::move(current);
+        current.reset();
+    };
+    // A sample is used when the tone is present throughout the filters' span on both sides
+    // of it: next to a gap their window straddles the step and the phase goes astray. The
+    // decision therefore waits for the samples after it, held in a ring.
+    const auto margin = static_cast<size_t>(warm);
+    std::vector<std::complex<double>> ringZ(margin + 1);
+    std::vector<double> ringPower(margin + 1);
+    long long lastAbsent = std::numeric_limits<long long>::min() / 2;
+    auto take = [&](std::complex<double> z, double power, long long index, bool usable) {
+        const double magnitude = std::norm(z);
+        if (!usable) {
+            havePrevious = false;
+            if (current && ++gap > maxGap) {
+                ++stops;
+                endStretch();
             }
-            const double w = weighting.Process(offset);
-            const double u = bandLimit.Process(offset);
-            if (index < start) continue;
-            weightedHistogram.Add(std::fabs(w));
-            unweightedHistogram.Add(std::fabs(u));
-            weightedSquares += w * w;
-            unweightedSquares += u * u;
-            weightedTrace.Add(w);
-            unweightedTrace.Add(u);
-            ++measured;
+            return;
+        }
+        if (!current) {
+            current.emplace(index, baseband, spectrumTaps, per);
+            gap = 0;
+        }
+        Stretch& s = *current;
+        s.last = index;
+        s.toneSquares += magnitude;
+        s.inputSquares += power;
+        if (!havePrevious) {
+            // No phase step across a gap: the sample after it waits for the next.
+            previous = z;
+            havePrevious = true;
+            if (gap > 0) {
+                ++s.dropouts;
+                pending = gap + 1;
+            }
+            gap = 0;
+            return;
+        }
+        // Phase step from the previous sample: arg(z conj(previous)).
+        const double offset = std::atan2(z.imag() * previous.real() - z.real() * previous.imag(),
+                                         z.real() * previous.real() + z.imag() * previous.imag()) *
+                              radiansToHz;
+        previous = z;
+        ++s.steps;
+        if (std::fabs(offset) > kPassHz) ++s.strays;
+        for (long long k = 1; k <= pending; ++k) {
+            s.Feed(lastOffset + (offset - lastOffset) * static_cast<double>(k) /
+                                    static_cast<double>(pending + 1),
+                   settle, false);
+        }
+        pending = 0;
+        s.Feed(offset, settle, true);
+        lastOffset = offset;
+    };
+    auto demodulate = [&](const double* zRe, const double* zIm, const double* power, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            const long long index = basebandIndex++;
+            if (index < warm) continue;
+            const std::complex<double> z(zRe[i], zIm[i]);
+            if (!(std::norm(z) > absentBelow)) lastAbsent = index;
+            const auto slot = static_cast<size_t>(index) % ringZ.size();
+            const long long delayed = index - static_cast<long long>(margin);
+            if (delayed >= warm) {
+                take(ringZ[slot], ringPower[slot], delayed,
+                     lastAbsent < delayed - static_cast<long long>(margin));
+            }
+            ringZ[slot] = z;
+            ringPower[slot] = power[i];
         }
     };
 
-    for (size_t first = 0; first < search.size(); first += buffer.size()) {
-        process(search.data() + first, std::min(buffer.size(), search.size() - first));
+    // The search block first: its baseband sets the reference level of the tone.
+    {
+        std::vector<double> zRe, zIm, power;
+        for (size_t first = 0; first < search.size(); first += buffer.size()) {
+            mixDown(search.data() + first, std::min(buffer.size(), search.size() - first));
+            zRe.insert(zRe.end(), stageRe.back().begin(), stageRe.back().end());
+            zIm.insert(zIm.end(), stageIm.back().begin(), stageIm.back().end());
+            power.insert(power.end(), inputPower.begin(), inputPower.end());
+        }
+        std::vector<double> magnitudes;
+        for (size_t i = static_cast<size_t>(warm); i < zRe.size(); ++i)
+            magnitudes.push_back(zRe[i] * zRe[i] + zIm[i] * zIm[i]);
+        if (!magnitudes.empty()) {
+            const auto rank = static_cast<std::ptrdiff_t>(
+                kReferenceQuantile * static_cast<double>(magnitudes.size() - 1));
+            const auto at = magnitudes.begin() + rank;
+            std::nth_element(magnitudes.begin(), at, magnitudes.end());
+            absentBelow = kAbsentPower * *at;
+        }
+        demodulate(zRe.data(), zIm.data(), power.data(), zRe.size());
     }
     consumed = static_cast<long long>(search.size());
     std::vector<double>().swap(search);
@@ -505,7 +731,9 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
                     "scale)");
             }
         }
-        process(buffer.data(), got);
+        mixDown(buffer.data(), got);
+        demodulate(stageRe.back().data(), stageIm.back().data(), inputPower.data(),
+                   stageRe.back().size());
         total += static_cast<long long>(got);
         consumed += static_cast<long long>(got);
         if (options.progress && static_cast<double>(consumed) >= nextProgress && declared > 0.0) {
@@ -513,30 +741,54 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
             nextProgress += rate;
         }
     }
+    // A gap at the end is trimmed, as silence at the start is: it is no drop-out.
+    endStretch();
     if (declared > static_cast<double>(total)) {
         throw MeterError(
             Format("the file is truncated: its header declares %.2f s of audio, it holds %.2f s",
                    declared / rate, static_cast<double>(total) / rate));
     }
     result.durationSeconds = static_cast<double>(total) / rate;
-    result.measuredSeconds = static_cast<double>(measured) / baseband;
-    if (result.measuredSeconds < kMinMeasuredSeconds || frequency.size() <= spectrumFirst + 16) {
+    // Seconds from the start of the file to a baseband sample.
+    auto secondsAt = [&](long long index) {
+        return static_cast<double>(skipped) / rate + static_cast<double>(index) / baseband;
+    };
+    // Hiss and a tone too short both break into short stretches: the checks of the tone come
+    // first, so that hiss is named as such.
+    if (best && best->steps > 0) {
+        result.tonePowerFraction = 2.0 * best->toneSquares / best->inputSquares;
+        if (!(result.tonePowerFraction >= kMinTonePower)) {
+            throw MeterError(Format(
+                "no steady tone: the line near %.1f Hz carries only %.0f %% of the signal's power",
+                mix, 100.0 * result.tonePowerFraction));
+        }
+        if (static_cast<double>(best->strays) >
+            kMaxStrayFraction * static_cast<double>(best->steps)) {
+            throw MeterError(
+                Format("no steady tone: its frequency strays more than %.0f Hz from %.1f Hz",
+                       kPassHz, mix));
+        }
+    }
+    if (!best || best->measured == 0 || best->frequency.size() <= spectrumFirst + 16 ||
+        static_cast<double>(best->measured) / baseband < kMinMeasuredSeconds) {
+        if (stops > 0 && best) {
+            throw MeterError(Format(
+                "the tone stops at %.1f s: its longest stretch holds %.1f s of tone, at least "
+                "%.1f s needed",
+                secondsAt(best->last), static_cast<double>(best->last - best->first) / baseband,
+                kSettleSeconds + kMinMeasuredSeconds));
+        }
         throw MeterError(
             Format("the recording is too short: %.2f s of tone, at least %.2f s needed",
                    static_cast<double>(consumed) / rate,
-                   startSeconds - static_cast<double>(skipped) / rate + kMinMeasuredSeconds));
+                   static_cast<double>(warm) / baseband + kSettleSeconds + kMinMeasuredSeconds));
     }
-    result.tonePowerFraction = 2.0 * (toneSquares / static_cast<double>(toneCount)) /
-                               (inputSquares / static_cast<double>(consumed));
-    if (!(result.tonePowerFraction >= kMinTonePower)) {
-        throw MeterError(Format(
-            "no steady tone: the line near %.1f Hz carries only %.0f %% of the signal's power", mix,
-            100.0 * result.tonePowerFraction));
-    }
-    if (static_cast<double>(strays) > kMaxStrayFraction * static_cast<double>(toneCount)) {
-        throw MeterError(Format(
-            "no steady tone: its frequency strays more than %.0f Hz from %.1f Hz", kPassHz, mix));
-    }
+    const Stretch& tone = *best;
+    const std::vector<float>& frequency = tone.frequency;
+    const double startSeconds = secondsAt(tone.first + settle);
+    result.measuredSeconds = static_cast<double>(tone.measured) / baseband;
+    result.startSeconds = startSeconds;
+    result.dropouts = tone.dropouts;
 
     // Spectrum of the deviation, 0.1 ... 200 Hz, and its largest lines, first in Hz.
     std::vector<double> hz, amplitude;
@@ -567,7 +819,8 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
     result.modulationHz = result.lines.empty() ? 0.0 : result.lines.front().hz;
 
     // Mean frequency: over whole periods of the dominant modulation when the span holds at
-    // least two, which a sinusoidal swing cannot bias; otherwise Hann-weighted.
+    // least two, which a sinusoidal swing cannot bias; otherwise Hann-weighted. Frequencies
+    // from a bridged drop-out are left out.
     const size_t span = frequency.size() - spectrumFirst;
     const double periods =
         std::floor(static_cast<double>(span) / spectrumRate * result.modulationHz);
@@ -575,9 +828,10 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
     if (periods >= 2.0) {
         const auto n =
             static_cast<size_t>(std::llround(periods / result.modulationHz * spectrumRate));
-        meanOffset = PlainMean(frequency, spectrumFirst + (span - n) / 2, n);
+        meanOffset = MeanOverPeriods(frequency, tone.valid, spectrumFirst + (span - n) / 2, n,
+                                     result.modulationHz / spectrumRate);
     } else {
-        meanOffset = WindowedMean(frequency, spectrumFirst);
+        meanOffset = WindowedMean(frequency, tone.valid, spectrumFirst);
     }
     result.carrierHz = mix + meanOffset;
     if (options.nominalHz > 0.0) {
@@ -591,14 +845,14 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
     result.speedErrorPercent = 100.0 * (result.carrierHz - result.nominalHz) / result.nominalHz;
     const double toPercent = 100.0 / result.carrierHz;
     // Two-sigma: the level the magnitude exceeds 5 % of the time.
-    result.weightedPeakPercent = weightedHistogram.Quantile(0.95) * toPercent;
-    result.unweightedPeakPercent = unweightedHistogram.Quantile(0.95) * toPercent;
+    result.weightedPeakPercent = tone.weightedHistogram.Quantile(0.95) * toPercent;
+    result.unweightedPeakPercent = tone.unweightedHistogram.Quantile(0.95) * toPercent;
     result.weightedRmsPercent =
-        std::sqrt(weightedSquares / static_cast<double>(measured)) * toPercent;
+        std::sqrt(tone.weightedSquares / static_cast<double>(tone.measured)) * toPercent;
     result.unweightedRmsPercent =
-        std::sqrt(unweightedSquares / static_cast<double>(measured)) * toPercent;
-    result.weighted = weightedTrace.Finish(startSeconds, baseband, toPercent);
-    result.unweighted = unweightedTrace.Finish(startSeconds, baseband, toPercent);
+        std::sqrt(tone.unweightedSquares / static_cast<double>(tone.measured)) * toPercent;
+    result.weighted = tone.weightedTrace.Finish(startSeconds, baseband, toPercent);
+    result.unweighted = tone.unweightedTrace.Finish(startSeconds, baseband, toPercent);
     for (double& a : result.spectrumPercent) a *= toPercent;
     for (SpectrumLine& line : result.lines) line.percent *= toPercent;
     return result;

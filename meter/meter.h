@@ -46,7 +46,8 @@ struct MeterResult {
     int channels = 0;
     int channel = 0;
     double durationSeconds = 0.0;  // the whole file
-    double measuredSeconds = 0.0;  // span the readings are taken over
+    double measuredSeconds = 0.0;  // span the readings are taken over, without drop-outs
+    double startSeconds = 0.0;     // where that span starts in the file
     double carrierHz = 0.0;        // mean frequency of the tone over that span
     double nominalHz = 0.0;
     double speedErrorPercent = 0.0;
@@ -56,6 +57,7 @@ struct MeterResult {
     double unweightedRmsPercent = 0.0;
     double modulationHz = 0.0;       // largest line of the deviation's spectrum
     double tonePowerFraction = 0.0;  // share of the signal's power near the carrier
+    int dropouts = 0;                // gaps in the tone, bridged and left out of the readings
     // Amplitude spectrum of the deviation from 0.1 to 200 Hz, and its largest lines, largest
     // first.
     std::vector<double> spectrumHz, spectrumPercent;

@@ -46,9 +46,10 @@ std::string JsonNumber(double value) {
 std::string FormatSummary(const MeterResult& r, const std::string& path) {
     std::string out;
     Append(out, "File:               %s\n", path.c_str());
-    Append(out,
-           "Audio:              %d Hz, channel %d of %d, %.2f s (readings over the last %.2f s)\n",
-           r.sampleRate, r.channel, r.channels, r.durationSeconds, r.measuredSeconds);
+    Append(
+        out,
+        "Audio:              %d Hz, channel %d of %d, %.2f s (readings over %.2f s from %.2f s)\n",
+        r.sampleRate, r.channel, r.channels, r.durationSeconds, r.measuredSeconds, r.startSeconds);
     Append(out, "Carrier:            %.3f Hz (nominal %.0f Hz, speed error %+.3f %%)\n",
            r.carrierHz, r.nominalHz, r.speedErrorPercent);
     Append(out, "Weighted peak:      %.4f %% (two-sigma)\n", r.weightedPeakPercent);
@@ -56,6 +57,8 @@ std::string FormatSummary(const MeterResult& r, const std::string& path) {
            r.unweightedPeakPercent);
     Append(out, "Weighted RMS:       %.4f %%\n", r.weightedRmsPercent);
     Append(out, "Modulation:         %.3f Hz\n", r.modulationHz);
+    Append(out, "Drop-outs:          %d%s\n", r.dropouts,
+           r.dropouts > 0 ? " (bridged, left out of the readings)" : "");
     if (r.lines.size() > 1) {
         out += "Largest lines:     ";
         for (const SpectrumLine& line : r.lines)
@@ -82,7 +85,9 @@ std::string FormatJson(const MeterResult& r, const std::string& path) {
                    {"unweighted_rms_percent", r.unweightedRmsPercent},
                    {"modulation_hz", r.modulationHz},
                    {"duration_s", r.durationSeconds},
-                   {"measured_s", r.measuredSeconds}};
+                   {"measured_s", r.measuredSeconds},
+                   {"start_s", r.startSeconds},
+                   {"dropouts", static_cast<double>(r.dropouts)}};
     for (const auto& n : numbers) out += std::string(", \"") + n.key + "\": " + JsonNumber(n.value);
     out += ", \"lines\": [";
     for (size_t i = 0; i < r.lines.size(); ++i) {
