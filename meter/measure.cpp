@@ -841,6 +841,9 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
                                    std::fabs(result.carrierHz - kStandardCarriersHz[1])
                                ? kStandardCarriersHz[0]
                                : kStandardCarriersHz[1];
+        if (std::fabs(result.carrierHz - result.nominalHz) >
+            kMaxStandardDistance * result.nominalHz)
+            result.nominalHz = std::numeric_limits<double>::quiet_NaN();
     }
     result.speedErrorPercent = 100.0 * (result.carrierHz - result.nominalHz) / result.nominalHz;
     const double toPercent = 100.0 / result.carrierHz;

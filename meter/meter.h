@@ -20,6 +20,9 @@ constexpr double kSettleSeconds = 3.0;
 constexpr double kMinMeasuredSeconds = 5.0;
 // The standard carriers; the nominal one is the nearer of them unless given.
 constexpr double kStandardCarriersHz[2] = {3150.0, 3000.0};
+// A carrier further than this share from both standard ones has no nominal of its own: its
+// speed error is unknown unless the nominal is given.
+constexpr double kMaxStandardDistance = 0.15;
 
 struct MeterOptions {
     int channel = 1;         // 1-based
@@ -45,12 +48,12 @@ struct MeterResult {
     int sampleRate = 0;
     int channels = 0;
     int channel = 0;
-    double durationSeconds = 0.0;  // the whole file
-    double measuredSeconds = 0.0;  // span the readings are taken over, without drop-outs
-    double startSeconds = 0.0;     // where that span starts in the file
-    double carrierHz = 0.0;        // mean frequency of the tone over that span
-    double nominalHz = 0.0;
-    double speedErrorPercent = 0.0;
+    double durationSeconds = 0.0;        // the whole file
+    double measuredSeconds = 0.0;        // span the readings are taken over, without drop-outs
+    double startSeconds = 0.0;           // where that span starts in the file
+    double carrierHz = 0.0;              // mean frequency of the tone over that span
+    double nominalHz = 0.0;              // NaN when unknown (see kMaxStandardDistance)
+    double speedErrorPercent = 0.0;      // NaN when the nominal is unknown
     double weightedPeakPercent = 0.0;    // two-sigma of the weighted deviation
     double unweightedPeakPercent = 0.0;  // two-sigma of the deviation within 0.5 ... 200 Hz
     double weightedRmsPercent = 0.0;

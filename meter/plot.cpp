@@ -9,6 +9,9 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <string>
+
+#include "meter/report.h"
 
 namespace wobblemeter {
 
@@ -226,8 +229,8 @@ void Draw(cairo_t* cr, const MeterResult& r, const std::string& title) {
     char heading[512];
     std::snprintf(
         heading, sizeof heading,
-        "%s: carrier %.2f Hz (speed %+.3f %%), weighted %.4f %%, unweighted %.4f %%, RMS %.4f %%",
-        title.c_str(), r.carrierHz, r.speedErrorPercent, r.weightedPeakPercent,
+        "%s: carrier %.2f Hz (speed %s), weighted %.4f %%, unweighted %.4f %%, RMS %.4f %%",
+        title.c_str(), r.carrierHz, FormatSpeedError(r).c_str(), r.weightedPeakPercent,
         r.unweightedPeakPercent, r.weightedRmsPercent);
     Text(cr, kLeft, 24, heading);
     const double w = kWidth - kLeft - kRight;

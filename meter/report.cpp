@@ -50,8 +50,13 @@ std::string FormatSummary(const MeterResult& r, const std::string& path) {
         out,
         "Audio:              %d Hz, channel %d of %d, %.2f s (readings over %.2f s from %.2f s)\n",
         r.sampleRate, r.channel, r.channels, r.durationSeconds, r.measuredSeconds, r.startSeconds);
-    Append(out, "Carrier:            %.3f Hz (nominal %.0f Hz, speed error %+.3f %%)\n",
-           r.carrierHz, r.nominalHz, r.speedErrorPercent);
+    if (std::isfinite(r.nominalHz)) {
+        Append(out, "Carrier:            %.3f Hz (nominal %.0f Hz, speed error %s)\n", r.carrierHz,
+               r.nominalHz, FormatSpeedError(r).c_str());
+    } else {
+        Append(out, "Carrier:            %.3f Hz (nominal and speed error %s)\n", r.carrierHz,
+               FormatSpeedError(r).c_str());
+    }
     Append(out, "Weighted peak:      %.4f %% (two-sigma)\n", r.weightedPeakPercent);
     Append(out, "Unweighted peak:    %.4f %% (two-sigma, 0.5 to 200 Hz)\n",
            r.unweightedPeakPercent);
@@ -66,6 +71,13 @@ std::string FormatSummary(const MeterResult& r, const std::string& path) {
         out += "\n";
     }
     return out;
+}
+
+std::string FormatSpeedError(const MeterResult& r) {
+    if (!std::isfinite(r.speedErrorPercent)) return "unknown (give --nominal)";
+    char text[64];
+    std::snprintf(text, sizeof text, "%+.3f %%", r.speedErrorPercent);
+    return text;
 }
 
 std::string FormatJson(const MeterResult& r, const std::string& path) {

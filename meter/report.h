@@ -9,5 +9,7 @@ namespace wobblemeter {
 
 std::string FormatSummary(const MeterResult& result, const std::string& path);
 std::string FormatJson(const MeterResult& result, const std::string& path);
+// The speed error as "+0.008 %", or "unknown (give --nominal)" when there is no nominal.
+std::string FormatSpeedError(const MeterResult& result);
 
 }  // namespace wobblemeter

@@ -117,6 +117,21 @@ TEST_F(MeterReadings, FastToneShowsItsSpeedErrorAgainstTheNearerStandardCarrier)
     EXPECT_NEAR(given.weightedPeakPercent, r.weightedPeakPercent, 1e-4);
 }
 
+TEST_F(MeterReadings, CarrierFarFromBothStandardsHasNoSpeedErrorUnlessGivenItsNominal) {
+    const std::string path = dir_.Path("kilohertz.wav");
+    WriteTone(path, 44100, 1000.0, 0.1, 4.0, 12.0);
+    const MeterResult r = MeasureFile(path, {});
+    EXPECT_NEAR(r.carrierHz, 1000.0, 0.005);
+    EXPECT_TRUE(std::isnan(r.nominalHz));
+    EXPECT_TRUE(std::isnan(r.speedErrorPercent));
+    MeterOptions options;
+    options.nominalHz = 1000.0;
+    EXPECT_NEAR(MeasureFile(path, options).speedErrorPercent, 0.0, 0.001);
+    // 14 % below 3000 Hz still counts as a slow 3000 Hz tone.
+    WriteTone(path, 44100, 2580.0, 0.1, 4.0, 12.0);
+    EXPECT_NEAR(MeasureFile(path, {}).speedErrorPercent, -14.0, 0.001);
+}
+
 TEST_F(MeterReadings, LowestAndHighestSampleRatesReadAlike) {
     for (int rate : {8000, 384000}) {
         SCOPED_TRACE(rate);

@@ -61,6 +61,21 @@ TEST(MeterSummary, NamesEachReadingWithItsValue) {
     EXPECT_NE(text.find("Weighted RMS:       0.0707 %"), std::string::npos) << text;
 }
 
+TEST(MeterSummary, SpeedErrorWithoutNominalIsUnknownInBothForms) {
+    MeterResult r = Sample();
+    r.carrierHz = 1000.0;
+    r.nominalHz = std::numeric_limits<double>::quiet_NaN();
+    r.speedErrorPercent = std::numeric_limits<double>::quiet_NaN();
+    const std::string text = FormatSummary(r, "take.wav");
+    EXPECT_NE(text.find("Carrier:            1000.000 Hz (nominal and speed error unknown (give "
+                        "--nominal))"),
+              std::string::npos)
+        << text;
+    const std::string json = FormatJson(r, "take.wav");
+    EXPECT_NE(json.find("\"nominal_hz\": null"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"speed_error_percent\": null"), std::string::npos) << json;
+}
+
 std::string Head(const std::string& path, size_t n) {
     std::ifstream in(path, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
