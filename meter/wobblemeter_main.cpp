@@ -3,9 +3,12 @@
 
 #include <CLI/CLI.hpp>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <string>
 
 #include "meter/meter.h"
@@ -19,6 +22,16 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 // Measurements that take longer than this show their progress on a terminal.
 constexpr std::chrono::milliseconds kProgressDelay{500};
+
+// Flushes the readings to stdout; says so on stderr when they could not be written (a full
+// disk, a closed pipe).
+bool WroteReadings() {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+    std::fprintf(stderr, "wobblemeter: cannot write the readings: %s\n",
+                 errno != 0 ? std::strerror(errno) : "write error");
+    return false;
+}
 
 }  // namespace
 
@@ -92,7 +105,7 @@ int main(int argc, char** argv) {
         const std::string text =
             json ? wobblemeter::FormatJson(result, path) : wobblemeter::FormatSummary(result, path);
         std::fputs(text.c_str(), stdout);
-        std::fflush(stdout);
+        if (!WroteReadings()) return kExitFailed;
         if (!plot.empty()) wobblemeter::WritePlot(result, path, plot);
     } catch (const wobblemeter::MeterError& e) {
         if (progressShown) std::fprintf(stderr, "\n");
@@ -101,6 +114,9 @@ int main(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "wobblemeter: %s: out of memory\n", path.c_str());
         return kExitFailed;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "wobblemeter: %s: %s\n", path.c_str(), e.what());
+        return kExitFailed;
     }
-    return std::fflush(stdout) == 0 ? 0 : kExitFailed;
+    return WroteReadings() ? 0 : kExitFailed;
 }

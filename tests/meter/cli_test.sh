@@ -45,5 +45,11 @@ expect 1 "plot into a missing directory" "$meter" --plot "$dir/none/plot.SVG" "$
 grep -q "^Weighted peak" "$dir/out" || { echo "FAIL: readings not printed before the plot failed"; failures=$((failures + 1)); }
 grep -q "cannot write the plot" "$dir/err" || { echo "FAIL: plot failure: $(cat "$dir/err")"; failures=$((failures + 1)); }
 
+if [ -w /dev/full ]; then
+    expect 1 "readings to a full disk" sh -c '"$1" "$2" >/dev/full' sh "$meter" "$dir/tone.wav"
+    grep -q "^wobblemeter: cannot write the readings: " "$dir/err" || { echo "FAIL: full disk: $(cat "$dir/err")"; failures=$((failures + 1)); }
+    expect 1 "JSON to a full disk" sh -c '"$1" --json "$2" >/dev/full' sh "$meter" "$dir/tone.wav"
+fi
+
 [ "$failures" -eq 0 ] && echo "all passed"
 exit "$failures"
