@@ -62,6 +62,10 @@ constexpr double kReferenceQuantile = 0.8;
 // Gaps in the tone up to this long are drop-outs, bridged; longer ones end the stretch of
 // tone, and the longest stretch is measured, s.
 constexpr double kMaxDropoutSeconds = 0.5;
+// A largest line of the deviation's spectrum under this, in percent, or under this many
+// times the spectrum's median is no modulation.
+constexpr double kMinLinePercent = 1e-4;
+constexpr double kMinLineOverMedian = 3.0;
 // Stretches of the plotted envelopes, at most.
 constexpr size_t kEnvelopeStretches = 2048;
 
@@ -816,14 +820,26 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
             near = near || std::fabs(line.hz - lineHz) < std::max(0.1 * line.hz, 8.0 * binHz);
         if (!near) result.lines.push_back({lineHz, lineAmplitude});
     }
-    result.modulationHz = result.lines.empty() ? 0.0 : result.lines.front().hz;
+    // A largest line below the floor is the demodulator's own noise, no modulation.
+    if (!result.spectrumPercent.empty()) {
+        std::vector<double> sorted = result.spectrumPercent;
+        const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
+        std::nth_element(sorted.begin(), middle, sorted.end());
+        const double floorHz =
+            std::max(kMinLinePercent / 100.0 * mix, kMinLineOverMedian * *middle);
+        if (!result.lines.empty() && result.lines.front().percent < floorHz) result.lines.clear();
+    }
+    result.modulationHz =
+        result.lines.empty() ? std::numeric_limits<double>::quiet_NaN() : result.lines.front().hz;
 
     // Mean frequency: over whole periods of the dominant modulation when the span holds at
     // least two, which a sinusoidal swing cannot bias; otherwise Hann-weighted. Frequencies
     // from a bridged drop-out are left out.
     const size_t span = frequency.size() - spectrumFirst;
     const double periods =
-        std::floor(static_cast<double>(span) / spectrumRate * result.modulationHz);
+        result.lines.empty()
+            ? 0.0
+            : std::floor(static_cast<double>(span) / spectrumRate * result.modulationHz);
     double meanOffset = 0.0;
     if (periods >= 2.0) {
         const auto n =

@@ -58,7 +58,7 @@ struct MeterResult {
     double unweightedPeakPercent = 0.0;  // two-sigma of the deviation within 0.5 ... 200 Hz
     double weightedRmsPercent = 0.0;
     double unweightedRmsPercent = 0.0;
-    double modulationHz = 0.0;       // largest line of the deviation's spectrum
+    double modulationHz = 0.0;       // largest line of the deviation's spectrum; NaN: none
     double tonePowerFraction = 0.0;  // share of the signal's power near the carrier
     int dropouts = 0;                // gaps in the tone, bridged and left out of the readings
     // Amplitude spectrum of the deviation from 0.1 to 200 Hz, and its largest lines, largest

@@ -61,7 +61,10 @@ std::string FormatSummary(const MeterResult& r, const std::string& path) {
     Append(out, "Unweighted peak:    %.4f %% (two-sigma, 0.5 to 200 Hz)\n",
            r.unweightedPeakPercent);
     Append(out, "Weighted RMS:       %.4f %%\n", r.weightedRmsPercent);
-    Append(out, "Modulation:         %.3f Hz\n", r.modulationHz);
+    if (std::isfinite(r.modulationHz))
+        Append(out, "Modulation:         %.3f Hz\n", r.modulationHz);
+    else
+        out += "Modulation:         none (no line stands out of the noise)\n";
     Append(out, "Drop-outs:          %d%s\n", r.dropouts,
            r.dropouts > 0 ? " (bridged, left out of the readings)" : "");
     if (r.lines.size() > 1) {

@@ -73,6 +73,8 @@ TEST_P(MeterAccuracy, PureToneReadsNoFlutter) {
     const MeterResult r = MeasureTone(0.0, 4.0);
     EXPECT_LT(r.weightedPeakPercent, 0.001);
     EXPECT_LT(r.unweightedPeakPercent, 0.001);
+    EXPECT_TRUE(std::isnan(r.modulationHz)) << r.modulationHz << " Hz";
+    EXPECT_TRUE(r.lines.empty());
 }
 
 TEST_P(MeterAccuracy, DefaultSignalGivesCarrierSpeedAndModulation) {

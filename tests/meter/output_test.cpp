@@ -61,6 +61,15 @@ TEST(MeterSummary, NamesEachReadingWithItsValue) {
     EXPECT_NE(text.find("Weighted RMS:       0.0707 %"), std::string::npos) << text;
 }
 
+TEST(MeterSummary, SaysWhenThereIsNoModulation) {
+    MeterResult r = Sample();
+    r.modulationHz = std::numeric_limits<double>::quiet_NaN();
+    r.lines.clear();
+    const std::string text = FormatSummary(r, "take.wav");
+    EXPECT_NE(text.find("Modulation:         none"), std::string::npos) << text;
+    EXPECT_NE(FormatJson(r, "take.wav").find("\"lines\": []"), std::string::npos);
+}
+
 TEST(MeterSummary, SpeedErrorWithoutNominalIsUnknownInBothForms) {
     MeterResult r = Sample();
     r.carrierHz = 1000.0;
