@@ -509,6 +509,8 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
             }
         }
     }
+    if (total == 0 && file.DeclaredFrames() == 0)
+        throw MeterError("the header declares no audio: an unfinished recording?");
     if (total == 0) throw MeterError("the file holds no audio");
     if (search.empty()) throw MeterError("the file is silent");
 

@@ -54,7 +54,16 @@ TEST_F(MeterBadInput, FilesThatAreNotAudioOrMissing) {
 TEST_F(MeterBadInput, EmptyAndTruncatedFiles) {
     const std::string empty = dir_.Path("empty.wav");
     WriteSamples(empty, 44100, 1, kWav16, {});
-    EXPECT_NE(ErrorOf(empty).find("no audio"), std::string::npos);
+    EXPECT_NE(ErrorOf(empty).find("the header declares no audio"), std::string::npos);
+    // A recorder that stopped before it wrote the sizes: audio follows a data chunk of 0 bytes.
+    const std::string tone = dir_.Path("tone.wav");
+    WriteTone(tone, 44100, 3150.0, 1.0, 4.0, 6.0);
+    std::fstream unfinished(tone, std::ios::in | std::ios::out | std::ios::binary);
+    unfinished.seekp(40);  // the size of the data chunk of the generator's 44-byte header
+    unfinished.write("\0\0\0\0", 4);
+    unfinished.close();
+    EXPECT_NE(ErrorOf(tone).find("the header declares no audio: an unfinished recording?"),
+              std::string::npos);
 
     const std::string whole = dir_.Path("whole.wav");
     WriteTone(whole, 44100, 3150.0, 1.0, 4.0, 30.0);
