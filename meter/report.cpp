@@ -78,8 +78,10 @@ std::string FormatSummary(const MeterResult& r, const std::string& path) {
 
 std::string FormatSpeedError(const MeterResult& r) {
     if (!std::isfinite(r.speedErrorPercent)) return "unknown (give --nominal)";
+    // An error that rounds to zero prints as +0.000, not -0.000.
+    const double shown = std::fabs(r.speedErrorPercent) < 0.0005 ? 0.0 : r.speedErrorPercent;
     char text[64];
-    std::snprintf(text, sizeof text, "%+.3f %%", r.speedErrorPercent);
+    std::snprintf(text, sizeof text, "%+.3f %%", shown);
     return text;
 }
 

@@ -61,6 +61,16 @@ TEST(MeterSummary, NamesEachReadingWithItsValue) {
     EXPECT_NE(text.find("Weighted RMS:       0.0707 %"), std::string::npos) << text;
 }
 
+TEST(MeterSummary, SpeedErrorThatRoundsToZeroHasNoMinusSign) {
+    MeterResult r = Sample();
+    r.speedErrorPercent = -3.7e-6;
+    EXPECT_EQ(FormatSpeedError(r), "+0.000 %");
+    r.speedErrorPercent = -0.0006;
+    EXPECT_EQ(FormatSpeedError(r), "-0.001 %");
+    r.speedErrorPercent = 0.0079365;
+    EXPECT_EQ(FormatSpeedError(r), "+0.008 %");
+}
+
 TEST(MeterSummary, SaysWhenThereIsNoModulation) {
     MeterResult r = Sample();
     r.modulationHz = std::numeric_limits<double>::quiet_NaN();
