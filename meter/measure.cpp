@@ -1,7 +1,7 @@
 // The measuring chain: find the carrier, mix it to an I/Q baseband, low-pass and decimate to
-// 4 ... 8 kHz, differentiate the phase into the instantaneous frequency, then weight,
-// band-limit and read out the deviation; a decimated copy gives the mean frequency and the
-// spectrum.
+// 4 ... 8 kHz, differentiate the phase into the instantaneous frequency where the tone is
+// present, then weight, band-limit and read out the deviation of the longest stretch of tone;
+// a decimated copy gives the mean frequency and the spectrum.
 #include <fftw3.h>
 
 #include <algorithm>
