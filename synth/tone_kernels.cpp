@@ -42,25 +42,31 @@ void BlockPortable(const Steps& steps, int first, int count, double* phase, int1
                    out);
 }
 
+double SinePortable(double x) {
+    return std::sin(x);
+}
+
 }  // namespace tone_kernels
 
 namespace {
 
 using tone_kernels::BlockFunction;
+using tone_kernels::SineFunction;
 
 struct KernelEntry {
     ToneKernel kernel;
     BlockFunction block;
+    SineFunction sine;
 };
 
 // Fastest first.
 constexpr KernelEntry kKernels[] = {
 #if WOBBLEGEN_HAVE_SLEEF_X86
-    {ToneKernel::kAvx512, tone_kernels::BlockAvx512},
-    {ToneKernel::kAvx2, tone_kernels::BlockAvx2},
-    {ToneKernel::kSse4, tone_kernels::BlockSse4},
+    {ToneKernel::kAvx512, tone_kernels::BlockAvx512, tone_kernels::SineAvx512},
+    {ToneKernel::kAvx2, tone_kernels::BlockAvx2, tone_kernels::SineAvx2},
+    {ToneKernel::kSse4, tone_kernels::BlockSse4, tone_kernels::SineSse4},
 #endif
-    {ToneKernel::kPortable, tone_kernels::BlockPortable},
+    {ToneKernel::kPortable, tone_kernels::BlockPortable, tone_kernels::SinePortable},
 };
 
 bool Supported(ToneKernel kernel) {
@@ -110,6 +116,16 @@ const KernelEntry*& Active() {
 
 tone_kernels::BlockFunction tone_kernels::ActiveBlockFunction() {
     return Active()->block;
+}
+
+tone_kernels::BlockFunction tone_kernels::KernelBlockFunction(ToneKernel kernel) {
+    const KernelEntry* entry = Find(kernel);
+    return entry != nullptr ? entry->block : nullptr;
+}
+
+tone_kernels::SineFunction tone_kernels::KernelSineFunction(ToneKernel kernel) {
+    const KernelEntry* entry = Find(kernel);
+    return entry != nullptr ? entry->sine : nullptr;
 }
 
 ToneKernel tone_kernels::ChooseKernel(const char* wanted) {

@@ -33,15 +33,28 @@ struct Steps {
 using BlockFunction = void (*)(const Steps& steps, int first, int count, double* phase,
                                int16_t* out);
 
+// A kernel's sine for one value: the argument broadcast through the kernel's own vector sine,
+// lane 0 returned. Lanes are independent, so this is the value every lane gets for x.
+using SineFunction = double (*)(double x);
+
 void BlockPortable(const Steps& steps, int first, int count, double* phase, int16_t* out);
+double SinePortable(double x);
 #if WOBBLEGEN_HAVE_SLEEF_X86
 void BlockSse4(const Steps& steps, int first, int count, double* phase, int16_t* out);
 void BlockAvx2(const Steps& steps, int first, int count, double* phase, int16_t* out);
 void BlockAvx512(const Steps& steps, int first, int count, double* phase, int16_t* out);
+double SineSse4(double x);
+double SineAvx2(double x);
+double SineAvx512(double x);
 #endif
 
 // The block function of the kernel in use for this process.
 BlockFunction ActiveBlockFunction();
+
+// The block function and the one-value sine of kernel when it is built into this program
+// (whether or not this processor can run it), otherwise null.
+BlockFunction KernelBlockFunction(ToneKernel kernel);
+SineFunction KernelSineFunction(ToneKernel kernel);
 
 // The kernel a process starts with when WOBBLEGEN_TONE_KERNEL holds wanted (null when unset):
 // the kernel of that name when it is available, otherwise the fastest available one.
