@@ -4,13 +4,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "tests/test_support.h"
+
 namespace {
+
+// The default file's digest (its md5 is f381080cbdf77566deea73bb5ada1bf2).
+constexpr uint64_t kDefaultFileDigest = 0x83ffb3725f2930f5u;
 
 struct CliRun {
     int status = -1;
@@ -68,7 +74,9 @@ TEST_F(CliTest, DefaultsWriteTestWavAndPrintTheSummary) {
               "Sample size = 16\n"
               "Data size = 2646000\n");
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(ReadFile(dir_ + "/test.wav").size(), 2646044u);
+    const std::string file = ReadFile(dir_ + "/test.wav");
+    EXPECT_EQ(file.size(), 2646044u);
+    EXPECT_EQ(Fnv1a64(file), kDefaultFileDigest);
 }
 
 TEST_F(CliTest, OptionsReachTheGenerator) {

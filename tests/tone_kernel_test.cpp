@@ -136,6 +136,9 @@ TEST(ToneKernels, EveryAvailableKernelWritesTheDefaultFileByteForByte) {
     const Signal defaults{44100, 3150, 1, 4, 30};
     const std::vector<unsigned char> reference = Bytes(WriteTestToneReference, defaults);
     ASSERT_EQ(reference.size(), 2646044u);
+    // The whole file pinned, header and every sample (its md5 is
+    // f381080cbdf77566deea73bb5ada1bf2).
+    EXPECT_EQ(Fnv1a64(reference), 0x83ffb3725f2930f5u);
     for (ToneKernel kernel : AvailableKernels()) {
         ASSERT_TRUE(SetToneKernel(kernel));
         EXPECT_TRUE(Bytes(WriteTestTone, defaults) == reference) << ToneKernelName(kernel);
