@@ -176,6 +176,12 @@ TEST(ToneKernels, EnvironmentNamesAnAvailableKernelOrGetsTheFastest) {
 TEST(ToneKernels, UnavailableKernelIsRefusedAndLeavesTheChoiceAlone) {
     KernelGuard guard;
     ASSERT_TRUE(SetToneKernel(ToneKernel::kPortable));
+    // A value outside the enumeration is never available, whatever the processor.
+    const auto invalid = static_cast<ToneKernel>(99);
+    EXPECT_FALSE(ToneKernelAvailable(invalid));
+    EXPECT_FALSE(SetToneKernel(invalid));
+    EXPECT_EQ(ActiveToneKernel(), ToneKernel::kPortable);
+    EXPECT_EQ(tone_kernels::KernelBlockFunction(invalid), nullptr);
     for (ToneKernel kernel : kAllKernels) {
         if (ToneKernelAvailable(kernel)) continue;
         EXPECT_FALSE(SetToneKernel(kernel)) << ToneKernelName(kernel);
