@@ -189,6 +189,15 @@ TEST(ToneKernels, UnavailableKernelIsRefusedAndLeavesTheChoiceAlone) {
     }
 }
 
+// Where the processor is known (the emulated ones), the kernel picked at start must be the
+// one expected there: a dispatch that falls back too far, or not far enough, fails here.
+TEST(ToneKernels, StartingKernelIsTheOneExpectedOnThisProcessor) {
+    const char* expected = std::getenv("WOBBLEGEN_EXPECT_TONE_KERNEL");
+    if (expected == nullptr) GTEST_SKIP() << "WOBBLEGEN_EXPECT_TONE_KERNEL is not set";
+    EXPECT_STREQ(ToneKernelName(ActiveToneKernel()), expected);
+    EXPECT_STREQ(ToneKernelName(tone_kernels::ChooseKernel(nullptr)), expected);
+}
+
 #ifdef WOBBLEGEN_SHORT_SIGNALS
 constexpr double kDurationScale = 0.02;  // sanitizer builds run some thirty times slower
 #else
