@@ -2,6 +2,7 @@
 #include "synth/tone_kernels.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -69,6 +70,9 @@ constexpr KernelEntry kKernels[] = {
     {ToneKernel::kPortable, tone_kernels::BlockPortable, tone_kernels::SinePortable},
 };
 
+constexpr ToneKernel kKernelNames[] = {ToneKernel::kPortable, ToneKernel::kSse4, ToneKernel::kAvx2,
+                                       ToneKernel::kAvx512};
+
 bool Supported(ToneKernel kernel) {
     switch (kernel) {
 #if WOBBLEGEN_HAVE_SLEEF_X86
@@ -107,8 +111,27 @@ const KernelEntry* Choose(const char* wanted) {
     return &kKernels[sizeof kKernels / sizeof kKernels[0] - 1];
 }
 
+// The kernel named by the environment, or the fastest; a name that cannot be honoured is
+// reported on standard error (standard output carries the program's own lines).
+const KernelEntry* ChooseFromEnvironment() {
+    const char* wanted = std::getenv("WOBBLEGEN_TONE_KERNEL");
+    const KernelEntry* chosen = Choose(wanted);
+    if (wanted != nullptr && *wanted != '\0' &&
+        std::strcmp(wanted, ToneKernelName(chosen->kernel)) != 0) {
+        bool known = false;
+        for (ToneKernel kernel : kKernelNames) {
+            known = known || std::strcmp(wanted, ToneKernelName(kernel)) == 0;
+        }
+        std::fprintf(stderr, "WOBBLEGEN_TONE_KERNEL=%s: %s; using %s\n", wanted,
+                     known ? "not available on this processor or in this build"
+                           : "no such kernel (portable, sse4, avx2, avx512)",
+                     ToneKernelName(chosen->kernel));
+    }
+    return chosen;
+}
+
 const KernelEntry*& Active() {
-    static const KernelEntry* active = Choose(std::getenv("WOBBLEGEN_TONE_KERNEL"));
+    static const KernelEntry* active = ChooseFromEnvironment();
     return active;
 }
 
