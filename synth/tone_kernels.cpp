@@ -1,6 +1,7 @@
 // The portable sample kernel (the C library's sine) and the choice of kernel at run time.
 #include "synth/tone_kernels.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -130,15 +131,17 @@ const KernelEntry* ChooseFromEnvironment() {
     return chosen;
 }
 
-const KernelEntry*& Active() {
-    static const KernelEntry* active = ChooseFromEnvironment();
+// Written by SetToneKernel, read once per WriteTestTone: any entry is a complete, valid choice,
+// so no ordering with other memory is needed.
+std::atomic<const KernelEntry*>& Active() {
+    static std::atomic<const KernelEntry*> active{ChooseFromEnvironment()};
     return active;
 }
 
 }  // namespace
 
 tone_kernels::BlockFunction tone_kernels::ActiveBlockFunction() {
-    return Active()->block;
+    return Active().load(std::memory_order_relaxed)->block;
 }
 
 tone_kernels::BlockFunction tone_kernels::KernelBlockFunction(ToneKernel kernel) {
@@ -174,11 +177,11 @@ bool ToneKernelAvailable(ToneKernel kernel) {
 }
 
 ToneKernel ActiveToneKernel() {
-    return Active()->kernel;
+    return Active().load(std::memory_order_relaxed)->kernel;
 }
 
 bool SetToneKernel(ToneKernel kernel) {
     if (!ToneKernelAvailable(kernel)) return false;
-    Active() = Find(kernel);
+    Active().store(Find(kernel), std::memory_order_relaxed);
     return true;
 }
