@@ -117,9 +117,14 @@ void PipelinedBlock(const Kernel& kernel, double carrierStep, int first, int cou
         const int nNext = c + 1 < chunks ? padded(size(c + 1)) : 0;
         const int nChain = c < chunks ? size(c) : 0;
         const int nPrevious = c > 0 ? padded(size(c - 1)) : 0;
-        const int nextFirst = first + (c + 1) * kChunk;
         int16_t* previousOut = c > 0 ? out + (c - 1) * kChunk : out;
-        for (int g = 0; g < nNext; g += kGroup) kernel.ModulatorArguments(nextFirst + g, next + g);
+        if (nNext > 0) {
+            // Only for a chunk that exists: indices stay below first + count + 16.
+            const int nextFirst = first + (c + 1) * kChunk;
+            for (int g = 0; g < nNext; g += kGroup) {
+                kernel.ModulatorArguments(nextFirst + g, next + g);
+            }
+        }
         for (int g = 0; g < nPrevious; g += kGroup) kernel.CarrierArguments(previous + g);
         int span = nNext > nChain ? nNext : nChain;
         span = span > nPrevious ? span : nPrevious;
