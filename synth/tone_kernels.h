@@ -6,6 +6,13 @@
 
 #include "synth/test_tone.h"
 
+// The phase is a running sum whose additions must happen one by one, in the written order, and
+// every sample's bits depend on that: fast-math would reassociate or contract those sums and
+// change the file.
+#ifdef __FAST_MATH__
+#error "The test-tone kernels must not be built with -ffast-math (it reorders the phase sums)"
+#endif
+
 namespace tone_kernels {
 
 // 2π as the double nearest to it.
