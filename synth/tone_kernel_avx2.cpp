@@ -68,4 +68,8 @@ void BlockAvx2(const Steps& steps, int first, int count, double* phase, int16_t*
     PipelinedBlock(kernel, steps.carrierStep, first, count, phase, out);
 }
 
+double SineAvx2(double x) {
+    return _mm256_cvtsd_f64(Sleef_sind4_u10avx2(_mm256_set1_pd(x)));
+}
+
 }  // namespace tone_kernels

@@ -74,4 +74,8 @@ void BlockAvx512(const Steps& steps, int first, int count, double* phase, int16_
     PipelinedBlock(kernel, steps.carrierStep, first, count, phase, out);
 }
 
+double SineAvx512(double x) {
+    return _mm512_cvtsd_f64(Sleef_sind8_u10avx512f(_mm512_set1_pd(x)));
+}
+
 }  // namespace tone_kernels

@@ -71,4 +71,8 @@ void BlockSse4(const Steps& steps, int first, int count, double* phase, int16_t*
     PipelinedBlock(kernel, steps.carrierStep, first, count, phase, out);
 }
 
+double SineSse4(double x) {
+    return _mm_cvtsd_f64(Sleef_sind2_u10sse4(_mm_set1_pd(x)));
+}
+
 }  // namespace tone_kernels

@@ -1,7 +1,9 @@
 // The portable sample kernel (the C library's sine) and the choice of kernel at run time.
 #include "synth/tone_kernels.h"
 
+#include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -42,26 +44,35 @@ void BlockPortable(const Steps& steps, int first, int count, double* phase, int1
                    out);
 }
 
+double SinePortable(double x) {
+    return std::sin(x);
+}
+
 }  // namespace tone_kernels
 
 namespace {
 
 using tone_kernels::BlockFunction;
+using tone_kernels::SineFunction;
 
 struct KernelEntry {
     ToneKernel kernel;
     BlockFunction block;
+    SineFunction sine;
 };
 
 // Fastest first.
 constexpr KernelEntry kKernels[] = {
 #if WOBBLEGEN_HAVE_SLEEF_X86
-    {ToneKernel::kAvx512, tone_kernels::BlockAvx512},
-    {ToneKernel::kAvx2, tone_kernels::BlockAvx2},
-    {ToneKernel::kSse4, tone_kernels::BlockSse4},
+    {ToneKernel::kAvx512, tone_kernels::BlockAvx512, tone_kernels::SineAvx512},
+    {ToneKernel::kAvx2, tone_kernels::BlockAvx2, tone_kernels::SineAvx2},
+    {ToneKernel::kSse4, tone_kernels::BlockSse4, tone_kernels::SineSse4},
 #endif
-    {ToneKernel::kPortable, tone_kernels::BlockPortable},
+    {ToneKernel::kPortable, tone_kernels::BlockPortable, tone_kernels::SinePortable},
 };
+
+constexpr ToneKernel kKernelNames[] = {ToneKernel::kPortable, ToneKernel::kSse4, ToneKernel::kAvx2,
+                                       ToneKernel::kAvx512};
 
 bool Supported(ToneKernel kernel) {
     switch (kernel) {
@@ -101,15 +112,46 @@ const KernelEntry* Choose(const char* wanted) {
     return &kKernels[sizeof kKernels / sizeof kKernels[0] - 1];
 }
 
-const KernelEntry*& Active() {
-    static const KernelEntry* active = Choose(std::getenv("WOBBLEGEN_TONE_KERNEL"));
+// The kernel named by the environment, or the fastest; a name that cannot be honoured is
+// reported on standard error (standard output carries the program's own lines).
+const KernelEntry* ChooseFromEnvironment() {
+    const char* wanted = std::getenv("WOBBLEGEN_TONE_KERNEL");
+    const KernelEntry* chosen = Choose(wanted);
+    if (wanted != nullptr && *wanted != '\0' &&
+        std::strcmp(wanted, ToneKernelName(chosen->kernel)) != 0) {
+        bool known = false;
+        for (ToneKernel kernel : kKernelNames) {
+            known = known || std::strcmp(wanted, ToneKernelName(kernel)) == 0;
+        }
+        std::fprintf(stderr, "WOBBLEGEN_TONE_KERNEL=%s: %s; using %s\n", wanted,
+                     known ? "not available on this processor or in this build"
+                           : "no such kernel (portable, sse4, avx2, avx512)",
+                     ToneKernelName(chosen->kernel));
+    }
+    return chosen;
+}
+
+// Written by SetToneKernel, read once per WriteTestTone: any entry is a complete, valid choice,
+// so no ordering with other memory is needed.
+std::atomic<const KernelEntry*>& Active() {
+    static std::atomic<const KernelEntry*> active{ChooseFromEnvironment()};
     return active;
 }
 
 }  // namespace
 
 tone_kernels::BlockFunction tone_kernels::ActiveBlockFunction() {
-    return Active()->block;
+    return Active().load(std::memory_order_relaxed)->block;
+}
+
+tone_kernels::BlockFunction tone_kernels::KernelBlockFunction(ToneKernel kernel) {
+    const KernelEntry* entry = Find(kernel);
+    return entry != nullptr ? entry->block : nullptr;
+}
+
+tone_kernels::SineFunction tone_kernels::KernelSineFunction(ToneKernel kernel) {
+    const KernelEntry* entry = Find(kernel);
+    return entry != nullptr ? entry->sine : nullptr;
 }
 
 ToneKernel tone_kernels::ChooseKernel(const char* wanted) {
@@ -135,11 +177,11 @@ bool ToneKernelAvailable(ToneKernel kernel) {
 }
 
 ToneKernel ActiveToneKernel() {
-    return Active()->kernel;
+    return Active().load(std::memory_order_relaxed)->kernel;
 }
 
 bool SetToneKernel(ToneKernel kernel) {
     if (!ToneKernelAvailable(kernel)) return false;
-    Active() = Find(kernel);
+    Active().store(Find(kernel), std::memory_order_relaxed);
     return true;
 }

@@ -6,6 +6,13 @@
 
 #include "synth/test_tone.h"
 
+// The phase is a running sum whose additions must happen one by one, in the written order, and
+// every sample's bits depend on that: fast-math would reassociate or contract those sums and
+// change the file.
+#ifdef __FAST_MATH__
+#error "The test-tone kernels must not be built with -ffast-math (it reorders the phase sums)"
+#endif
+
 namespace tone_kernels {
 
 // 2π as the double nearest to it.
@@ -33,15 +40,28 @@ struct Steps {
 using BlockFunction = void (*)(const Steps& steps, int first, int count, double* phase,
                                int16_t* out);
 
+// A kernel's sine for one value: the argument broadcast through the kernel's own vector sine,
+// lane 0 returned. Lanes are independent, so this is the value every lane gets for x.
+using SineFunction = double (*)(double x);
+
 void BlockPortable(const Steps& steps, int first, int count, double* phase, int16_t* out);
+double SinePortable(double x);
 #if WOBBLEGEN_HAVE_SLEEF_X86
 void BlockSse4(const Steps& steps, int first, int count, double* phase, int16_t* out);
 void BlockAvx2(const Steps& steps, int first, int count, double* phase, int16_t* out);
 void BlockAvx512(const Steps& steps, int first, int count, double* phase, int16_t* out);
+double SineSse4(double x);
+double SineAvx2(double x);
+double SineAvx512(double x);
 #endif
 
 // The block function of the kernel in use for this process.
 BlockFunction ActiveBlockFunction();
+
+// The block function and the one-value sine of kernel when it is built into this program
+// (whether or not this processor can run it), otherwise null.
+BlockFunction KernelBlockFunction(ToneKernel kernel);
+SineFunction KernelSineFunction(ToneKernel kernel);
 
 // The kernel a process starts with when WOBBLEGEN_TONE_KERNEL holds wanted (null when unset):
 // the kernel of that name when it is available, otherwise the fastest available one.
@@ -104,9 +124,14 @@ void PipelinedBlock(const Kernel& kernel, double carrierStep, int first, int cou
         const int nNext = c + 1 < chunks ? padded(size(c + 1)) : 0;
         const int nChain = c < chunks ? size(c) : 0;
         const int nPrevious = c > 0 ? padded(size(c - 1)) : 0;
-        const int nextFirst = first + (c + 1) * kChunk;
         int16_t* previousOut = c > 0 ? out + (c - 1) * kChunk : out;
-        for (int g = 0; g < nNext; g += kGroup) kernel.ModulatorArguments(nextFirst + g, next + g);
+        if (nNext > 0) {
+            // Only for a chunk that exists: indices stay below first + count + 16.
+            const int nextFirst = first + (c + 1) * kChunk;
+            for (int g = 0; g < nNext; g += kGroup) {
+                kernel.ModulatorArguments(nextFirst + g, next + g);
+            }
+        }
         for (int g = 0; g < nPrevious; g += kGroup) kernel.CarrierArguments(previous + g);
         int span = nNext > nChain ? nNext : nChain;
         span = span > nPrevious ? span : nPrevious;

@@ -4,13 +4,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "synth/test_tone.h"
+#include "synth/tone_kernels.h"
+#include "tests/test_support.h"
+
 namespace {
+
+// The default file's digest (its md5 is f381080cbdf77566deea73bb5ada1bf2).
+constexpr uint64_t kDefaultFileDigest = 0x83ffb3725f2930f5u;
 
 struct CliRun {
     int status = -1;
@@ -68,7 +76,43 @@ TEST_F(CliTest, DefaultsWriteTestWavAndPrintTheSummary) {
               "Sample size = 16\n"
               "Data size = 2646000\n");
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(ReadFile(dir_ + "/test.wav").size(), 2646044u);
+    const std::string file = ReadFile(dir_ + "/test.wav");
+    EXPECT_EQ(file.size(), 2646044u);
+    EXPECT_EQ(Fnv1a64(file), kDefaultFileDigest);
+}
+
+TEST_F(CliTest, KernelFromTheEnvironmentIsUsedOrItsNameReported) {
+    const std::string summary = Invoke("").out;
+    const std::string fastest = ToneKernelName(tone_kernels::ChooseKernel(nullptr));
+    // A name that is not a kernel, or not in this spelling: one line on standard error, the
+    // fastest kernel, and standard output and the file as always.
+    for (const std::string name : {"bogus", "AVX2"}) {
+        const CliRun run = Invoke("", "export WOBBLEGEN_TONE_KERNEL=" + name + ";");
+        EXPECT_EQ(run.status, 0) << name;
+        EXPECT_EQ(run.out, summary) << name;
+        EXPECT_EQ(run.err, "WOBBLEGEN_TONE_KERNEL=" + name +
+                               ": no such kernel (portable, sse4, avx2, avx512); using " + fastest +
+                               "\n");
+        EXPECT_EQ(Fnv1a64(ReadFile(dir_ + "/test.wav")), kDefaultFileDigest) << name;
+    }
+    // An available kernel is taken silently and writes the same file; so is an empty value.
+    for (const std::string name : {"portable", fastest.c_str(), ""}) {
+        const CliRun run = Invoke("", "export WOBBLEGEN_TONE_KERNEL=" + name + ";");
+        EXPECT_EQ(run.status, 0) << name;
+        EXPECT_EQ(run.out, summary) << name;
+        EXPECT_EQ(run.err, "") << name;
+        EXPECT_EQ(Fnv1a64(ReadFile(dir_ + "/test.wav")), kDefaultFileDigest) << name;
+    }
+    // A kernel this processor lacks, where there is one.
+    for (ToneKernel kernel : {ToneKernel::kSse4, ToneKernel::kAvx2, ToneKernel::kAvx512}) {
+        if (ToneKernelAvailable(kernel)) continue;
+        const std::string name = ToneKernelName(kernel);
+        const CliRun run = Invoke("", "export WOBBLEGEN_TONE_KERNEL=" + name + ";");
+        EXPECT_EQ(run.status, 0) << name;
+        EXPECT_EQ(run.err, "WOBBLEGEN_TONE_KERNEL=" + name +
+                               ": not available on this processor or in this build; using " +
+                               fastest + "\n");
+    }
 }
 
 TEST_F(CliTest, OptionsReachTheGenerator) {

@@ -42,3 +42,12 @@ std::string CaptureText(void (*print)(FILE*)) {
 void ResetWaveHeader() {
     std::memset(&WaveHeader, 0, sizeof WaveHeader);
 }
+
+uint64_t Fnv1a64(std::string_view bytes) {
+    uint64_t hash = 0xcbf29ce484222325u;
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3u;
+    }
+    return hash;
+}

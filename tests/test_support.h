@@ -1,8 +1,10 @@
 // Helpers shared by the unit tests: streams that capture, count or refuse writes.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // An unbuffered stream that records each write call it receives and can be told to fail after
@@ -25,6 +27,12 @@ private:
     std::vector<unsigned char> bytes_;
     std::vector<size_t> writeSizes_;
 };
+
+// FNV-1a, 64 bits: a whole-file digest to compare with a golden literal.
+uint64_t Fnv1a64(std::string_view bytes);
+inline uint64_t Fnv1a64(const std::vector<unsigned char>& bytes) {
+    return Fnv1a64(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
 
 // Captures what a call prints to a FILE* given to it.
 std::string CaptureText(void (*print)(FILE*));
