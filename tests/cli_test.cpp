@@ -64,17 +64,7 @@ protected:
 TEST_F(CliTest, DefaultsWriteTestWavAndPrintTheSummary) {
     const CliRun run = Invoke("");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out,
-              "Opened test.wav\n"
-              "Chunk size = 2646036\n"
-              "Format chunk size = 16\n"
-              "Format tag is 1 = WAVE_FORMAT_PCM Microsoft\n"
-              "Number of channels = 1\n"
-              "Sample rate = 44100\n"
-              "Average bytes per second = 88200\n"
-              "BlockAlign = 2\n"
-              "Sample size = 16\n"
-              "Data size = 2646000\n");
+    EXPECT_EQ(run.out, std::string("Opened test.wav\n") + kDefaultHeaderSummary);
     EXPECT_EQ(run.err, "");
     const std::string file = ReadFile(dir_ + "/test.wav");
     EXPECT_EQ(file.size(), 2646044u);

@@ -34,6 +34,18 @@ inline uint64_t Fnv1a64(const std::vector<unsigned char>& bytes) {
     return Fnv1a64(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
+// The header summary of the default generation (44100 Hz, 30 s), as printed.
+inline constexpr const char* kDefaultHeaderSummary =
+    "Chunk size = 2646036\n"
+    "Format chunk size = 16\n"
+    "Format tag is 1 = WAVE_FORMAT_PCM Microsoft\n"
+    "Number of channels = 1\n"
+    "Sample rate = 44100\n"
+    "Average bytes per second = 88200\n"
+    "BlockAlign = 2\n"
+    "Sample size = 16\n"
+    "Data size = 2646000\n";
+
 // Captures what a call prints to a FILE* given to it.
 std::string CaptureText(void (*print)(FILE*));
 
