@@ -74,6 +74,16 @@ void DrawEnvelope(cairo_t* cr, const Envelope& e, const Box& b, double t0, doubl
     cairo_stroke(cr);
 }
 
+// Title of a box's y axis, read bottom to top; `halfLength` (pixels) centres it on the box.
+void YAxisTitle(cairo_t* cr, const Box& b, const char* title, double halfLength) {
+    cairo_save(cr);
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_move_to(cr, b.x - 55, b.y + b.h / 2 + halfLength);
+    cairo_rotate(cr, -std::numbers::pi / 2);
+    cairo_show_text(cr, title);
+    cairo_restore(cr);
+}
+
 void DrawDeviation(cairo_t* cr, const MeterResult& r, const Box& b) {
     const Envelope& u = r.unweighted;
     const double t0 = u.startSeconds;
@@ -147,12 +157,7 @@ void DrawDeviation(cairo_t* cr, const MeterResult& r, const Box& b) {
         ly += 16;
     }
     Frame(cr, b);
-    cairo_save(cr);
-    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    cairo_move_to(cr, b.x - 55, b.y + b.h / 2 + 35);
-    cairo_rotate(cr, -std::numbers::pi / 2);
-    cairo_show_text(cr, "deviation, %");
-    cairo_restore(cr);
+    YAxisTitle(cr, b, "deviation, %", 35);
 }
 
 void DrawSpectrum(cairo_t* cr, const MeterResult& r, const Box& b) {
@@ -212,12 +217,7 @@ void DrawSpectrum(cairo_t* cr, const MeterResult& r, const Box& b) {
         Text(cr, X(line.hz) + 4, std::max(b.y + 14, Y(line.percent) - 6), label, 0.0);
     }
     Frame(cr, b);
-    cairo_save(cr);
-    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    cairo_move_to(cr, b.x - 55, b.y + b.h / 2 + 50);
-    cairo_rotate(cr, -std::numbers::pi / 2);
-    cairo_show_text(cr, "peak deviation, %");
-    cairo_restore(cr);
+    YAxisTitle(cr, b, "peak deviation, %", 50);
 }
 
 void Draw(cairo_t* cr, const MeterResult& r, const std::string& title) {

@@ -64,24 +64,21 @@ wait_window_gone() {
 
 visible_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | sort || true; }
 
-# Waits until a window appears that was not among the given ids (a pop-up menu has no name).
-wait_new_window() {
-    local before=$1 deadline=$((SECONDS + timeout_s))
+# Waits until a window that was not among the given ids appears (mode "new") or until none
+# is left (mode "gone"); a pop-up menu has no name.
+wait_popup() {
+    local before=$1 mode=$2 deadline=$((SECONDS + timeout_s)) extra
     while [ $SECONDS -lt $deadline ]; do
-        if [ -n "$(comm -13 <(echo "$before") <(visible_windows))" ]; then return 0; fi
+        extra=$(comm -13 <(echo "$before") <(visible_windows))
+        if [ "$mode" = new ] && [ -n "$extra" ]; then return 0; fi
+        if [ "$mode" = gone ] && [ -z "$extra" ]; then return 0; fi
         sleep 0.1
     done
-    fail "no pop-up window within ${timeout_s}s"
-}
-
-wait_no_new_window() {
-    local before=$1 deadline=$((SECONDS + timeout_s))
-    while [ $SECONDS -lt $deadline ]; do
-        if [ -z "$(comm -13 <(echo "$before") <(visible_windows))" ]; then return 0; fi
-        sleep 0.1
-    done
+    if [ "$mode" = new ]; then fail "no pop-up window within ${timeout_s}s"; fi
     fail "pop-up window still there after ${timeout_s}s"
 }
+wait_new_window() { wait_popup "$1" new; }
+wait_no_new_window() { wait_popup "$1" gone; }
 
 # Starts wobblegen in directory $1 with its output in $1/stdout.txt; sets app_pid and dialog.
 start_gui() {
