@@ -8,8 +8,17 @@
 
 namespace wobblemeter {
 
+enum class PlotFormat { kNone, kPng, kSvg };
+
+// The format a plot file's name asks for by its extension (".png" or ".svg", in any case).
+PlotFormat PlotFormatOf(const std::string& path);
+
+// The plot as the bytes of a PNG or SVG file; title heads it. Throws MeterError when it cannot
+// be drawn (out of memory).
+std::string RenderPlot(const MeterResult& result, const std::string& title, PlotFormat format);
+
 // Writes the plot to path, as SVG when it ends in ".svg" (any case) and PNG otherwise. Throws
-// MeterError when the file cannot be written.
+// MeterError when the file cannot be written; a file that could not be written whole is removed.
 void WritePlot(const MeterResult& result, const std::string& title, const std::string& path);
 
 }  // namespace wobblemeter

@@ -3,16 +3,18 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "meter/meter.h"
+#include "meter/number_options.h"
+#include "meter/output_file.h"
 #include "meter/plot.h"
 #include "meter/report.h"
 #include "res/version.h"
@@ -24,14 +26,13 @@ constexpr int kExitUsage = 2;
 // Measurements that take longer than this show their progress on a terminal.
 constexpr std::chrono::milliseconds kProgressDelay{500};
 
-// Flushes the readings to stdout; says so on stderr when they could not be written (a full
-// disk, a closed pipe).
-bool WroteReadings() {
+// Writes the readings to stdout; returns the reason when they could not be written (a full
+// disk, a pipe whose reader has gone), empty when they were.
+std::string WriteReadings(const std::string& text) {
     errno = 0;
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-    std::fprintf(stderr, "wobblemeter: cannot write the readings: %s\n",
-                 errno != 0 ? std::strerror(errno) : "write error");
-    return false;
+    std::fputs(text.c_str(), stdout);
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return {};
+    return errno != 0 ? std::strerror(errno) : "write error";
 }
 
 }  // namespace
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
     // Peak memory stays that of the largest moment.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    // A reader that has gone makes a write fail (EPIPE) instead of ending the program: the
+    // plot is still written, and the status says what was lost.
+    std::signal(SIGPIPE, SIG_IGN);
 
     std::string path;
     std::string plot;
@@ -58,17 +62,20 @@ int main(int argc, char** argv) {
     app.add_option("FILE", path,
                    "Recording to measure (WAV, FLAC, AIFF ... anything libsndfile reads)")
         ->required();
+    // Numbers are decimal: "010" is 10, never octal; hexadecimal, inf and nan are refused.
     app.add_option("--channel", options.channel, "Channel to measure, counted from 1")
-        ->check(CLI::Range(1, 1024))
+        ->transform(wobblemeter::DecimalInteger(1, 1024))
         ->capture_default_str();
     app.add_option("--carrier", options.carrierHz, "Carrier frequency in Hz instead of finding it")
-        ->check(CLI::Range(wobblemeter::kMinCarrierHz, wobblemeter::kMaxCarrierHz));
+        ->transform(wobblemeter::DecimalReal(wobblemeter::kMinCarrierHz,
+                                             wobblemeter::kMaxCarrierHz, "Hz"));
     app.add_option(
            "--nominal", options.nominalHz,
            "Nominal carrier in Hz for the speed error (default: the nearer of 3150 and 3000)")
-        ->check(CLI::Range(1.0, 1e6));
+        ->transform(wobblemeter::DecimalReal(1.0, 1e6, "Hz"));
     app.add_flag("--json", json, "Print the readings as one JSON object");
-    app.add_option("--plot", plot, "Draw the deviation and its spectrum into FILE (.png or .svg)");
+    const CLI::Option* plotOption = app.add_option(
+        "--plot", plot, "Draw the deviation and its spectrum into FILE (.png or .svg)");
     app.footer("Exit status: 0 measured, 1 the file cannot be measured, 2 bad arguments.");
 
     try {
@@ -79,15 +86,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wobblemeter: %s (see --help)\n", e.what());
         return kExitUsage;
     }
-    if (!plot.empty()) {
-        const auto dot = plot.rfind('.');
-        std::string extension = dot == std::string::npos ? "" : plot.substr(dot);
-        for (char& c : extension)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (extension != ".png" && extension != ".svg") {
-            std::fprintf(stderr, "wobblemeter: --plot: '%s' must end in .png or .svg\n",
-                         plot.c_str());
-            return kExitUsage;
+    const wobblemeter::PlotFormat plotFormat = wobblemeter::PlotFormatOf(plot);
+    if (plotOption->count() > 0 && plotFormat == wobblemeter::PlotFormat::kNone) {
+        std::fprintf(stderr, "wobblemeter: --plot: '%s' must end in .png or .svg (see --help)\n",
+                     plot.c_str());
+        return kExitUsage;
+    }
+    // A plot that cannot be written is found before the measurement, not after it.
+    std::optional<wobblemeter::OutputFile> plotFile;
+    if (plotOption->count() > 0) {
+        try {
+            plotFile.emplace(plot);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "wobblemeter: %s\n", e.what());
+            return kExitFailed;
         }
     }
 
@@ -107,14 +119,10 @@ int main(int argc, char** argv) {
         };
     }
 
+    wobblemeter::MeterResult result;
     try {
-        const wobblemeter::MeterResult result = wobblemeter::MeasureFile(path, options);
+        result = wobblemeter::MeasureFile(path, options);
         if (progressShown) std::fprintf(stderr, "\r%40s\r", "");
-        const std::string text =
-            json ? wobblemeter::FormatJson(result, path) : wobblemeter::FormatSummary(result, path);
-        std::fputs(text.c_str(), stdout);
-        if (!WroteReadings()) return kExitFailed;
-        if (!plot.empty()) wobblemeter::WritePlot(result, path, plot);
     } catch (const wobblemeter::MeterError& e) {
         if (progressShown) std::fprintf(stderr, "\n");
         std::fprintf(stderr, "wobblemeter: %s: %s\n", path.c_str(), e.what());
@@ -126,5 +134,29 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wobblemeter: %s: %s\n", path.c_str(), e.what());
         return kExitFailed;
     }
-    return WroteReadings() ? 0 : kExitFailed;
+
+    // The readings and the plot each go out whatever became of the other.
+    std::string readingsLost;
+    try {
+        readingsLost = WriteReadings(json ? wobblemeter::FormatJson(result, path)
+                                          : wobblemeter::FormatSummary(result, path));
+    } catch (const std::exception& e) {
+        readingsLost = e.what();
+    }
+    bool plotWritten = !plotFile;
+    if (plotFile) {
+        try {
+            plotFile->Write(wobblemeter::RenderPlot(result, path, plotFormat));
+            plotWritten = true;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "wobblemeter: %s\n", e.what());
+        }
+    }
+    if (!readingsLost.empty()) {
+        std::fprintf(stderr, "wobblemeter: cannot write the readings: %s%s%s%s\n",
+                     readingsLost.c_str(), plotFile && plotWritten ? " (the plot " : "",
+                     plotFile && plotWritten ? plot.c_str() : "",
+                     plotFile && plotWritten ? " is written)" : "");
+    }
+    return readingsLost.empty() && plotWritten ? 0 : kExitFailed;
 }
