@@ -18,20 +18,21 @@ namespace {
 
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as any program's new file
 
-MeterError CannotWrite(const std::string& path, int error) {
-    return MeterError("cannot write " + path + ": " + std::strerror(error));
+MeterError CannotWrite(const std::string& what, const std::string& path, int error) {
+    return MeterError("cannot write " + what + " " + path + ": " + std::strerror(error));
 }
 
 }  // namespace
 
-OutputFile::OutputFile(const std::string& path) : path_(path) {
+OutputFile::OutputFile(const std::string& path, const std::string& what)
+    : path_(path), what_(what) {
     // Not truncated here: should the measurement fail, an existing file stays as it was.
     fd_ = open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd_ < 0 && errno == ENOENT) {
         fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
         created_ = fd_ >= 0;
     }
-    if (fd_ < 0) throw CannotWrite(path, errno);
+    if (fd_ < 0) throw CannotWrite(what_, path, errno);
     struct stat status {};
     regular_ = fstat(fd_, &status) == 0 && S_ISREG(status.st_mode);
     char resolved[PATH_MAX];
@@ -62,7 +63,7 @@ void OutputFile::Write(const std::string& bytes) {
     done_ = true;
     if (error != 0) {
         Remove();
-        throw CannotWrite(path_, error);
+        throw CannotWrite(what_, path_, error);
     }
 }
 

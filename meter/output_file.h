@@ -9,8 +9,9 @@ namespace wobblemeter {
 class OutputFile {
 public:
     // Opens path for writing, creating it when it does not exist; an existing file keeps its
-    // contents until Write. Throws MeterError "cannot write PATH: reason".
-    explicit OutputFile(const std::string& path);
+    // contents until Write. `what` names the file in messages: "cannot write WHAT PATH: reason"
+    // (a MeterError).
+    OutputFile(const std::string& path, const std::string& what);
     // Removes a file this object created and never completed (the measurement failed).
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
@@ -27,6 +28,7 @@ private:
     void Remove();
 
     std::string path_;
+    std::string what_;
     std::string target_;  // path_ with its symbolic links resolved: what gets removed
     int fd_ = -1;
     bool created_ = false;

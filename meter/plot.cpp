@@ -10,9 +10,9 @@
 #include <cctype>
 #include <cmath>
 #include <csetjmp>
-#include <limits>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <new>
 #include <numbers>
 #include <string>
@@ -74,8 +74,8 @@ void DrawEnvelope(cairo_t* cr, const Envelope& e, const Box& b, double t0, doubl
     std::vector<float> low(columns, kNone), high(columns, kNone);
     for (size_t c = 0; c < columns; ++c) {
         // Stretches that overlap the column's time, by index.
-        const double from = (t0 + static_cast<double>(c) * columnSeconds - e.startSeconds) /
-                            e.stretchSeconds;
+        const double from =
+            (t0 + static_cast<double>(c) * columnSeconds - e.startSeconds) / e.stretchSeconds;
         const double to = from + columnSeconds / e.stretchSeconds;
         const auto first = static_cast<size_t>(std::clamp(std::floor(from), 0.0, stretches));
         const auto last = static_cast<size_t>(std::clamp(std::ceil(to), 0.0, stretches));
@@ -364,7 +364,7 @@ std::string RenderPlot(const MeterResult& result, const std::string& title, Plot
 
 void WritePlot(const MeterResult& result, const std::string& title, const std::string& path) {
     const PlotFormat format = PlotFormatOf(path);
-    OutputFile file(path);
+    OutputFile file(path, "the plot");
     file.Write(RenderPlot(result, title, format == PlotFormat::kSvg ? format : PlotFormat::kPng));
 }
 

@@ -89,7 +89,8 @@ std::string FormatJson(const MeterResult& r, const std::string& path) {
     json["dropouts"] = r.dropouts;
     json["lines"] = nlohmann::ordered_json::array();
     for (const SpectrumLine& line : r.lines)
-        json["lines"].push_back({{"hz", JsonNumber(line.hz)}, {"percent", JsonNumber(line.percent)}});
+        json["lines"].push_back(
+            {{"hz", JsonNumber(line.hz)}, {"percent", JsonNumber(line.percent)}});
     // A file name is bytes: any that are not UTF-8 become U+FFFD, so the output stays valid
     // JSON (and valid UTF-8) whatever the name.
     return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";

@@ -3,11 +3,9 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <optional>
 #include <string>
@@ -18,6 +16,7 @@
 #include "meter/plot.h"
 #include "meter/report.h"
 #include "res/version.h"
+#include "sys/std_streams.h"
 
 namespace {
 
@@ -26,27 +25,30 @@ constexpr int kExitUsage = 2;
 // Measurements that take longer than this show their progress on a terminal.
 constexpr std::chrono::milliseconds kProgressDelay{500};
 
-// Writes the readings to stdout; returns the reason when they could not be written (a full
-// disk, a pipe whose reader has gone), empty when they were.
+// Writes the readings to stdout; returns the reason when they could not be written (closed
+// at start, a full disk, a pipe whose reader has gone), empty when they were.
 std::string WriteReadings(const std::string& text) {
-    errno = 0;
     std::fputs(text.c_str(), stdout);
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return {};
-    return errno != 0 ? std::strerror(errno) : "write error";
+    std::string reason;
+    if (StandardStreamIntact(StandardStream::kOutput, &reason)) return {};
+    return reason.empty() ? "write error" : reason;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Descriptors 0 to 2 open before anything else is, so that no file takes their place; a
+    // reader of standard output that has gone makes writes fail instead of ending the program.
+    EnsureStandardStreams();
     // Keep freed buffers for reuse instead of handing them back to the system: the
     // measurement allocates and frees buffers of a few MiB, and every page the system hands
     // out anew costs a page fault, which on some virtual machines is most of the run's time.
     // Peak memory stays that of the largest moment.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    // A reader that has gone makes a write fail (EPIPE) instead of ending the program: the
-    // plot is still written, and the status says what was lost.
-    std::signal(SIGPIPE, SIG_IGN);
+    // A plot beyond the file-size limit fails like one on a full disk (and is removed) instead
+    // of ending the program half-written.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     std::string path;
     std::string plot;
@@ -67,8 +69,8 @@ int main(int argc, char** argv) {
         ->transform(wobblemeter::DecimalInteger(1, 1024))
         ->capture_default_str();
     app.add_option("--carrier", options.carrierHz, "Carrier frequency in Hz instead of finding it")
-        ->transform(wobblemeter::DecimalReal(wobblemeter::kMinCarrierHz,
-                                             wobblemeter::kMaxCarrierHz, "Hz"));
+        ->transform(
+            wobblemeter::DecimalReal(wobblemeter::kMinCarrierHz, wobblemeter::kMaxCarrierHz, "Hz"));
     app.add_option(
            "--nominal", options.nominalHz,
            "Nominal carrier in Hz for the speed error (default: the nearer of 3150 and 3000)")
@@ -81,7 +83,11 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
-        return app.exit(e);
+        app.exit(e);  // --help or --version, to standard output
+        std::string reason;
+        if (StandardStreamIntact(StandardStream::kOutput, &reason)) return 0;
+        std::fprintf(stderr, "wobblemeter: cannot write to standard output: %s\n", reason.c_str());
+        return kExitFailed;
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "wobblemeter: %s (see --help)\n", e.what());
         return kExitUsage;
@@ -96,7 +102,7 @@ int main(int argc, char** argv) {
     std::optional<wobblemeter::OutputFile> plotFile;
     if (plotOption->count() > 0) {
         try {
-            plotFile.emplace(plot);
+            plotFile.emplace(plot, "the plot");
         } catch (const std::exception& e) {
             std::fprintf(stderr, "wobblemeter: %s\n", e.what());
             return kExitFailed;
@@ -153,7 +159,8 @@ int main(int argc, char** argv) {
         }
     }
     if (!readingsLost.empty()) {
-        std::fprintf(stderr, "wobblemeter: cannot write the readings: %s%s%s%s\n",
+        std::fprintf(stderr,
+                     "wobblemeter: cannot write the readings to standard output: %s%s%s%s\n",
                      readingsLost.c_str(), plotFile && plotWritten ? " (the plot " : "",
                      plotFile && plotWritten ? plot.c_str() : "",
                      plotFile && plotWritten ? " is written)" : "");

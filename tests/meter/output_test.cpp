@@ -1,13 +1,20 @@
 // The summary, the JSON object and the plot of a measurement.
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "meter/meter.h"
+#include "meter/output_file.h"
 #include "meter/plot.h"
 #include "meter/report.h"
 #include "tests/meter/meter_test_util.h"
@@ -33,23 +40,51 @@ MeterResult Sample() {
     return r;
 }
 
-TEST(MeterJson, HoldsEveryReadingUnderItsKey) {
-    const std::string json = FormatJson(Sample(), "take \"1\".wav");
-    for (const char* pair :
-         {"\"carrier_hz\": 3150.25", "\"nominal_hz\": 3150", "\"speed_error_percent\": 0.0079365",
-          "\"weighted_peak_percent\": 0.0997", "\"unweighted_peak_percent\": 0.0996",
-          "\"weighted_rms_percent\": 0.0707", "\"modulation_hz\": 4", "\"duration_s\": 30",
-          "\"file\": \"take \\\"1\\\".wav\"", "\"lines\": [{\"hz\": 4, \"percent\": 0.099}]"}) {
-        EXPECT_NE(json.find(pair), std::string::npos) << pair << " in " << json;
-    }
-    EXPECT_EQ(json.front(), '{');
-    EXPECT_EQ(json.substr(json.size() - 2), "}\n");
+TEST(MeterJson, HoldsEveryReadingUnderItsKeyInTheDocumentedOrder) {
+    const std::string text = FormatJson(Sample(), "take \"1\".wav");
+    ASSERT_EQ(text.back(), '\n');
+    const auto json = nlohmann::ordered_json::parse(text);
+    std::vector<std::string> keys;
+    for (const auto& item : json.items()) keys.push_back(item.key());
+    EXPECT_EQ(keys, (std::vector<std::string>{
+                        "file", "sample_rate", "channel", "carrier_hz", "nominal_hz",
+                        "speed_error_percent", "weighted_peak_percent", "unweighted_peak_percent",
+                        "weighted_rms_percent", "unweighted_rms_percent", "modulation_hz",
+                        "duration_s", "measured_s", "start_s", "dropouts", "lines"}));
+    EXPECT_EQ(json["file"], "take \"1\".wav");
+    EXPECT_EQ(json["sample_rate"], 44100);
+    EXPECT_EQ(json["carrier_hz"], 3150.25);
+    EXPECT_EQ(json["nominal_hz"], 3150.0);
+    EXPECT_EQ(json["speed_error_percent"], 0.0079365);
+    EXPECT_EQ(json["weighted_peak_percent"], 0.0997);
+    EXPECT_EQ(json["unweighted_peak_percent"], 0.0996);
+    EXPECT_EQ(json["weighted_rms_percent"], 0.0707);
+    EXPECT_EQ(json["modulation_hz"], 4.0);
+    EXPECT_EQ(json["duration_s"], 30.0);
+    EXPECT_EQ(json["measured_s"], 26.98);
+    EXPECT_EQ(json["lines"], nlohmann::ordered_json::parse(R"([{"hz": 4, "percent": 0.099}])"));
 }
 
-TEST(MeterJson, WritesNullForANumberItCannotHold) {
+TEST(MeterJson, ReadingsKeepSevenSignificantDigitsAndNullForWhatTheyCannotHold) {
     MeterResult r = Sample();
+    r.weightedPeakPercent = 0.996922187654321;
     r.modulationHz = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_NE(FormatJson(r, "x").find("\"modulation_hz\": null"), std::string::npos);
+    r.speedErrorPercent = std::numeric_limits<double>::infinity();
+    const std::string text = FormatJson(r, "x");
+    EXPECT_NE(text.find("\"weighted_peak_percent\":0.9969222,"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"modulation_hz\":null,"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"speed_error_percent\":null,"), std::string::npos) << text;
+}
+
+TEST(MeterJson, FileNamesThatAreNotUtf8BecomeValidJson) {
+    // A stray byte, an unfinished sequence, control characters and a valid two-byte letter.
+    const std::string name = "take\xff-\xe2\x82-\x01\t-\xc3\xbc.wav";
+    const std::string text = FormatJson(Sample(), name);
+    EXPECT_NE(text.find("\"file\":\"take\xef\xbf\xbd-\xef\xbf\xbd-\\u0001\\t-\xc3\xbc.wav\""),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(nlohmann::json::parse(text)["file"],
+              "take\xef\xbf\xbd-\xef\xbf\xbd-\x01\t-\xc3\xbc.wav");
 }
 
 TEST(MeterSummary, NamesEachReadingWithItsValue) {
@@ -77,7 +112,7 @@ TEST(MeterSummary, SaysWhenThereIsNoModulation) {
     r.lines.clear();
     const std::string text = FormatSummary(r, "take.wav");
     EXPECT_NE(text.find("Modulation:         none"), std::string::npos) << text;
-    EXPECT_NE(FormatJson(r, "take.wav").find("\"lines\": []"), std::string::npos);
+    EXPECT_NE(FormatJson(r, "take.wav").find("\"lines\":[]"), std::string::npos);
 }
 
 TEST(MeterSummary, SpeedErrorWithoutNominalIsUnknownInBothForms) {
@@ -91,14 +126,13 @@ TEST(MeterSummary, SpeedErrorWithoutNominalIsUnknownInBothForms) {
               std::string::npos)
         << text;
     const std::string json = FormatJson(r, "take.wav");
-    EXPECT_NE(json.find("\"nominal_hz\": null"), std::string::npos) << json;
-    EXPECT_NE(json.find("\"speed_error_percent\": null"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"nominal_hz\":null"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"speed_error_percent\":null"), std::string::npos) << json;
 }
 
-std::string Head(const std::string& path, size_t n) {
+std::string Contents(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return bytes.substr(0, n);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 TEST(MeterPlot, WritesPngOrSvgByExtensionAndReportsAFailedWrite) {
@@ -107,10 +141,139 @@ TEST(MeterPlot, WritesPngOrSvgByExtensionAndReportsAFailedWrite) {
     wobblemeter_test::WriteTone(tone, 44100, 3150.0, 0.2, 4.0, 10.0);
     const MeterResult r = MeasureFile(tone, {});
     WritePlot(r, "tone.wav", dir.Path("plot.png"));
-    EXPECT_EQ(Head(dir.Path("plot.png"), 8), "\x89PNG\r\n\x1a\n");
-    WritePlot(r, "tone.wav", dir.Path("plot.svg"));
-    EXPECT_NE(Head(dir.Path("plot.svg"), 200).find("<svg"), std::string::npos);
-    EXPECT_THROW(WritePlot(r, "tone.wav", dir.Path("no/such/dir/plot.png")), MeterError);
+    EXPECT_EQ(Contents(dir.Path("plot.png")).substr(0, 8), "\x89PNG\r\n\x1a\n");
+    WritePlot(r, "tone.wav", dir.Path("plot.SVG"));
+    EXPECT_NE(Contents(dir.Path("plot.SVG")).substr(0, 200).find("<svg"), std::string::npos);
+    try {
+        WritePlot(r, "tone.wav", dir.Path("no/such/dir/plot.png"));
+        ADD_FAILURE() << "a plot was written into a missing directory";
+    } catch (const MeterError& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot write the plot " +
+                                             dir.Path("no/such/dir/plot.png") +
+                                             ": No such file or directory");
+    }
+}
+
+// A PNG decoded back into pixels, 0xRRGGBB each.
+struct Pixels {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> rgb;
+    std::uint32_t At(int x, int y) const {
+        return rgb[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
+    }
+};
+
+Pixels DecodePng(const std::string& png) {
+    struct Reader {
+        const std::string& bytes;
+        size_t at;
+    } reader{png, 0};
+    cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(
+        [](void* closure, unsigned char* data, unsigned int length) {
+            auto* r = static_cast<Reader*>(closure);
+            if (r->bytes.size() - r->at < length) return CAIRO_STATUS_READ_ERROR;
+            std::memcpy(data, r->bytes.data() + r->at, length);
+            r->at += length;
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &reader);
+    Pixels p;
+    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
+        p.width = cairo_image_surface_get_width(surface);
+        p.height = cairo_image_surface_get_height(surface);
+        const int stride = cairo_image_surface_get_stride(surface);
+        const unsigned char* data = cairo_image_surface_get_data(surface);
+        for (int y = 0; y < p.height; ++y) {
+            const auto* row = reinterpret_cast<const std::uint32_t*>(data + y * stride);
+            for (int x = 0; x < p.width; ++x) p.rgb.push_back(row[x] & 0xffffffu);
+        }
+    }
+    cairo_surface_destroy(surface);
+    return p;
+}
+
+// The weighted trace's orange red over the unweighted's light blue: red strong, blue weak.
+bool IsWeightedTrace(std::uint32_t rgb) {
+    const std::uint32_t red = rgb >> 16, green = (rgb >> 8) & 0xffu, blue = rgb & 0xffu;
+    return red > 160 && green < 130 && blue < 100;
+}
+
+TEST(MeterPlot, PngShowsTheDeviationWhenAndWhereItHappened) {
+    // 27 s of deviation at -0.05 %, raised to +0.05 % from 10 to 12 s.
+    MeterResult r = Sample();
+    r.weightedPeakPercent = r.unweightedPeakPercent = 0.0;
+    Envelope e;
+    e.startSeconds = 3.0;
+    e.stretchSeconds = 0.027;
+    for (int i = 0; i < 1000; ++i) {
+        const double t = e.startSeconds + (i + 0.5) * e.stretchSeconds;
+        const float v = t >= 10.0 && t < 12.0 ? 0.05f : -0.05f;
+        e.low.push_back(v);
+        e.high.push_back(v);
+    }
+    r.weighted = r.unweighted = e;
+    const Pixels plot = DecodePng(RenderPlot(r, "take.wav", PlotFormat::kPng));
+    ASSERT_EQ(plot.width, 1000);
+    ASSERT_EQ(plot.height, 720);
+    EXPECT_EQ(plot.At(3, 3), 0xffffffu);  // the background
+
+    // The deviation's box: x from 80 over 890 pixels for 3 ... 30 s, y from 45 over 280 pixels
+    // with its zero in the middle (185). Columns left of the legend, at the right.
+    std::vector<int> raised, lowered;
+    for (int x = 81; x < 700; ++x) {
+        bool above = false, below = false;
+        for (int y = 46; y < 324; ++y) {
+            if (!IsWeightedTrace(plot.At(x, y))) continue;
+            (y < 185 ? above : below) = true;
+        }
+        if (above) raised.push_back(x);
+        if (below) lowered.push_back(x);
+    }
+    ASSERT_FALSE(raised.empty());
+    const double from = 80.0 + (10.0 - 3.0) / 27.0 * 890.0, to = 80.0 + (12.0 - 3.0) / 27.0 * 890.0;
+    EXPECT_NEAR(raised.front(), from, 2.0);
+    EXPECT_NEAR(raised.back(), to, 2.0);
+    EXPECT_EQ(raised.back() - raised.front() + 1, static_cast<int>(raised.size()));  // unbroken
+    // Below zero everywhere else, joined to the raised part at both ends.
+    EXPECT_EQ(lowered.size(), 619 - raised.size() + 2);
+}
+
+// The plot's file: opened before the measurement, written whole at the end.
+class MeterOutputFile : public ::testing::Test {
+protected:
+    wobblemeter_test::ScratchDir dir_;
+};
+
+TEST_F(MeterOutputFile, NeverWrittenLeavesAnEarlierFileAloneAndNoNewOne) {
+    const std::string earlier = dir_.Path("earlier.png");
+    std::ofstream(earlier) << "an earlier plot";
+    { OutputFile file(earlier, "the plot"); }
+    EXPECT_EQ(Contents(earlier), "an earlier plot");
+    const std::string fresh = dir_.Path("fresh.png");
+    {
+        OutputFile file(fresh, "the plot");
+        EXPECT_TRUE(std::filesystem::exists(fresh));
+    }
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+}
+
+TEST_F(MeterOutputFile, WriteReplacesALongerFileWhole) {
+    const std::string path = dir_.Path("plot.svg");
+    std::ofstream(path) << std::string(10000, 'x');
+    OutputFile file(path, "the plot");
+    file.Write("<svg/>");
+    EXPECT_EQ(Contents(path), "<svg/>");
+}
+
+TEST_F(MeterOutputFile, PathThatCannotBeOpenedIsNamedWithTheReason) {
+    std::filesystem::create_directory(dir_.Path("folder.png"));
+    try {
+        OutputFile file(dir_.Path("folder.png"), "the plot");
+        ADD_FAILURE() << "a directory was opened for writing";
+    } catch (const MeterError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "cannot write the plot " + dir_.Path("folder.png") + ": Is a directory");
+    }
 }
 
 }  // namespace
