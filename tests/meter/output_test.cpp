@@ -198,16 +198,17 @@ bool IsWeightedTrace(std::uint32_t rgb) {
     return red > 160 && green < 130 && blue < 100;
 }
 
-TEST(MeterPlot, PngShowsTheDeviationWhenAndWhereItHappened) {
-    // 27 s of deviation at -0.05 %, raised to +0.05 % from 10 to 12 s.
+TEST(MeterPlot, PngShowsTheDeviationWhenAndWhereItHappenedUnbroken) {
+    // 890 stretches of 1/32 s, one per pixel column of the deviation's box (x from 80; y from
+    // 45 over 280 pixels, zero at 185): -0.05 %, raised to +0.05 % for stretches 224 to 287
+    // (7 to 9 s). The steps between neighbouring columns must still be drawn.
     MeterResult r = Sample();
     r.weightedPeakPercent = r.unweightedPeakPercent = 0.0;
     Envelope e;
-    e.startSeconds = 3.0;
-    e.stretchSeconds = 0.027;
-    for (int i = 0; i < 1000; ++i) {
-        const double t = e.startSeconds + (i + 0.5) * e.stretchSeconds;
-        const float v = t >= 10.0 && t < 12.0 ? 0.05f : -0.05f;
+    e.startSeconds = 0.0;
+    e.stretchSeconds = 1.0 / 32.0;
+    for (int i = 0; i < 890; ++i) {
+        const float v = i >= 224 && i < 288 ? 0.05f : -0.05f;
         e.low.push_back(v);
         e.high.push_back(v);
     }
@@ -217,25 +218,22 @@ TEST(MeterPlot, PngShowsTheDeviationWhenAndWhereItHappened) {
     ASSERT_EQ(plot.height, 720);
     EXPECT_EQ(plot.At(3, 3), 0xffffffu);  // the background
 
-    // The deviation's box: x from 80 over 890 pixels for 3 ... 30 s, y from 45 over 280 pixels
-    // with its zero in the middle (185). Columns left of the legend, at the right.
+    // Columns left of the legend (at the right) with the trace above and below zero.
     std::vector<int> raised, lowered;
     for (int x = 81; x < 700; ++x) {
         bool above = false, below = false;
         for (int y = 46; y < 324; ++y) {
-            if (!IsWeightedTrace(plot.At(x, y))) continue;
-            (y < 185 ? above : below) = true;
+            if (IsWeightedTrace(plot.At(x, y))) (y < 185 ? above : below) = true;
         }
         if (above) raised.push_back(x);
         if (below) lowered.push_back(x);
     }
     ASSERT_FALSE(raised.empty());
-    const double from = 80.0 + (10.0 - 3.0) / 27.0 * 890.0, to = 80.0 + (12.0 - 3.0) / 27.0 * 890.0;
-    EXPECT_NEAR(raised.front(), from, 2.0);
-    EXPECT_NEAR(raised.back(), to, 2.0);
-    EXPECT_EQ(raised.back() - raised.front() + 1, static_cast<int>(raised.size()));  // unbroken
-    // Below zero everywhere else, joined to the raised part at both ends.
-    EXPECT_EQ(lowered.size(), 619 - raised.size() + 2);
+    EXPECT_EQ(raised.front(), 80 + 224);
+    EXPECT_EQ(raised.back(), 80 + 288);  // the step down, drawn in the next column
+    EXPECT_EQ(raised.back() - raised.front() + 1, static_cast<int>(raised.size()));
+    // Below zero everywhere else, and in the two columns of the steps.
+    EXPECT_EQ(lowered.size(), 619u - 63u);
 }
 
 // The plot's file: opened before the measurement, written whole at the end.
