@@ -1,7 +1,7 @@
 #!/bin/sh
 # wobblemeter's speed and memory: whole-process time for 30 s of 44.1 kHz audio (target under
 # 100 ms), its growth with the file's length (should be linear), what --plot adds to the 30 s
-# run (target under 40 ms; needs hyperfine), and the peak memory for one hour at 96 kHz (target
+# run (target under 40 ms), and the peak memory for one hour at 96 kHz (target
 # under 64 MiB). Usage: bench/meter_bench.sh [BUILD_DIR] (default build); REFERENCE=path to
 # another build's wobblemeter adds its runs beside ours, for a before-and-after comparison.
 set -eu
@@ -44,32 +44,41 @@ for seconds in 30 60 120 240 480; do
 done
 
 echo
-echo "what --plot adds to the 30 s run (whole process, side by side, hyperfine -N):"
-if command -v hyperfine >/dev/null 2>&1; then
-    "$generator" --rate 44100 --duration 30 -o "$dir/t30.wav" >/dev/null
-    set -- "$meter $dir/t30.wav" "$meter --plot $dir/plot.png $dir/t30.wav" \
-        "$meter --plot $dir/plot.svg $dir/t30.wav"
-    if [ -n "${REFERENCE:-}" ]; then
-        set -- "$@" "$REFERENCE $dir/t30.wav" "$REFERENCE --plot $dir/reference.png $dir/t30.wav"
-    fi
-    hyperfine -N --warmup 5 --runs "${RUNS:-40}" --export-json "$dir/plot.json" "$@" >/dev/null
-    # The added cost in wall time (medians) and CPU time (means of user + system).
-    python3 - "$dir/plot.json" <<'END'
-import json, statistics, sys
-runs = json.load(open(sys.argv[1]))["results"]
-for r in runs:
-    print("  %6.1f ms wall (median), %6.1f ms CPU: %s" % (
-        1000 * statistics.median(r["times"]), 1000 * (r["user"] + r["system"]), r["command"]))
-pairs = [(0, 1, "ours, PNG"), (0, 2, "ours, SVG")] + ([(3, 4, "reference, PNG")] if len(runs) == 5 else [])
-for plain, plotted, name in pairs:
-    a, b = runs[plain], runs[plotted]
-    wall = 1000 * (statistics.median(b["times"]) - statistics.median(a["times"]))
-    cpu = 1000 * (b["user"] + b["system"] - a["user"] - a["system"])
-    print("  --plot adds %5.1f ms wall, %5.1f ms CPU (%s)" % (wall, cpu, name))
+echo "what --plot adds to the 30 s run: runs with and without it taken in turn (so that other"
+echo "load falls on both alike), medians of wall and CPU time (user + system) over RUNS pairs:"
+"$generator" --rate 44100 --duration 30 -o "$dir/t30.wav" >/dev/null
+python3 - "$dir" "${RUNS:-41}" "$meter" ${REFERENCE:+"$REFERENCE"} <<'END'
+import os, statistics, subprocess, sys, time
+work, runs, programs = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
+tone = os.path.join(work, "t30.wav")
+def run(command):
+    start = time.perf_counter()
+    child = subprocess.Popen(command, stdout=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    assert status == 0, command
+    return 1000 * (time.perf_counter() - start), 1000 * (usage.ru_utime + usage.ru_stime)
+for name, program in zip(["this build", "reference"], programs):
+    kinds = {"without": [program, tone],
+             "--plot PNG": [program, "--plot", os.path.join(work, "p.png"), tone],
+             "--plot SVG": [program, "--plot", os.path.join(work, "p.svg"), tone]}
+    times = {kind: [] for kind in kinds}
+    for i in range(runs + 3):
+        for kind, command in kinds.items():
+            measured = run(command)
+            if i >= 3:  # warm-up
+                times[kind].append(measured)
+    base = times["without"]
+    print("  %s (%s):" % (name, program))
+    for kind, values in times.items():
+        wall = statistics.median(v[0] for v in values)
+        cpu = statistics.median(v[1] for v in values)
+        line = "    %-10s %6.1f ms wall, %6.1f ms CPU" % (kind, wall, cpu)
+        if kind != "without":
+            added_wall = statistics.median(v[0] - b[0] for v, b in zip(values, base))
+            added_cpu = statistics.median(v[1] - b[1] for v, b in zip(values, base))
+            line += "; adds %5.1f ms wall, %5.1f ms CPU (medians of the pairs)" % (added_wall, added_cpu)
+        print(line)
 END
-else
-    echo "  hyperfine is missing: apt-get install hyperfine"
-fi
 
 echo
 echo "one hour at 96 kHz (691 MB):"
