@@ -12,11 +12,12 @@
 //   the umask).
 // - Where no file can be created beside the target (a writable file in a directory that is
 //   not), the file is written in place; a failure or an interruption then leaves it empty,
-//   so that it never claims more audio than it holds.
+//   so that no partial contents remain.
 // - Devices, FIFOs and other files that are not regular are written in place.
-// From the first call on, SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXCPU and SIGPIPE (where they
-// have their default action) first remove the unfinished output and then end the process
-// with the signal, and a file-size limit makes the write fail (EFBIG) instead of ending it.
+// From the first call on, an interruption (on POSIX: SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXCPU
+// and SIGPIPE, where they have their default action) first removes or empties the unfinished
+// output and then ends the process as it would have; a file-size limit makes the write fail
+// (EFBIG) instead of ending the process.
 // Returns null with errno set when the file cannot be opened, or (EBUSY) while another output
 // file is open.
 FILE* OpenOutputFile(const char* path);

@@ -238,13 +238,17 @@ FILE* OpenOutputFile(const char* path) {
     const std::string target = FinalTarget(path);
     struct stat info;
     const bool exists = ::stat(target.c_str(), &info) == 0;
-    if (exists && !S_ISREG(info.st_mode)) {
+    // Not a regular file, or no file name at all ("", "dir/"): opened as it is, where the
+    // opening fails as it always did for what cannot be written.
+    if ((exists && !S_ISREG(info.st_mode)) || NameOf(target).empty()) {
         FILE* file = std::fopen(path, "wb");
         if (file == nullptr) return nullptr;
         g_output.file = file;
         g_output.placement = Placement::kDevice;
         return file;
     }
+    // A file its owner made read-only is refused, as opening it would be, not replaced.
+    if (exists && ::access(target.c_str(), W_OK) != 0) return nullptr;
 
     InterruptionsHeld held;
     g_output.target = target;
@@ -293,17 +297,15 @@ bool CommitOutputFile(FILE* file) {
         UndoOutput();
         return false;
     }
-    if (g_output.placement == Placement::kReplace) {
-        InterruptionsHeld held;
-        if (::rename(g_output.temporary.c_str(), g_output.target.c_str()) != 0) {
-            const int error = errno;
-            ::unlink(g_output.temporary.c_str());
-            ForgetOutput();
-            errno = error;
-            return false;
-        }
-    }
     InterruptionsHeld held;
+    if (g_output.placement == Placement::kReplace &&
+        ::rename(g_output.temporary.c_str(), g_output.target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(g_output.temporary.c_str());
+        ForgetOutput();
+        errno = error;
+        return false;
+    }
     ForgetOutput();
     return true;
 }

@@ -571,6 +571,23 @@ TEST_F(CliTest, FileInAReadOnlyDirectoryIsWrittenInPlace) {
     EXPECT_EQ(Names("ro"), (NameList{"x.wav"}));
 }
 
+// A read-only file in a writable directory is refused as opening it always was: the rename
+// that could replace it is not used against its owner's wish.
+TEST_F(CliTest, ReadOnlyFileIsRefusedNotReplaced) {
+    ASSERT_EQ(::mkdir(Path("rw").c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(Path("rw").c_str(), 0777), 0);  // whatever the umask
+    WriteFile(Path("rw/x.wav"), "the previous file");
+    ASSERT_EQ(::chmod(Path("rw/x.wav").c_str(), 0444), 0);
+    Launch launch;
+    launch.arguments = {"-o", "rw/x.wav"};
+    launch.unprivileged = true;
+    const CliRun run = Run(launch);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "Cannot open rw/x.wav\n");
+    EXPECT_EQ(ReadFile(Path("rw/x.wav")), "the previous file");
+    EXPECT_EQ(Names("rw"), (NameList{"x.wav"}));
+}
+
 // ---- Arguments ------------------------------------------------------------------------------
 
 // Every number is decimal: leading zeros are zeros, not octal.
