@@ -57,14 +57,13 @@ bool FramesAllowed(double unrounded) {
     return unrounded >= 0.0 && unrounded < static_cast<double>(kMaxTestToneFrames) + 1.0;
 }
 
-// The longest duration allowed at sampleRate (> 0), in the fewest significant digits (at least
-// 6) that still give the largest frame count: never rounded onto a rejected value nor coarser
-// than one sample, so that it always reads differently from the duration it is printed beside.
+// The longest duration allowed at sampleRate (> 0), in the fewest significant digits that
+// still give the largest frame count: never rounded onto a rejected value nor coarser than one
+// sample, so that it always reads differently from the duration it is printed beside.
 std::string LongestDurationText(int sampleRate) {
     const double longest = static_cast<double>(kMaxTestToneFrames) / sampleRate;
-    constexpr int kFewestDigits = 6;
-    constexpr int kRoundTripDigits = 17;
-    for (int digits = kFewestDigits; digits < kRoundTripDigits; ++digits) {
+    constexpr int kRoundTripDigits = 17;  // enough for any double to read back exactly
+    for (int digits = 1; digits < kRoundTripDigits; ++digits) {
         char text[32];
         const auto printed =
             std::to_chars(text, text + sizeof text, longest, std::chars_format::general, digits);
