@@ -98,19 +98,24 @@ int main(int argc, char** argv) {
                          std::string("wobblegen-cli version " WOBBLEGEN_VERSION_TEXT
                                      " (file version " WOBBLEGEN_FILE_VERSION_DOTTED ")"));
     app.add_option("--rate", rateText, "Sample rate in Hz, 0 to 2147483647")
+        ->type_name("INT")
         ->check(RateValidator())
         ->capture_default_str();
     app.add_option("--mod", modText, "Modulation frequency in Hz")
+        ->type_name("FLOAT")
         ->check(RealValidator("Hz"))
         ->capture_default_str();
     app.add_option("--center", centerText, "Center (carrier) frequency in Hz")
+        ->type_name("FLOAT")
         ->check(RealValidator("Hz"))
         ->capture_default_str();
     app.add_option("--level", levelText,
                    "Peak frequency deviation in percent of the center frequency")
+        ->type_name("FLOAT")
         ->check(RealValidator("percent"))
         ->capture_default_str();
     app.add_option("--duration", durationText, "Length in seconds, 0 or more")
+        ->type_name("FLOAT")
         ->check(RealValidator("seconds, 0 or more"))
         ->capture_default_str();
     app.add_option("-o,--output", output, "Output WAV file")

@@ -152,6 +152,19 @@ expected="Cannot write standard output (No space left on device): the file test.
 [ "$(cat "$work/full/stderr.txt")" = "$expected" ] ||
     fail "full standard output: standard error was '$(cat "$work/full/stderr.txt")'"
 
+echo "A closed standard output: neither the display nor the file takes its place"
+mkdir "$work/closed"
+(cd "$work/closed" && exec "$gui" >&- 2>stderr.txt) &
+app_pid=$!
+dialog=$(wait_window "^${caption}\$")
+focus "$dialog"
+xdotool key Return
+expect_exit 1
+cmp "$work/closed/test.wav" "$work/cli/test.wav" || fail "closed standard output: test.wav differs"
+expected="Cannot write standard output (it was closed): the file test.wav itself is complete"
+[ "$(cat "$work/closed/stderr.txt")" = "$expected" ] ||
+    fail "closed standard output: standard error was '$(cat "$work/closed/stderr.txt")'"
+
 echo "Escape writes nothing"
 mkdir "$work/escape"
 start_gui "$work/escape"
@@ -244,4 +257,4 @@ xdotool key Return  # the unchanged defaults write the default file
 expect_exit 0
 cmp "$work/about/test.wav" "$work/cli/test.wav" || fail "fields changed by the About box"
 
-echo "7 passed, 0 failed"
+echo "8 passed, 0 failed"
