@@ -5,12 +5,14 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -471,6 +473,31 @@ TEST_F(CliTest, SymbolicLinksAreFollowedAndStayLinks) {
     EXPECT_EQ(info.st_mode & 07777, 0644u);
     EXPECT_EQ(Names(), (NameList{"dangling.wav", "err.txt", "link.wav", "out.txt", "sub"}));
     EXPECT_EQ(Names("sub"), (NameList{"hop", "new.wav", "real.wav"}));
+}
+
+// A real full file system behind a link, where this test may mount one (as root): the link
+// stays, its target keeps the previous contents, and no temporary file is left on it.
+TEST_F(CliTest, FullFileSystemBehindALinkKeepsLinkAndTarget) {
+    const std::string small = Path("small");
+    ASSERT_EQ(::mkdir(small.c_str(), 0755), 0);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0) {
+        GTEST_SKIP() << "no small file system to fill here: " << std::strerror(errno);
+    }
+    struct Unmount {
+        std::string at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{small};
+    WriteFile(Path("small/real.wav"), "the previous file");
+    ASSERT_EQ(::symlink("small/real.wav", Path("link.wav").c_str()), 0);
+    const CliRun run = Run({"-o", "link.wav"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              std::string("Opened link.wav\n") + kDefaultHeaderSummary + "Cannot write link.wav\n");
+    struct stat info;
+    ASSERT_EQ(::lstat(Path("link.wav").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(ReadFile(Path("small/real.wav")), "the previous file");
+    EXPECT_EQ(Names("small"), (NameList{"real.wav"}));
 }
 
 // SIGTERM, Ctrl-C and a hang-up while a long file is written: the process ends with the
