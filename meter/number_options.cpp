@@ -1,64 +1,20 @@
-// Decimal-only parsing of wobblemeter's numeric options.
+// Range checks of wobblemeter's numeric options, on the project's decimal parsing.
 #include "meter/number_options.h"
 
-#include <cctype>
-#include <cerrno>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <optional>
-#include <string_view>
+#include <charconv>
+
+#include "text/decimal.h"
 
 namespace wobblemeter {
 
 namespace {
 
-bool IsDigit(char c) {
-    return std::isdigit(static_cast<unsigned char>(c)) != 0;
-}
-
-// Digits from position i on; returns how many.
-size_t Digits(std::string_view text, size_t& i) {
-    const size_t start = i;
-    while (i < text.size() && IsDigit(text[i])) ++i;
-    return i - start;
-}
-
-std::optional<long long> ParseInteger(const std::string& text) {
-    size_t end = 0;
-    if (Digits(text, end) == 0 || end != text.size()) return std::nullopt;
-    errno = 0;
-    const long long value = std::strtoll(text.c_str(), nullptr, 10);
-    if (errno != 0) return std::nullopt;
-    return value;
-}
-
-// [+-] digits [. digits] [e [+-] digits], with a digit before or after the point: the forms
-// strtod reads as decimal and nothing else.
-std::optional<double> ParseReal(const std::string& text) {
-    size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    size_t mantissa = Digits(text, i);
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        mantissa += Digits(text, i);
-    }
-    if (mantissa == 0) return std::nullopt;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-        if (Digits(text, i) == 0) return std::nullopt;
-    }
-    if (i != text.size()) return std::nullopt;
-    const double value = std::strtod(text.c_str(), nullptr);
-    if (!std::isfinite(value)) return std::nullopt;  // beyond the largest double
-    return value;
-}
-
-std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.15g", value);
-    return text;
+// A limit for a message, without an exponent: "1000000", "0.5".
+std::string Limit(double value) {
+    char text[400];  // room for any double in fixed notation
+    const auto [end, error] =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    return error == std::errc{} ? std::string(text, end) : FormatShortest(value);
 }
 
 }  // namespace
@@ -66,12 +22,13 @@ std::string Number(double value) {
 CLI::Validator DecimalInteger(long long lowest, long long highest) {
     return CLI::Validator(
         [lowest, highest](std::string& text) -> std::string {
-            const std::optional<long long> value = ParseInteger(text);
-            if (!value || *value < lowest || *value > highest) {
+            unsigned long long value = 0;
+            if (!ParseDecimalWhole(text.c_str(), static_cast<unsigned long long>(highest), value) ||
+                static_cast<long long>(value) < lowest) {
                 return "'" + text + "' is not allowed: give a whole number from " +
                        std::to_string(lowest) + " to " + std::to_string(highest);
             }
-            text = std::to_string(*value);
+            text = std::to_string(value);
             return {};
         },
         "INT");
@@ -80,15 +37,12 @@ CLI::Validator DecimalInteger(long long lowest, long long highest) {
 CLI::Validator DecimalReal(double lowest, double highest, const std::string& unit) {
     return CLI::Validator(
         [lowest, highest, unit](std::string& text) -> std::string {
-            const std::optional<double> value = ParseReal(text);
-            if (!value || *value < lowest || *value > highest) {
+            double value = 0.0;
+            if (!ParseDecimalReal(text.c_str(), value) || value < lowest || value > highest) {
                 return "'" + text + "' is not allowed: give a decimal number of " + unit +
-                       " from " + Number(lowest) + " to " + Number(highest);
+                       " from " + Limit(lowest) + " to " + Limit(highest);
             }
-            // Seventeen digits give back the same double, in a form any conversion reads alike.
-            char canonical[32];
-            std::snprintf(canonical, sizeof canonical, "%.17g", *value);
-            text = canonical;
+            text = FormatShortest(value);  // reads back as exactly value
             return {};
         },
         "NUMBER");

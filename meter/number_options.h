@@ -7,9 +7,9 @@
 
 namespace wobblemeter {
 
-// A whole decimal number from lowest to highest: "010" is 10. Digits only (no sign, no
-// exponent). The text is handed on without leading zeros, which the library would take for an
-// octal prefix.
+// A whole decimal number from lowest (at least 0) to highest: "010" is 10. Digits only (no
+// sign, no exponent). The text is handed on without leading zeros, which the library would take
+// for an octal prefix.
 CLI::Validator DecimalInteger(long long lowest, long long highest);
 
 // A finite decimal number from lowest to highest, such as "3150", "3150.5", "0.5" or "3.15e3";

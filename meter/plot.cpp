@@ -7,18 +7,20 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <numbers>
 #include <string>
 #include <vector>
 
-#include "meter/output_file.h"
 #include "meter/report.h"
+#include "sys/output_file.h"
 
 namespace wobblemeter {
 
@@ -387,10 +389,32 @@ std::string RenderPlot(const MeterResult& result, const std::string& title, Plot
     return bytes;
 }
 
+void CommitPlot(FILE* file, const std::string& bytes, const std::string& path) {
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() ||
+        std::fflush(file) != 0) {
+        const int error = errno;
+        DiscardOutputFile(file);
+        throw MeterError("cannot write the plot " + path + ": " + std::strerror(error));
+    }
+    // The close or the renaming into place can still fail (a full disk on some file systems).
+    if (!CommitOutputFile(file))
+        throw MeterError("cannot write the plot " + path + ": " + std::strerror(errno));
+}
+
 void WritePlot(const MeterResult& result, const std::string& title, const std::string& path) {
     const PlotFormat format = PlotFormatOf(path);
-    OutputFile file(path, "the plot");
-    file.Write(RenderPlot(result, title, format == PlotFormat::kSvg ? format : PlotFormat::kPng));
+    FILE* file = OpenOutputFile(path.c_str());
+    if (file == nullptr)
+        throw MeterError("cannot write the plot " + path + ": " + std::strerror(errno));
+    std::string bytes;
+    try {
+        bytes = RenderPlot(result, title, format == PlotFormat::kSvg ? format : PlotFormat::kPng);
+    } catch (...) {
+        DiscardOutputFile(file);
+        throw;
+    }
+    CommitPlot(file, bytes, path);
 }
 
 }  // namespace wobblemeter

@@ -2,6 +2,7 @@
 // spectrum of the deviation on a logarithmic frequency axis.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "meter/meter.h"
@@ -17,8 +18,13 @@ PlotFormat PlotFormatOf(const std::string& path);
 // be drawn (out of memory).
 std::string RenderPlot(const MeterResult& result, const std::string& title, PlotFormat format);
 
+// Writes bytes into file, which OpenOutputFile opened for path, and puts it in place (see
+// sys/output_file.h). When that fails the file is discarded, so that no partial plot remains,
+// and MeterError "cannot write the plot PATH: reason" is thrown.
+void CommitPlot(FILE* file, const std::string& bytes, const std::string& path);
+
 // Writes the plot to path, as SVG when it ends in ".svg" (any case) and PNG otherwise. Throws
-// MeterError when the file cannot be written; a file that could not be written whole is removed.
+// MeterError when the file cannot be written.
 void WritePlot(const MeterResult& result, const std::string& title, const std::string& path);
 
 }  // namespace wobblemeter

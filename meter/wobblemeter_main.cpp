@@ -3,19 +3,21 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
-#include <optional>
 #include <string>
+#include <utility>
 
 #include "meter/meter.h"
 #include "meter/number_options.h"
-#include "meter/output_file.h"
 #include "meter/plot.h"
 #include "meter/report.h"
 #include "res/version.h"
+#include "sys/output_file.h"
 #include "sys/std_streams.h"
 
 namespace {
@@ -34,6 +36,18 @@ std::string WriteReadings(const std::string& text) {
     return reason.empty() ? "write error" : reason;
 }
 
+// The plot's file from before the measurement to the end: discarded (an earlier plot stays as
+// it was) unless it was handed to CommitPlot.
+struct PendingPlot {
+    FILE* file = nullptr;
+    PendingPlot() = default;
+    PendingPlot(const PendingPlot&) = delete;
+    PendingPlot& operator=(const PendingPlot&) = delete;
+    ~PendingPlot() {
+        if (file != nullptr) DiscardOutputFile(file);
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -46,8 +60,8 @@ int main(int argc, char** argv) {
     // Peak memory stays that of the largest moment.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    // A plot beyond the file-size limit fails like one on a full disk (and is removed) instead
-    // of ending the program half-written.
+    // Readings or a plot beyond the file-size limit fail like ones on a full disk, instead of
+    // ending the program half-written.
     std::signal(SIGXFSZ, SIG_IGN);
 
     std::string path;
@@ -99,12 +113,12 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     // A plot that cannot be written is found before the measurement, not after it.
-    std::optional<wobblemeter::OutputFile> plotFile;
+    PendingPlot plotFile;
     if (plotOption->count() > 0) {
-        try {
-            plotFile.emplace(plot, "the plot");
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "wobblemeter: %s\n", e.what());
+        plotFile.file = OpenOutputFile(plot.c_str());
+        if (plotFile.file == nullptr) {
+            std::fprintf(stderr, "wobblemeter: cannot write the plot %s: %s\n", plot.c_str(),
+                         std::strerror(errno));
             return kExitFailed;
         }
     }
@@ -149,21 +163,23 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         readingsLost = e.what();
     }
-    bool plotWritten = !plotFile;
-    if (plotFile) {
+    const bool plotAsked = plotFile.file != nullptr;
+    bool plotWritten = !plotAsked;
+    if (plotAsked) {
         try {
-            plotFile->Write(wobblemeter::RenderPlot(result, path, plotFormat));
+            const std::string bytes = wobblemeter::RenderPlot(result, path, plotFormat);
+            FILE* file = std::exchange(plotFile.file, nullptr);
+            wobblemeter::CommitPlot(file, bytes, plot);
             plotWritten = true;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "wobblemeter: %s\n", e.what());
         }
     }
     if (!readingsLost.empty()) {
-        std::fprintf(stderr,
-                     "wobblemeter: cannot write the readings to standard output: %s%s%s%s\n",
-                     readingsLost.c_str(), plotFile && plotWritten ? " (the plot " : "",
-                     plotFile && plotWritten ? plot.c_str() : "",
-                     plotFile && plotWritten ? " is written)" : "");
+        const std::string note =
+            plotAsked && plotWritten ? " (the plot " + plot + " is written)" : "";
+        std::fprintf(stderr, "wobblemeter: cannot write the readings to standard output: %s%s\n",
+                     readingsLost.c_str(), note.c_str());
     }
     return readingsLost.empty() && plotWritten ? 0 : kExitFailed;
 }

@@ -6,7 +6,7 @@ set -u
 meter=$1
 generator=$2
 dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+trap 'umount "$dir/small" 2>/dev/null; rm -rf "$dir"' EXIT
 failures=0
 
 fail() {
@@ -156,7 +156,8 @@ EOF
 valid_png "$dir/plot.png" || fail "json and plot: not a whole PNG"
 
 # --- Plots: a path that cannot be written is found before measuring; a plot that cannot be
-# written whole is removed; a device is written in place and kept.
+# written whole leaves nothing behind and an earlier plot as it was; a device is written in
+# place and kept.
 expect 1 "plot into a missing directory" "$meter" --plot "$dir/none/plot.SVG" "$tone"
 expect_message "plot into a missing directory" \
     "wobblemeter: cannot write the plot $dir/none/plot.SVG: No such file or directory"
@@ -170,15 +171,31 @@ expect 1 "plot of a file that cannot be measured" "$meter" --plot "$dir/new.png"
 echo "an earlier plot" >"$dir/old.png"
 expect 1 "earlier plot, file that cannot be measured" "$meter" --plot "$dir/old.png" "$dir/cut.wav"
 [ "$(cat "$dir/old.png")" = "an earlier plot" ] || fail "an earlier plot was changed for nothing"
+echo "an earlier plot" >"$dir/big.png"
 for plot in big.png big.svg; do
     # 16 blocks of 512 or 1024 bytes: too few for either plot.
     expect 1 "$plot beyond the file-size limit" sh -c 'ulimit -f 16 && exec "$@"' sh \
         "$meter" --plot "$dir/$plot" "$tone"
     expect_message "$plot beyond the file-size limit" \
         "wobblemeter: cannot write the plot $dir/$plot: File too large"
-    [ ! -e "$dir/$plot" ] || fail "$plot: a truncated plot stays"
     grep -q "^Weighted peak" "$dir/out" || fail "$plot: no readings"
 done
+[ "$(cat "$dir/big.png")" = "an earlier plot" ] || fail "a plot that could not be written replaced an earlier one"
+[ ! -e "$dir/big.svg" ] || fail "a partial plot stays"
+[ "$(find "$dir" -name '.big*')" = "" ] || fail "a temporary plot stays: $(find "$dir" -name '.big*')"
+# A real full file system, where one can be mounted (as root).
+mkdir "$dir/small"
+if mount -t tmpfs -o size=64k tmpfs "$dir/small" 2>/dev/null; then
+    echo "an earlier plot" >"$dir/small/plot.png"
+    head -c 40000 /dev/zero >"$dir/small/filler"
+    expect 1 "plot on a full disk" "$meter" --plot "$dir/small/plot.png" "$tone"
+    expect_message "plot on a full disk" \
+        "wobblemeter: cannot write the plot $dir/small/plot.png: No space left on device"
+    [ "$(ls -A "$dir/small" | tr '\n' ' ')" = "filler plot.png " ] &&
+        [ "$(cat "$dir/small/plot.png")" = "an earlier plot" ] ||
+        fail "plot on a full disk: $(ls -A "$dir/small")"
+    umount "$dir/small"
+fi
 if [ -w /dev/full ]; then
     ln -s /dev/full "$dir/full.png"
     expect 1 "plot to a full device" "$meter" --plot "$dir/full.png" "$tone"

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "meter/meter.h"
-#include "meter/output_file.h"
 #include "meter/plot.h"
 #include "meter/report.h"
 #include "tests/meter/meter_test_util.h"
@@ -215,17 +214,6 @@ TEST(MeterPlot, PngShowsTheDeviationWhenAndWhereItHappenedUnbroken) {
     EXPECT_EQ(raised.back() - raised.front() + 1, static_cast<int>(raised.size()));
     // Below zero everywhere else, and in the two columns of the steps.
     EXPECT_EQ(lowered.size(), 619u - 63u);
-}
-
-// The plot's file (opened before the measurement, removed when the measurement fails or the
-// plot cannot be written whole) is tested through the tool, in cli_test.sh.
-TEST(MeterOutputFile, WriteReplacesALongerFileWhole) {
-    wobblemeter_test::ScratchDir dir;
-    const std::string path = dir.Path("plot.svg");
-    std::ofstream(path) << std::string(10000, 'x');
-    OutputFile file(path, "the plot");
-    file.Write("<svg/>");
-    EXPECT_EQ(Contents(path), "<svg/>");
 }
 
 }  // namespace
