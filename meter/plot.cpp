@@ -391,15 +391,14 @@ std::string RenderPlot(const MeterResult& result, const std::string& title, Plot
 
 void CommitPlot(FILE* file, const std::string& bytes, const std::string& path) {
     errno = 0;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() ||
-        std::fflush(file) != 0) {
-        const int error = errno;
-        DiscardOutputFile(file);
-        throw MeterError("cannot write the plot " + path + ": " + std::strerror(error));
+    const bool written =
+        std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0;
+    const int error = errno;  // why the write failed, before the close can change it
+    // The close or the renaming into place can fail too (a full disk on some file systems).
+    if (!CommitOutputFile(file)) {
+        throw MeterError("cannot write the plot " + path + ": " +
+                         std::strerror(written ? errno : error));
     }
-    // The close or the renaming into place can still fail (a full disk on some file systems).
-    if (!CommitOutputFile(file))
-        throw MeterError("cannot write the plot " + path + ": " + std::strerror(errno));
 }
 
 void WritePlot(const MeterResult& result, const std::string& title, const std::string& path) {
