@@ -203,6 +203,21 @@ if [ -w /dev/full ]; then
         "wobblemeter: cannot write the plot $dir/full.png: No space left on device"
     [ -L "$dir/full.png" ] && [ -c /dev/full ] || fail "plot to a full device: the device was removed"
 fi
+# Ended while it waits for its recording (a FIFO nobody writes): the unfinished plot goes.
+mkfifo "$dir/pending.wav"
+echo "an earlier plot" >"$dir/ended.png"
+"$meter" --plot "$dir/ended.png" "$dir/pending.wav" >/dev/null 2>&1 &
+pid=$!
+for _ in $(seq 50); do
+    [ -n "$(find "$dir" -name '.ended.png.*')" ] && break
+    sleep 0.1
+done
+kill -TERM "$pid"
+wait "$pid"
+status=$?
+[ "$status" -eq 143 ] || fail "ended while measuring: exit status $status, expected 143"
+[ -z "$(find "$dir" -name '.ended.png.*')" ] || fail "ended while measuring: a temporary plot stays"
+[ "$(cat "$dir/ended.png")" = "an earlier plot" ] || fail "ended while measuring: the earlier plot changed"
 expect 0 "svg plot" "$meter" --plot "$dir/plot.svg" "$tone"
 valid_svg "$dir/plot.svg" || fail "svg plot: not valid XML"
 
