@@ -12,6 +12,11 @@ namespace wobblemeter {
 
 // Upper edge of the drift band, Hz (-3 dB).
 constexpr double kDriftHz = 0.5;
+// Time from the filter's start before its readings count, s: longer than the weighting's 3 s.
+// The low-pass's memory (0.83 s) keeps what its start did not know: 10 % of wow at 4 Hz started
+// at any phase leaves 0.034 % of apparent drift (peak-to-peak) after 3 s, 0.0055 % after 6 s,
+// little more than the 0.0049 % that passes the filter's stopband for good.
+constexpr double kDriftSettleSeconds = 6.0;
 
 class DriftMeter {
 public:
@@ -21,8 +26,8 @@ public:
     // mixing at the carrier's mean frequency), not the first sample, which a wide wow may carry
     // far from it.
     void Settle(double offset) { lowPass_.Settle(offset); }
-    // One sample; counted: whether it enters the readings (not while the filter settles: 3 s
-    // leave 3 % of a step at its start; nor on a bridged drop-out).
+    // One sample; counted: whether it enters the readings (not in the first
+    // kDriftSettleSeconds, nor on a bridged drop-out).
     void Push(double offset, bool counted);
     void Process(const double* offset, size_t n, bool counted) {
         for (size_t i = 0; i < n; ++i) Push(offset[i], counted);

@@ -13,7 +13,7 @@
 //   between 100 ms pulses the indication falls to 40 %; on a steady 4 Hz sine it ripples
 //   between 99.46 % and 100 %.
 // Each update is the exact response over one sample to an input held for that sample, so the
-// points hold at every baseband rate (within 0.3 % from 4000 to 8000 Hz).
+// points hold at every baseband rate (within 0.05 % from 4000 to 8000 Hz).
 #include "meter/quasi_peak.h"
 
 #include <cmath>
