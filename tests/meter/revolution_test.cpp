@@ -21,17 +21,21 @@ TEST(RevolutionFold, FindsTheOncePerRevolutionSwingItsSizeAndAngle) {
     const double rotation = RotationHz(100.0 / 3.0, 1.003);
     const double peakAngle = 100.0 * std::numbers::pi / 180.0;
     RevolutionFold fold(kRate, rotation, 72);
+    RevolutionFold coarse(kRate, rotation, 8);  // bins of 45 degrees
     for (int n = 0; n < static_cast<int>(40.0 * kRate); ++n) {
         const double t = n / kRate;
         const double u = 2.1 * std::cos(kTwoPi * rotation * t - peakAngle) +
                          0.8 * std::sin(kTwoPi * 7.3 * t) + (t < 3.0 ? 50.0 : 0.0);
         fold.Push(u, t >= 3.0);
+        coarse.Push(u, t >= 3.0);
     }
     EXPECT_NEAR(fold.Revolutions(), 37.0 * rotation, 1e-3);
     ASSERT_TRUE(fold.Complete());
     const std::complex<double> once = fold.OncePerRevolution();
     EXPECT_NEAR(std::abs(once), 2.1, 0.01);
     EXPECT_NEAR(std::arg(once), peakAngle, 0.005);
+    // Coarse bins average the swing down (by 2.6 % at 45 degrees); the reading does not.
+    EXPECT_NEAR(std::abs(coarse.OncePerRevolution()), 2.1, 0.01);
     // Each bin: the swing averaged over its 5 degrees, and hardly anything else.
     const std::vector<double> mean = fold.Mean();
     const std::vector<double> rest = fold.Remainder();
