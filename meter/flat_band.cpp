@@ -1,16 +1,17 @@
 // The flat unweighted band and the spectrum's decimation filter.
 //
 // Why recursive sections: the band's low edge lies at 0.2 Hz, 1/20000 to 1/40000 of the
-// baseband rate. A linear-phase FIR with a transition of 0.1 Hz there needs some 15 s of taps
-// even at a rate decimated to 500 Hz (7500 taps, 4 million products per second of signal),
-// and 15 s of latency and settling. Five biquads cost 25 products per sample (40000 at 8 kHz,
-// a few microseconds per second of signal) and settle within the meter's 3 s: the slowest pole
-// pair decays with a time constant of 3.9 s, but a sinusoid from 0.2 Hz up started at any phase,
-// with the filter settled at the deviation's mean, reads its two-sigma over the next 27 s within
-// 0.4 % of its steady value. Settled at the first sample instead, the step from it to the mean
-// reads up to 2.2 % high (at 0.3 Hz): settle at the mean. Phase is not linear, which no reading
-// here needs: two-sigma, RMS and peak readings of a sinusoid do not depend on it, and the old
-// analog meters' bands were recursive too.
+// baseband rate. A linear-phase FIR with a transition from 0.1 to 0.2 Hz and 40 dB needs 22 s
+// of taps (11000 even at a rate decimated to 500 Hz: 3 million products a second with
+// symmetric taps, besides the decimation and interpolation around it), and as long to settle
+// and to answer. Five biquads cost 25 products per sample (0.2 million a second at 8 kHz, some
+// 45 us of one core per second of 44.1 kHz audio: bench/stages_bench.cpp) and settle within
+// the meter's 3 s: the slowest pole pair decays with a time constant of 3.9 s, but a sinusoid
+// from 0.2 Hz up started at any phase, with the filter settled at the deviation's mean, reads
+// its two-sigma over the next 27 s within 0.4 % of its steady value. Settled at the first
+// sample instead, the step from it to the mean reads up to 2.2 % high (at 0.3 Hz): settle at
+// the mean. Phase is not linear, which no reading here needs: two-sigma, RMS and peak readings
+// of a sinusoid do not depend on it, and the old analog meters' bands were recursive too.
 //
 // High-pass: Chebyshev type I, fourth order, 0.04 dB ripple, ripple band from 0.2 Hz up.
 // Low-pass: elliptic (Cauer), sixth order, 0.04 dB ripple up to 200 Hz, 60 dB stopband.
