@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "synth/test_tone.h"
+#include "sys/output_file.h"
 
 const CalibrationSignal kCalibrationSignals[kCalibrationSignalCount] = {
     {1, 0.0, 0.0, 0.0, 0.0},        {2, 4.0, 0.01, 0.00997, 0.00997}, {3, 4.0, 0.1, 0.0997, 0.0997},
@@ -24,21 +25,6 @@ void CalibrationFileName(char* name, size_t size, const CalibrationCarrier& carr
 }
 
 namespace {
-
-// A file of the set on its way: written under its temporary name, renamed when all are done.
-struct PendingFile {
-    std::filesystem::path temporary, final;
-};
-
-// Writes one file under its temporary name; false when it cannot be opened or written.
-template <typename Writer>
-bool WriteFile(const std::filesystem::path& path, Writer write) {
-    FILE* file = std::fopen(path.string().c_str(), "wb");
-    if (file == nullptr) return false;
-    const bool written = write(file);
-    const bool closed = std::fclose(file) == 0;
-    return written && closed;
-}
 
 bool WriteTable(FILE* file) {
     std::fprintf(file,
@@ -56,17 +42,49 @@ bool WriteTable(FILE* file) {
     return !std::ferror(file);
 }
 
-void Fail(char* message, size_t size, const char* what, const std::filesystem::path& path) {
-    std::snprintf(message, size, "%s %s", what, path.string().c_str());
-}
+// The set being written: what this call created, to be removed again if it fails.
+class SetInProgress {
+public:
+    SetInProgress(std::filesystem::path dir, bool createdDir)
+        : dir_(std::move(dir)), createdDir_(createdDir) {}
 
-// Removes what a failed call left: the temporary files, and dir when this call created it.
-void CleanUp(const std::vector<PendingFile>& pending, const std::filesystem::path& dir,
-             bool created) {
-    std::error_code ignored;
-    for (const PendingFile& file : pending) std::filesystem::remove(file.temporary, ignored);
-    if (created) std::filesystem::remove(dir, ignored);  // only when empty
-}
+    // Writes one file with write(FILE*) -> bool. On failure fills message and returns false.
+    template <typename Writer>
+    bool Write(const std::string& name, Writer write, FILE* log, char* message, size_t size) {
+        const std::filesystem::path path = dir_ / name;
+        std::error_code ignored;
+        const bool existed = std::filesystem::exists(path, ignored);
+        FILE* file = OpenOutputFile(path.string().c_str());
+        if (file == nullptr) {
+            std::snprintf(message, size, "Cannot open %s", path.string().c_str());
+            return false;
+        }
+        if (!write(file)) {
+            DiscardOutputFile(file);
+            std::snprintf(message, size, "Cannot write %s", path.string().c_str());
+            return false;
+        }
+        if (!CommitOutputFile(file)) {
+            std::snprintf(message, size, "Cannot write %s", path.string().c_str());
+            return false;
+        }
+        if (!existed) created_.push_back(path);
+        if (log != nullptr) std::fprintf(log, "Wrote %s\n", path.string().c_str());
+        return true;
+    }
+
+    // Removes the files this call created, and the directory when it created that.
+    void Undo() const {
+        std::error_code ignored;
+        for (const std::filesystem::path& path : created_) std::filesystem::remove(path, ignored);
+        if (createdDir_) std::filesystem::remove(dir_, ignored);  // only when empty
+    }
+
+private:
+    std::filesystem::path dir_;
+    bool createdDir_;
+    std::vector<std::filesystem::path> created_;
+};
 
 }  // namespace
 
@@ -76,55 +94,38 @@ int WriteCalibrationSet(const char* dir, FILE* log, char* message, size_t messag
     bool created = false;
     if (std::filesystem::exists(root, error)) {
         if (!std::filesystem::is_directory(root, error)) {
-            Fail(message, messageSize, "Not a directory:", root);
+            std::snprintf(message, messageSize, "Not a directory: %s", root.string().c_str());
             return -1;
         }
     } else {
         created = std::filesystem::create_directory(root, error);
         if (!created) {
-            Fail(message, messageSize, "Cannot create directory", root);
+            std::snprintf(message, messageSize, "Cannot create directory %s",
+                          root.string().c_str());
             return -1;
         }
     }
 
-    std::vector<PendingFile> pending;
-    auto add = [&](const std::string& name) -> const PendingFile& {
-        pending.push_back({root / ("." + name + ".partial"), root / name});
-        return pending.back();
-    };
+    SetInProgress set(root, created);
     for (const CalibrationCarrier& carrier : kCalibrationCarriers) {
         for (const CalibrationSignal& signal : kCalibrationSignals) {
             char name[64];
             CalibrationFileName(name, sizeof name, carrier, signal.number);
-            const PendingFile& file = add(name);
-            const bool written = WriteFile(file.temporary, [&](FILE* f) {
-                return WriteTestToneQuietly(f, carrier.sampleRate, carrier.carrierHz,
+            const auto tone = [&](FILE* file) {
+                return WriteTestToneQuietly(file, carrier.sampleRate, carrier.carrierHz,
                                             signal.deviationPercent, signal.modulationHz,
                                             kCalibrationSeconds) == 0;
-            });
-            if (!written) {
-                Fail(message, messageSize, "Cannot write", file.final);
-                CleanUp(pending, root, created);
+            };
+            if (!set.Write(name, tone, log, message, messageSize)) {
+                set.Undo();
                 return -1;
             }
         }
     }
-    const PendingFile& table = add(kCalibrationTableName);
-    if (!WriteFile(table.temporary, WriteTable)) {
-        Fail(message, messageSize, "Cannot write", table.final);
-        CleanUp(pending, root, created);
+    // The table last: a set that has it is complete.
+    if (!set.Write(kCalibrationTableName, WriteTable, log, message, messageSize)) {
+        set.Undo();
         return -1;
-    }
-
-    for (size_t i = 0; i < pending.size(); ++i) {
-        std::filesystem::rename(pending[i].temporary, pending[i].final, error);
-        if (error) {
-            // The files renamed so far are complete; the rest go.
-            Fail(message, messageSize, "Cannot write", pending[i].final);
-            CleanUp({pending.begin() + static_cast<std::ptrdiff_t>(i), pending.end()}, root, false);
-            return -1;
-        }
-        if (log != nullptr) std::fprintf(log, "Wrote %s\n", pending[i].final.string().c_str());
     }
     return 0;
 }

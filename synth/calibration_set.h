@@ -36,9 +36,12 @@ void CalibrationFileName(char* name, size_t size, const CalibrationCarrier& carr
 
 // Writes the 16 signals (16-bit mono WAV files, as the test tone) and expected.csv into dir,
 // creating dir when it does not exist (its parent must); files of the same names are replaced.
-// The files are written under temporary names and take their own only when all are complete,
-// so a failure leaves nothing of this call behind (a directory it created is removed again);
-// only a rename failing after that can leave part of the set renamed, each of its files whole.
-// log, unless null, gets one line per file written. Returns 0, or -1 with one line (without
-// line end) in message saying what failed.
+// Each file is written as the test tone's output file is (OpenOutputFile): under a temporary
+// name, put in place when complete, removed when the process is interrupted, so no file of the
+// set is ever half-written. expected.csv comes last: a set that has it is complete. When a file
+// fails, the files this call created are removed again, and dir if this call created it; a file
+// it replaced keeps the set's contents, which are the same on every call. log, unless null,
+// gets "Wrote PATH" for each file. Returns 0, or -1 with one line (without line end) in message
+// saying what failed: "Cannot open PATH", "Cannot write PATH", "Not a directory: DIR" or
+// "Cannot create directory DIR".
 int WriteCalibrationSet(const char* dir, FILE* log, char* message, size_t messageSize);

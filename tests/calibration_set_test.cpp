@@ -146,54 +146,54 @@ TEST_F(CalibrationSet, RefusesAPathItCannotUseAndCreatesNothing) {
     EXPECT_EQ(Names(scratch_), (std::set<std::string>{"file"}));
 }
 
-// A write that fails part-way (here: a file size limit of 1 MB, in a child process) leaves
-// neither files nor temporary files, nor the directory the call created.
-TEST_F(CalibrationSet, FailedWriteLeavesNothingBehind) {
-    const fs::path dir = scratch_ / "set";
-    int pipe_[2];
-    ASSERT_EQ(pipe(pipe_), 0);
+// Runs WriteCalibrationSet(dir) in a child process whose files may not grow beyond limit
+// bytes, so that a write fails part-way as on a full disk; returns "RESULT MESSAGE".
+std::string WriteWithFileSizeLimit(const fs::path& dir, rlim_t limit) {
+    int channel[2];
+    if (pipe(channel) != 0) return "pipe failed";
     const pid_t child = fork();
-    ASSERT_GE(child, 0);
     if (child == 0) {
         std::signal(SIGXFSZ, SIG_IGN);  // a failing write instead of the signal
-        const rlimit limit{1 << 20, 1 << 20};
-        setrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit size{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &size);
         char message[256] = "";
         const int result =
             WriteCalibrationSet(dir.string().c_str(), nullptr, message, sizeof message);
         const std::string text = std::to_string(result) + " " + message;
-        (void)!write(pipe_[1], text.data(), text.size());
+        (void)!write(channel[1], text.data(), text.size());
         _exit(0);
     }
-    close(pipe_[1]);
+    close(channel[1]);
     std::string text;
     char buffer[256];
-    for (ssize_t got; (got = read(pipe_[0], buffer, sizeof buffer)) > 0;)
+    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;)
         text.append(buffer, static_cast<size_t>(got));
-    close(pipe_[0]);
+    close(channel[0]);
     int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_EQ(text, "-1 Cannot write " + (dir / "3150Hz-1.wav").string());
+    waitpid(child, &status, 0);
+    return text;
+}
+
+// A limit between the sizes of the 44.1 kHz files and the 48 kHz ones: the first eight files
+// are written, the ninth fails.
+constexpr rlim_t kBetweenTheSizes = 2700000;
+
+TEST_F(CalibrationSet, FailedWriteRemovesWhatTheCallCreated) {
+    const fs::path dir = scratch_ / "set";
+    EXPECT_EQ(WriteWithFileSizeLimit(dir, kBetweenTheSizes),
+              "-1 Cannot write " + (dir / "3000Hz-1.wav").string());
     EXPECT_FALSE(fs::exists(dir));
 
-    // Into a directory that was there, the same failure keeps the directory and what it held.
+    // Into a directory that was there: the directory stays with what it held, and a file the
+    // call replaced holds the signal.
     fs::create_directory(dir);
-    std::ofstream(dir / "3150Hz-1.wav") << "older";
-    const pid_t second = fork();
-    ASSERT_GE(second, 0);
-    if (second == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{1 << 20, 1 << 20};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        char message[256] = "";
-        _exit(WriteCalibrationSet(dir.string().c_str(), nullptr, message, sizeof message) == -1
-                  ? 0
-                  : 1);
-    }
-    ASSERT_EQ(waitpid(second, &status, 0), second);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(Names(dir), (std::set<std::string>{"3150Hz-1.wav"}));
-    EXPECT_EQ(Read(dir / "3150Hz-1.wav"), "older");
+    std::ofstream(dir / "3150Hz-2.wav") << "older";
+    std::ofstream(dir / "3000Hz-1.wav") << "older";
+    EXPECT_EQ(WriteWithFileSizeLimit(dir, kBetweenTheSizes),
+              "-1 Cannot write " + (dir / "3000Hz-1.wav").string());
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"3150Hz-2.wav", "3000Hz-1.wav"}));
+    EXPECT_EQ(fs::file_size(dir / "3150Hz-2.wav"), 44u + 2u * 1323000u);
+    EXPECT_EQ(Read(dir / "3000Hz-1.wav"), "older");
 }
 
 }  // namespace
