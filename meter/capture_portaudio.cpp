@@ -1,0 +1,502 @@
+// The capture source on PortAudio (ALSA, JACK): the only code that includes an audio library.
+// Asks the device for 32-bit float samples, interleaved, as many channels as the chosen channel's
+// number; keeps that channel in a CaptureRing filled by PortAudio's callback thread.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <portaudio.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <alsa/asoundlib.h>
+#include <pa_linux_alsa.h>
+#endif
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <semaphore>
+#include <string>
+#include <thread>
+
+#include "meter/capture.h"
+#include "meter/capture_ring.h"
+
+namespace wobblemeter {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Time a device may take to deliver its first audio after starting (a PulseAudio stream takes
+// some 0.7 s), and to deliver the next once it runs, before it counts as lost, s.
+constexpr double kFirstAudioSeconds = 5.0;
+constexpr double kStallSeconds = 2.0;
+// Latency asked of devices the library does not list (ALSA PCMs opened by name), s.
+constexpr double kUnlistedLatencySeconds = 0.05;
+// A device that has delivered more than this beyond the wall clock since its first audio (plus
+// its own latency) is not clocked by a converter: the ALSA file plugin, which reads a file as
+// fast as it is asked. Its callback may wait for room instead of losing frames, s.
+constexpr double kUnclockedMarginSeconds = 1.0;
+// How long a busy ALSA device is retried before giving up, in tries of 10 ms.
+constexpr int kBusyRetries = 25;
+// Rates tried, in order, for a device the library does not list, Hz.
+constexpr double kUnlistedRates[] = {44100, 48000, 96000, 88200, 192000, 32000, 22050, 16000};
+// Losses longer than this, read off a misbehaving device clock, are capped, s.
+constexpr double kMaxEstimatedLossSeconds = 60.0;
+
+// Set WOBBLEMETER_AUDIO_DEBUG=1 to see what the audio libraries say about the devices.
+bool AudioDebug() {
+    const char* value = std::getenv("WOBBLEMETER_AUDIO_DEBUG");
+    return value != nullptr && *value != '\0' && *value != '0';
+}
+
+#ifdef __linux__
+extern "C" void SilentAlsaError(const char*, int, const char*, int, const char*, ...) {}
+#endif
+extern "C" void SilentJackMessage(const char*) {}
+
+// ALSA reports through a handler that prints by default; JACK (loaded with PortAudio) through
+// functions of its own, found at run time so that JACK is not needed to build.
+void SilenceAudioLibraries() {
+    if (AudioDebug()) return;
+#ifdef __linux__
+    snd_lib_error_set_handler(SilentAlsaError);
+#endif
+    using SetHandler = void (*)(void (*)(const char*));
+    for (const char* setter : {"jack_set_error_function", "jack_set_info_function"}) {
+        if (void* symbol = dlsym(RTLD_DEFAULT, setter))
+            reinterpret_cast<SetHandler>(symbol)(SilentJackMessage);
+    }
+}
+
+// Sends standard error to /dev/null while it lives: the libraries print while they start
+// (JACK before its handlers can be set) and while devices open.
+class QuietStandardError {
+public:
+    QuietStandardError() {
+        if (AudioDebug()) return;
+        std::fflush(stderr);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null < 0) return;
+        saved_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+        if (saved_ >= 0) dup2(null, STDERR_FILENO);
+        close(null);
+    }
+    ~QuietStandardError() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+// PortAudio started for as long as it lives (PortAudio counts nested starts).
+class PortAudioLibrary {
+public:
+    PortAudioLibrary() {
+        SilenceAudioLibraries();
+        PaError error;
+        {
+            QuietStandardError quiet;
+            error = Pa_Initialize();
+        }
+        if (error != paNoError)
+            throw CaptureError(std::string("cannot start the audio library: ") +
+                               Pa_GetErrorText(error));
+        SilenceAudioLibraries();  // JACK is loaded now
+#ifdef __linux__
+        PaAlsa_SetRetriesBusy(kBusyRetries);
+#endif
+    }
+    ~PortAudioLibrary() {
+        QuietStandardError quiet;
+        Pa_Terminate();
+    }
+    PortAudioLibrary(const PortAudioLibrary&) = delete;
+    PortAudioLibrary& operator=(const PortAudioLibrary&) = delete;
+};
+
+struct ListedDevice {
+    CaptureDeviceInfo info;
+    PaDeviceIndex index;
+    bool alsa;
+};
+
+std::vector<ListedDevice> ListDevices() {
+    std::vector<ListedDevice> devices;
+    const PaDeviceIndex count = Pa_GetDeviceCount();
+    const PaDeviceIndex defaultIndex = Pa_GetDefaultInputDevice();
+    for (PaDeviceIndex i = 0; i < count; ++i) {
+        const PaDeviceInfo* device = Pa_GetDeviceInfo(i);
+        if (device == nullptr || device->maxInputChannels <= 0) continue;
+        const PaHostApiInfo* api = Pa_GetHostApiInfo(device->hostApi);
+        devices.push_back({{device->name, device->maxInputChannels, device->defaultSampleRate,
+                            i == defaultIndex},
+                           i,
+                           api != nullptr && api->type == paALSA});
+    }
+    return devices;
+}
+
+// The ALSA PCM name of a device: the part in parentheses of "USB Audio: - (hw:1,0)", or the
+// whole name ("default", "pulse", a PCM of ~/.asoundrc).
+std::string AlsaName(const std::string& name) {
+    if (!name.empty() && name.back() == ')') {
+        const auto open = name.rfind('(');
+        if (open != std::string::npos) return name.substr(open + 1, name.size() - open - 2);
+    }
+    return name;
+}
+
+// Why an ALSA PCM cannot be opened for capture, from ALSA itself (PortAudio reports every
+// failure to open a PCM by name alike); empty when it opens.
+std::string AlsaOpenProblem(const std::string& name) {
+#ifdef __linux__
+    snd_pcm_t* pcm = nullptr;
+    int error;
+    {
+        QuietStandardError quiet;
+        error = snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+        if (error == 0) snd_pcm_close(pcm);
+    }
+    if (error == 0) return "";
+    if (error == -EBUSY || error == -EAGAIN) return "capture device '" + name + "' is busy";
+    if (error == -ENOENT || error == -ENODEV || error == -ENXIO)
+        return "no capture device '" + name + "' (see --list-devices)";
+    return "cannot open capture device '" + name + "': " + snd_strerror(error);
+#else
+    return "no capture device '" + name + "' (see --list-devices)";
+#endif
+}
+
+// What the audio thread and the reader share. Lives as long as the stream.
+struct Shared {
+    explicit Shared(size_t capacity) : ring(capacity) {}
+    CaptureRing ring;
+    int channels = 1;
+    int channel = 0;  // from 0
+    double rate = 0.0;
+    double latency = 0.0;              // the stream's input latency, s
+    std::atomic<bool> stopping{false};  // the reader is stopping the stream
+    std::atomic<bool> finished{false};  // the stream ended (by itself unless stopping)
+    std::counting_semaphore<> arrived{0};
+
+    // Audio thread only.
+    bool started = false;
+    Clock::time_point firstCallback{};
+    uint64_t stored = 0;    // frames pushed into the ring
+    uint64_t timeline = 0;  // frames stored or lost
+    double expectedAdc = 0.0;
+
+    // When the last stored frame entered the device: a sequence lock written by the audio
+    // thread, read by the reader.
+    std::atomic<uint32_t> stampSequence{0};
+    std::atomic<uint64_t> stampFrames{0};
+    std::atomic<int64_t> stampNanos{0};
+};
+
+// Frames an overrun lost before a block, from the device clock; at least one.
+uint64_t EstimateLoss(const Shared& shared, double adcTime) {
+    const double seconds = adcTime - shared.expectedAdc;
+    if (!(seconds > 0.0)) return 1;
+    const double frames = std::min(seconds, kMaxEstimatedLossSeconds) * shared.rate;
+    return std::max<uint64_t>(1, static_cast<uint64_t>(std::llround(frames)));
+}
+
+bool RunsAheadOfClock(const Shared& shared, Clock::time_point now) {
+    const double delivered = static_cast<double>(shared.timeline) / shared.rate;
+    const double elapsed = std::chrono::duration<double>(now - shared.firstCallback).count();
+    return delivered > elapsed + shared.latency + kUnclockedMarginSeconds;
+}
+
+void PublishStamp(Shared& shared, Clock::time_point lastFrame) {
+    const uint32_t sequence = shared.stampSequence.load(std::memory_order_relaxed);
+    shared.stampSequence.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    shared.stampFrames.store(shared.stored, std::memory_order_relaxed);
+    shared.stampNanos.store(lastFrame.time_since_epoch().count(), std::memory_order_relaxed);
+    shared.stampSequence.store(sequence + 2, std::memory_order_release);
+}
+
+int OnAudio(const void* input, void*, unsigned long frameCount,
+            const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags,
+            void* user) noexcept {
+    Shared& shared = *static_cast<Shared*>(user);
+    const Clock::time_point now = Clock::now();
+    const size_t frames = frameCount;
+    if (!shared.started) {
+        shared.started = true;
+        shared.firstCallback = now;
+    } else if ((flags & paInputOverflow) != 0) {
+        const uint64_t lost = EstimateLoss(shared, time->inputBufferAdcTime);
+        shared.ring.MarkLost(lost);
+        shared.timeline += lost;
+    }
+    shared.expectedAdc = time->inputBufferAdcTime + static_cast<double>(frames) / shared.rate;
+
+    if (input == nullptr || (flags & paInputUnderflow) != 0) {
+        // No real input in this block: padding, not audio.
+        shared.ring.MarkLost(frames);
+    } else {
+        // A device that is not clocked can wait for the reader; a clocked one loses the frames.
+        while (shared.ring.Space() < frames && RunsAheadOfClock(shared, now) &&
+               !shared.stopping.load(std::memory_order_relaxed))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        shared.stored += shared.ring.Push(static_cast<const float*>(input), frames,
+                                          shared.channels, shared.channel);
+        // The block's last frame entered the converter (currentTime - adcTime) ago, at the
+        // block's start, plus the block's length.
+        double delay = time->currentTime - time->inputBufferAdcTime;
+        if (!(delay >= 0.0 && delay < kStallSeconds)) delay = 0.0;
+        const double span = static_cast<double>(frames - 1) / shared.rate;
+        PublishStamp(shared, now - std::chrono::duration_cast<Clock::duration>(
+                                       std::chrono::duration<double>(delay - span)));
+    }
+    shared.timeline += frames;
+    shared.arrived.release();
+    return paContinue;
+}
+
+void OnFinished(void* user) noexcept {
+    Shared& shared = *static_cast<Shared*>(user);
+    shared.finished.store(true, std::memory_order_release);
+    shared.arrived.release();
+}
+
+class PortAudioSource final : public CaptureSource {
+public:
+    explicit PortAudioSource(const CaptureOptions& options) { OpenStream(options); }
+    ~PortAudioSource() override {
+        Stop();
+        QuietStandardError quiet;
+        if (stream_ != nullptr) Pa_CloseStream(stream_);
+    }
+
+    int SampleRate() const override { return rate_; }
+    const std::string& DeviceName() const override { return name_; }
+
+    void Start() override {
+        PaError error;
+        {
+            QuietStandardError quiet;
+            error = Pa_StartStream(stream_);
+        }
+        if (error != paNoError)
+            throw CaptureError("cannot start capturing from '" + name_ + "': " +
+                               Pa_GetErrorText(error));
+        running_ = true;
+        lastAudio_ = Clock::now();
+    }
+
+    CaptureChunk Read(double* out, size_t maxFrames, std::chrono::milliseconds timeout) override {
+        const Clock::time_point deadline = Clock::now() + timeout;
+        for (;;) {
+            const CaptureRing::Taken taken = shared_->ring.Pop(out, maxFrames);
+            const Clock::time_point now = Clock::now();
+            if (taken.frames != 0 || taken.lostFrames != 0) {
+                delivered_ += taken.frames;
+                lastAudio_ = now;
+                heard_ = true;
+                CaptureChunk chunk;
+                chunk.lostFrames = static_cast<long long>(taken.lostFrames);
+                chunk.frames = taken.frames;
+                chunk.capturedAt = CapturedAt(now);
+                return chunk;
+            }
+            if (shared_->finished.load(std::memory_order_acquire) &&
+                !shared_->stopping.load(std::memory_order_relaxed))
+                throw CaptureError("capture device '" + name_ +
+                                   "' stopped delivering audio (unplugged?)");
+            if (!running_) {
+                CaptureChunk chunk;
+                chunk.ended = true;
+                return chunk;
+            }
+            const Clock::time_point stalled =
+                lastAudio_ + std::chrono::duration_cast<Clock::duration>(
+                                 std::chrono::duration<double>(StallLimit()));
+            if (now >= stalled) {
+                char seconds[32];
+                std::snprintf(seconds, sizeof seconds, "%.0f", StallLimit());
+                throw CaptureError("no audio from capture device '" + name_ + "' for " +
+                                   seconds + " s");
+            }
+            if (now >= deadline) return {};
+            shared_->arrived.try_acquire_until(std::min(deadline, stalled));
+            while (shared_->arrived.try_acquire()) {
+            }
+        }
+    }
+
+    void Stop() override {
+        if (!running_) return;
+        running_ = false;
+        shared_->stopping.store(true, std::memory_order_relaxed);
+        QuietStandardError quiet;
+        Pa_AbortStream(stream_);
+    }
+
+private:
+    void OpenStream(const CaptureOptions& options);
+
+    double StallLimit() const {
+        return heard_ ? kStallSeconds + shared_->latency : kFirstAudioSeconds;
+    }
+
+    Clock::time_point CapturedAt(Clock::time_point now) const {
+        uint32_t before, after;
+        uint64_t frames;
+        int64_t nanos;
+        do {
+            before = shared_->stampSequence.load(std::memory_order_acquire);
+            frames = shared_->stampFrames.load(std::memory_order_relaxed);
+            nanos = shared_->stampNanos.load(std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_acquire);
+            after = shared_->stampSequence.load(std::memory_order_relaxed);
+        } while (before != after || (before & 1U) != 0);
+        if (before == 0) return now;
+        // The stamp is of the last frame stored; ours was stored (frames - delivered_) before.
+        const double behind =
+            static_cast<double>(static_cast<int64_t>(frames - delivered_)) / rate_;
+        return Clock::time_point(Clock::duration(nanos)) -
+               std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(behind));
+    }
+
+    PortAudioLibrary library_;
+    std::unique_ptr<Shared> shared_;
+    PaStream* stream_ = nullptr;
+    std::string name_;
+    int rate_ = 0;
+    bool running_ = false;
+    bool heard_ = false;
+    uint64_t delivered_ = 0;
+    Clock::time_point lastAudio_{};
+};
+
+void PortAudioSource::OpenStream(const CaptureOptions& options) {
+    const std::vector<ListedDevice> devices = ListDevices();
+    PaStreamParameters parameters{};
+    parameters.channelCount = options.channel;
+    parameters.sampleFormat = paFloat32;
+    const ListedDevice* listed = nullptr;
+#ifdef __linux__
+    PaAlsaStreamInfo alsaName{};
+#endif
+    if (options.device.empty()) {
+        const auto found = std::find_if(devices.begin(), devices.end(),
+                                        [](const ListedDevice& d) { return d.info.isDefault; });
+        if (found == devices.end()) throw CaptureError("no capture device found");
+        listed = &*found;
+    } else {
+        std::vector<CaptureDeviceInfo> infos;
+        for (const ListedDevice& d : devices) infos.push_back(d.info);
+        if (const auto match = MatchCaptureDevice(infos, options.device)) listed = &devices[*match];
+    }
+    double rate = options.rate;
+    if (listed != nullptr) {
+        name_ = listed->info.name;
+        if (options.channel > listed->info.maxInputChannels)
+            throw CaptureError("capture device '" + name_ + "' has " +
+                               std::to_string(listed->info.maxInputChannels) +
+                               " input channel(s): no channel " + std::to_string(options.channel));
+        parameters.device = listed->index;
+        parameters.suggestedLatency = Pa_GetDeviceInfo(listed->index)->defaultHighInputLatency;
+        if (rate == 0) rate = listed->info.defaultRate;
+    } else {
+        name_ = options.device;
+#ifdef __linux__
+        if (Pa_HostApiTypeIdToHostApiIndex(paALSA) < 0)
+            throw CaptureError("no capture device '" + name_ + "' (see --list-devices)");
+        PaAlsa_InitializeStreamInfo(&alsaName);
+        alsaName.deviceString = name_.c_str();
+        parameters.device = paUseHostApiSpecificDeviceSpecification;
+        parameters.hostApiSpecificStreamInfo = &alsaName;
+        parameters.suggestedLatency = kUnlistedLatencySeconds;
+        if (rate == 0) {
+            QuietStandardError quiet;
+            for (const double candidate : kUnlistedRates) {
+                if (Pa_IsFormatSupported(&parameters, nullptr, candidate) == paFormatIsSupported) {
+                    rate = candidate;
+                    break;
+                }
+            }
+        }
+        if (rate == 0) {
+            const std::string problem = AlsaOpenProblem(name_);
+            throw CaptureError(problem.empty() ? "capture device '" + name_ +
+                                                     "' offers no usable rate or channel " +
+                                                     std::to_string(options.channel)
+                                               : problem);
+        }
+#else
+        throw CaptureError("no capture device '" + name_ + "' (see --list-devices)");
+#endif
+    }
+
+    shared_ = std::make_unique<Shared>(
+        static_cast<size_t>(std::ceil(options.bufferSeconds * rate)));
+    shared_->channels = options.channel;
+    shared_->channel = options.channel - 1;
+    shared_->rate = rate;
+    PaError error;
+    {
+        QuietStandardError quiet;
+        error = Pa_OpenStream(&stream_, &parameters, nullptr, rate, paFramesPerBufferUnspecified,
+                              paDitherOff, OnAudio, shared_.get());
+    }
+    char rateText[32];
+    std::snprintf(rateText, sizeof rateText, "%.0f", rate);
+    if (error != paNoError) {
+        stream_ = nullptr;
+        if (listed == nullptr || listed->alsa) {
+            const std::string problem = AlsaOpenProblem(listed ? AlsaName(name_) : name_);
+            if (!problem.empty()) throw CaptureError(problem);
+        }
+        if (error == paInvalidSampleRate)
+            throw CaptureError("capture device '" + name_ + "' cannot capture at " + rateText +
+                               " Hz");
+        if (error == paInvalidChannelCount)
+            throw CaptureError("capture device '" + name_ + "' has no channel " +
+                               std::to_string(options.channel));
+        if (error == paDeviceUnavailable)
+            throw CaptureError("capture device '" + name_ + "' is busy");
+        throw CaptureError("cannot capture from '" + name_ + "' at " + rateText +
+                           " Hz: " + Pa_GetErrorText(error));
+    }
+    const PaStreamInfo* info = Pa_GetStreamInfo(stream_);
+    if (info != nullptr) {
+        shared_->latency = info->inputLatency;
+        if (std::lround(info->sampleRate) != std::lround(rate)) {
+            Pa_CloseStream(stream_);
+            stream_ = nullptr;
+            throw CaptureError("capture device '" + name_ + "' runs at " +
+                               std::to_string(std::lround(info->sampleRate)) + " Hz, not " +
+                               rateText + " Hz");
+        }
+    }
+    rate_ = static_cast<int>(std::lround(rate));
+    Pa_SetStreamFinishedCallback(stream_, OnFinished);
+}
+
+}  // namespace
+
+std::vector<CaptureDeviceInfo> ListCaptureDevices() {
+    PortAudioLibrary library;
+    std::vector<CaptureDeviceInfo> infos;
+    for (const ListedDevice& device : ListDevices()) infos.push_back(device.info);
+    return infos;
+}
+
+std::unique_ptr<CaptureSource> OpenCaptureDevice(const CaptureOptions& options) {
+    if (options.channel < 1) throw CaptureError("no channel " + std::to_string(options.channel));
+    return std::make_unique<PortAudioSource>(options);
+}
+
+}  // namespace wobblemeter
