@@ -4,6 +4,8 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <portaudio.h>
+#include <semaphore.h>
+#include <time.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <alsa/asoundlib.h>
@@ -17,9 +19,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <semaphore>
 #include <string>
 #include <thread>
+#include <type_traits>
 
 #include "meter/capture.h"
 #include "meter/capture_ring.h"
@@ -97,11 +99,46 @@ private:
     int saved_ = -1;
 };
 
+// The audio thread: PortAudio prints from it when a device fails ("Expression ... failed"),
+// and offers no handler. Its failures reach the reader through the stream's state instead.
+thread_local bool onAudioThread = false;
+
+#ifdef __GLIBC__
+ssize_t WriteUnlessAudioThread(void*, const char* data, size_t size) {
+    if (onAudioThread) return static_cast<ssize_t>(size);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t written = write(STDERR_FILENO, data + done, size - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return done > 0 ? static_cast<ssize_t>(done) : -1;
+        done += static_cast<size_t>(written);
+    }
+    return static_cast<ssize_t>(size);
+}
+#endif
+
+// Standard error (the stdio stream everyone prints through) passes everything but what the
+// audio thread writes. Installed once, for the rest of the process.
+void MuzzleAudioThreads() {
+#ifdef __GLIBC__
+    static bool installed = false;
+    if (installed || AudioDebug()) return;
+    installed = true;
+    const cookie_io_functions_t io{nullptr, WriteUnlessAudioThread, nullptr, nullptr};
+    FILE* filtered = fopencookie(nullptr, "w", io);
+    if (filtered == nullptr) return;
+    std::setvbuf(filtered, nullptr, _IONBF, 0);
+    std::fflush(stderr);
+    stderr = filtered;
+#endif
+}
+
 // PortAudio started for as long as it lives (PortAudio counts nested starts).
 class PortAudioLibrary {
 public:
     PortAudioLibrary() {
         SilenceAudioLibraries();
+        MuzzleAudioThreads();
         PaError error;
         {
             QuietStandardError quiet;
@@ -176,6 +213,36 @@ std::string AlsaOpenProblem(const std::string& name) {
 #endif
 }
 
+// Wakes the reader when audio arrives. A POSIX semaphore: posting is safe on the audio thread,
+// and waits time out on the monotonic clock (libstdc++ 12's std::counting_semaphore can miss
+// a release and sleep on).
+class Wakeup {
+public:
+    Wakeup() { sem_init(&semaphore_, 0, 0); }
+    ~Wakeup() { sem_destroy(&semaphore_); }
+    Wakeup(const Wakeup&) = delete;
+    Wakeup& operator=(const Wakeup&) = delete;
+
+    void Post() { sem_post(&semaphore_); }
+    // Waits for a post until the deadline, then takes any further posts.
+    void WaitUntil(Clock::time_point deadline) {
+        const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               deadline.time_since_epoch())
+                               .count();
+        timespec until{};
+        until.tv_sec = static_cast<time_t>(nanos / 1000000000);
+        until.tv_nsec = static_cast<long>(nanos % 1000000000);
+        while (sem_clockwait(&semaphore_, CLOCK_MONOTONIC, &until) != 0 && errno == EINTR) {
+        }
+        while (sem_trywait(&semaphore_) == 0) {
+        }
+    }
+
+private:
+    sem_t semaphore_;
+};
+static_assert(std::is_same_v<Clock, std::chrono::steady_clock>, "steady_clock is CLOCK_MONOTONIC");
+
 // What the audio thread and the reader share. Lives as long as the stream.
 struct Shared {
     explicit Shared(size_t capacity) : ring(capacity) {}
@@ -186,7 +253,7 @@ struct Shared {
     double latency = 0.0;              // the stream's input latency, s
     std::atomic<bool> stopping{false};  // the reader is stopping the stream
     std::atomic<bool> finished{false};  // the stream ended (by itself unless stopping)
-    std::counting_semaphore<> arrived{0};
+    Wakeup arrived;
 
     // Audio thread only.
     bool started = false;
@@ -229,8 +296,10 @@ int OnAudio(const void* input, void*, unsigned long frameCount,
             const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags,
             void* user) noexcept {
     Shared& shared = *static_cast<Shared*>(user);
+    onAudioThread = true;
     const Clock::time_point now = Clock::now();
     const size_t frames = frameCount;
+    if (frames == 0) return paContinue;
     if (!shared.started) {
         shared.started = true;
         shared.firstCallback = now;
@@ -251,23 +320,24 @@ int OnAudio(const void* input, void*, unsigned long frameCount,
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         shared.stored += shared.ring.Push(static_cast<const float*>(input), frames,
                                           shared.channels, shared.channel);
-        // The block's last frame entered the converter (currentTime - adcTime) ago, at the
-        // block's start, plus the block's length.
+        // The block's first frame entered the converter (currentTime - adcTime) ago, its
+        // last frame the block's length later, and not after now (a device that is not
+        // clocked reports no delay).
         double delay = time->currentTime - time->inputBufferAdcTime;
         if (!(delay >= 0.0 && delay < kStallSeconds)) delay = 0.0;
         const double span = static_cast<double>(frames - 1) / shared.rate;
         PublishStamp(shared, now - std::chrono::duration_cast<Clock::duration>(
-                                       std::chrono::duration<double>(delay - span)));
+                                       std::chrono::duration<double>(std::max(delay - span, 0.0))));
     }
     shared.timeline += frames;
-    shared.arrived.release();
+    shared.arrived.Post();
     return paContinue;
 }
 
 void OnFinished(void* user) noexcept {
     Shared& shared = *static_cast<Shared*>(user);
     shared.finished.store(true, std::memory_order_release);
-    shared.arrived.release();
+    shared.arrived.Post();
 }
 
 class PortAudioSource final : public CaptureSource {
@@ -329,9 +399,7 @@ public:
                                    seconds + " s");
             }
             if (now >= deadline) return {};
-            shared_->arrived.try_acquire_until(std::min(deadline, stalled));
-            while (shared_->arrived.try_acquire()) {
-            }
+            shared_->arrived.WaitUntil(std::min(deadline, stalled));
         }
     }
 

@@ -111,6 +111,11 @@ int RecordLiveCommand(const LiveArguments& arguments) {
         CatchStopSignals();
         const RecordResult result = RecordCapture(*source, arguments.record, record);
         endProgress();
+        if (result.full)
+            std::fprintf(stderr,
+                         "wobblemeter: %s holds 4 GiB, the most a WAV file can: recording "
+                         "stopped at %.0f s\n",
+                         arguments.record.c_str(), static_cast<double>(result.frames) / rate);
 
         std::printf("Recorded:           %s\n", arguments.record.c_str());
         std::printf("Device:             %s, channel %d, %d Hz\n", source->DeviceName().c_str(),

@@ -4,7 +4,6 @@
 #include <sndfile.h>
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 #include "meter/meter.h"
@@ -18,6 +17,9 @@ constexpr std::chrono::milliseconds kReadTimeout{100};
 // The header is brought up to date this often (in frames: once a second of audio), so that a
 // recording cut off by a crash or a kill still opens.
 constexpr int kHeaderUpdatesPerSecond = 1;
+// A WAV file's sizes are 32-bit: 4 GiB less the header (of 58 bytes for floats, with room to
+// spare) hold this many 4-byte samples; 6.2 h at 48 kHz.
+constexpr long long kMaxWavFrames = (0xFFFFFFFFLL - 1024) / 4;
 
 class WavWriter {
 public:
@@ -25,12 +27,10 @@ public:
         SF_INFO info{};
         info.samplerate = rate;
         info.channels = 1;
-        // RF64 that turns back into plain WAV on closing when it fits in 4 GiB (6 h at 48 kHz).
-        info.format = SF_FORMAT_RF64 | SF_FORMAT_FLOAT;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
         file_ = sf_open(path.c_str(), SFM_WRITE, &info);
         if (file_ == nullptr)
             throw MeterError("cannot create " + path + ": " + sf_strerror(nullptr));
-        sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     }
     ~WavWriter() {
         if (file_ != nullptr) sf_close(file_);
@@ -66,8 +66,8 @@ RecordResult RecordCapture(CaptureSource& source, const std::string& path,
     const std::vector<double> silence(kBlockFrames, 0.0);
     const long long headerEvery = source.SampleRate() / kHeaderUpdatesPerSecond;
     long long nextHeader = headerEvery;
-    const long long limit =
-        options.frames > 0 ? options.frames : std::numeric_limits<long long>::max();
+    const long long limit = options.frames > 0 ? std::min(options.frames, kMaxWavFrames)
+                                               : kMaxWavFrames;
     auto remaining = [&] { return limit - result.frames; };
 
     source.Start();
@@ -100,6 +100,7 @@ RecordResult RecordCapture(CaptureSource& source, const std::string& path,
     }
     source.Stop();
     writer.Close();
+    result.full = result.frames == kMaxWavFrames;
     return result;
 }
 

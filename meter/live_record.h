@@ -25,10 +25,11 @@ struct RecordResult {
     long long frames = 0;      // in the file, lost ones included
     long long lostFrames = 0;  // silence in place of lost frames
     int losses = 0;            // overruns
+    bool full = false;         // stopped at the most a WAV file holds (4 GiB)
 };
 
 // Creates path (replacing a file there), starts source, records until options.frames, a stop
-// request or the source's end, stops the source and closes the file. Throws MeterError when
+// request, the source's end or the WAV file's limit, stops the source and closes the file. Throws MeterError when
 // the file cannot be written, CaptureError when the device fails; the file then holds what
 // was recorded so far.
 RecordResult RecordCapture(CaptureSource& source, const std::string& path,
