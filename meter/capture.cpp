@@ -1,7 +1,7 @@
 // Capture code that needs no audio library: which listed device a --device name means.
-#include <string>
-
 #include "meter/capture.h"
+
+#include <string>
 
 namespace wobblemeter {
 

@@ -18,16 +18,16 @@ FakeCaptureSource::FakeCaptureSource(std::vector<double> samples, int rate, size
               [](const InjectedLoss& a, const InjectedLoss& b) { return a.atFrame < b.atFrame; });
 }
 
-std::unique_ptr<FakeCaptureSource> FakeCaptureSource::FromFile(const std::string& path,
-                                                               int channel, size_t blockFrames,
+std::unique_ptr<FakeCaptureSource> FakeCaptureSource::FromFile(const std::string& path, int channel,
+                                                               size_t blockFrames,
                                                                std::vector<InjectedLoss> losses) {
     AudioFile file(path);
     std::vector<double> samples;
     std::vector<double> block(65536);
     while (const size_t count = file.Read(channel - 1, block.data(), block.size()))
         samples.insert(samples.end(), block.begin(), block.begin() + static_cast<long>(count));
-    return std::make_unique<FakeCaptureSource>(std::move(samples), file.SampleRate(),
-                                               blockFrames, std::move(losses), path);
+    return std::make_unique<FakeCaptureSource>(std::move(samples), file.SampleRate(), blockFrames,
+                                               std::move(losses), path);
 }
 
 CaptureChunk FakeCaptureSource::Read(double* out, size_t maxFrames, std::chrono::milliseconds) {

@@ -7,7 +7,9 @@ namespace {
 const char* const kNoCapture = "this wobblemeter was built without live capture (PortAudio)";
 }
 
-std::vector<CaptureDeviceInfo> ListCaptureDevices() { throw CaptureError(kNoCapture); }
+std::vector<CaptureDeviceInfo> ListCaptureDevices() {
+    throw CaptureError(kNoCapture);
+}
 
 std::unique_ptr<CaptureSource> OpenCaptureDevice(const CaptureOptions&) {
     throw CaptureError(kNoCapture);

@@ -174,10 +174,10 @@ std::vector<ListedDevice> ListDevices() {
         const PaDeviceInfo* device = Pa_GetDeviceInfo(i);
         if (device == nullptr || device->maxInputChannels <= 0) continue;
         const PaHostApiInfo* api = Pa_GetHostApiInfo(device->hostApi);
-        devices.push_back({{device->name, device->maxInputChannels, device->defaultSampleRate,
-                            i == defaultIndex},
-                           i,
-                           api != nullptr && api->type == paALSA});
+        devices.push_back(
+            {{device->name, device->maxInputChannels, device->defaultSampleRate, i == defaultIndex},
+             i,
+             api != nullptr && api->type == paALSA});
     }
     return devices;
 }
@@ -226,9 +226,9 @@ public:
     void Post() { sem_post(&semaphore_); }
     // Waits for a post until the deadline, then takes any further posts.
     void WaitUntil(Clock::time_point deadline) {
-        const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                               deadline.time_since_epoch())
-                               .count();
+        const auto nanos =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch())
+                .count();
         timespec until{};
         until.tv_sec = static_cast<time_t>(nanos / 1000000000);
         until.tv_nsec = static_cast<long>(nanos % 1000000000);
@@ -250,7 +250,7 @@ struct Shared {
     int channels = 1;
     int channel = 0;  // from 0
     double rate = 0.0;
-    double latency = 0.0;              // the stream's input latency, s
+    double latency = 0.0;               // the stream's input latency, s
     std::atomic<bool> stopping{false};  // the reader is stopping the stream
     std::atomic<bool> finished{false};  // the stream ended (by itself unless stopping)
     Wakeup arrived;
@@ -318,8 +318,8 @@ int OnAudio(const void* input, void*, unsigned long frameCount,
         while (shared.ring.Space() < frames && RunsAheadOfClock(shared, now) &&
                !shared.stopping.load(std::memory_order_relaxed))
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        shared.stored += shared.ring.Push(static_cast<const float*>(input), frames,
-                                          shared.channels, shared.channel);
+        shared.stored += shared.ring.Push(static_cast<const float*>(input), frames, shared.channels,
+                                          shared.channel);
         // The block's first frame entered the converter (currentTime - adcTime) ago, its
         // last frame the block's length later, and not after now (a device that is not
         // clocked reports no delay).
@@ -359,8 +359,8 @@ public:
             error = Pa_StartStream(stream_);
         }
         if (error != paNoError)
-            throw CaptureError("cannot start capturing from '" + name_ + "': " +
-                               Pa_GetErrorText(error));
+            throw CaptureError("cannot start capturing from '" + name_ +
+                               "': " + Pa_GetErrorText(error));
         running_ = true;
         lastAudio_ = Clock::now();
     }
@@ -395,8 +395,8 @@ public:
             if (now >= stalled) {
                 char seconds[32];
                 std::snprintf(seconds, sizeof seconds, "%.0f", StallLimit());
-                throw CaptureError("no audio from capture device '" + name_ + "' for " +
-                                   seconds + " s");
+                throw CaptureError("no audio from capture device '" + name_ + "' for " + seconds +
+                                   " s");
             }
             if (now >= deadline) return {};
             shared_->arrived.WaitUntil(std::min(deadline, stalled));
@@ -508,8 +508,8 @@ void PortAudioSource::OpenStream(const CaptureOptions& options) {
 #endif
     }
 
-    shared_ = std::make_unique<Shared>(
-        static_cast<size_t>(std::ceil(options.bufferSeconds * rate)));
+    shared_ =
+        std::make_unique<Shared>(static_cast<size_t>(std::ceil(options.bufferSeconds * rate)));
     shared_->channels = options.channel;
     shared_->channel = options.channel - 1;
     shared_->rate = rate;

@@ -11,8 +11,8 @@ CaptureRing::CaptureRing(size_t capacityFrames)
     : samples_(std::max<size_t>(capacityFrames, 1)), losses_(kLossSlots) {}
 
 size_t CaptureRing::Space() const {
-    const uint64_t used = written_.load(std::memory_order_relaxed) -
-                          read_.load(std::memory_order_acquire);
+    const uint64_t used =
+        written_.load(std::memory_order_relaxed) - read_.load(std::memory_order_acquire);
     return samples_.size() - static_cast<size_t>(used);
 }
 

@@ -27,7 +27,9 @@ constexpr std::chrono::milliseconds kProgressInterval{250};
 std::atomic<bool> stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void RequestStop(int) { stopRequested.store(true); }
+extern "C" void RequestStop(int) {
+    stopRequested.store(true);
+}
 
 // Ctrl-C (and SIGTERM) end the recording cleanly; a second one ends the program at once.
 void CatchStopSignals() {
@@ -102,7 +104,8 @@ int RecordLiveCommand(const LiveArguments& arguments) {
             const auto now = std::chrono::steady_clock::now();
             if (!terminal || now - shown < kProgressInterval) return;
             shown = now;
-            std::fprintf(stderr, "\rwobblemeter: recording %.1f s", static_cast<double>(frames) / rate);
+            std::fprintf(stderr, "\rwobblemeter: recording %.1f s",
+                         static_cast<double>(frames) / rate);
             if (arguments.durationSeconds > 0)
                 std::fprintf(stderr, " of %.1f s", arguments.durationSeconds);
             std::fflush(stderr);
@@ -131,8 +134,8 @@ int RecordLiveCommand(const LiveArguments& arguments) {
     } catch (const CaptureError& e) {
         endProgress();
         if (recorded > 0)
-            std::fprintf(stderr, "wobblemeter: %s; %s holds the %.3f s recorded before\n",
-                         e.what(), arguments.record.c_str(), static_cast<double>(recorded) / rate);
+            std::fprintf(stderr, "wobblemeter: %s; %s holds the %.3f s recorded before\n", e.what(),
+                         arguments.record.c_str(), static_cast<double>(recorded) / rate);
         else
             std::fprintf(stderr, "wobblemeter: %s\n", e.what());
     } catch (const MeterError& e) {

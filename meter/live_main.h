@@ -6,9 +6,9 @@
 namespace wobblemeter {
 
 struct LiveArguments {
-    std::string device;  // empty: the default capture device
-    int rate = 0;        // Hz; 0: the device's default
-    int channel = 1;     // from 1
+    std::string device;            // empty: the default capture device
+    int rate = 0;                  // Hz; 0: the device's default
+    int channel = 1;               // from 1
     double durationSeconds = 0.0;  // of captured audio; 0: until Ctrl-C
     std::string record;            // WAV file to record into
 };

@@ -66,29 +66,29 @@ RecordResult RecordCapture(CaptureSource& source, const std::string& path,
     const std::vector<double> silence(kBlockFrames, 0.0);
     const long long headerEvery = source.SampleRate() / kHeaderUpdatesPerSecond;
     long long nextHeader = headerEvery;
-    const long long limit = options.frames > 0 ? std::min(options.frames, kMaxWavFrames)
-                                               : kMaxWavFrames;
+    const long long limit =
+        options.frames > 0 ? std::min(options.frames, kMaxWavFrames) : kMaxWavFrames;
     auto remaining = [&] { return limit - result.frames; };
 
     source.Start();
     while (remaining() > 0 && !(options.stopRequested && options.stopRequested())) {
-        const auto wanted = static_cast<size_t>(
-            std::min(remaining(), static_cast<long long>(kBlockFrames)));
+        const auto wanted =
+            static_cast<size_t>(std::min(remaining(), static_cast<long long>(kBlockFrames)));
         const CaptureChunk chunk = source.Read(block.data(), wanted, kReadTimeout);
         if (chunk.lostFrames > 0) {
             if (options.onLoss) options.onLoss(result.frames, chunk.lostFrames);
             ++result.losses;
             for (long long gap = std::min(chunk.lostFrames, remaining()); gap > 0;) {
-                const auto count = static_cast<size_t>(
-                    std::min(gap, static_cast<long long>(silence.size())));
+                const auto count =
+                    static_cast<size_t>(std::min(gap, static_cast<long long>(silence.size())));
                 writer.Write(silence.data(), count);
                 gap -= static_cast<long long>(count);
                 result.frames += static_cast<long long>(count);
                 result.lostFrames += static_cast<long long>(count);
             }
         }
-        const size_t count = static_cast<size_t>(
-            std::min(static_cast<long long>(chunk.frames), remaining()));
+        const size_t count =
+            static_cast<size_t>(std::min(static_cast<long long>(chunk.frames), remaining()));
         writer.Write(block.data(), count);
         result.frames += static_cast<long long>(count);
         if (result.frames >= nextHeader) {

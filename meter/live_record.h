@@ -29,9 +29,9 @@ struct RecordResult {
 };
 
 // Creates path (replacing a file there), starts source, records until options.frames, a stop
-// request, the source's end or the WAV file's limit, stops the source and closes the file. Throws MeterError when
-// the file cannot be written, CaptureError when the device fails; the file then holds what
-// was recorded so far.
+// request, the source's end or the WAV file's limit, stops the source and closes the file. Throws
+// MeterError when the file cannot be written, CaptureError when the device fails; the file then
+// holds what was recorded so far.
 RecordResult RecordCapture(CaptureSource& source, const std::string& path,
                            const RecordOptions& options);
 

@@ -86,8 +86,7 @@ int main(int argc, char** argv) {
                    "Stop after this many seconds of captured audio (default: at Ctrl-C)")
         ->check(CLI::PositiveNumber)
         ->needs(liveFlag);
-    app.add_option("--record", live.record, "Keep the captured audio in FILE.wav")
-        ->needs(liveFlag);
+    app.add_option("--record", live.record, "Keep the captured audio in FILE.wav")->needs(liveFlag);
     app.footer("Exit status: 0 measured, 1 the file cannot be measured, 2 bad arguments.");
 
     try {

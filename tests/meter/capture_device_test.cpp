@@ -48,9 +48,9 @@ double ReadTimeline(CaptureSource& source, std::vector<double>& timeline, size_t
             block.data(), std::min(block.size(), end - timeline.size()), std::chrono::seconds(1));
         if (chunk.ended) throw CaptureError("the device ended");
         if (chunk.frames > 0) {
-            delays += std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                                    chunk.capturedAt)
-                          .count();
+            delays +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - chunk.capturedAt)
+                    .count();
             ++chunks;
         }
         if (chunk.lostFrames > 0 && losses != nullptr)

@@ -1,5 +1,7 @@
 // The capture side without a device: the ring between the audio thread and the reader, the
 // choice of device by name, the fake source's injected losses, and recording into a WAV file.
+#include "meter/capture.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "meter/capture.h"
 #include "meter/capture_fake.h"
 #include "meter/capture_ring.h"
 #include "meter/live_record.h"

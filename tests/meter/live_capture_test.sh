@@ -22,6 +22,10 @@ unset PULSE_SERVER ALSA_CONFIG_PATH
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 echo "autospawn = no" >"$PULSE_CLIENTCONFIG"
+# Under AddressSanitizer, leaks are looked for in a few runs only: they must unwind slowly to
+# pass ALSA's unloaded plugin modules (see lsan_suppressions.txt), a second or two per run.
+leak_check=fast_unwind_on_malloc=0
+no_leak_check=detect_leaks=0
 
 # The meter captures 32-bit little-endian floats with as many channels as the chosen channel's
 # number: the infiles hold exactly that, so that ALSA converts nothing.
@@ -47,10 +51,11 @@ EOF
 done >"$HOME/.asoundrc"
 
 # run STATUS DESCRIPTION ARGUMENTS...: runs the meter (at most 10 s) and checks its status.
+asan=$no_leak_check
 run() {
     want=$1 what=$2
     shift 2
-    timeout 10 "$meter" "$@" >"$dir/out" 2>"$dir/err"
+    ASAN_OPTIONS=$asan timeout 10 "$meter" "$@" >"$dir/out" 2>"$dir/err"
     got=$?
     [ "$got" -eq "$want" ] || { fail "$what: exit status $got, expected $want"; cat "$dir/err"; }
 }
@@ -74,7 +79,9 @@ for name in tonefile stereofile; do
     grep -q " $name\$" "$dir/out" || fail "list lacks $name: $(cat "$dir/out")"
 done
 
+asan=$leak_check
 run 0 "record at the device's rate" --live --device tonefile --duration 2 --record "$dir/a.wav"
+asan=$no_leak_check
 quiet "record"
 grep -q "^Lost: *none" "$dir/out" || fail "record: $(cat "$dir/out")"
 same_samples "record" "$dir/a.wav" "$dir/tone.f32" 88200 44100
@@ -83,12 +90,11 @@ run 0 "channel 2" --live --device stereofile --channel 2 --rate 48000 --duration
     --record "$dir/b.wav"
 same_samples "channel 2" "$dir/b.wav" "$dir/right.f32" 72000 48000
 
-# ALSA's null PCM is not listed (PortAudio leaves it out): opened by its ALSA name, it gives
-# silence at the first usual rate it takes.
+# ALSA's null PCM is not listed (PortAudio leaves it out): opened by its ALSA name, at the first
+# usual rate it takes. (What it captures is undefined: whatever the buffer held.)
 run 0 "a PCM by its ALSA name" --live --device null --duration 0.5 --record "$dir/c.wav"
-[ "$(soxi -V1 -r "$dir/c.wav")" = 44100 ] && [ "$(soxi -V1 -s "$dir/c.wav")" = 22050 ] &&
-    [ "$(sox -V1 "$dir/c.wav" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')" = 0.000000 ] ||
-    fail "null PCM: $(soxi "$dir/c.wav" 2>&1)"
+[ "$(soxi -V1 -r "$dir/c.wav")" = 44100 ] && [ "$(soxi -V1 -s "$dir/c.wav")" = 22050 ] ||
+    fail "null PCM: $(soxi -V1 "$dir/c.wav" 2>&1)"
 
 run 1 "unknown device" --live --device nosuch --duration 1 --record "$dir/d.wav"
 one_line "unknown device" "no capture device 'nosuch'"
@@ -114,7 +120,7 @@ run 1 "live without devices" --live --record "$dir/h.wav"
 one_line "live without devices" "no capture device found"
 unset ALSA_CONFIG_PATH
 
-WOBBLEGEN_TEST_CAPTURE_DEVICE=longfile WOBBLEGEN_TEST_CAPTURE_RATE=48000 \
+ASAN_OPTIONS=$no_leak_check WOBBLEGEN_TEST_CAPTURE_DEVICE=longfile WOBBLEGEN_TEST_CAPTURE_RATE=48000 \
     WOBBLEGEN_TEST_CAPTURE_RAW="$dir/long.f32" \
     "$device_tests" --gtest_filter='CaptureDevice.Unclocked*' --gtest_brief=1 >"$dir/gtest" 2>&1 ||
     { fail "device tests"; cat "$dir/gtest"; }
