@@ -19,11 +19,13 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <type_traits>
 
 #include "meter/capture.h"
+#include "meter/capture_intake.h"
 #include "meter/capture_ring.h"
 
 namespace wobblemeter {
@@ -37,16 +39,10 @@ constexpr double kFirstAudioSeconds = 5.0;
 constexpr double kStallSeconds = 2.0;
 // Latency asked of devices the library does not list (ALSA PCMs opened by name), s.
 constexpr double kUnlistedLatencySeconds = 0.05;
-// A device that has delivered more than this beyond the wall clock since its first audio (plus
-// its own latency) is not clocked by a converter: the ALSA file plugin, which reads a file as
-// fast as it is asked. Its callback may wait for room instead of losing frames, s.
-constexpr double kUnclockedMarginSeconds = 1.0;
 // How long a busy ALSA device is retried before giving up, in tries of 10 ms.
 constexpr int kBusyRetries = 25;
 // Rates tried, in order, for a device the library does not list, Hz.
 constexpr double kUnlistedRates[] = {44100, 48000, 96000, 88200, 192000, 32000, 22050, 16000};
-// Losses longer than this, read off a misbehaving device clock, are capped, s.
-constexpr double kMaxEstimatedLossSeconds = 60.0;
 
 // Set WOBBLEMETER_AUDIO_DEBUG=1 to see what the audio libraries say about the devices.
 bool AudioDebug() {
@@ -247,89 +243,24 @@ static_assert(std::is_same_v<Clock, std::chrono::steady_clock>, "steady_clock is
 struct Shared {
     explicit Shared(size_t capacity) : ring(capacity) {}
     CaptureRing ring;
-    int channels = 1;
-    int channel = 0;  // from 0
-    double rate = 0.0;
-    double latency = 0.0;               // the stream's input latency, s
-    std::atomic<bool> stopping{false};  // the reader is stopping the stream
-    std::atomic<bool> finished{false};  // the stream ended (by itself unless stopping)
+    std::optional<CaptureIntake> intake;  // made once the stream's latency is known
+    std::atomic<bool> stopping{false};    // the reader is stopping the stream
+    std::atomic<bool> finished{false};    // the stream ended (by itself unless stopping)
     Wakeup arrived;
-
-    // Audio thread only.
-    bool started = false;
-    Clock::time_point firstCallback{};
-    uint64_t stored = 0;    // frames pushed into the ring
-    uint64_t timeline = 0;  // frames stored or lost
-    double expectedAdc = 0.0;
-
-    // When the last stored frame entered the device: a sequence lock written by the audio
-    // thread, read by the reader.
-    std::atomic<uint32_t> stampSequence{0};
-    std::atomic<uint64_t> stampFrames{0};
-    std::atomic<int64_t> stampNanos{0};
 };
 
-// Frames an overrun lost before a block, from the device clock; at least one.
-uint64_t EstimateLoss(const Shared& shared, double adcTime) {
-    const double seconds = adcTime - shared.expectedAdc;
-    if (!(seconds > 0.0)) return 1;
-    const double frames = std::min(seconds, kMaxEstimatedLossSeconds) * shared.rate;
-    return std::max<uint64_t>(1, static_cast<uint64_t>(std::llround(frames)));
-}
-
-bool RunsAheadOfClock(const Shared& shared, Clock::time_point now) {
-    const double delivered = static_cast<double>(shared.timeline) / shared.rate;
-    const double elapsed = std::chrono::duration<double>(now - shared.firstCallback).count();
-    return delivered > elapsed + shared.latency + kUnclockedMarginSeconds;
-}
-
-void PublishStamp(Shared& shared, Clock::time_point lastFrame) {
-    const uint32_t sequence = shared.stampSequence.load(std::memory_order_relaxed);
-    shared.stampSequence.store(sequence + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    shared.stampFrames.store(shared.stored, std::memory_order_relaxed);
-    shared.stampNanos.store(lastFrame.time_since_epoch().count(), std::memory_order_relaxed);
-    shared.stampSequence.store(sequence + 2, std::memory_order_release);
-}
-
-int OnAudio(const void* input, void*, unsigned long frameCount,
-            const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags,
-            void* user) noexcept {
+int OnAudio(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo* time,
+            PaStreamCallbackFlags flags, void* user) noexcept {
     Shared& shared = *static_cast<Shared*>(user);
     onAudioThread = true;
-    const Clock::time_point now = Clock::now();
-    const size_t frames = frameCount;
-    if (frames == 0) return paContinue;
-    if (!shared.started) {
-        shared.started = true;
-        shared.firstCallback = now;
-    } else if ((flags & paInputOverflow) != 0) {
-        const uint64_t lost = EstimateLoss(shared, time->inputBufferAdcTime);
-        shared.ring.MarkLost(lost);
-        shared.timeline += lost;
-    }
-    shared.expectedAdc = time->inputBufferAdcTime + static_cast<double>(frames) / shared.rate;
-
-    if (input == nullptr || (flags & paInputUnderflow) != 0) {
-        // No real input in this block: padding, not audio.
-        shared.ring.MarkLost(frames);
-    } else {
-        // A device that is not clocked can wait for the reader; a clocked one loses the frames.
-        while (shared.ring.Space() < frames && RunsAheadOfClock(shared, now) &&
-               !shared.stopping.load(std::memory_order_relaxed))
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        shared.stored += shared.ring.Push(static_cast<const float*>(input), frames, shared.channels,
-                                          shared.channel);
-        // The block's first frame entered the converter (currentTime - adcTime) ago, its
-        // last frame the block's length later, and not after now (a device that is not
-        // clocked reports no delay).
-        double delay = time->currentTime - time->inputBufferAdcTime;
-        if (!(delay >= 0.0 && delay < kStallSeconds)) delay = 0.0;
-        const double span = static_cast<double>(frames - 1) / shared.rate;
-        PublishStamp(shared, now - std::chrono::duration_cast<Clock::duration>(
-                                       std::chrono::duration<double>(std::max(delay - span, 0.0))));
-    }
-    shared.timeline += frames;
+    DeviceBlock block;
+    block.interleaved = static_cast<const float*>(input);
+    block.frames = frames;
+    block.adcTime = time->inputBufferAdcTime;
+    block.currentTime = time->currentTime;
+    block.overflow = (flags & paInputOverflow) != 0;
+    block.underflow = (flags & paInputUnderflow) != 0;
+    shared.intake->Take(block, Clock::now(), shared.stopping);
     shared.arrived.Post();
     return paContinue;
 }
@@ -377,7 +308,7 @@ public:
                 CaptureChunk chunk;
                 chunk.lostFrames = static_cast<long long>(taken.lostFrames);
                 chunk.frames = taken.frames;
-                chunk.capturedAt = CapturedAt(now);
+                chunk.capturedAt = shared_->intake->CapturedAt(delivered_, now);
                 return chunk;
             }
             if (shared_->finished.load(std::memory_order_acquire) &&
@@ -414,34 +345,14 @@ public:
 private:
     void OpenStream(const CaptureOptions& options);
 
-    double StallLimit() const {
-        return heard_ ? kStallSeconds + shared_->latency : kFirstAudioSeconds;
-    }
-
-    Clock::time_point CapturedAt(Clock::time_point now) const {
-        uint32_t before, after;
-        uint64_t frames;
-        int64_t nanos;
-        do {
-            before = shared_->stampSequence.load(std::memory_order_acquire);
-            frames = shared_->stampFrames.load(std::memory_order_relaxed);
-            nanos = shared_->stampNanos.load(std::memory_order_relaxed);
-            std::atomic_thread_fence(std::memory_order_acquire);
-            after = shared_->stampSequence.load(std::memory_order_relaxed);
-        } while (before != after || (before & 1U) != 0);
-        if (before == 0) return now;
-        // The stamp is of the last frame stored; ours was stored (frames - delivered_) before.
-        const double behind =
-            static_cast<double>(static_cast<int64_t>(frames - delivered_)) / rate_;
-        return Clock::time_point(Clock::duration(nanos)) -
-               std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(behind));
-    }
+    double StallLimit() const { return heard_ ? kStallSeconds + latency_ : kFirstAudioSeconds; }
 
     PortAudioLibrary library_;
     std::unique_ptr<Shared> shared_;
     PaStream* stream_ = nullptr;
     std::string name_;
     int rate_ = 0;
+    double latency_ = 0.0;  // the stream's input latency, s
     bool running_ = false;
     bool heard_ = false;
     uint64_t delivered_ = 0;
@@ -510,9 +421,6 @@ void PortAudioSource::OpenStream(const CaptureOptions& options) {
 
     shared_ =
         std::make_unique<Shared>(static_cast<size_t>(std::ceil(options.bufferSeconds * rate)));
-    shared_->channels = options.channel;
-    shared_->channel = options.channel - 1;
-    shared_->rate = rate;
     PaError error;
     {
         QuietStandardError quiet;
@@ -540,7 +448,7 @@ void PortAudioSource::OpenStream(const CaptureOptions& options) {
     }
     const PaStreamInfo* info = Pa_GetStreamInfo(stream_);
     if (info != nullptr) {
-        shared_->latency = info->inputLatency;
+        latency_ = info->inputLatency;
         if (std::lround(info->sampleRate) != std::lround(rate)) {
             Pa_CloseStream(stream_);
             stream_ = nullptr;
@@ -550,6 +458,7 @@ void PortAudioSource::OpenStream(const CaptureOptions& options) {
         }
     }
     rate_ = static_cast<int>(std::lround(rate));
+    shared_->intake.emplace(shared_->ring, options.channel, options.channel - 1, rate, latency_);
     Pa_SetStreamFinishedCallback(stream_, OnFinished);
 }
 

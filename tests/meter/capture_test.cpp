@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "meter/capture_fake.h"
+#include "meter/capture_intake.h"
 #include "meter/capture_ring.h"
 #include "meter/live_record.h"
 #include "meter/meter.h"
@@ -26,7 +27,7 @@ using wobblemeter_test::ScratchDir;
 constexpr double kLost = std::numeric_limits<double>::quiet_NaN();
 
 // The time line the reader sees: each delivered sample, and a NaN for each lost frame.
-void Take(CaptureRing& ring, std::vector<double>& timeline, size_t maxFrames) {
+void PopInto(CaptureRing& ring, std::vector<double>& timeline, size_t maxFrames) {
     std::vector<double> block(maxFrames);
     const CaptureRing::Taken taken = ring.Pop(block.data(), maxFrames);
     timeline.insert(timeline.end(), taken.lostFrames, kLost);
@@ -56,7 +57,7 @@ TEST(CaptureRing, KeepsTheChosenChannelInOrderAcrossManyWraps) {
             expected.push_back(next);
         }
         ASSERT_EQ(frames, ring.Push(interleaved.data(), frames, 3, 1));
-        while (ring.Available() > 0) Take(ring, got, 1 + round % 3);
+        while (ring.Available() > 0) PopInto(ring, got, 1 + round % 3);
     }
     ExpectSameTimeline(expected, got);
 }
@@ -67,7 +68,7 @@ TEST(CaptureRing, FramesThatDoNotFitAreLostWhereTheyWereAndNoChunkSpansALoss) {
     EXPECT_EQ(4u, ring.Push(first, 6, 1, 0));  // 5 and 6 lost
     EXPECT_EQ(0u, ring.Space());
     std::vector<double> got;
-    Take(ring, got, 100);
+    PopInto(ring, got, 100);
     EXPECT_EQ((std::vector<double>{1, 2, 3, 4}), got);  // stops before the loss
     const float second[2] = {7, 8};
     EXPECT_EQ(2u, ring.Push(second, 2, 1, 0));
@@ -109,20 +110,20 @@ TEST(CaptureRing, RandomTrafficMatchesTheProducersTimeline) {
             ring.MarkLost(frames);
             expected.insert(expected.end(), frames, kLost);
         } else if (step % 3000 < 2000) {  // long stretches without reads fill the marks
-            Take(ring, got, 1 + random() % 40);
+            PopInto(ring, got, 1 + random() % 40);
         }
     }
-    for (int i = 0; i < 1000 && ring.Available() > 0; ++i) Take(ring, got, 64);
+    for (int i = 0; i < 1000 && ring.Available() > 0; ++i) PopInto(ring, got, 64);
     const float last = next;
     ring.Push(&last, 1, 1, 0);  // publishes a loss still pending, if any
     expected.push_back(last);
-    for (int i = 0; i < 1000 && got.size() < expected.size(); ++i) Take(ring, got, 64);
+    for (int i = 0; i < 1000 && got.size() < expected.size(); ++i) PopInto(ring, got, 64);
     ExpectSameTimeline(expected, got);
 }
 
 // The audio thread and the reader at once: every frame arrives in its place or is counted lost.
 TEST(CaptureRing, ConcurrentProducerAndReaderKeepEveryFrameInItsPlace) {
-    constexpr size_t kFrames = 400000;
+    constexpr size_t kFrames = 100000;
     CaptureRing ring(256);
     std::thread producer([&ring] {
         std::vector<float> block(97);
@@ -137,7 +138,7 @@ TEST(CaptureRing, ConcurrentProducerAndReaderKeepEveryFrameInItsPlace) {
     const size_t total = (kFrames + 96) / 97 * 97;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (got.size() < total && std::chrono::steady_clock::now() < deadline)
-        Take(ring, got, 1 + got.size() % 200);
+        PopInto(ring, got, 1 + got.size() % 200);
     producer.join();
     ASSERT_EQ(total, got.size());
     size_t lost = 0;
@@ -148,6 +149,116 @@ TEST(CaptureRing, ConcurrentProducerAndReaderKeepEveryFrameInItsPlace) {
             ASSERT_EQ(static_cast<double>(i), got[i]) << "frame " << i << " out of place";
     }
     EXPECT_LT(lost, total);
+}
+
+// Blocks of a mono device at 1000 Hz whose sample n is n, with times on the device clock.
+class CaptureIntakeTest : public ::testing::Test {
+protected:
+    static constexpr double kRate = 1000;
+    CaptureIntakeTest() : intake_(ring_, 1, 0, kRate, 0.0) {}
+
+    DeviceBlock Block(size_t frames, double adcTime) {
+        samples_.resize(frames);
+        for (size_t i = 0; i < frames; ++i) samples_[i] = static_cast<float>(next_++);
+        DeviceBlock block;
+        block.interleaved = samples_.data();
+        block.frames = frames;
+        block.adcTime = adcTime;
+        block.currentTime = adcTime + static_cast<double>(frames) / kRate;
+        return block;
+    }
+    // A clocked device: each block arrives when its frames have been captured.
+    void Take(const DeviceBlock& block) {
+        intake_.Take(block, start_ + Seconds(block.currentTime), stopping_);
+    }
+    static CaptureIntake::Clock::duration Seconds(double s) {
+        return std::chrono::duration_cast<CaptureIntake::Clock::duration>(
+            std::chrono::duration<double>(s));
+    }
+    std::vector<double> Timeline() {
+        std::vector<double> timeline;
+        for (size_t before = 1; before != timeline.size();) {
+            before = timeline.size();
+            PopInto(ring_, timeline, 10000);
+        }
+        return timeline;
+    }
+
+    CaptureRing ring_{10000};
+    CaptureIntake intake_;
+    std::atomic<bool> stopping_{false};
+    std::vector<float> samples_;
+    long next_ = 0;
+    const CaptureIntake::Clock::time_point start_ = CaptureIntake::Clock::now();
+};
+
+TEST_F(CaptureIntakeTest, AnOverrunFlagLosesTheFramesTheDeviceClockSkipped) {
+    Take(Block(100, 0.0));
+    Take(Block(100, 0.1));
+    DeviceBlock late = Block(100, 0.35);  // 150 frames after the last one ended
+    late.overflow = true;
+    Take(late);
+    DeviceBlock unclear = Block(100, 0.45);  // flagged, but the clock shows no gap
+    unclear.overflow = true;
+    Take(unclear);
+    DeviceBlock padding = Block(100, 0.55);
+    padding.underflow = true;
+    Take(padding);
+    Take(Block(50, 0.65));
+
+    std::vector<double> expected;
+    for (int i = 0; i < 200; ++i) expected.push_back(i);
+    expected.insert(expected.end(), 150, kLost);
+    for (int i = 200; i < 300; ++i) expected.push_back(i);
+    expected.push_back(kLost);
+    for (int i = 300; i < 400; ++i) expected.push_back(i);
+    expected.insert(expected.end(), 100, kLost);  // the padding
+    for (int i = 500; i < 550; ++i) expected.push_back(i);
+    ExpectSameTimeline(expected, Timeline());
+}
+
+TEST_F(CaptureIntakeTest, ClockedDeviceLosesWhatDoesNotFitButOneAheadOfTheClockWaits) {
+    CaptureRing ring(1500);  // 1.5 s, more than an unclocked device may run ahead
+    CaptureIntake intake(ring, 1, 0, kRate, 0.0);
+    // Clocked: 20 blocks of 100 in real time against a reader that does not read.
+    for (int i = 0; i < 20; ++i)
+        intake.Take(Block(100, 0.1 * i), start_ + Seconds(0.1 * (i + 1)), stopping_);
+    std::vector<double> got;
+    PopInto(ring, got, 10000);
+    PopInto(ring, got, 10000);
+    ASSERT_EQ(2000u, got.size());
+    EXPECT_EQ(1499.0, got[1499]);
+    EXPECT_TRUE(std::isnan(got[1500]) && std::isnan(got[1999]));
+
+    // Not clocked: the same 20 blocks all at once; the 16th waits until the reader makes room.
+    CaptureRing fileRing(1500);
+    CaptureIntake file(fileRing, 1, 0, kRate, 0.0);
+    std::atomic<int> taken{0};
+    std::thread device([&] {
+        for (int i = 0; i < 20; ++i) {
+            file.Take(Block(100, 0.1 * i), start_, stopping_);
+            ++taken;
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(15, taken.load()) << "the device did not wait for room";
+    got.clear();
+    while (got.size() < 2000) PopInto(fileRing, got, 100);
+    device.join();
+    for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(2000.0 + static_cast<double>(i), got[i]);
+}
+
+TEST_F(CaptureIntakeTest, DatesEachDeliveredFrameFromTheLatestBlock) {
+    const auto now = CaptureIntake::Clock::now();
+    EXPECT_EQ(now, intake_.CapturedAt(0, now));  // nothing yet
+    DeviceBlock block = Block(100, 10.0);
+    block.currentTime = 10.25;  // the first frame was captured 0.25 s before the callback
+    intake_.Take(block, now, stopping_);
+    // The last frame, 99 frames after the first: 0.151 s before the callback.
+    EXPECT_NEAR(-0.151, std::chrono::duration<double>(intake_.CapturedAt(100, now) - now).count(),
+                1e-9);
+    EXPECT_NEAR(-0.201, std::chrono::duration<double>(intake_.CapturedAt(50, now) - now).count(),
+                1e-9);
 }
 
 TEST(MatchCaptureDevice, TakesTheExactNameFirstThenTheAlsaNameInParentheses) {
