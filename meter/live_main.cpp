@@ -31,14 +31,18 @@ extern "C" void RequestStop(int) {
     stopRequested.store(true);
 }
 
-// Ctrl-C (and SIGTERM) end the recording cleanly; a second one ends the program at once.
+// Ctrl-C (and SIGTERM) end the recording cleanly; a second one ends the program at once. A
+// signal ignored from the start (SIGINT of a background job) stays ignored.
 void CatchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = RequestStop;
-    action.sa_flags = static_cast<int>(SA_RESETHAND);
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        struct sigaction previous {};
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = RequestStop;
+        action.sa_flags = static_cast<int>(SA_RESETHAND);
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 bool FlushedStdout() {

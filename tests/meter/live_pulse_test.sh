@@ -54,16 +54,37 @@ done
 paplay -d $sink "$dir/tone.wav" &
 player=$!
 
-# Two readers of the monitor at once: the device tests (a reader that stalls), and the meter.
+# wait_for_audio FILE: until the recording runs and its first audio is in FILE (10 s at most).
+wait_for_audio() {
+    tries=0
+    while [ "$(stat -c %s "$1" 2>/dev/null || echo 0)" -lt 20000 ] && [ "$tries" -lt 100 ]; do
+        tries=$((tries + 1))
+        sleep 0.1
+    done
+}
+
+# Three readers of the monitor at once: the device tests (a reader that stalls), a recording
+# stopped by a signal, and the recording measured below.
 ASAN_OPTIONS=$no_leak_check WOBBLEGEN_TEST_CAPTURE_DEVICE=pulse WOBBLEGEN_TEST_CAPTURE_RATE=$rate \
     WOBBLEGEN_TEST_CAPTURE_TONE="$dir/tone.wav" \
     "$device_tests" --gtest_filter='CaptureDevice.Clocked*' >"$dir/gtest" 2>&1 &
 tests=$!
+# Stopped by a signal (SIGTERM here: a background job of a script ignores SIGINT, and the meter
+# leaves an ignored SIGINT ignored), a recording without a duration ends as with one.
+ASAN_OPTIONS=$no_leak_check "$meter" --live --device pulse --rate $rate --record "$dir/open.wav" \
+    >"$dir/open.out" 2>"$dir/open.err" &
+stopped=$!
 ASAN_OPTIONS=$leak_check timeout 30 "$meter" --live --device pulse --rate $rate --duration 9 \
-    --record "$dir/rec.wav" \
-    >"$dir/out" 2>"$dir/err"
+    --record "$dir/rec.wav" >"$dir/out" 2>"$dir/err"
 status=$?
 [ "$status" -eq 0 ] || fail "record: exit status $status: $(cat "$dir/err")"
+wait_for_audio "$dir/open.wav"
+kill -TERM "$stopped"
+wait "$stopped"
+status=$?
+frames=$(sed -n 's/^Audio: .*(\([0-9]*\) frames)$/\1/p' "$dir/open.out")
+[ "$status" -eq 0 ] && [ -n "$frames" ] && [ "$(soxi -V1 -s "$dir/open.wav")" = "$frames" ] ||
+    fail "stopped by a signal: status $status, $(cat "$dir/open.out" "$dir/open.err")"
 [ ! -s "$dir/err" ] || fail "record: stderr not empty: $(head -c 300 "$dir/err")"
 grep -q "^Lost: *none" "$dir/out" || echo "note: frames were lost: $(grep Lost "$dir/out")"
 wait "$tests" || { fail "device tests"; cat "$dir/gtest"; }
@@ -90,11 +111,7 @@ EOF
 timeout 30 "$meter" --live --device pulse --rate $rate --duration 20 --record "$dir/cut.wav" \
     >"$dir/out" 2>"$dir/err" &
 recorder=$!
-tries=0  # until the device runs and the first audio is in the file
-while [ "$(stat -c %s "$dir/cut.wav" 2>/dev/null || echo 0)" -lt 20000 ] && [ "$tries" -lt 100 ]; do
-    tries=$((tries + 1))
-    sleep 0.1
-done
+wait_for_audio "$dir/cut.wav"
 kill "$player" "$daemon" 2>/dev/null
 started=$(date +%s)
 wait "$recorder"
