@@ -3,8 +3,10 @@
 // time). Skipped unless a script names the device:
 //   WOBBLEGEN_TEST_CAPTURE_DEVICE  device name, WOBBLEGEN_TEST_CAPTURE_RATE  its rate in Hz;
 //   WOBBLEGEN_TEST_CAPTURE_RAW     the file device's infile (32-bit floats, one channel);
-//   WOBBLEGEN_TEST_CAPTURE_TONE    the WAV file playing into the null sink.
+//   WOBBLEGEN_TEST_CAPTURE_TONE    the WAV file playing into the null sink;
+//   WOBBLEGEN_TEST_CAPTURE_SERVER  the process id of the sound server, to freeze it.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sndfile.h>
 
 #include <chrono>
@@ -148,6 +150,36 @@ TEST(CaptureDevice, ClockedDeviceReportsTheFramesAStalledReaderLostExactly) {
     const auto after = FindInTone(tone, timeline, at + static_cast<size_t>(lost), window);
     ASSERT_TRUE(before && after) << "the captured tone is not the one played";
     EXPECT_EQ(static_cast<long long>(*after - (*before + window)), lost);
+}
+
+// A sound server that freezes: reading fails within the stall limit, the source is given up
+// without waiting for the server, and nothing of it is touched when the server comes back and
+// PortAudio's threads run on (AddressSanitizer watches). The library is not called again.
+TEST(CaptureDevice, SourceGivenUpOnAFrozenServerSurvivesItsReturn) {
+    const pid_t server = std::atoi(Environment("WOBBLEGEN_TEST_CAPTURE_SERVER").c_str());
+    if (server <= 0) GTEST_SKIP() << "run by tests/meter/live_pulse_test.sh";
+    struct Thaw {
+        pid_t server;
+        ~Thaw() { kill(server, SIGCONT); }
+    } thaw{server};
+    auto source = OpenTestDevice(kCaptureBufferSeconds);
+    const auto rate = static_cast<size_t>(source->SampleRate());
+    source->Start();
+    std::vector<double> timeline;
+    ReadTimeline(*source, timeline, rate / 4);
+
+    ASSERT_EQ(0, kill(server, SIGSTOP));
+    using Clock = std::chrono::steady_clock;
+    auto started = Clock::now();
+    EXPECT_THROW(ReadTimeline(*source, timeline, 60 * rate), CaptureError);
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(4));
+    started = Clock::now();
+    source.reset();
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(3));
+
+    kill(server, SIGCONT);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_THROW(OpenTestDevice(kCaptureBufferSeconds), CaptureError);
 }
 
 }  // namespace

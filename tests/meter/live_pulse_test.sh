@@ -96,8 +96,13 @@ ASAN_OPTIONS=$leak_check timeout 30 "$meter" --live --device pulse --rate $rate 
     --record "$dir/rec.wav" >"$dir/rec.out" 2>"$dir/rec.err" &
 measured=$!
 
-# Meanwhile on the other daemon: it freezes (SIGSTOP) while the meter records, then it dies.
+# Meanwhile on the other daemon: it freezes (SIGSTOP) while a source reads in process and then
+# while the meter records, then it dies.
 export XDG_RUNTIME_DIR="$dir/doomed"
+WOBBLEGEN_TEST_CAPTURE_DEVICE=pulse WOBBLEGEN_TEST_CAPTURE_RATE=$rate \
+    WOBBLEGEN_TEST_CAPTURE_SERVER=$daemon_doomed \
+    "$device_tests" --gtest_filter='CaptureDevice.SourceGivenUp*' >"$dir/gtest.frozen" 2>&1 ||
+    { fail "device tests, server frozen"; cat "$dir/gtest.frozen"; }
 timeout 30 "$meter" --live --device pulse --rate $rate --record "$dir/frozen.wav" \
     >/dev/null 2>"$dir/frozen.err" &
 recorder=$!
