@@ -65,7 +65,8 @@ public:
     // no frames, no loss and not ended means nothing arrived in time. Throws CaptureError when
     // the device fails or stops delivering audio.
     virtual CaptureChunk Read(double* out, size_t maxFrames, std::chrono::milliseconds timeout) = 0;
-    // Stops capturing; safe to call twice, returns within a bounded time.
+    // Stops capturing; safe to call twice. Returns within seconds: throws CaptureError when the
+    // audio system does not answer (a sound server that hangs), leaving the stream to it.
     virtual void Stop() = 0;
 };
 
