@@ -48,4 +48,17 @@ CLI::Validator DecimalReal(double lowest, double highest, const std::string& uni
         "NUMBER");
 }
 
+CLI::Validator DecimalPositive(const std::string& unit) {
+    return CLI::Validator(
+        [unit](std::string& text) -> std::string {
+            double value = 0.0;
+            if (!ParseDecimalReal(text.c_str(), value) || !(value > 0.0))
+                return "'" + text + "' is not allowed: give a decimal number of " + unit +
+                       " above 0";
+            text = FormatShortest(value);
+            return {};
+        },
+        "NUMBER");
+}
+
 }  // namespace wobblemeter

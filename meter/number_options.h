@@ -16,4 +16,7 @@ CLI::Validator DecimalInteger(long long lowest, long long highest);
 // `unit` ("Hz") names what it counts in the message. Hexadecimal, "inf" and "nan" are refused.
 CLI::Validator DecimalReal(double lowest, double highest, const std::string& unit);
 
+// A finite decimal number above 0, as DecimalReal.
+CLI::Validator DecimalPositive(const std::string& unit);
+
 }  // namespace wobblemeter

@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "meter/live_main.h"
 #include "meter/meter.h"
 #include "meter/number_options.h"
 #include "meter/plot.h"
@@ -76,8 +77,7 @@ int main(int argc, char** argv) {
         "wobblemeter"};
     app.set_version_flag("--version", std::string("wobblemeter version " WOBBLEGEN_VERSION_TEXT));
     app.add_option("FILE", path,
-                   "Recording to measure (WAV, FLAC, AIFF ... anything libsndfile reads)")
-        ->required();
+                   "Recording to measure (WAV, FLAC, AIFF ... anything libsndfile reads)");
     // Numbers are decimal: "010" is 10, never octal; hexadecimal, inf and nan are refused.
     app.add_option("--channel", options.channel, "Channel to measure, counted from 1")
         ->transform(wobblemeter::DecimalInteger(1, 1024))
@@ -92,6 +92,25 @@ int main(int argc, char** argv) {
     app.add_flag("--json", json, "Print the readings as one JSON object");
     const CLI::Option* plotOption = app.add_option(
         "--plot", plot, "Draw the deviation and its spectrum into FILE (.png or .svg)");
+    wobblemeter::LiveArguments live;
+    bool listDevices = false;
+    bool liveMode = false;
+    CLI::Option* liveFlag =
+        app.add_flag("--live", liveMode, "Read a capture device instead of a file");
+    app.add_flag("--list-devices", listDevices, "List the capture devices and exit");
+    app.add_option("--device", live.device,
+                   "Capture device: a name from --list-devices or an ALSA PCM (hw:1,0, "
+                   "plughw:1,0, a PCM of ~/.asoundrc); default: the default device")
+        ->needs(liveFlag);
+    app.add_option("--rate", live.rate, "Capture rate in Hz (default: the device's)")
+        ->transform(
+            wobblemeter::DecimalInteger(wobblemeter::kMinSampleRate, wobblemeter::kMaxSampleRate))
+        ->needs(liveFlag);
+    app.add_option("--duration", live.durationSeconds,
+                   "Stop after this many seconds of captured audio (default: at Ctrl-C)")
+        ->transform(wobblemeter::DecimalPositive("s"))
+        ->needs(liveFlag);
+    app.add_option("--record", live.record, "Keep the captured audio in FILE.wav")->needs(liveFlag);
     app.footer("Exit status: 0 measured, 1 the file cannot be measured, 2 bad arguments.");
 
     try {
@@ -104,6 +123,21 @@ int main(int argc, char** argv) {
         return kExitFailed;
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "wobblemeter: %s (see --help)\n", e.what());
+        return kExitUsage;
+    }
+    if (listDevices) return wobblemeter::ListDevicesCommand();
+    if (liveMode) {
+        if (!path.empty() || live.record.empty() || json || plotOption->count() > 0) {
+            std::fprintf(stderr,
+                         "wobblemeter: --live takes no FILE and, for now, only records: give "
+                         "--record FILE.wav and measure the file afterwards (see --help)\n");
+            return kExitUsage;
+        }
+        live.channel = options.channel;
+        return wobblemeter::RecordLiveCommand(live);
+    }
+    if (path.empty()) {
+        std::fprintf(stderr, "wobblemeter: FILE is required (see --help)\n");
         return kExitUsage;
     }
     const wobblemeter::PlotFormat plotFormat = wobblemeter::PlotFormatOf(plot);

@@ -92,6 +92,11 @@ expect_message "nominal nan" \
     "wobblemeter: --nominal: 'nan' is not allowed: give a decimal number of Hz from 1 to 1000000 (see --help)"
 expect 2 "nominal beyond any double" "$meter" --nominal 1e999 "$tone"
 expect 2 "hexadecimal nominal" "$meter" --nominal 0x10 "$tone"
+expect 2 "hexadecimal capture rate" "$meter" --live --record "$dir/r.wav" --rate 0x1F40
+expect 2 "capture duration nan" "$meter" --live --record "$dir/r.wav" --duration nan
+expect 2 "capture duration 0" "$meter" --live --record "$dir/r.wav" --duration 0
+expect_message "capture duration 0" \
+    "wobblemeter: --duration: '0' is not allowed: give a decimal number of s above 0 (see --help)"
 expect 2 "plot of unknown type" "$meter" --plot "$dir/plot.jpg" "$tone"
 expect 2 "plot without a name" "$meter" --plot '' "$tone"
 expect_message "plot without a name" "wobblemeter: --plot: '' must end in .png or .svg (see --help)"
@@ -104,6 +109,9 @@ expect 0 "channel 0001" "$meter" --channel 0001 "$tone"
 expect 0 "nominal 03000" "$meter" --nominal 03000 --carrier 3.15e3 "$tone"
 grep -qx "Carrier: *3150.000 Hz (nominal 3000 Hz, speed error +5.000 %)" "$dir/out" ||
     fail "nominal 03000: $(grep Carrier "$dir/out")"
+# 08000 is no octal number but decimal 8000: refused only for the device that is not there.
+expect 1 "capture rate 08000" "$meter" --live --record "$dir/r.wav" --rate 08000 --device nosuch
+! grep -q -- "--rate" "$dir/err" || fail "capture rate 08000: $(cat "$dir/err")"
 
 # --- Files that cannot be measured: status 1, one line.
 expect 1 "missing file" "$meter" "$dir/missing.wav"
