@@ -1,0 +1,237 @@
+// Carrier search over averaged spectra of the first seconds of tone.
+#include "meter/carrier_search.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "meter/message.h"
+#include "meter/meter.h"
+
+namespace wobblemeter {
+
+namespace {
+
+// Seconds of audio the carrier is looked for in, at most, and most samples for it; the
+// spectrum is averaged over half-overlapping blocks of about kBlockSeconds.
+constexpr double kSearchSeconds = 10.0;
+constexpr size_t kMaxSearchSamples = size_t{1} << 20;
+constexpr double kBlockSeconds = 1.5;
+constexpr size_t kMaxBlock = size_t{1} << 19;
+// Lines below this frequency (hum, rumble, the remains of DC) are no tone, Hz.
+constexpr double kLowestLineHz = 20.0;
+// The strongest line within the carrier range must carry at least this share of the power of
+// the strongest line of all (-40 dB); weaker, it is noise beside a tone outside the range.
+constexpr double kMinInRangeShare = 1e-4;
+// Half-width of the band around a line whose power-weighted mean frequency is the carrier: a
+// share of the line's frequency, and at least kMinBandHz.
+constexpr double kBandShare = 0.15;
+constexpr double kMinBandHz = 30.0;
+// A block holds a tone when the band around its line carries at least this many times the
+// power that the band would hold at the spectrum's median level (noise: about 1.4).
+constexpr double kMinBandOverFloor = 10.0;
+// Lines named beside the carrier: within this share of the largest one's power, at most
+// kMaxLines, and apart by at least kLineSpacingBins.
+constexpr double kLineShare = 0.1;
+constexpr size_t kMaxLines = 3;
+constexpr size_t kLineSpacingBins = 8;
+
+double BandHalfWidth(double hz) {
+    return std::max(kBandShare * hz, kMinBandHz);
+}
+
+}  // namespace
+
+CarrierSearch::CarrierSearch(double sampleRate, double carrierHz)
+    : rate_(sampleRate),
+      givenHz_(carrierHz),
+      span_(std::min(kMaxSearchSamples, NextPowerOfTwo(static_cast<size_t>(kSearchSeconds *
+                                                                           sampleRate)))),
+      block_(std::min(kMaxBlock, NextPowerOfTwo(static_cast<size_t>(kBlockSeconds * sampleRate)))) {
+    block_ = std::min(block_, span_);
+}
+
+void CarrierSearch::Push(const float* x, size_t n) {
+    samples_.insert(samples_.end(), x, x + n);
+    const size_t hop = std::max<size_t>(1, block_ / 2);
+    for (;;) {
+        const size_t start = blocksDone_ * hop;
+        if (start + block_ > samples_.size()) break;
+        if (!spectrum_) spectrum_ = std::make_unique<PowerSpectrum>(std::max<size_t>(2, block_));
+        const std::vector<double>& p = (*spectrum_)(samples_.data() + start, block_, true);
+        const double binHz = rate_ / static_cast<double>(spectrum_->Size());
+        if (!toneSeen_ && !HasTone(p, binHz)) {
+            // No tone yet: the search starts afresh with the next block.
+            Drop(hop);
+            continue;
+        }
+        toneSeen_ = true;
+        if (sum_.empty()) sum_.assign(p.size(), 0.0);
+        for (size_t k = 0; k < sum_.size(); ++k) sum_[k] += p[k];
+        ++blocksDone_;
+    }
+}
+
+void CarrierSearch::Drop(size_t n) {
+    n = std::min(n, samples_.size());
+    samples_.erase(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(n));
+    spanStart_ += static_cast<long long>(n);
+    blocksDone_ = 0;
+    toneSeen_ = false;
+    sum_.clear();
+}
+
+void CarrierSearch::Release() {
+    spanStart_ += static_cast<long long>(samples_.size());
+    std::vector<float>().swap(samples_);
+    std::vector<double>().swap(sum_);
+    std::vector<double>().swap(scratch_);
+    spectrum_.reset();
+    blocksDone_ = 0;
+    toneSeen_ = false;
+}
+
+bool CarrierSearch::HasTone(const std::vector<double>& power, double binHz) {
+    const auto lowest = static_cast<size_t>(std::ceil(kLowestLineHz / binHz));
+    if (lowest + 1 >= power.size()) {
+        reason_ = "no steady tone: the recording is too short to find one";
+        return false;
+    }
+    size_t strongest = lowest, peak = 0;
+    double total = 0.0;
+    for (size_t k = lowest; k < power.size(); ++k) {
+        const double hz = static_cast<double>(k) * binHz;
+        total += power[k];
+        if (power[k] > power[strongest]) strongest = k;
+        if (hz >= kMinCarrierHz && hz <= kMaxCarrierHz && (peak == 0 || power[k] > power[peak]))
+            peak = k;
+    }
+    if (!(total > 0.0)) {
+        reason_ = "the recording is silent where it should hold the tone";
+        return false;
+    }
+    const double strongestHz =
+        (static_cast<double>(strongest) + PeakOffset(power, strongest)) * binHz;
+    double centre = 0.0;
+    if (givenHz_ > 0.0) {
+        centre = givenHz_;
+    } else if (peak == 0 || power[peak] < kMinInRangeShare * power[strongest]) {
+        reason_ = Format("the strongest tone, at %s Hz, lies outside the carrier range %.0f to %.0f Hz",
+                         (strongestHz < kMinCarrierHz ? DistinctFrom(strongestHz, kMinCarrierHz, 1)
+                                                      : DistinctFrom(strongestHz, kMaxCarrierHz, 1))
+                             .c_str(),
+                         kMinCarrierHz, kMaxCarrierHz);
+        return false;
+    } else {
+        centre = (static_cast<double>(peak) + PeakOffset(power, peak)) * binHz;
+    }
+    const double half = BandHalfWidth(centre);
+    const auto first = static_cast<size_t>(std::max(static_cast<double>(lowest), (centre - half) / binHz));
+    const auto last = std::min(power.size() - 1, static_cast<size_t>((centre + half) / binHz));
+    double band = 0.0;
+    for (size_t k = first; k <= last; ++k) band += power[k];
+    scratch_.assign(power.begin() + static_cast<std::ptrdiff_t>(lowest), power.end());
+    const auto middle = scratch_.begin() + static_cast<std::ptrdiff_t>(scratch_.size() / 2);
+    std::nth_element(scratch_.begin(), middle, scratch_.end());
+    const double floor = *middle * static_cast<double>(last >= first ? last - first + 1 : 0);
+    if (band > kMinBandOverFloor * floor && band > 0.0) return true;
+    const double share = 100.0 * band / total;
+    if (givenHz_ > 0.0) {
+        reason_ = Format(
+            "no tone near %.1f Hz: the band of +-%.0f Hz around it carries %.0f %% of the "
+            "signal's power; the strongest line lies at %.1f Hz",
+            givenHz_, half, share, strongestHz);
+    } else {
+        reason_ = Format(
+            "no steady tone: the strongest line, near %.1f Hz, carries only %.0f %% of the "
+            "signal's power and does not stand out of the noise",
+            centre, share);
+    }
+    return false;
+}
+
+double CarrierSearch::Locate(const std::vector<double>& power, double binHz) {
+    size_t strongest = 0, peak = 0;
+    for (size_t k = 1; k < power.size(); ++k) {
+        const double hz = static_cast<double>(k) * binHz;
+        if (hz >= kLowestLineHz && power[k] > power[strongest]) strongest = k;
+        if (hz >= kMinCarrierHz && hz <= kMaxCarrierHz && power[k] > power[peak]) peak = k;
+    }
+    if (strongest == 0 || !(power[strongest] > 0.0)) {
+        reason_ = "no steady tone found: the signal has no strong line";
+        return 0.0;
+    }
+    // A line outside the range that dwarfs everything within it is the tone.
+    if (peak == 0 || power[peak] < kMinInRangeShare * power[strongest]) {
+        const double strongestHz =
+            (static_cast<double>(strongest) + PeakOffset(power, strongest)) * binHz;
+        reason_ = Format("the strongest tone, at %s Hz, lies outside the carrier range %.0f to %.0f Hz",
+                         (strongestHz < kMinCarrierHz ? DistinctFrom(strongestHz, kMinCarrierHz, 1)
+                                                      : DistinctFrom(strongestHz, kMaxCarrierHz, 1))
+                             .c_str(),
+                         kMinCarrierHz, kMaxCarrierHz);
+        return 0.0;
+    }
+    const double peakHz = (static_cast<double>(peak) + PeakOffset(power, peak)) * binHz;
+    // The strongest line of a widely swinging tone may lie near the edge of its band: centre
+    // the band on the estimate a few times.
+    double centre = peakHz;
+    for (int pass = 0; pass < 4; ++pass) {
+        const double half = BandHalfWidth(centre);
+        const auto first = static_cast<size_t>(std::max(1.0, (centre - half) / binHz));
+        const auto last = std::min(power.size() - 1, static_cast<size_t>((centre + half) / binHz));
+        double sum = 0.0, moment = 0.0;
+        for (size_t k = first; k <= last; ++k) {
+            sum += power[k];
+            moment += power[k] * static_cast<double>(k);
+        }
+        if (!(sum > 0.0)) break;
+        centre = moment / sum * binHz;
+    }
+    return centre;
+}
+
+bool CarrierSearch::Decide() {
+    lines_.clear();
+    if (samples_.empty()) return false;
+    double binHz = 0.0;
+    if (blocksDone_ == 0) {
+        // Fewer samples than a block, or none of the blocks so far held the tone: the samples
+        // held (at most a block and a half) are looked at as one block.
+        const size_t n = std::min(samples_.size(), block_);
+        PowerSpectrum spectrum(std::max<size_t>(2, NextPowerOfTwo(n)));
+        const std::vector<double>& p = spectrum(samples_.data(), n, true);
+        binHz = rate_ / static_cast<double>(spectrum.Size());
+        if (!HasTone(p, binHz)) {
+            Drop(samples_.size());
+            return false;
+        }
+        sum_ = p;
+    } else {
+        binHz = rate_ / static_cast<double>(spectrum_->Size());
+    }
+    carrierHz_ = givenHz_ > 0.0 ? givenHz_ : Locate(sum_, binHz);
+    if (!(carrierHz_ > 0.0)) {
+        Drop(samples_.size());
+        return false;
+    }
+    // The largest distinct lines near the carrier.
+    const double half = BandHalfWidth(carrierHz_);
+    const auto first = static_cast<size_t>(std::max(1.0, (carrierHz_ - half) / binHz));
+    const auto last = std::min(sum_.size() - 2, static_cast<size_t>((carrierHz_ + half) / binHz));
+    std::vector<size_t> peaks;
+    for (size_t k = first; k <= last; ++k)
+        if (sum_[k] > sum_[k - 1] && sum_[k] >= sum_[k + 1]) peaks.push_back(k);
+    std::sort(peaks.begin(), peaks.end(), [&](size_t a, size_t b) { return sum_[a] > sum_[b]; });
+    std::vector<size_t> kept;
+    for (size_t k : peaks) {
+        if (kept.size() == kMaxLines || sum_[k] < kLineShare * sum_[peaks.front()]) break;
+        bool near = false;
+        for (size_t other : kept) near = near || (k > other ? k - other : other - k) < kLineSpacingBins;
+        if (near) continue;
+        kept.push_back(k);
+        lines_.push_back((static_cast<double>(k) + PeakOffset(sum_, k)) * binHz);
+    }
+    return true;
+}
+
+}  // namespace wobblemeter
