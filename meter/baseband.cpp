@@ -13,8 +13,10 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // The channel filter's stopband starts this many pass half-widths out, or earlier where the
 // mixing image comes closer.
 constexpr double kStopOverPass = 2.5;
-// Narrowest transition the channel filter is allowed, Hz.
+// Narrowest transition the channel filter is allowed: this many Hz, and at least this share
+// of the pass half-width (a wide band with a narrow transition would need thousands of taps).
 constexpr double kMinTransitionHz = 150.0;
+constexpr double kMinTransitionShare = 0.25;
 // Lowest baseband rate, and the rate per Hz of pass half-width: the halving filters are flat
 // and free of aliases up to a tenth of the rate they deliver (pass edge 0.05 of their input).
 constexpr double kMinBasebandRate = 4000.0;
@@ -36,7 +38,8 @@ std::optional<BandPlan> PlanBand(double rate, double mixHz, double passHz) {
     BandPlan plan;
     plan.passHz = passHz;
     plan.stopHz = std::min(kStopOverPass * passHz, ImageDistance(rate, mixHz) - passHz);
-    if (plan.stopHz < passHz + kMinTransitionHz || mixHz + passHz >= rate / 2.0) return {};
+    const double transition = std::max(kMinTransitionHz, kMinTransitionShare * passHz);
+    if (plan.stopHz < passHz + transition || mixHz + passHz >= rate / 2.0) return {};
     const double lowest = std::max(kMinBasebandRate, kRatePerPassHz * passHz);
     plan.basebandRate = rate;
     while (plan.basebandRate / 2.0 >= lowest) {
@@ -51,6 +54,7 @@ double WidestPass(double rate, double mixHz) {
     // From stop >= pass + transition with stop <= image - pass, and mix + pass < rate / 2.
     double pass = std::floor(std::min((ImageDistance(rate, mixHz) - kMinTransitionHz) / 2.0,
                                       rate / 2.0 - mixHz - 1.0));
+    pass = std::min(pass, std::floor(ImageDistance(rate, mixHz) / (2.0 + kMinTransitionShare)) + 1.0);
     for (; pass > 0.0; pass -= 1.0)
         if (PlanBand(rate, mixHz, pass)) return pass;
     return 0.0;

@@ -27,16 +27,67 @@ constexpr double kMinInRangeShare = 1e-4;
 constexpr double kBandShare = 0.15;
 constexpr double kMinBandHz = 30.0;
 // A block holds a tone when the band around its line carries at least this many times the
-// power that the band would hold at the spectrum's median level (noise: about 1.4).
+// power that the band would hold at the spectrum's median level (noise: about 1.4), and at
+// least this share of the block's power.
 constexpr double kMinBandOverFloor = 10.0;
+constexpr double kMinBandShareOfPower = 0.01;
 // Lines named beside the carrier: within this share of the largest one's power, at most
 // kMaxLines, and apart by at least kLineSpacingBins.
 constexpr double kLineShare = 0.1;
 constexpr size_t kMaxLines = 3;
 constexpr size_t kLineSpacingBins = 8;
 
+// The band is widened up to this share of the line's frequency.
+constexpr double kMaxBandShare = 0.95;
+// A band's edges (the outer tenth of its half-width on either side) hold part of the tone when
+// they carry more than this share of the band's power.
+constexpr double kEdgeShare = 1e-3;
+constexpr double kEdgeWidth = 0.1;
+
 double BandHalfWidth(double hz) {
     return std::max(kBandShare * hz, kMinBandHz);
+}
+
+bool EdgesHoldTone(const std::vector<double>& power, double binHz, double centre, double half) {
+    double band = 0.0, edges = 0.0;
+    const auto first = static_cast<size_t>(std::max(1.0, (centre - half) / binHz));
+    const auto last = std::min(power.size() - 1, static_cast<size_t>((centre + half) / binHz));
+    for (size_t k = first; k <= last; ++k) {
+        band += power[k];
+        if (std::fabs(static_cast<double>(k) * binHz - centre) >= (1.0 - kEdgeWidth) * half)
+            edges += power[k];
+    }
+    return edges > kEdgeShare * band;
+}
+
+// The power-weighted mean frequency of the band around a line at hz. The strongest line of a
+// widely swinging tone may lie near the edge of its band: centre the band on the estimate a few
+// times. Where the band's edges still hold part of the tone, it swings wider than the band:
+// widen it and centre again.
+double Centre(const std::vector<double>& power, double binHz, double hz) {
+    const double nyquist = static_cast<double>(power.size() - 1) * binHz;
+    double centre = hz;
+    double widening = 1.0;
+    for (;;) {
+        double half = 0.0;
+        for (int pass = 0; pass < 4; ++pass) {
+            half = std::min({widening * BandHalfWidth(centre), kMaxBandShare * centre,
+                             std::max(kMinBandHz, nyquist - centre)});
+            const auto first = static_cast<size_t>(std::max(1.0, (centre - half) / binHz));
+            const auto last =
+                std::min(power.size() - 1, static_cast<size_t>((centre + half) / binHz));
+            double sum = 0.0, moment = 0.0;
+            for (size_t k = first; k <= last; ++k) {
+                sum += power[k];
+                moment += power[k] * static_cast<double>(k);
+            }
+            if (!(sum > 0.0)) break;
+            centre = moment / sum * binHz;
+        }
+        if (half >= kMaxBandShare * centre || !EdgesHoldTone(power, binHz, centre, half)) break;
+        widening *= 2.0;
+    }
+    return centre;
 }
 
 }  // namespace
@@ -133,13 +184,13 @@ bool CarrierSearch::HasTone(const std::vector<double>& power, double binHz) {
     const auto middle = scratch_.begin() + static_cast<std::ptrdiff_t>(scratch_.size() / 2);
     std::nth_element(scratch_.begin(), middle, scratch_.end());
     const double floor = *middle * static_cast<double>(last >= first ? last - first + 1 : 0);
-    if (band > kMinBandOverFloor * floor && band > 0.0) return true;
+    if (band > kMinBandOverFloor * floor && band >= kMinBandShareOfPower * total) return true;
     const double share = 100.0 * band / total;
     if (givenHz_ > 0.0) {
         reason_ = Format(
-            "no tone near %.1f Hz: the band of +-%.0f Hz around it carries %.0f %% of the "
+            "no tone near %.1f Hz: the band of ±%.0f Hz around it carries %.0f %% of the "
             "signal's power; the strongest line lies at %.1f Hz",
-            givenHz_, half, share, strongestHz);
+            givenHz_, half, share, Centre(power, binHz, strongestHz));
     } else {
         reason_ = Format(
             "no steady tone: the strongest line, near %.1f Hz, carries only %.0f %% of the "
@@ -172,22 +223,7 @@ double CarrierSearch::Locate(const std::vector<double>& power, double binHz) {
         return 0.0;
     }
     const double peakHz = (static_cast<double>(peak) + PeakOffset(power, peak)) * binHz;
-    // The strongest line of a widely swinging tone may lie near the edge of its band: centre
-    // the band on the estimate a few times.
-    double centre = peakHz;
-    for (int pass = 0; pass < 4; ++pass) {
-        const double half = BandHalfWidth(centre);
-        const auto first = static_cast<size_t>(std::max(1.0, (centre - half) / binHz));
-        const auto last = std::min(power.size() - 1, static_cast<size_t>((centre + half) / binHz));
-        double sum = 0.0, moment = 0.0;
-        for (size_t k = first; k <= last; ++k) {
-            sum += power[k];
-            moment += power[k] * static_cast<double>(k);
-        }
-        if (!(sum > 0.0)) break;
-        centre = moment / sum * binHz;
-    }
-    return centre;
+    return Centre(power, binHz, peakHz);
 }
 
 bool CarrierSearch::Decide() {

@@ -36,6 +36,8 @@ constexpr double kReferenceQuantile = 0.8;
 // A tone whose level falls away more often than this, per second, without ever holding a
 // readable stretch, is no steady tone (two tones beating, heavy noise).
 constexpr double kMaxFallsPerSecond = 2.0;
+// Relative slack of the range check on the carrier measured.
+constexpr double kCarrierRangeSlack = 1e-9;
 // Input samples mixed per block when the search's samples are replayed.
 constexpr size_t kReplayBlock = 4096;
 
@@ -191,7 +193,9 @@ public:
         if (best == nullptr || !best->Readable()) RefuseUnreadable(best, frames, lines);
         const double start = SecondsAt(best->first + setup_.settle);
         best->Read(mixHz_, nominalHz_, start, r);
-        if (!(r.carrierHz >= kMinCarrierHz && r.carrierHz <= kMaxCarrierHz)) {
+        // A tone at a limit may read a few parts in a billion beyond it.
+        const double slack = kCarrierRangeSlack * r.carrierHz;
+        if (!(r.carrierHz >= kMinCarrierHz - slack && r.carrierHz <= kMaxCarrierHz + slack)) {
             const double limit = r.carrierHz < kMinCarrierHz ? kMinCarrierHz : kMaxCarrierHz;
             throw MeterError(
                 Format("the tone's mean frequency, %s Hz, lies outside the carrier range %.0f to "
