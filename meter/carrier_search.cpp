@@ -68,7 +68,7 @@ double Centre(const std::vector<double>& power, double binHz, double hz) {
     const double nyquist = static_cast<double>(power.size() - 1) * binHz;
     double centre = hz;
     double widening = 1.0;
-    for (;;) {
+    for (double previous = 0.0;; widening *= 2.0) {
         double half = 0.0;
         for (int pass = 0; pass < 4; ++pass) {
             half = std::min({widening * BandHalfWidth(centre), kMaxBandShare * centre,
@@ -84,8 +84,11 @@ double Centre(const std::vector<double>& power, double binHz, double hz) {
             if (!(sum > 0.0)) break;
             centre = moment / sum * binHz;
         }
-        if (half >= kMaxBandShare * centre || !EdgesHoldTone(power, binHz, centre, half)) break;
-        widening *= 2.0;
+        // Done when the band cannot grow any more, or its edges hold no tone.
+        if (!(half > previous) || half >= kMaxBandShare * centre ||
+            !EdgesHoldTone(power, binHz, centre, half))
+            break;
+        previous = half;
     }
     return centre;
 }
