@@ -23,8 +23,8 @@ constexpr double kMinBasebandRate = 4000.0;
 constexpr double kRatePerPassHz = 10.0;
 // Stopband attenuation of the decimation and channel filters, dB.
 constexpr double kAttenuationDb = 110.0;
-// The mixing oscillator is brought back to unit length this often, in samples.
-constexpr int kRenormalise = 1024;
+// The mixing oscillator is brought back to unit length this often, in groups of samples.
+constexpr size_t kRenormaliseGroups = 128;
 
 // Distance of the mixing image at -2 mix (folded at the input rate) from 0 Hz.
 double ImageDistance(double rate, double mixHz) {
@@ -66,59 +66,66 @@ Baseband::Baseband(double rate, double mixHz, const BandPlan& plan)
                              kAttenuationDb),
                1),
       decimation_(1 << plan.halvings),
-      stageRe_(static_cast<size_t>(plan.halvings) + 1),
-      stageIm_(static_cast<size_t>(plan.halvings) + 1) {
+      stageOut_(static_cast<size_t>(plan.halvings)) {
     const std::vector<double> halfTaps = DesignLowPass(0.05, 0.45, kAttenuationDb);
     for (int i = 0; i < plan.halvings; ++i) stages_.emplace_back(halfTaps, 2);
     double warmSeconds = static_cast<double>(channel_.Length()) / plan.basebandRate;
     for (int i = 0; i < plan.halvings; ++i)
         warmSeconds += static_cast<double>(halfTaps.size()) / (rate / std::pow(2.0, i));
     warm_ = static_cast<long long>(std::ceil(warmSeconds * plan.basebandRate)) + 1;
-    stepRe_ = std::cos(kTwoPi * mixHz / rate);
-    stepIm_ = std::sin(kTwoPi * mixHz / rate);
+    for (size_t k = 0; k <= kLanes; ++k) {
+        const double phase = kTwoPi * mixHz / rate * static_cast<double>(k);
+        laneRe_[k] = std::cos(phase);
+        laneIm_[k] = std::sin(phase);
+    }
 }
 
 void Baseband::Push(const float* x, size_t n, bool lost) {
-    mixedRe_.resize(n);
-    mixedIm_.resize(n);
     power_.clear();
     lost_.clear();
-    // Complex products are written out, sparing the library's checks for infinities.
-    double oscRe = oscRe_, oscIm = oscIm_;
-    const double stepRe = stepRe_, stepIm = stepIm_;
     for (size_t i = 0; i < n; ++i) {
         const double s = lost ? 0.0 : static_cast<double>(x[i]);
         powerSum_ += s * s;
-        lostSpan_ = lostSpan_ || lost;
         if (++powerCount_ == decimation_) {
             power_.push_back(powerSum_ / decimation_);
-            lost_.push_back(lostSpan_ ? 1 : 0);
+            lost_.push_back(lostSpan_ || lost ? 1 : 0);
             powerSum_ = 0.0;
             powerCount_ = 0;
             lostSpan_ = false;
-        }
-        mixedRe_[i] = s * oscRe;
-        mixedIm_[i] = -s * oscIm;
-        const double re = oscRe * stepRe - oscIm * stepIm;
-        oscIm = oscRe * stepIm + oscIm * stepRe;
-        oscRe = re;
-        if (++sinceNormalised_ == kRenormalise) {
-            const double norm = 1.0 / std::sqrt(oscRe * oscRe + oscIm * oscIm);
-            oscRe *= norm;
-            oscIm *= norm;
-            sinceNormalised_ = 0;
+        } else {
+            lostSpan_ = lostSpan_ || lost;
         }
     }
-    oscRe_ = oscRe;
-    oscIm_ = oscIm;
-    const std::vector<double>* re = &mixedRe_;
-    const std::vector<double>* im = &mixedIm_;
+    // s e^(-j 2 pi mix t): the oscillator of each sample is the group's start turned by the
+    // lane's rotation, so the products within a group do not wait for each other.
+    mixed_.resize(2 * n);
+    for (size_t i = 0; i < n; ++i) {
+        const double s = lost ? 0.0 : static_cast<double>(x[i]);
+        const double re = oscRe_ * laneRe_[lane_] - oscIm_ * laneIm_[lane_];
+        const double im = oscRe_ * laneIm_[lane_] + oscIm_ * laneRe_[lane_];
+        mixed_[2 * i] = s * re;
+        mixed_[2 * i + 1] = -s * im;
+        if (++lane_ == kLanes) {
+            const double next = oscRe_ * laneRe_[kLanes] - oscIm_ * laneIm_[kLanes];
+            oscIm_ = oscRe_ * laneIm_[kLanes] + oscIm_ * laneRe_[kLanes];
+            oscRe_ = next;
+            lane_ = 0;
+            if (++sinceNormalised_ == kRenormaliseGroups) {
+                const double norm = 1.0 / std::sqrt(oscRe_ * oscRe_ + oscIm_ * oscIm_);
+                oscRe_ *= norm;
+                oscIm_ *= norm;
+                sinceNormalised_ = 0;
+            }
+        }
+    }
+    const double* z = mixed_.data();
+    size_t count = n;
     for (size_t k = 0; k < stages_.size(); ++k) {
-        stages_[k].Process(re->data(), im->data(), re->size(), stageRe_[k], stageIm_[k]);
-        re = &stageRe_[k];
-        im = &stageIm_[k];
+        stages_[k].Process(z, count, stageOut_[k]);
+        z = stageOut_[k].data();
+        count = stageOut_[k].size() / 2;
     }
-    channel_.Process(re->data(), im->data(), re->size(), stageRe_.back(), stageIm_.back());
+    channel_.Process(z, count, channelOut_);
 }
 
 }  // namespace wobblemeter

@@ -40,8 +40,9 @@ public:
     // baseband samples that fell due replace the previous block's.
     void Push(const float* x, size_t n, bool lost);
 
-    const std::vector<double>& Re() const { return stageRe_.back(); }
-    const std::vector<double>& Im() const { return stageIm_.back(); }
+    // The block's baseband, interleaved (re, im, re, im ...).
+    const std::vector<double>& Samples() const { return channelOut_; }
+    size_t Size() const { return power_.size(); }
     // Mean square of the input over each baseband sample's span of input samples.
     const std::vector<double>& Power() const { return power_; }
     // Whether lost input fell in that span.
@@ -59,14 +60,19 @@ private:
     ComplexDecimator channel_;
     long long warm_ = 0;
     int decimation_ = 1;
-    // Mixing oscillator e^(j 2 pi mix t), advanced by rotation and renormalised now and then.
-    double oscRe_ = 1.0, oscIm_ = 0.0, stepRe_ = 1.0, stepIm_ = 0.0;
-    int sinceNormalised_ = 0;
+    // Mixing oscillator e^(j 2 pi mix t) at the start of the next group of kLanes samples,
+    // advanced by rotation and renormalised now and then, and the rotations within a group.
+    static constexpr size_t kLanes = 8;
+    double oscRe_ = 1.0, oscIm_ = 0.0;
+    double laneRe_[kLanes + 1] = {}, laneIm_[kLanes + 1] = {};
+    size_t lane_ = 0;  // samples of the current group already mixed
+    size_t sinceNormalised_ = 0;
     double powerSum_ = 0.0;
     int powerCount_ = 0;
     bool lostSpan_ = false;
-    std::vector<double> mixedRe_, mixedIm_;
-    std::vector<std::vector<double>> stageRe_, stageIm_;
+    std::vector<double> mixed_;
+    std::vector<std::vector<double>> stageOut_;
+    std::vector<double> channelOut_;
     std::vector<double> power_;
     std::vector<uint8_t> lost_;
 };

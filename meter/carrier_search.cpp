@@ -12,11 +12,18 @@ namespace wobblemeter {
 namespace {
 
 // Seconds of audio the carrier is looked for in, at most, and most samples for it; the
-// spectrum is averaged over half-overlapping blocks of about kBlockSeconds.
+// spectrum is averaged over half-overlapping blocks of about kBlockSeconds (bins of about
+// 1.3 Hz).
 constexpr double kSearchSeconds = 10.0;
 constexpr size_t kMaxSearchSamples = size_t{1} << 20;
-constexpr double kBlockSeconds = 1.5;
-constexpr size_t kMaxBlock = size_t{1} << 19;
+constexpr double kBlockSeconds = 0.75;
+constexpr size_t kMaxBlock = size_t{1} << 18;
+// The noise floor of a block is the median of every kFloorStride-th bin.
+constexpr size_t kFloorStride = 4;
+// The search ends early, after this many blocks, when their centres lie within this share of
+// the carrier of each other: a steady tone, or one that swings fast.
+constexpr size_t kSteadyBlocks = 3;
+constexpr double kSteadyShare = 0.002;
 // Lines below this frequency (hum, rumble, the remains of DC) are no tone, Hz.
 constexpr double kLowestLineHz = 20.0;
 // The strongest line within the carrier range must carry at least this share of the power of
@@ -102,6 +109,7 @@ CarrierSearch::CarrierSearch(double sampleRate, double carrierHz)
                                                                            sampleRate)))),
       block_(std::min(kMaxBlock, NextPowerOfTwo(static_cast<size_t>(kBlockSeconds * sampleRate)))) {
     block_ = std::min(block_, span_);
+    samples_.reserve(span_);
 }
 
 void CarrierSearch::Push(const float* x, size_t n) {
@@ -122,10 +130,31 @@ void CarrierSearch::Push(const float* x, size_t n) {
         if (sum_.empty()) sum_.assign(p.size(), 0.0);
         for (size_t k = 0; k < sum_.size(); ++k) sum_[k] += p[k];
         ++blocksDone_;
+        NoteBlockCentre(p, binHz);
     }
 }
 
+void CarrierSearch::NoteBlockCentre(const std::vector<double>& power, double binHz) {
+    // A tone whose blocks all centre on the same frequency needs no longer search: only a
+    // slow swing, whose centre the first blocks would miss, takes the whole span.
+    size_t peak = 0;
+    for (size_t k = 1; k < power.size(); ++k) {
+        const double hz = static_cast<double>(k) * binHz;
+        if (hz >= kMinCarrierHz && hz <= kMaxCarrierHz && (peak == 0 || power[k] > power[peak]))
+            peak = k;
+    }
+    if (peak == 0) return;
+    const double centre =
+        givenHz_ > 0.0 ? givenHz_
+                       : Centre(power, binHz, (static_cast<double>(peak) + PeakOffset(power, peak)) * binHz);
+    lowestCentre_ = blocksDone_ == 1 ? centre : std::min(lowestCentre_, centre);
+    highestCentre_ = blocksDone_ == 1 ? centre : std::max(highestCentre_, centre);
+    steady_ = blocksDone_ >= kSteadyBlocks &&
+              highestCentre_ - lowestCentre_ <= kSteadyShare * highestCentre_;
+}
+
 void CarrierSearch::Drop(size_t n) {
+    steady_ = false;
     n = std::min(n, samples_.size());
     samples_.erase(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(n));
     spanStart_ += static_cast<long long>(n);
@@ -142,6 +171,7 @@ void CarrierSearch::Release() {
     spectrum_.reset();
     blocksDone_ = 0;
     toneSeen_ = false;
+    steady_ = false;
 }
 
 bool CarrierSearch::HasTone(const std::vector<double>& power, double binHz) {
@@ -183,7 +213,8 @@ bool CarrierSearch::HasTone(const std::vector<double>& power, double binHz) {
     const auto last = std::min(power.size() - 1, static_cast<size_t>((centre + half) / binHz));
     double band = 0.0;
     for (size_t k = first; k <= last; ++k) band += power[k];
-    scratch_.assign(power.begin() + static_cast<std::ptrdiff_t>(lowest), power.end());
+    scratch_.clear();
+    for (size_t k = lowest; k < power.size(); k += kFloorStride) scratch_.push_back(power[k]);
     const auto middle = scratch_.begin() + static_cast<std::ptrdiff_t>(scratch_.size() / 2);
     std::nth_element(scratch_.begin(), middle, scratch_.end());
     const double floor = *middle * static_cast<double>(last >= first ? last - first + 1 : 0);
@@ -249,6 +280,9 @@ bool CarrierSearch::Decide() {
         binHz = rate_ / static_cast<double>(spectrum_->Size());
     }
     carrierHz_ = givenHz_ > 0.0 ? givenHz_ : Locate(sum_, binHz);
+    // The transform's buffers are not needed again unless the search starts afresh.
+    spectrum_.reset();
+    std::vector<double>().swap(scratch_);
     if (!(carrierHz_ > 0.0)) {
         Drop(samples_.size());
         return false;

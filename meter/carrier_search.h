@@ -2,7 +2,8 @@
 // the mixing frequency, the power-weighted mean frequency around the strongest line between
 // 500 Hz and 20 kHz of Hann-windowed spectra averaged over the first 10 s or so of tone, and
 // the samples it held meanwhile, for the mixer to start from. Blocks of about 1.5 s in which no
-// line stands out of the noise are passed over: the tone has not begun yet.
+// line stands out of the noise are passed over: the tone has not begun yet. A tone whose first
+// blocks centre on one frequency is found after those.
 #pragma once
 
 #include <cstddef>
@@ -23,8 +24,8 @@ public:
     size_t Room() const { return span_ - samples_.size(); }
     // Takes n <= Room() samples. Blocks without a tone are dropped as they complete.
     void Push(const float* x, size_t n);
-    // Whether the span is complete: Decide() is due.
-    bool Complete() const { return samples_.size() >= span_; }
+    // Whether the span is complete, or the tone proved steady before: Decide() is due.
+    bool Complete() const { return steady_ || samples_.size() >= span_; }
 
     // Decides over the samples held (a complete span, or whatever the input left at its end):
     // true with CarrierHz() found; false with Reason() saying why not, and the samples dropped.
@@ -50,6 +51,9 @@ private:
     // when there is none within the carrier range.
     double Locate(const std::vector<double>& power, double binHz);
     void Drop(size_t n);
+    // Notes the centre of a block that showed the tone; the search is steady_ once enough
+    // blocks agree.
+    void NoteBlockCentre(const std::vector<double>& power, double binHz);
 
     double rate_;
     double givenHz_;
@@ -59,6 +63,8 @@ private:
     long long spanStart_ = 0;
     size_t blocksDone_ = 0;  // blocks of the span taken so far
     bool toneSeen_ = false;  // a block of the span showed the tone: later blocks just add up
+    bool steady_ = false;
+    double lowestCentre_ = 0.0, highestCentre_ = 0.0;
     std::vector<double> sum_;
     std::vector<double> scratch_;
     std::unique_ptr<PowerSpectrum> spectrum_;

@@ -38,8 +38,10 @@ constexpr double kReferenceQuantile = 0.8;
 constexpr double kMaxFallsPerSecond = 2.0;
 // Relative slack of the range check on the carrier measured.
 constexpr double kCarrierRangeSlack = 1e-9;
-// Input samples mixed per block when the search's samples are replayed.
+// Input samples mixed per block when the search's samples are replayed, and baseband samples
+// gated at a time.
 constexpr size_t kReplayBlock = 4096;
+constexpr size_t kGateBlock = 1024;
 
 // The nominal carrier for a frequency: the given one, or the nearer standard one when the
 // frequency lies within kMaxStandardDistance of it; NaN otherwise.
@@ -100,14 +102,12 @@ public:
     // The readings of their seconds are held until Accept().
     void Start(const std::vector<float>& samples,
                const std::vector<std::pair<size_t, size_t>>& lost) {
-        std::vector<double> re, im, power;
+        const size_t expected = samples.size() / static_cast<size_t>(baseband_.Decimation()) + 1;
+        std::vector<double> z, power;
         std::vector<uint8_t> lostMarks;
-        const auto keep = [&] {
-            re.insert(re.end(), baseband_.Re().begin(), baseband_.Re().end());
-            im.insert(im.end(), baseband_.Im().begin(), baseband_.Im().end());
-            power.insert(power.end(), baseband_.Power().begin(), baseband_.Power().end());
-            lostMarks.insert(lostMarks.end(), baseband_.Lost().begin(), baseband_.Lost().end());
-        };
+        z.reserve(2 * expected);
+        power.reserve(expected);
+        lostMarks.reserve(expected);
         size_t position = 0;
         size_t nextLost = 0;
         while (position < samples.size()) {
@@ -124,29 +124,37 @@ public:
                 }
             }
             baseband_.Push(samples.data() + position, end - position, lostHere);
-            keep();
+            z.insert(z.end(), baseband_.Samples().begin(), baseband_.Samples().end());
+            power.insert(power.end(), baseband_.Power().begin(), baseband_.Power().end());
+            lostMarks.insert(lostMarks.end(), baseband_.Lost().begin(), baseband_.Lost().end());
             position = end;
         }
-        const auto warm = static_cast<size_t>(baseband_.Warm());
-        std::vector<double> levels;
-        for (size_t i = warm; i < re.size(); ++i) levels.push_back(re[i] * re[i] + im[i] * im[i]);
         double reference = 0.0;
-        if (!levels.empty()) {
-            const auto rank = static_cast<std::ptrdiff_t>(
-                kReferenceQuantile * static_cast<double>(levels.size() - 1));
-            std::nth_element(levels.begin(), levels.begin() + rank, levels.end());
-            reference = levels[static_cast<size_t>(rank)];
+        {
+            const auto warm = static_cast<size_t>(baseband_.Warm());
+            std::vector<double> levels;
+            levels.reserve(power.size());
+            for (size_t i = warm; i < power.size(); ++i)
+                levels.push_back(z[2 * i] * z[2 * i] + z[2 * i + 1] * z[2 * i + 1]);
+            if (!levels.empty()) {
+                const auto rank = static_cast<std::ptrdiff_t>(
+                    kReferenceQuantile * static_cast<double>(levels.size() - 1));
+                std::nth_element(levels.begin(), levels.begin() + rank, levels.end());
+                reference = levels[static_cast<size_t>(rank)];
+            }
         }
-        std::vector<double>().swap(levels);
         gate_ = std::make_unique<ToneGate>(reference, baseband_.Warm(), baseband_.Plan().passHz,
                                            baseband_.Plan().basebandRate);
-        Gate(re.data(), im.data(), power.data(), lostMarks.data(), re.size());
+        for (size_t first = 0; first < power.size(); first += kGateBlock) {
+            const size_t n = std::min(kGateBlock, power.size() - first);
+            Gate(z.data() + 2 * first, power.data() + first, lostMarks.data() + first, n);
+        }
     }
 
     void Push(const float* x, size_t n, bool lost) {
         baseband_.Push(x, n, lost);
-        Gate(baseband_.Re().data(), baseband_.Im().data(), baseband_.Power().data(),
-             baseband_.Lost().data(), baseband_.Re().size());
+        Gate(baseband_.Samples().data(), baseband_.Power().data(), baseband_.Lost().data(),
+             baseband_.Size());
     }
 
     // Whether the tone swung beyond the band more often than allowed so far.
@@ -205,10 +213,9 @@ public:
     }
 
 private:
-    void Gate(const double* re, const double* im, const double* power, const uint8_t* lost,
-              size_t n) {
+    void Gate(const double* z, const double* power, const uint8_t* lost, size_t n) {
         long long first = 0;
-        gate_->Push(re, im, power, lost, n, gated_, &first);
+        gate_->Push(z, power, lost, n, gated_, &first);
         for (size_t i = 0; i < gated_.size(); ++i) {
             const long long index = first + static_cast<long long>(i);
             perSecond_->Sample(index, gated_[i].usable);

@@ -60,10 +60,11 @@ const std::vector<double>& PowerSpectrum::Compute(const T* x, size_t n, bool rem
         for (size_t i = 0; i < n; ++i) mean += static_cast<double>(x[i]);
         mean /= static_cast<double>(n);
     }
-    // The window's first half, by a rotating unit phasor (the library's cosine per sample
-    // would cost more than the transform); the second half mirrors it.
+    // The window's first quarter, by a rotating unit phasor (the library's cosine per sample
+    // would cost more than the transform); the rest follows from its symmetries,
+    // w(n - i) = w(i) and w(n / 2 - i) = 1 - w(i).
     if (windowLength_ != n) {
-        window_.resize(n / 2 + 1);
+        window_.resize(n / 4 + 1);
         const std::complex<double> step = std::polar(1.0, kTwoPi / static_cast<double>(n));
         std::complex<double> phase = 1.0;
         for (size_t i = 0; i < window_.size(); ++i) {
@@ -74,11 +75,24 @@ const std::vector<double>& PowerSpectrum::Compute(const T* x, size_t n, bool rem
         windowLength_ = n;
     }
     auto* flat = reinterpret_cast<double*>(in);
-    const size_t firstHalf = window_.size();
-    for (size_t i = 0; i < std::min(n, firstHalf); ++i)
-        flat[i] = (static_cast<double>(x[i]) - mean) * window_[i];
-    for (size_t i = firstHalf; i < n; ++i)
-        flat[i] = (static_cast<double>(x[i]) - mean) * window_[n - i];
+    if (n % 4 == 0) {
+        const size_t quarter = n / 4;
+        for (size_t i = 0; i < quarter; ++i) {
+            flat[i] = (static_cast<double>(x[i]) - mean) * window_[i];
+            flat[2 * quarter - i] = (static_cast<double>(x[2 * quarter - i]) - mean) * (1.0 - window_[i]);
+            flat[2 * quarter + i] = (static_cast<double>(x[2 * quarter + i]) - mean) * (1.0 - window_[i]);
+            flat[n - i - 1] = (static_cast<double>(x[n - i - 1]) - mean) * window_[i + 1];
+        }
+        flat[quarter] = (static_cast<double>(x[quarter]) - mean) * window_[quarter];
+        flat[3 * quarter] = (static_cast<double>(x[3 * quarter]) - mean) * window_[quarter];
+    } else {
+        // Lengths that are no multiple of four: the cosine itself.
+        for (size_t i = 0; i < n; ++i) {
+            const double w =
+                0.5 - 0.5 * std::cos(kTwoPi * static_cast<double>(i) / static_cast<double>(n));
+            flat[i] = (static_cast<double>(x[i]) - mean) * w;
+        }
+    }
     std::fill(flat + n, flat + size, 0.0);
     fftw_execute(plan_);
     // X[k] = E[k] + e^(-j 2 pi k / size) O[k], with E and O the transforms of the even and

@@ -25,8 +25,8 @@ ToneGate::ToneGate(double reference, long long margin, double passHz, double bas
       ring_(static_cast<size_t>(margin) + 1),
       lastAbsent_(std::numeric_limits<long long>::min() / 2) {}
 
-void ToneGate::Push(const double* re, const double* im, const double* power, const uint8_t* lost,
-                    size_t n, std::vector<GatedSample>& out, long long* first) {
+void ToneGate::Push(const double* samples, const double* power, const uint8_t* lost, size_t n,
+                    std::vector<GatedSample>& out, long long* first) {
     out.clear();
     *first = 0;
     // Samples until every filter holds real input are left out, as are those a margin later.
@@ -34,7 +34,7 @@ void ToneGate::Push(const double* re, const double* im, const double* power, con
     for (size_t i = 0; i < n; ++i) {
         const long long index = index_++;
         if (index < warm) continue;
-        const std::complex<double> z(re[i], im[i]);
+        const std::complex<double> z(samples[2 * i], samples[2 * i + 1]);
         const double level = std::norm(z);
         const bool present = level > absentBelow_ && lost[i] == 0;
         if (!present) lastAbsent_ = index;

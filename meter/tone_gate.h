@@ -25,10 +25,10 @@ public:
     // margin: baseband samples a gap spoils on either side; passHz / rate: the band followed.
     ToneGate(double reference, long long margin, double passHz, double basebandRate);
 
-    // Gates n baseband samples; out receives the samples that fell due, the first at index
-    // *first.
-    void Push(const double* re, const double* im, const double* power, const uint8_t* lost,
-              size_t n, std::vector<GatedSample>& out, long long* first);
+    // Gates n baseband samples (z interleaved: re, im, re, im ...); out receives the samples
+    // that fell due, the first at index *first.
+    void Push(const double* z, const double* power, const uint8_t* lost, size_t n,
+              std::vector<GatedSample>& out, long long* first);
     // Baseband samples taken so far.
     long long Count() const { return index_; }
     // Over every sample after the warm-up: times the tone fell away (present, then absent),
