@@ -83,39 +83,55 @@ Baseband::Baseband(double rate, double mixHz, const BandPlan& plan)
 void Baseband::Push(const float* x, size_t n, bool lost) {
     power_.clear();
     lost_.clear();
-    for (size_t i = 0; i < n; ++i) {
-        const double s = lost ? 0.0 : static_cast<double>(x[i]);
-        powerSum_ += s * s;
-        if (++powerCount_ == decimation_) {
+    mixed_.resize(2 * n);
+    if (lost) {
+        // Lost input: zeros, which keep the oscillator and the filters in step with time.
+        if (zeros_.size() < n) zeros_.assign(n, 0.0f);
+        x = zeros_.data();
+    }
+    // Mean square of the input over each baseband sample's span.
+    for (size_t i = 0; i < n;) {
+        const size_t take = std::min(n - i, static_cast<size_t>(decimation_ - powerCount_));
+        double sum = 0.0;
+        for (size_t k = 0; k < take; ++k) sum += static_cast<double>(x[i + k]) * x[i + k];
+        powerSum_ += sum;
+        powerCount_ += static_cast<int>(take);
+        lostSpan_ = lostSpan_ || lost;
+        i += take;
+        if (powerCount_ == decimation_) {
             power_.push_back(powerSum_ / decimation_);
-            lost_.push_back(lostSpan_ || lost ? 1 : 0);
+            lost_.push_back(lostSpan_ ? 1 : 0);
             powerSum_ = 0.0;
             powerCount_ = 0;
             lostSpan_ = false;
-        } else {
-            lostSpan_ = lostSpan_ || lost;
         }
     }
-    // s e^(-j 2 pi mix t): the oscillator of each sample is the group's start turned by the
+    // s e^(-j 2 pi mix t): the oscillator of each sample is its group's start turned by the
     // lane's rotation, so the products within a group do not wait for each other.
-    mixed_.resize(2 * n);
-    for (size_t i = 0; i < n; ++i) {
-        const double s = lost ? 0.0 : static_cast<double>(x[i]);
-        const double re = oscRe_ * laneRe_[lane_] - oscIm_ * laneIm_[lane_];
-        const double im = oscRe_ * laneIm_[lane_] + oscIm_ * laneRe_[lane_];
-        mixed_[2 * i] = s * re;
-        mixed_[2 * i + 1] = -s * im;
-        if (++lane_ == kLanes) {
-            const double next = oscRe_ * laneRe_[kLanes] - oscIm_ * laneIm_[kLanes];
-            oscIm_ = oscRe_ * laneIm_[kLanes] + oscIm_ * laneRe_[kLanes];
-            oscRe_ = next;
-            lane_ = 0;
-            if (++sinceNormalised_ == kRenormaliseGroups) {
-                const double norm = 1.0 / std::sqrt(oscRe_ * oscRe_ + oscIm_ * oscIm_);
-                oscRe_ *= norm;
-                oscIm_ *= norm;
-                sinceNormalised_ = 0;
-            }
+    double* out = mixed_.data();
+    size_t i = 0;
+    while (i < n) {
+        const size_t lanes = std::min(kLanes - lane_, n - i);
+        const double oscRe = oscRe_, oscIm = oscIm_;
+        for (size_t k = 0; k < lanes; ++k) {
+            const double s = static_cast<double>(x[i + k]);
+            const double re = oscRe * laneRe_[lane_ + k] - oscIm * laneIm_[lane_ + k];
+            const double im = oscRe * laneIm_[lane_ + k] + oscIm * laneRe_[lane_ + k];
+            out[2 * (i + k)] = s * re;
+            out[2 * (i + k) + 1] = -s * im;
+        }
+        i += lanes;
+        lane_ += lanes;
+        if (lane_ < kLanes) break;
+        lane_ = 0;
+        const double next = oscRe_ * laneRe_[kLanes] - oscIm_ * laneIm_[kLanes];
+        oscIm_ = oscRe_ * laneIm_[kLanes] + oscIm_ * laneRe_[kLanes];
+        oscRe_ = next;
+        if (++sinceNormalised_ == kRenormaliseGroups) {
+            const double norm = 1.0 / std::sqrt(oscRe_ * oscRe_ + oscIm_ * oscIm_);
+            oscRe_ *= norm;
+            oscIm_ *= norm;
+            sinceNormalised_ = 0;
         }
     }
     const double* z = mixed_.data();

@@ -71,6 +71,7 @@ private:
     int powerCount_ = 0;
     bool lostSpan_ = false;
     std::vector<double> mixed_;
+    std::vector<float> zeros_;
     std::vector<std::vector<double>> stageOut_;
     std::vector<double> channelOut_;
     std::vector<double> power_;

@@ -13,17 +13,17 @@ namespace {
 
 // Seconds of audio the carrier is looked for in, at most, and most samples for it; the
 // spectrum is averaged over half-overlapping blocks of about kBlockSeconds (bins of about
-// 1.3 Hz).
+// 2.7 Hz).
 constexpr double kSearchSeconds = 10.0;
 constexpr size_t kMaxSearchSamples = size_t{1} << 20;
-constexpr double kBlockSeconds = 0.75;
-constexpr size_t kMaxBlock = size_t{1} << 18;
+constexpr double kBlockSeconds = 0.37;
+constexpr size_t kMaxBlock = size_t{1} << 17;
 // The noise floor of a block is the median of every kFloorStride-th bin.
 constexpr size_t kFloorStride = 4;
 // The search ends early, after this many blocks, when their centres lie within this share of
 // the carrier of each other: a steady tone, or one that swings fast.
-constexpr size_t kSteadyBlocks = 3;
-constexpr double kSteadyShare = 0.002;
+constexpr size_t kSteadyBlocks = 4;
+constexpr double kSteadyShare = 0.01;
 // Lines below this frequency (hum, rumble, the remains of DC) are no tone, Hz.
 constexpr double kLowestLineHz = 20.0;
 // The strongest line within the carrier range must carry at least this share of the power of

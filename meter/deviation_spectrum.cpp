@@ -26,42 +26,42 @@ constexpr double kNearShare = 0.1;
 constexpr double kMinLinePercent = 1e-4;
 constexpr double kMinLineOverMedian = 3.0;
 
-// Peak amplitude from the summed power of `segments` Hann-windowed segments of n values.
-void ToAmplitude(const std::vector<double>& sum, int segments, size_t n, size_t size, double rate,
-                 std::vector<double>& hz, std::vector<double>& amplitude) {
+// Peak amplitude from the summed power of `segments` Hann-windowed segments of n values,
+// transformed at size points; returns the bins' spacing in Hz.
+double ToAmplitude(const std::vector<double>& sum, int segments, size_t n, size_t size,
+                   double rate, std::vector<double>& amplitude) {
     // Sum of the Hann window: a line of amplitude a shows as a * windowSum / 2.
     const double windowSum = static_cast<double>(n) / 2.0;
-    hz.resize(sum.size());
     amplitude.resize(sum.size());
-    for (size_t k = 0; k < sum.size(); ++k) {
-        hz[k] = static_cast<double>(k) * rate / static_cast<double>(size);
+    for (size_t k = 0; k < sum.size(); ++k)
         amplitude[k] = 2.0 * std::sqrt(sum[k] / std::max(1, segments)) / windowSum;
-    }
+    return rate / static_cast<double>(size);
 }
 
 }  // namespace
 
-SpectrumReading ReadSpectrum(const std::vector<double>& hz, const std::vector<double>& amplitude,
-                             double mixHz) {
+SpectrumReading ReadSpectrum(double binHz, const std::vector<double>& amplitude, double mixHz) {
     SpectrumReading r;
     std::vector<size_t> peaks;
-    for (size_t k = 1; k + 1 < hz.size(); ++k) {
-        if (hz[k] < kLowestHz || hz[k] > kHighestHz) continue;
-        r.hz.push_back(hz[k]);
+    for (size_t k = 1; k + 1 < amplitude.size(); ++k) {
+        const double hz = static_cast<double>(k) * binHz;
+        if (hz < kLowestHz || hz > kHighestHz) continue;
+        r.hz.push_back(hz);
         r.amplitude.push_back(amplitude[k]);
         if (amplitude[k] > amplitude[k - 1] && amplitude[k] >= amplitude[k + 1]) peaks.push_back(k);
     }
     std::sort(peaks.begin(), peaks.end(),
               [&](size_t a, size_t b) { return amplitude[a] > amplitude[b]; });
-    const double binHz = hz.size() > 1 ? hz[1] : 0.0;
-    std::vector<double> power(amplitude.size());
-    for (size_t k = 0; k < amplitude.size(); ++k) power[k] = amplitude[k] * amplitude[k];
     for (size_t k : peaks) {
         if (r.lines.size() == kMaxLines || amplitude[k] < kMinLineShare * amplitude[peaks.front()])
             break;
-        const double offset = PeakOffset(power, k);
+        // The peak's power and its neighbours', as PeakOffset() reads them.
+        const std::vector<double> power = {0.0, amplitude[k - 1] * amplitude[k - 1],
+                                           amplitude[k] * amplitude[k],
+                                           amplitude[k + 1] * amplitude[k + 1], 0.0};
+        const double offset = PeakOffset(power, 2);
         const double lineHz = (static_cast<double>(k) + offset) * binHz;
-        const double lineAmplitude = amplitude[k] * std::sqrt(PeakGain(power, k, offset));
+        const double lineAmplitude = amplitude[k] * std::sqrt(PeakGain(power, 2, offset));
         bool near = false;
         for (const SpectrumLine& line : r.lines) {
             near = near ||
@@ -82,12 +82,11 @@ SpectrumReading ReadSpectrum(const std::vector<double>& hz, const std::vector<do
     return r;
 }
 
-void SegmentSpectrum(const float* x, size_t n, double rate,
-                     std::unique_ptr<PowerSpectrum>& transform, std::vector<double>& hz,
-                     std::vector<double>& amplitude) {
+double SegmentSpectrum(const float* x, size_t n, double rate,
+                       std::unique_ptr<PowerSpectrum>& transform, std::vector<double>& amplitude) {
     const size_t size = 2 * NextPowerOfTwo(n);
     if (!transform || transform->Size() != size) transform = std::make_unique<PowerSpectrum>(size);
-    ToAmplitude((*transform)(x, n, true), 1, n, size, rate, hz, amplitude);
+    return ToAmplitude((*transform)(x, n, true), 1, n, size, rate, amplitude);
 }
 
 DeviationSpectrum::DeviationSpectrum(double rate)
@@ -112,14 +111,13 @@ void DeviationSpectrum::TakeSegment() {
     held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(hop));
 }
 
-void DeviationSpectrum::Amplitude(std::vector<double>& hz, std::vector<double>& amplitude) const {
+double DeviationSpectrum::Amplitude(std::vector<double>& amplitude) const {
     if (segments_ == 0) {
         // Shorter than a segment: the whole span is the one segment.
         std::unique_ptr<PowerSpectrum> transform;
-        SegmentSpectrum(held_.data(), held_.size(), rate_, transform, hz, amplitude);
-        return;
+        return SegmentSpectrum(held_.data(), held_.size(), rate_, transform, amplitude);
     }
-    ToAmplitude(sum_, segments_, segment_, 2 * segment_, rate_, hz, amplitude);
+    return ToAmplitude(sum_, segments_, segment_, 2 * segment_, rate_, amplitude);
 }
 
 }  // namespace wobblemeter

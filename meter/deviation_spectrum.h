@@ -19,24 +19,24 @@ struct SpectrumReading {
     double modulationHz = 0.0;        // NaN: no line stands out of the noise
 };
 
-// Reads the lines of an amplitude spectrum (bins at hz[k] = k hz[1]); a largest line under
-// the floor, set by mixHz and the spectrum's median, is no modulation.
-SpectrumReading ReadSpectrum(const std::vector<double>& hz, const std::vector<double>& amplitude,
-                             double mixHz);
+// Reads the lines of an amplitude spectrum with bins binHz apart; a largest line under the
+// floor, set by mixHz and the spectrum's median, is no modulation.
+SpectrumReading ReadSpectrum(double binHz, const std::vector<double>& amplitude, double mixHz);
 
 // Amplitude spectrum of one Hann-windowed segment of n values (its mean removed), zero-padded
-// to twice the next power of two; transform keeps the transform for the next call.
-void SegmentSpectrum(const float* x, size_t n, double rate,
-                     std::unique_ptr<PowerSpectrum>& transform, std::vector<double>& hz,
-                     std::vector<double>& amplitude);
+// to twice the next power of two; returns the bins' spacing in Hz. transform keeps the
+// transform for the next call.
+double SegmentSpectrum(const float* x, size_t n, double rate,
+                       std::unique_ptr<PowerSpectrum>& transform, std::vector<double>& amplitude);
 
 class DeviationSpectrum {
 public:
     explicit DeviationSpectrum(double rate);
     void Add(float value);
     size_t Count() const { return count_; }
-    // The amplitude spectrum so far (peak amplitude of each line, in the values' unit).
-    void Amplitude(std::vector<double>& hz, std::vector<double>& amplitude) const;
+    // The amplitude spectrum so far (peak amplitude of each line, in the values' unit); returns
+    // the bins' spacing in Hz.
+    double Amplitude(std::vector<double>& amplitude) const;
 
 private:
     void TakeSegment();

@@ -35,6 +35,7 @@ private:
     std::vector<double> halfBand_;  // a half-band filter's non-zero pair taps; empty: none
     std::vector<double> z_;         // the last Length() - 1 inputs, then the block, interleaved
     std::vector<double> split_;     // work array of the two-stream form
+    std::vector<double> quads_;     // pairs of taps spread for four-wide arithmetic; empty: none
     size_t factor_;
     size_t phase_ = 0;  // inputs since the last output
 };

@@ -97,10 +97,11 @@ double PerSecond::WindowModulation() {
     // Oldest first: the ring's next slot holds the oldest value once it is full.
     const size_t start = copyHeld_ == copy_.size() ? copyNext_ : 0;
     for (size_t i = 0; i < copyHeld_; ++i) unrolled_[i] = copy_[(start + i) % copy_.size()];
-    std::vector<double> hz, amplitude;
-    SegmentSpectrum(unrolled_.data(), unrolled_.size(), setup_.basebandRate / kSpectrumDecimation,
-                    spectrum_, hz, amplitude);
-    return ReadSpectrum(hz, amplitude, setup_.mixHz).modulationHz;
+    std::vector<double> amplitude;
+    const double binHz = SegmentSpectrum(unrolled_.data(), unrolled_.size(),
+                                         setup_.basebandRate / kSpectrumDecimation, spectrum_,
+                                         amplitude);
+    return ReadSpectrum(binHz, amplitude, setup_.mixHz).modulationHz;
 }
 
 void PerSecond::Emit() {

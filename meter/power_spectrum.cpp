@@ -28,12 +28,11 @@ size_t NextPowerOfTwo(size_t n) {
 PowerSpectrum::PowerSpectrum(size_t size)
     : size_(size),
       half_(size / 2),
-      in_(fftw_alloc_complex(half_)),
-      out_(fftw_alloc_complex(half_)),
+      data_(fftw_alloc_complex(std::max<size_t>(1, half_))),
       power_(half_ + 1) {
-    if (!in_ || !out_ || half_ > static_cast<size_t>(std::numeric_limits<int>::max()))
+    if (!data_ || half_ > static_cast<size_t>(std::numeric_limits<int>::max()))
         throw MeterError("out of memory for the spectrum");
-    plan_ = fftw_plan_dft_1d(static_cast<int>(half_), in_.get(), out_.get(), FFTW_FORWARD,
+    plan_ = fftw_plan_dft_1d(static_cast<int>(half_), data_.get(), data_.get(), FFTW_FORWARD,
                              FFTW_ESTIMATE);
     if (plan_ == nullptr) throw MeterError("cannot plan the spectrum's transform");
 }
@@ -53,8 +52,8 @@ const std::vector<double>& PowerSpectrum::operator()(const float* x, size_t n, b
 template <typename T>
 const std::vector<double>& PowerSpectrum::Compute(const T* x, size_t n, bool removeMean) {
     const size_t size = size_, half = half_;
-    fftw_complex* in = in_.get();
-    fftw_complex* out = out_.get();
+    fftw_complex* in = data_.get();
+    const fftw_complex* out = data_.get();
     double mean = 0.0;
     if (removeMean) {
         for (size_t i = 0; i < n; ++i) mean += static_cast<double>(x[i]);

@@ -39,7 +39,7 @@ private:
     const std::vector<double>& Compute(const T* x, size_t n, bool removeMean);
 
     size_t size_, half_;
-    std::unique_ptr<fftw_complex[], FftwFree> in_, out_;
+    std::unique_ptr<fftw_complex[], FftwFree> data_;  // transformed in place
     std::vector<double> power_;
     std::vector<double> window_;  // Hann window of the last block length, its first half
     size_t windowLength_ = 0;

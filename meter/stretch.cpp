@@ -98,9 +98,9 @@ void Stretch::Read(double mixHz, double nominalHz, double startSeconds, MeterRes
     r.dropouts = dropouts;
 
     // Spectrum of the deviation, 0.1 ... 200 Hz, and its largest lines, first in Hz.
-    std::vector<double> hz, amplitude;
-    spectrum_.Amplitude(hz, amplitude);
-    SpectrumReading s = ReadSpectrum(hz, amplitude, mixHz);
+    std::vector<double> amplitude;
+    const double binHz = spectrum_.Amplitude(amplitude);
+    SpectrumReading s = ReadSpectrum(binHz, amplitude, mixHz);
     r.spectrumHz = std::move(s.hz);
     r.spectrumPercent = std::move(s.amplitude);
     r.lines = std::move(s.lines);
