@@ -173,8 +173,8 @@ public:
     }
 
     void Finish() {
-        demodulator_.End();
         perSecond_->Flush();
+        demodulator_.End();
     }
 
     MeterState State() const {

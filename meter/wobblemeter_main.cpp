@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 
+#include "meter/csv_log.h"
 #include "meter/meter.h"
 #include "meter/plot.h"
 #include "meter/report.h"
@@ -46,6 +48,7 @@ int main(int argc, char** argv) {
 
     std::string path;
     std::string plot;
+    std::string log;
     bool json = false;
     wobblemeter::MeterOptions options;
 
@@ -69,6 +72,13 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1.0, 1e6));
     app.add_flag("--json", json, "Print the readings as one JSON object");
     app.add_option("--plot", plot, "Draw the deviation and its spectrum into FILE (.png or .svg)");
+    app.add_option("--log", log,
+                   "Write the readings of every second into FILE.csv as they form (time, carrier, "
+                   "speed error, two-sigma and RMS over the window, modulation, tone present)");
+    app.add_option("--window", options.windowSeconds,
+                   "Seconds the readings of --log are taken over (the standard's least is 5)")
+        ->check(CLI::Range(1.0, wobblemeter::kMaxWindowSeconds))
+        ->capture_default_str();
     app.footer("Exit status: 0 measured, 1 the file cannot be measured, 2 bad arguments.");
 
     try {
@@ -107,8 +117,28 @@ int main(int argc, char** argv) {
         };
     }
 
+    // The log is created before measuring, so that an unwritable path is found at once.
+    std::unique_ptr<wobblemeter::CsvLog> csv;
+    if (!log.empty()) {
+        try {
+            csv = std::make_unique<wobblemeter::CsvLog>(log);
+        } catch (const wobblemeter::MeterError& e) {
+            std::fprintf(stderr, "wobblemeter: %s\n", e.what());
+            return kExitFailed;
+        }
+        options.onSecond = [&csv](const wobblemeter::SecondReading& r) { csv->Write(r); };
+    }
+    // Says so when the log could not be written whole; true when it could (or there is none).
+    auto logWritten = [&csv, &log] {
+        if (!csv || csv->Close()) return true;
+        std::fprintf(stderr, "wobblemeter: cannot write the log %s: %s\n", log.c_str(),
+                     csv->Error().c_str());
+        return false;
+    };
+
     try {
         const wobblemeter::MeterResult result = wobblemeter::MeasureFile(path, options);
+        if (!logWritten()) return kExitFailed;
         if (progressShown) std::fprintf(stderr, "\r%40s\r", "");
         const std::string text =
             json ? wobblemeter::FormatJson(result, path) : wobblemeter::FormatSummary(result, path);
@@ -118,6 +148,7 @@ int main(int argc, char** argv) {
     } catch (const wobblemeter::MeterError& e) {
         if (progressShown) std::fprintf(stderr, "\n");
         std::fprintf(stderr, "wobblemeter: %s: %s\n", path.c_str(), e.what());
+        logWritten();
         return kExitFailed;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "wobblemeter: %s: out of memory\n", path.c_str());
