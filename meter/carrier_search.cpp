@@ -44,12 +44,12 @@ constexpr double kLineShare = 0.1;
 constexpr size_t kMaxLines = 3;
 constexpr size_t kLineSpacingBins = 8;
 
-// The band is widened up to this share of the line's frequency.
-constexpr double kMaxBandShare = 0.95;
 // A band's edges (the outer tenth of its half-width on either side) hold part of the tone when
 // they carry more than this share of the band's power.
 constexpr double kEdgeShare = 1e-3;
 constexpr double kEdgeWidth = 0.1;
+// Rounds of widening and centring, at most.
+constexpr int kMaxCentreRounds = 16;
 
 double BandHalfWidth(double hz) {
     return std::max(kBandShare * hz, kMinBandHz);
@@ -57,7 +57,7 @@ double BandHalfWidth(double hz) {
 
 bool EdgesHoldTone(const std::vector<double>& power, double binHz, double centre, double half) {
     double band = 0.0, edges = 0.0;
-    const auto first = static_cast<size_t>(std::max(1.0, (centre - half) / binHz));
+    const auto first = static_cast<size_t>(std::max(kLowestLineHz, centre - half) / binHz);
     const auto last = std::min(power.size() - 1, static_cast<size_t>((centre + half) / binHz));
     for (size_t k = first; k <= last; ++k) {
         band += power[k];
@@ -75,27 +75,30 @@ double Centre(const std::vector<double>& power, double binHz, double hz) {
     const double nyquist = static_cast<double>(power.size() - 1) * binHz;
     double centre = hz;
     double widening = 1.0;
-    for (double previous = 0.0;; widening *= 2.0) {
+    for (int round = 0; round < kMaxCentreRounds; ++round) {
+        const double before = centre;
         double half = 0.0;
         for (int pass = 0; pass < 4; ++pass) {
-            half = std::min({widening * BandHalfWidth(centre), kMaxBandShare * centre,
-                             std::max(kMinBandHz, nyquist - centre)});
-            const auto first = static_cast<size_t>(std::max(1.0, (centre - half) / binHz));
+            half = widening * BandHalfWidth(centre);
+            const auto first =
+                static_cast<size_t>(std::max(kLowestLineHz, centre - half) / binHz);
             const auto last =
                 std::min(power.size() - 1, static_cast<size_t>((centre + half) / binHz));
             double sum = 0.0, moment = 0.0;
-            for (size_t k = first; k <= last; ++k) {
+            for (size_t k = std::max<size_t>(1, first); k <= last; ++k) {
                 sum += power[k];
                 moment += power[k] * static_cast<double>(k);
             }
             if (!(sum > 0.0)) break;
             centre = moment / sum * binHz;
         }
-        // Done when the band cannot grow any more, or its edges hold no tone.
-        if (!(half > previous) || half >= kMaxBandShare * centre ||
-            !EdgesHoldTone(power, binHz, centre, half))
+        if (!EdgesHoldTone(power, binHz, centre, half)) break;
+        // The band's edges hold part of the tone: widen the band or, where it spans the whole
+        // spectrum already, let the centre move on towards the middle of the tone.
+        if (centre - half > kLowestLineHz || centre + half < nyquist)
+            widening *= 2.0;
+        else if (std::fabs(centre - before) < binHz)
             break;
-        previous = half;
     }
     return centre;
 }
@@ -112,11 +115,16 @@ CarrierSearch::CarrierSearch(double sampleRate, double carrierHz)
     samples_.reserve(span_);
 }
 
-void CarrierSearch::Push(const float* x, size_t n) {
-    samples_.insert(samples_.end(), x, x + n);
+size_t CarrierSearch::Push(const float* x, size_t n) {
     const size_t hop = std::max<size_t>(1, block_ / 2);
-    for (;;) {
+    size_t taken = 0;
+    while (taken < n && !steady_) {
+        // Up to the end of the next block, so that the search ends where that block does,
+        // however the input comes in.
         const size_t start = blocksDone_ * hop;
+        const size_t want = std::min(n - taken, start + block_ - std::min(start + block_, samples_.size()));
+        samples_.insert(samples_.end(), x + taken, x + taken + want);
+        taken += want;
         if (start + block_ > samples_.size()) break;
         if (!spectrum_) spectrum_ = std::make_unique<PowerSpectrum>(std::max<size_t>(2, block_));
         const std::vector<double>& p = (*spectrum_)(samples_.data() + start, block_, true);
@@ -126,12 +134,14 @@ void CarrierSearch::Push(const float* x, size_t n) {
             Drop(hop);
             continue;
         }
+        std::vector<double>().swap(rejected_);
         toneSeen_ = true;
         if (sum_.empty()) sum_.assign(p.size(), 0.0);
         for (size_t k = 0; k < sum_.size(); ++k) sum_[k] += p[k];
         ++blocksDone_;
         NoteBlockCentre(p, binHz);
     }
+    return taken;
 }
 
 void CarrierSearch::NoteBlockCentre(const std::vector<double>& power, double binHz) {
@@ -221,10 +231,13 @@ bool CarrierSearch::HasTone(const std::vector<double>& power, double binHz) {
     if (band > kMinBandOverFloor * floor && band >= kMinBandShareOfPower * total) return true;
     const double share = 100.0 * band / total;
     if (givenHz_ > 0.0) {
+        // Where the strongest line lies, from every block without the tone so far.
+        if (rejected_.size() != power.size()) rejected_.assign(power.size(), 0.0);
+        for (size_t k = 0; k < power.size(); ++k) rejected_[k] += power[k];
         reason_ = Format(
             "no tone near %.1f Hz: the band of ±%.0f Hz around it carries %.0f %% of the "
             "signal's power; the strongest line lies at %.1f Hz",
-            givenHz_, half, share, Centre(power, binHz, strongestHz));
+            givenHz_, half, share, Centre(rejected_, binHz, strongestHz));
     } else {
         reason_ = Format(
             "no steady tone: the strongest line, near %.1f Hz, carries only %.0f %% of the "

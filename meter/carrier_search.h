@@ -22,8 +22,9 @@ public:
 
     // Samples it can still take before its span is complete.
     size_t Room() const { return span_ - samples_.size(); }
-    // Takes n <= Room() samples. Blocks without a tone are dropped as they complete.
-    void Push(const float* x, size_t n);
+    // Takes up to n <= Room() samples and returns how many it took: it stops after the block
+    // that completes the search. Blocks without a tone are dropped as they complete.
+    size_t Push(const float* x, size_t n);
     // Whether the span is complete, or the tone proved steady before: Decide() is due.
     bool Complete() const { return steady_ || samples_.size() >= span_; }
 
@@ -67,6 +68,7 @@ private:
     double lowestCentre_ = 0.0, highestCentre_ = 0.0;
     std::vector<double> sum_;
     std::vector<double> scratch_;
+    std::vector<double> rejected_;  // summed spectra of the blocks without the tone so far
     std::unique_ptr<PowerSpectrum> spectrum_;
     std::vector<double> lines_;
     double carrierHz_ = 0.0;

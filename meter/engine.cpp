@@ -371,9 +371,10 @@ void Engine::Search(const float* x, size_t n, bool lost) {
                                  static_cast<long long>(search_->Samples().size());
             searchLost_.emplace_back(at, static_cast<long long>(take));
         }
-        search_->Push(x, take);
-        x += take;
-        n -= take;
+        const size_t taken = search_->Push(x, take);
+        if (lost && taken < take) searchLost_.back().second = static_cast<long long>(taken);
+        x += taken;
+        n -= taken;
         EmitWaitingUntil(silent_ + search_->SpanStart());
         if (search_->Complete() && Decide()) {
             if (n > 0) tracker_->Push(x, n, lost);
