@@ -52,9 +52,10 @@ std::optional<BandPlan> PlanBand(double rate, double mixHz, double passHz) {
 
 double WidestPass(double rate, double mixHz) {
     // From stop >= pass + transition with stop <= image - pass, and mix + pass < rate / 2.
-    double pass = std::floor(std::min((ImageDistance(rate, mixHz) - kMinTransitionHz) / 2.0,
-                                      rate / 2.0 - mixHz - 1.0));
-    pass = std::min(pass, std::floor(ImageDistance(rate, mixHz) / (2.0 + kMinTransitionShare)) + 1.0);
+    double pass = std::floor(
+        std::min((ImageDistance(rate, mixHz) - kMinTransitionHz) / 2.0, rate / 2.0 - mixHz - 1.0));
+    pass =
+        std::min(pass, std::floor(ImageDistance(rate, mixHz) / (2.0 + kMinTransitionShare)) + 1.0);
     for (; pass > 0.0; pass -= 1.0)
         if (PlanBand(rate, mixHz, pass)) return pass;
     return 0.0;

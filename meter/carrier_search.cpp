@@ -80,8 +80,7 @@ double Centre(const std::vector<double>& power, double binHz, double hz) {
         double half = 0.0;
         for (int pass = 0; pass < 4; ++pass) {
             half = widening * BandHalfWidth(centre);
-            const auto first =
-                static_cast<size_t>(std::max(kLowestLineHz, centre - half) / binHz);
+            const auto first = static_cast<size_t>(std::max(kLowestLineHz, centre - half) / binHz);
             const auto last =
                 std::min(power.size() - 1, static_cast<size_t>((centre + half) / binHz));
             double sum = 0.0, moment = 0.0;
@@ -108,8 +107,8 @@ double Centre(const std::vector<double>& power, double binHz, double hz) {
 CarrierSearch::CarrierSearch(double sampleRate, double carrierHz)
     : rate_(sampleRate),
       givenHz_(carrierHz),
-      span_(std::min(kMaxSearchSamples, NextPowerOfTwo(static_cast<size_t>(kSearchSeconds *
-                                                                           sampleRate)))),
+      span_(std::min(kMaxSearchSamples,
+                     NextPowerOfTwo(static_cast<size_t>(kSearchSeconds * sampleRate)))),
       block_(std::min(kMaxBlock, NextPowerOfTwo(static_cast<size_t>(kBlockSeconds * sampleRate)))) {
     block_ = std::min(block_, span_);
     samples_.reserve(span_);
@@ -122,7 +121,8 @@ size_t CarrierSearch::Push(const float* x, size_t n) {
         // Up to the end of the next block, so that the search ends where that block does,
         // however the input comes in.
         const size_t start = blocksDone_ * hop;
-        const size_t want = std::min(n - taken, start + block_ - std::min(start + block_, samples_.size()));
+        const size_t want =
+            std::min(n - taken, start + block_ - std::min(start + block_, samples_.size()));
         samples_.insert(samples_.end(), x + taken, x + taken + want);
         taken += want;
         if (start + block_ > samples_.size()) break;
@@ -155,8 +155,9 @@ void CarrierSearch::NoteBlockCentre(const std::vector<double>& power, double bin
     }
     if (peak == 0) return;
     const double centre =
-        givenHz_ > 0.0 ? givenHz_
-                       : Centre(power, binHz, (static_cast<double>(peak) + PeakOffset(power, peak)) * binHz);
+        givenHz_ > 0.0
+            ? givenHz_
+            : Centre(power, binHz, (static_cast<double>(peak) + PeakOffset(power, peak)) * binHz);
     lowestCentre_ = blocksDone_ == 1 ? centre : std::min(lowestCentre_, centre);
     highestCentre_ = blocksDone_ == 1 ? centre : std::max(highestCentre_, centre);
     steady_ = blocksDone_ >= kSteadyBlocks &&
@@ -209,17 +210,19 @@ bool CarrierSearch::HasTone(const std::vector<double>& power, double binHz) {
     if (givenHz_ > 0.0) {
         centre = givenHz_;
     } else if (peak == 0 || power[peak] < kMinInRangeShare * power[strongest]) {
-        reason_ = Format("the strongest tone, at %s Hz, lies outside the carrier range %.0f to %.0f Hz",
-                         (strongestHz < kMinCarrierHz ? DistinctFrom(strongestHz, kMinCarrierHz, 1)
-                                                      : DistinctFrom(strongestHz, kMaxCarrierHz, 1))
-                             .c_str(),
-                         kMinCarrierHz, kMaxCarrierHz);
+        reason_ =
+            Format("the strongest tone, at %s Hz, lies outside the carrier range %.0f to %.0f Hz",
+                   (strongestHz < kMinCarrierHz ? DistinctFrom(strongestHz, kMinCarrierHz, 1)
+                                                : DistinctFrom(strongestHz, kMaxCarrierHz, 1))
+                       .c_str(),
+                   kMinCarrierHz, kMaxCarrierHz);
         return false;
     } else {
         centre = (static_cast<double>(peak) + PeakOffset(power, peak)) * binHz;
     }
     const double half = BandHalfWidth(centre);
-    const auto first = static_cast<size_t>(std::max(static_cast<double>(lowest), (centre - half) / binHz));
+    const auto first =
+        static_cast<size_t>(std::max(static_cast<double>(lowest), (centre - half) / binHz));
     const auto last = std::min(power.size() - 1, static_cast<size_t>((centre + half) / binHz));
     double band = 0.0;
     for (size_t k = first; k <= last; ++k) band += power[k];
@@ -262,11 +265,12 @@ double CarrierSearch::Locate(const std::vector<double>& power, double binHz) {
     if (peak == 0 || power[peak] < kMinInRangeShare * power[strongest]) {
         const double strongestHz =
             (static_cast<double>(strongest) + PeakOffset(power, strongest)) * binHz;
-        reason_ = Format("the strongest tone, at %s Hz, lies outside the carrier range %.0f to %.0f Hz",
-                         (strongestHz < kMinCarrierHz ? DistinctFrom(strongestHz, kMinCarrierHz, 1)
-                                                      : DistinctFrom(strongestHz, kMaxCarrierHz, 1))
-                             .c_str(),
-                         kMinCarrierHz, kMaxCarrierHz);
+        reason_ =
+            Format("the strongest tone, at %s Hz, lies outside the carrier range %.0f to %.0f Hz",
+                   (strongestHz < kMinCarrierHz ? DistinctFrom(strongestHz, kMinCarrierHz, 1)
+                                                : DistinctFrom(strongestHz, kMaxCarrierHz, 1))
+                       .c_str(),
+                   kMinCarrierHz, kMaxCarrierHz);
         return 0.0;
     }
     const double peakHz = (static_cast<double>(peak) + PeakOffset(power, peak)) * binHz;
@@ -312,7 +316,8 @@ bool CarrierSearch::Decide() {
     for (size_t k : peaks) {
         if (kept.size() == kMaxLines || sum_[k] < kLineShare * sum_[peaks.front()]) break;
         bool near = false;
-        for (size_t other : kept) near = near || (k > other ? k - other : other - k) < kLineSpacingBins;
+        for (size_t other : kept)
+            near = near || (k > other ? k - other : other - k) < kLineSpacingBins;
         if (near) continue;
         kept.push_back(k);
         lines_.push_back((static_cast<double>(k) + PeakOffset(sum_, k)) * binHz);

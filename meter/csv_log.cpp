@@ -28,8 +28,8 @@ std::string Field(const char* format, double value) {
 std::string CsvRow(const SecondReading& r) {
     return Format("%.0f", r.timeSeconds) + "," + Field("%.4f", r.carrierHz) + "," +
            Field("%.4f", r.speedErrorPercent) + "," + Field("%.6f", r.weightedPeakPercent) + "," +
-           Field("%.6f", r.unweightedPeakPercent) + "," + Field("%.6f", r.weightedRmsPercent) + "," +
-           Field("%.3f", r.modulationHz) + "," + (r.tonePresent ? "1" : "0");
+           Field("%.6f", r.unweightedPeakPercent) + "," + Field("%.6f", r.weightedRmsPercent) +
+           "," + Field("%.3f", r.modulationHz) + "," + (r.tonePresent ? "1" : "0");
 }
 
 CsvLog::CsvLog(const std::string& path) {

@@ -33,10 +33,10 @@ public:
     const Stretch* Current() const { return current_.get(); }
     // Totals over every sample so far, stretch or not.
     struct Totals {
-        long long steps = 0, strays = 0;   // phase steps, and those beyond the band
-        long long present = 0;             // usable samples
-        long long falls = 0;               // times a usable run gave way to a gap
-        long long stops = 0;               // gaps that ended a stretch
+        long long steps = 0, strays = 0;               // phase steps, and those beyond the band
+        long long present = 0;                         // usable samples
+        long long falls = 0;                           // times a usable run gave way to a gap
+        long long stops = 0;                           // gaps that ended a stretch
         double toneSquares = 0.0, inputSquares = 0.0;  // power of the baseband and the input
     };
     const Totals& Total() const { return totals_; }

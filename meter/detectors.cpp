@@ -70,9 +70,8 @@ double HistogramQuantile(const std::vector<unsigned>& counts, unsigned long long
 uint16_t LogHistogram::Bin(double magnitude) {
     if (!(magnitude > kLowest)) return 0;
     const double position = (FastLog2(magnitude) - kLog2Lowest) * kBinsPerOctave;
-    return static_cast<uint16_t>(position < static_cast<double>(kBins - 1)
-                                     ? static_cast<size_t>(position)
-                                     : kBins - 1);
+    return static_cast<uint16_t>(
+        position < static_cast<double>(kBins - 1) ? static_cast<size_t>(position) : kBins - 1);
 }
 
 void LogHistogram::AddBin(uint16_t bin) {

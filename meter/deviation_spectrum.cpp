@@ -28,8 +28,8 @@ constexpr double kMinLineOverMedian = 3.0;
 
 // Peak amplitude from the summed power of `segments` Hann-windowed segments of n values,
 // transformed at size points; returns the bins' spacing in Hz.
-double ToAmplitude(const std::vector<double>& sum, int segments, size_t n, size_t size,
-                   double rate, std::vector<double>& amplitude) {
+double ToAmplitude(const std::vector<double>& sum, int segments, size_t n, size_t size, double rate,
+                   std::vector<double>& amplitude) {
     // Sum of the Hann window: a line of amplitude a shows as a * windowSum / 2.
     const double windowSum = static_cast<double>(n) / 2.0;
     amplitude.resize(sum.size());
@@ -64,8 +64,8 @@ SpectrumReading ReadSpectrum(double binHz, const std::vector<double>& amplitude,
         const double lineAmplitude = amplitude[k] * std::sqrt(PeakGain(power, 2, offset));
         bool near = false;
         for (const SpectrumLine& line : r.lines) {
-            near = near ||
-                   std::fabs(line.hz - lineHz) < std::max(kNearShare * line.hz, kSideLobeBins * binHz);
+            near = near || std::fabs(line.hz - lineHz) <
+                               std::max(kNearShare * line.hz, kSideLobeBins * binHz);
         }
         if (!near) r.lines.push_back({lineHz, lineAmplitude});
     }
@@ -74,7 +74,8 @@ SpectrumReading ReadSpectrum(double binHz, const std::vector<double>& amplitude,
         std::vector<double> sorted = r.amplitude;
         const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
         std::nth_element(sorted.begin(), middle, sorted.end());
-        const double floorHz = std::max(kMinLinePercent / 100.0 * mixHz, kMinLineOverMedian * *middle);
+        const double floorHz =
+            std::max(kMinLinePercent / 100.0 * mixHz, kMinLineOverMedian * *middle);
         if (!r.lines.empty() && r.lines.front().percent < floorHz) r.lines.clear();
     }
     r.modulationHz =

@@ -53,7 +53,7 @@ typedef long long QuadIndex __attribute__((vector_size(32)));
 // SymmetricDot of complex samples with AVX, two taps at a time: quads holds each pair of
 // taps of the first half spread over four doubles (t0 t0 t1 t1).
 __attribute__((target("avx"))) Pair SymmetricDotAvx(const Pair* x, const double* quads,
-                                                      const double* taps, size_t n) {
+                                                    const double* taps, size_t n) {
     Quad s0 = {}, s1 = {};
     const size_t half = n / 2;
     const auto* front = reinterpret_cast<const double*>(x);

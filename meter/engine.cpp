@@ -47,10 +47,10 @@ constexpr size_t kGateBlock = 1024;
 // frequency lies within kMaxStandardDistance of it; NaN otherwise.
 double NominalFor(double hz, double givenHz) {
     if (givenHz > 0.0) return givenHz;
-    const double nearer = std::fabs(hz - kStandardCarriersHz[0]) <=
-                                  std::fabs(hz - kStandardCarriersHz[1])
-                              ? kStandardCarriersHz[0]
-                              : kStandardCarriersHz[1];
+    const double nearer =
+        std::fabs(hz - kStandardCarriersHz[0]) <= std::fabs(hz - kStandardCarriersHz[1])
+            ? kStandardCarriersHz[0]
+            : kStandardCarriersHz[1];
     return std::fabs(hz - nearer) > kMaxStandardDistance * nearer ? kNaN : nearer;
 }
 
@@ -73,8 +73,7 @@ public:
                   ? static_cast<double>(expectedFrames - firstFrame) / baseband_.Decimation() -
                         static_cast<double>(baseband_.Warm())
                   : 0.0)),
-          demodulator_(setup_, plan.passHz,
-                       std::llround(kMaxDropoutSeconds * plan.basebandRate),
+          demodulator_(setup_, plan.passHz, std::llround(kMaxDropoutSeconds * plan.basebandRate),
                        [this](long long) -> StretchObserver* {
                            perSecond_->StretchStarts();
                            return perSecond_.get();
@@ -273,9 +272,10 @@ private:
                 SecondsAt(best->last), static_cast<double>(best->last - best->first) / rate,
                 needed));
         }
-        throw MeterError(Format("the recording is too short: %.2f s of tone, at least %.2f s needed",
-                                static_cast<double>(frames - firstFrame_) / rate_,
-                                static_cast<double>(baseband_.Warm()) / rate + needed));
+        throw MeterError(
+            Format("the recording is too short: %.2f s of tone, at least %.2f s needed",
+                   static_cast<double>(frames - firstFrame_) / rate_,
+                   static_cast<double>(baseband_.Warm()) / rate + needed));
     }
 
     int rate_;
@@ -367,8 +367,8 @@ void Engine::Search(const float* x, size_t n, bool lost) {
     while (n > 0) {
         const size_t take = std::min(n, search_->Room());
         if (lost) {
-            const long long at = silent_ + search_->SpanStart() +
-                                 static_cast<long long>(search_->Samples().size());
+            const long long at =
+                silent_ + search_->SpanStart() + static_cast<long long>(search_->Samples().size());
             searchLost_.emplace_back(at, static_cast<long long>(take));
         }
         const size_t taken = search_->Push(x, take);
@@ -410,8 +410,9 @@ bool Engine::Decide() {
     // carrier and the rate allow.
     const double widest = WidestPass(rate_, mix);
     for (;;) {
-        tracker_ = std::make_unique<Tracker>(rate_, mix, *plan, spanStart, options_, expectedFrames_,
-                                             [this](const SecondReading& r) { Emit(r); });
+        tracker_ =
+            std::make_unique<Tracker>(rate_, mix, *plan, spanStart, options_, expectedFrames_,
+                                      [this](const SecondReading& r) { Emit(r); });
         tracker_->Start(search_->Samples(), lost);
         const double wider = std::min(2.0 * pass, widest);
         if (!tracker_->SwingsBeyond() || !(wider > pass)) break;

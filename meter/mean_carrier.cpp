@@ -34,8 +34,8 @@ double WindowedMean(const std::vector<float>& x, const std::vector<uint8_t>& val
 // With every value valid this is the plain mean; with gaps it is the offset of the least-
 // squares fit of offset + sinusoid to the valid values, which the missing part of the swing
 // does not bias.
-double MeanOverPeriods(const std::vector<float>& x, const std::vector<uint8_t>& valid,
-                       size_t first, size_t n, double cyclesPerValue) {
+double MeanOverPeriods(const std::vector<float>& x, const std::vector<uint8_t>& valid, size_t first,
+                       size_t n, double cyclesPerValue) {
     double sum = 0.0;
     size_t count = 0;
     for (size_t i = first; i < first + n; ++i) {

@@ -23,8 +23,8 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
                                 kMinSampleRate, kMaxSampleRate));
     }
     if (options.channel < 1 || options.channel > file.Channels()) {
-        throw MeterError(Format("channel %d does not exist: the file has %d", options.channel,
-                                file.Channels()));
+        throw MeterError(
+            Format("channel %d does not exist: the file has %d", options.channel, file.Channels()));
     }
     if (file.TruncatedBytes() > 0) {
         throw MeterError(
@@ -42,7 +42,8 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
         engine.Push(block.data(), got);
         total += static_cast<long long>(got);
         if (options.progress && total >= nextProgress && declared > 0) {
-            options.progress(std::min(1.0, static_cast<double>(total) / static_cast<double>(declared)));
+            options.progress(
+                std::min(1.0, static_cast<double>(total) / static_cast<double>(declared)));
             nextProgress += rate;
         }
     }

@@ -30,9 +30,8 @@ PerSecond::PerSecond(const PerSecondSetup& setup, const Demodulator& demodulator
             std::max(1.0, std::round(setup_.windowSeconds * setup_.basebandRate)));
         window_ = std::make_unique<WindowDetector>(windowLength_);
         const double copyRate = setup_.basebandRate / kSpectrumDecimation;
-        copy_.resize(static_cast<size_t>(
-            std::max(1.0, std::round(std::min(setup_.windowSeconds, kMaxSpectrumSeconds) *
-                                     copyRate))));
+        copy_.resize(static_cast<size_t>(std::max(
+            1.0, std::round(std::min(setup_.windowSeconds, kMaxSpectrumSeconds) * copyRate))));
     }
 }
 
@@ -98,9 +97,9 @@ double PerSecond::WindowModulation() {
     const size_t start = copyHeld_ == copy_.size() ? copyNext_ : 0;
     for (size_t i = 0; i < copyHeld_; ++i) unrolled_[i] = copy_[(start + i) % copy_.size()];
     std::vector<double> amplitude;
-    const double binHz = SegmentSpectrum(unrolled_.data(), unrolled_.size(),
-                                         setup_.basebandRate / kSpectrumDecimation, spectrum_,
-                                         amplitude);
+    const double binHz =
+        SegmentSpectrum(unrolled_.data(), unrolled_.size(),
+                        setup_.basebandRate / kSpectrumDecimation, spectrum_, amplitude);
     return ReadSpectrum(binHz, amplitude, setup_.mixHz).modulationHz;
 }
 
@@ -118,9 +117,8 @@ void PerSecond::Emit() {
     r.state = r.tonePresent || inStretch ? MeterState::kSettling : MeterState::kNoTone;
     if (window_) {
         const double stretchCarrier =
-            setup_.mixHz + (stretchOffsets_ > 0
-                                ? stretchOffsetSum_ / static_cast<double>(stretchOffsets_)
-                                : 0.0);
+            setup_.mixHz +
+            (stretchOffsets_ > 0 ? stretchOffsetSum_ / static_cast<double>(stretchOffsets_) : 0.0);
         if (inStretch && window_->Taken() >= windowLength_) {
             const double toPercent = 100.0 / stretchCarrier;
             r.state = MeterState::kMeasuring;

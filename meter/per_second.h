@@ -52,7 +52,7 @@ private:
     PerSecondSetup setup_;
     const Demodulator& demodulator_;
     std::function<void(const SecondReading&)> emit_;
-    long long second_;  // the second under way
+    long long second_;                 // the second under way
     long long seen_ = 0, usable_ = 0;  // gated samples of it, and usable ones
     double offsetSum_ = 0.0;           // counted offsets of it
     long long offsets_ = 0;

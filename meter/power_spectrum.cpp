@@ -78,8 +78,10 @@ const std::vector<double>& PowerSpectrum::Compute(const T* x, size_t n, bool rem
         const size_t quarter = n / 4;
         for (size_t i = 0; i < quarter; ++i) {
             flat[i] = (static_cast<double>(x[i]) - mean) * window_[i];
-            flat[2 * quarter - i] = (static_cast<double>(x[2 * quarter - i]) - mean) * (1.0 - window_[i]);
-            flat[2 * quarter + i] = (static_cast<double>(x[2 * quarter + i]) - mean) * (1.0 - window_[i]);
+            flat[2 * quarter - i] =
+                (static_cast<double>(x[2 * quarter - i]) - mean) * (1.0 - window_[i]);
+            flat[2 * quarter + i] =
+                (static_cast<double>(x[2 * quarter + i]) - mean) * (1.0 - window_[i]);
             flat[n - i - 1] = (static_cast<double>(x[n - i - 1]) - mean) * window_[i + 1];
         }
         flat[quarter] = (static_cast<double>(x[quarter]) - mean) * window_[quarter];

@@ -22,14 +22,14 @@ StretchSetup MakeStretchSetup(double basebandRate, double expectedSamples) {
     s.basebandRate = basebandRate;
     s.settle = static_cast<long long>(std::llround(kSettleSeconds * basebandRate));
     const double spectrumRate = basebandRate / kSpectrumDecimation;
-    s.spectrumTaps = DesignLowPass(kSpectrumPassHz / basebandRate,
-                                   (spectrumRate - kSpectrumPassHz) / basebandRate,
-                                   kSpectrumAttenuationDb);
+    s.spectrumTaps =
+        DesignLowPass(kSpectrumPassHz / basebandRate,
+                      (spectrumRate - kSpectrumPassHz) / basebandRate, kSpectrumAttenuationDb);
     s.spectrumFirst = static_cast<size_t>(
         (s.settle + static_cast<long long>(s.spectrumTaps.size())) / kSpectrumDecimation + 1);
     const double traced = std::max(0.0, expectedSamples - static_cast<double>(s.settle));
-    s.envelopePer = static_cast<size_t>(
-        std::min(1e9, traced / static_cast<double>(kEnvelopeStretches)));
+    s.envelopePer =
+        static_cast<size_t>(std::min(1e9, traced / static_cast<double>(kEnvelopeStretches)));
     return s;
 }
 
@@ -53,7 +53,8 @@ void Stretch::Feed(double offsetHz, bool counted) {
             const auto value = static_cast<float>(decimated);
             spectrum_.Add(value);
             // A value whose filter saw a bridged gap does not count towards the mean.
-            mean_.Add(value, fed_ - lastBridged_ > static_cast<long long>(spectrumFilter_.Length()));
+            mean_.Add(value,
+                      fed_ - lastBridged_ > static_cast<long long>(spectrumFilter_.Length()));
             if (observer_ != nullptr) observer_->Decimated(value);
         }
     }

@@ -21,10 +21,10 @@ namespace wobblemeter {
 // What a stretch shares with every other of the same band plan.
 struct StretchSetup {
     double basebandRate = 0.0;
-    long long settle = 0;             // samples before the readings start
+    long long settle = 0;              // samples before the readings start
     std::vector<double> spectrumTaps;  // decimation filter of the spectrum's copy
-    size_t spectrumFirst = 0;         // first copy value whose filter saw only settled input
-    size_t envelopePer = 1;           // samples per stretch of the traces, to begin with
+    size_t spectrumFirst = 0;          // first copy value whose filter saw only settled input
+    size_t envelopePer = 1;            // samples per stretch of the traces, to begin with
 };
 
 // Rate of the spectrum's copy: the baseband rate over this.
@@ -70,8 +70,8 @@ public:
     }
 
     // Kept by the demodulator.
-    long long first;     // baseband index of its first sample
-    long long last = 0;  // and of its last with the tone present
+    long long first;                  // baseband index of its first sample
+    long long last = 0;               // and of its last with the tone present
     long long steps = 0, strays = 0;  // phase steps, and those beyond the demodulator's band
     double toneSquares = 0.0, inputSquares = 0.0;  // power of the baseband and of the input
     int dropouts = 0;
