@@ -28,6 +28,8 @@ public:
     // (exact for integer formats up to 24 bits and for float files); returns how many were
     // read, 0 at the end.
     size_t Read(int channel, float* out, size_t count);
+    // The same as doubles.
+    size_t Read(int channel, double* out, size_t count);
 
 private:
     struct Memory {
@@ -41,7 +43,11 @@ private:
     SNDFILE* file_ = nullptr;
     Memory memory_{};
     SF_VIRTUAL_IO io_{};
+    template <typename T>
+    size_t ReadAs(int channel, T* out, size_t count, std::vector<T>& frames);
+
     std::vector<float> frames_;  // interleaved block
+    std::vector<double> doubleFrames_;
     long long truncatedBytes_ = 0;
     sf_count_t blockFrames_ = 1;
 };
