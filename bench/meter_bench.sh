@@ -1,9 +1,12 @@
 #!/bin/sh
-# wobblemeter's speed and memory: whole-process time for 30 s of 44.1 kHz audio (target under
-# 100 ms), its growth with the file's length (should be linear), what --plot adds to the 30 s
-# run (target under 40 ms), and the peak memory for one hour at 96 kHz (target
-# under 64 MiB). Usage: bench/meter_bench.sh [BUILD_DIR] (default build); REFERENCE=path to
-# another build's wobblemeter adds its runs beside ours, for a before-and-after comparison.
+# wobblemeter's speed and memory, whole process: the 30 s default file beside sox reading and
+# band-passing the same file (`sox FILE -n sinc 3000-3300`, the reference: ours should take
+# under twice its time), the growth with the file's length (should be linear), what --plot adds
+# to the 30 s run (target under 40 ms), and the peak memory for one hour and for eight hours at
+# 8 kHz (should be flat: within 5 MiB) and for an hour at 96 kHz. A benchmark on a release
+# build, not a test. Usage: bench/meter_bench.sh [BUILD_DIR] (default build); REFERENCE=path to
+# another build's wobblemeter adds its plot runs beside ours, for a before-and-after comparison.
+# Uses hyperfine and sox where they are installed.
 set -eu
 build=${1:-build}
 meter=$build/meter/wobblemeter
@@ -24,6 +27,22 @@ best_ms() {
     done
     echo "$best"
 }
+
+# Peak resident memory of a run, KiB.
+peak_kib() {
+    /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1
+}
+
+echo "The default file (30 s, 44.1 kHz, 16 bit, 3150 Hz, 1 % at 4 Hz) beside sox on the same file:"
+"$generator" -o "$dir/default.wav" >/dev/null
+sync
+if command -v hyperfine >/dev/null 2>&1 && command -v sox >/dev/null 2>&1; then
+    hyperfine -N -w 5 -r 40 "$meter $dir/default.wav" "sox $dir/default.wav -n sinc 3000-3300" \
+        2>/dev/null | grep -E "Benchmark|Time|faster|±"
+else
+    echo "  (hyperfine and sox are needed for the comparison: scripts/setup.sh installs them)"
+fi
+echo
 
 echo "44.1 kHz, 16 bit, 3150 Hz, 1 % at 4 Hz. Linear growth shows as a steady added cost per"
 echo "second between rows; the rest is start-up (libraries, FFT plans), paid once."
@@ -79,6 +98,15 @@ for name, program in zip(["this build", "reference"], programs):
             line += "; adds %5.1f ms wall, %5.1f ms CPU (medians of the pairs)" % (added_wall, added_cpu)
         print(line)
 END
+
+echo
+echo "peak memory, one hour and eight hours at 8 kHz (58 and 461 MB):"
+"$generator" --rate 8000 --duration 3600 -o "$dir/long.wav" >/dev/null
+hour=$(peak_kib "$meter" "$dir/long.wav")
+"$generator" --rate 8000 --duration 28800 -o "$dir/long.wav" >/dev/null
+eight=$(peak_kib "$meter" "$dir/long.wav")
+rm -f "$dir/long.wav"
+awk -v a="$hour" -v b="$eight" 'BEGIN { printf "  1 h: %.1f MiB, 8 h: %.1f MiB, difference %.1f MiB (target: within 5)\n", a / 1024, b / 1024, (b - a) / 1024 }'
 
 echo
 echo "one hour at 96 kHz (691 MB):"

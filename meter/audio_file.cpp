@@ -85,34 +85,55 @@ void AudioFile::Check() {
         if (line != nullptr) ++line;
     }
     // Integer formats arrive scaled to full scale 1; float files as they are stored.
+    sf_command(file_, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
     sf_command(file_, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
     blockFrames_ = std::max<sf_count_t>(1, kBlockSamples / info_.channels);
-    if (info_.channels > 1)
-        frames_.resize(static_cast<size_t>(blockFrames_) * static_cast<size_t>(info_.channels));
 }
 
 AudioFile::~AudioFile() {
     if (file_ != nullptr) sf_close(file_);
 }
 
+namespace {
+
+sf_count_t ReadFrames(SNDFILE* file, float* out, sf_count_t frames) {
+    return sf_readf_float(file, out, frames);
+}
+sf_count_t ReadFrames(SNDFILE* file, double* out, sf_count_t frames) {
+    return sf_readf_double(file, out, frames);
+}
+
+}  // namespace
+
+size_t AudioFile::Read(int channel, float* out, size_t count) {
+    return ReadAs(channel, out, count, frames_);
+}
+
 size_t AudioFile::Read(int channel, double* out, size_t count) {
+    return ReadAs(channel, out, count, doubleFrames_);
+}
+
+template <typename T>
+size_t AudioFile::ReadAs(int channel, T* out, size_t count, std::vector<T>& frames) {
     const auto channels = static_cast<size_t>(info_.channels);
+    if (channels > 1)
+        frames.resize(static_cast<size_t>(blockFrames_) * static_cast<size_t>(info_.channels));
     size_t done = 0;
     while (done < count) {
         const sf_count_t want =
             std::min<sf_count_t>(blockFrames_, static_cast<sf_count_t>(count - done));
         if (channels == 1) {
-            const sf_count_t got = sf_readf_double(file_, out + done, want);
+            const sf_count_t got = ReadFrames(file_, out + done, want);
             if (got <= 0) break;
             done += static_cast<size_t>(got);
             if (got < want) break;
             continue;
         }
-        const sf_count_t got = sf_readf_double(file_, frames_.data(), want);
+        const sf_count_t got = ReadFrames(file_, frames.data(), want);
         if (got <= 0) break;
         const auto n = static_cast<size_t>(got);
         for (size_t i = 0; i < n; ++i)
-            out[done + i] = frames_[i * channels + static_cast<size_t>(channel)];
+            out[done + i] = frames[i * channels + static_cast<size_t>(channel)];
         done += n;
         if (got < want) break;
     }

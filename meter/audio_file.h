@@ -24,8 +24,11 @@ public:
     long long DeclaredFrames() const { return info_.frames; }
     // Bytes of audio data the header declares beyond the end of the file (0: whole).
     long long TruncatedBytes() const { return truncatedBytes_; }
-    // Reads up to count samples of the channel (0-based) into out, as doubles of full
-    // scale 1; returns how many were read, 0 at the end.
+    // Reads up to count samples of the channel (0-based) into out, as floats of full scale 1
+    // (exact for integer formats up to 24 bits and for float files); returns how many were
+    // read, 0 at the end.
+    size_t Read(int channel, float* out, size_t count);
+    // The same as doubles.
     size_t Read(int channel, double* out, size_t count);
 
 private:
@@ -40,7 +43,11 @@ private:
     SNDFILE* file_ = nullptr;
     Memory memory_{};
     SF_VIRTUAL_IO io_{};
-    std::vector<double> frames_;  // interleaved block
+    template <typename T>
+    size_t ReadAs(int channel, T* out, size_t count, std::vector<T>& frames);
+
+    std::vector<float> frames_;  // interleaved block
+    std::vector<double> doubleFrames_;
     long long truncatedBytes_ = 0;
     sf_count_t blockFrames_ = 1;
 };

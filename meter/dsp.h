@@ -16,13 +16,15 @@ std::vector<double> DesignLowPass(double passEdge, double stopEdge, double atten
 // Magnitude of a FIR's response at a fraction of its sample rate.
 double FirMagnitude(const std::vector<double>& taps, double frequency);
 
-// Low-pass filter and keep every factor-th output, for a complex stream held as two real
-// ones and taken block by block. Only the kept outputs are computed.
+// Low-pass filter and keep every factor-th output, for a complex stream taken block by block.
+// Only the kept outputs are computed, the real and imaginary parts side by side.
 class ComplexDecimator {
 public:
     ComplexDecimator(std::vector<double> taps, int factor);
-    // Filters n more samples; replaces the contents of outRe / outIm with the outputs that
-    // fell due.
+    // Filters n more samples, interleaved (re, im, re, im ...); replaces the contents of out
+    // with the outputs that fell due, interleaved.
+    void Process(const double* z, size_t n, std::vector<double>& out);
+    // The same for a stream held as two real ones.
     void Process(const double* re, const double* im, size_t n, std::vector<double>& outRe,
                  std::vector<double>& outIm);
     // Inputs needed before the outputs are fully formed.
@@ -31,7 +33,9 @@ public:
 private:
     std::vector<double> taps_;
     std::vector<double> halfBand_;  // a half-band filter's non-zero pair taps; empty: none
-    std::vector<double> re_, im_;   // the last Length() - 1 inputs, then the block
+    std::vector<double> z_;         // the last Length() - 1 inputs, then the block, interleaved
+    std::vector<double> split_;     // work array of the two-stream form
+    std::vector<double> quads_;     // pairs of taps spread for four-wide arithmetic; empty: none
     size_t factor_;
     size_t phase_ = 0;  // inputs since the last output
 };

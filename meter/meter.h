@@ -24,12 +24,45 @@ constexpr double kStandardCarriersHz[2] = {3150.0, 3000.0};
 // speed error is unknown unless the nominal is given.
 constexpr double kMaxStandardDistance = 0.15;
 
+// Where the measurement stands.
+enum class MeterState {
+    kWaiting,    // no tone found yet
+    kNoTone,     // the tone is absent (between stretches)
+    kSettling,   // the tone is present; the readings over the window are not yet formed
+    kMeasuring,  // readings over the last window seconds
+};
+
+// The readings of one second of input, from the start of the input (time 0). A figure that
+// does not exist (yet) is NaN.
+struct SecondReading {
+    double timeSeconds = 0.0;  // start of the second
+    MeterState state = MeterState::kWaiting;
+    bool tonePresent = false;            // for most of the second
+    double carrierHz = 0.0;              // mean frequency of the tone over the second
+    double speedErrorPercent = 0.0;      // against the nominal (given, or the nearer standard)
+    double weightedPeakPercent = 0.0;    // two-sigma over the last window
+    double unweightedPeakPercent = 0.0;  // the same, unweighted
+    double weightedRmsPercent = 0.0;     // RMS over the last window
+    double modulationHz = 0.0;           // largest line of the window's spectrum
+    // Two-sigma over the stretch the summary would read if the input ended now.
+    double sessionWeightedPeakPercent = 0.0;
+    double sessionUnweightedPeakPercent = 0.0;
+};
+
+// Default and largest span of the readings second by second, s.
+constexpr double kDefaultWindowSeconds = 5.0;
+constexpr double kMaxWindowSeconds = 600.0;
+
 struct MeterOptions {
     int channel = 1;         // 1-based
     double carrierHz = 0.0;  // mixing frequency; 0 finds the carrier in the recording
     double nominalHz = 0.0;  // 0: the nearer of the standard carriers
+    // Span of the readings second by second, s (kMinMeasuredSeconds is the standard's least).
+    double windowSeconds = kDefaultWindowSeconds;
     // Called about once per second of audio with the fraction of the file read so far.
     std::function<void(double)> progress;
+    // Called with the readings of each second, in order, from 0 s; empty: none are formed.
+    std::function<void(const SecondReading&)> onSecond;
 };
 
 // Minimum and maximum of a deviation over consecutive stretches of time, in percent.
@@ -61,11 +94,16 @@ struct MeterResult {
     double modulationHz = 0.0;       // largest line of the deviation's spectrum; NaN: none
     double tonePowerFraction = 0.0;  // share of the signal's power near the carrier
     int dropouts = 0;                // gaps in the tone, bridged and left out of the readings
+    long long lostFrames = 0;        // input lost on the way (a sound card's overruns), bridged
+    int overruns = 0;                // and the times it was lost
     // Amplitude spectrum of the deviation from 0.1 to 200 Hz, and its largest lines, largest
     // first.
     std::vector<double> spectrumHz, spectrumPercent;
     std::vector<SpectrumLine> lines;
     Envelope weighted, unweighted;
+    // Speed error second by second over the whole input, % (NaN where there was no tone;
+    // empty when the nominal is unknown): the drift along a tape.
+    Envelope speedError;
 };
 
 // A recording that cannot be measured; what() is one line saying why.

@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 #include <utility>
 
+#include "meter/csv_log.h"
 #include "meter/live_main.h"
 #include "meter/meter.h"
 #include "meter/number_options.h"
@@ -67,6 +69,7 @@ int main(int argc, char** argv) {
 
     std::string path;
     std::string plot;
+    std::string log;
     bool json = false;
     wobblemeter::MeterOptions options;
 
@@ -92,6 +95,13 @@ int main(int argc, char** argv) {
     app.add_flag("--json", json, "Print the readings as one JSON object");
     const CLI::Option* plotOption = app.add_option(
         "--plot", plot, "Draw the deviation and its spectrum into FILE (.png or .svg)");
+    app.add_option("--log", log,
+                   "Write the readings of every second into FILE.csv as they form (time, carrier, "
+                   "speed error, two-sigma and RMS over the window, modulation, tone present)");
+    app.add_option("--window", options.windowSeconds,
+                   "Seconds the readings of --log are taken over (the standard's least is 5)")
+        ->transform(wobblemeter::DecimalReal(1.0, wobblemeter::kMaxWindowSeconds, "s"))
+        ->capture_default_str();
     wobblemeter::LiveArguments live;
     bool listDevices = false;
     bool liveMode = false;
@@ -173,13 +183,35 @@ int main(int argc, char** argv) {
         };
     }
 
+    // The log is created before measuring, so that an unwritable path is found at once.
+    std::unique_ptr<wobblemeter::CsvLog> csv;
+    if (!log.empty()) {
+        try {
+            csv = std::make_unique<wobblemeter::CsvLog>(log);
+        } catch (const wobblemeter::MeterError& e) {
+            std::fprintf(stderr, "wobblemeter: %s\n", e.what());
+            return kExitFailed;
+        }
+        options.onSecond = [&csv](const wobblemeter::SecondReading& r) { csv->Write(r); };
+    }
+    // Says so when the log could not be written whole; true when it could (or there is none).
+    auto logWritten = [&csv, &log] {
+        if (!csv || csv->Close()) return true;
+        std::fprintf(stderr, "wobblemeter: cannot write the log %s: %s\n", log.c_str(),
+                     csv->Error().c_str());
+        return false;
+    };
+
     wobblemeter::MeterResult result;
+    bool logKept = true;
     try {
         result = wobblemeter::MeasureFile(path, options);
         if (progressShown) std::fprintf(stderr, "\r%40s\r", "");
+        logKept = logWritten();
     } catch (const wobblemeter::MeterError& e) {
         if (progressShown) std::fprintf(stderr, "\n");
         std::fprintf(stderr, "wobblemeter: %s: %s\n", path.c_str(), e.what());
+        logWritten();
         return kExitFailed;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "wobblemeter: %s: out of memory\n", path.c_str());
@@ -215,5 +247,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wobblemeter: cannot write the readings to standard output: %s%s\n",
                      readingsLost.c_str(), note.c_str());
     }
-    return readingsLost.empty() && plotWritten ? 0 : kExitFailed;
+    return logKept && readingsLost.empty() && plotWritten ? 0 : kExitFailed;
 }

@@ -1,0 +1,72 @@
+// Readings second by second. Takes: every gated baseband sample's presence, and the counted
+// offsets, deviations and spectrum copy of the current stretch. Gives: a SecondReading as each
+// second of input completes: the tone's presence and mean frequency over that second, and,
+// when asked for, two-sigma, RMS and the dominant modulation over the last window seconds of
+// the stretch, and two-sigma over the stretch the summary would read now.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "meter/demodulator.h"
+#include "meter/detectors.h"
+#include "meter/meter.h"
+#include "meter/power_spectrum.h"
+
+namespace wobblemeter {
+
+struct PerSecondSetup {
+    int sampleRate = 0;
+    long long firstFrame = 0;  // input frame of baseband sample 0
+    int decimation = 1;        // input frames per baseband sample
+    double basebandRate = 0.0;
+    double mixHz = 0.0;
+    double nominalHz = 0.0;  // NaN: unknown
+    double windowSeconds = kDefaultWindowSeconds;
+    bool windowed = false;  // form the readings over the window (else only presence and carrier)
+};
+
+class PerSecond : public StretchObserver {
+public:
+    PerSecond(const PerSecondSetup& setup, const Demodulator& demodulator,
+              std::function<void(const SecondReading&)> emit);
+
+    // Every gated sample, in order.
+    void Sample(long long index, bool usable);
+    // A stretch starts: the window starts afresh.
+    void StretchStarts();
+    // The input ended: the second under way is emitted, if any of it was seen.
+    void Flush();
+
+    void Counted(double offsetHz, bool settled, const Deviation& deviation) override;
+    void Bridged() override;
+    void Decimated(float offsetHz) override;
+
+private:
+    void CloseSlot();
+    void Emit();
+    double WindowModulation();
+
+    PerSecondSetup setup_;
+    const Demodulator& demodulator_;
+    std::function<void(const SecondReading&)> emit_;
+    long long second_;                 // the second under way
+    long long seen_ = 0, usable_ = 0;  // gated samples of it, and usable ones
+    double offsetSum_ = 0.0;           // counted offsets of it
+    long long offsets_ = 0;
+    // Window: one slot per baseband sample from the stretch's settling on.
+    std::unique_ptr<WindowDetector> window_;
+    size_t windowLength_ = 0;
+    bool slotOpen_ = false;  // the sample's slot awaits its deviation
+    bool settled_ = false;   // the current stretch has settled
+    double stretchOffsetSum_ = 0.0;
+    long long stretchOffsets_ = 0;
+    // The spectrum copy's last values, for the window's dominant modulation.
+    std::vector<float> copy_, unrolled_;
+    size_t copyNext_ = 0, copyHeld_ = 0;
+    std::unique_ptr<PowerSpectrum> spectrum_;
+};
+
+}  // namespace wobblemeter

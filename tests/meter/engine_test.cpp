@@ -1,0 +1,238 @@
+// The measuring engine as a live source drives it: blocks of any size, lost input, a tone that
+// comes and goes, finishing at any moment, and the readings of every second.
+#include "meter/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "meter/csv_log.h"
+#include "meter/mean_carrier.h"
+#include "tests/meter/meter_test_util.h"
+
+namespace wobblemeter {
+namespace {
+
+constexpr int kRate = 44100;
+constexpr double kTwoSigma = 0.99692;
+
+// The generator's default tone (3150 Hz, 1 % at 4 Hz), seconds long, as floats.
+std::vector<float> Tone(double seconds, double level = 1.0) {
+    wobblemeter_test::ScratchDir dir;
+    const std::string path = dir.Path("tone.wav");
+    wobblemeter_test::WriteTone(path, kRate, 3150.0, level, 4.0, seconds);
+    SF_INFO info;
+    const std::vector<double> samples = wobblemeter_test::ReadSamples(path, info);
+    return std::vector<float>(samples.begin(), samples.end());
+}
+
+std::vector<float> Hiss(double seconds, unsigned seed) {
+    std::mt19937 random(seed);
+    std::normal_distribution<float> gauss(0.0f, 0.01f);
+    std::vector<float> s(static_cast<size_t>(seconds * kRate));
+    for (float& x : s) x = gauss(random);
+    return s;
+}
+
+// Pushes samples in blocks whose sizes cycle through `blocks`.
+void PushInBlocks(Engine& engine, const std::vector<float>& samples,
+                  const std::vector<size_t>& blocks) {
+    size_t done = 0;
+    for (size_t b = 0; done < samples.size(); ++b) {
+        const size_t n = std::min(blocks[b % blocks.size()], samples.size() - done);
+        engine.Push(samples.data() + done, n);
+        done += n;
+    }
+}
+
+std::string FinishError(Engine& engine) {
+    try {
+        const MeterResult r = engine.Finish();
+        ADD_FAILURE() << "measured " << r.weightedPeakPercent << " % over " << r.measuredSeconds;
+    } catch (const MeterError& e) {
+        return e.what();
+    }
+    return {};
+}
+
+void ExpectDefaultReadings(const MeterResult& r) {
+    EXPECT_NEAR(r.weightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
+    EXPECT_NEAR(r.unweightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
+    EXPECT_NEAR(r.carrierHz, 3150.0, 0.005);
+    EXPECT_NEAR(r.modulationHz, 4.0, 0.02);
+}
+
+TEST(MeterEngine, BlockSizesDoNotChangeTheReadings) {
+    const std::vector<float> tone = Tone(20.0);
+    std::vector<MeterResult> results;
+    for (const std::vector<size_t>& blocks :
+         {std::vector<size_t>{4096}, {1, 7, 333, 65536, 2}, {1000000}}) {
+        Engine engine(kRate, {});
+        PushInBlocks(engine, tone, blocks);
+        results.push_back(engine.Finish());
+    }
+    ExpectDefaultReadings(results[0]);
+    for (size_t i = 1; i < results.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_DOUBLE_EQ(results[i].weightedPeakPercent, results[0].weightedPeakPercent);
+        EXPECT_DOUBLE_EQ(results[i].weightedRmsPercent, results[0].weightedRmsPercent);
+        EXPECT_DOUBLE_EQ(results[i].carrierHz, results[0].carrierHz);
+        EXPECT_DOUBLE_EQ(results[i].measuredSeconds, results[0].measuredSeconds);
+    }
+}
+
+TEST(MeterEngine, LostInputKeepsItsPlaceAndIsBridgedLikeADropOut) {
+    const std::vector<float> tone = Tone(30.0);
+    // 10 ms lost at 15 s: the samples are missing, the time goes on.
+    const size_t at = 15 * kRate, lost = kRate / 100;
+    Engine engine(kRate, {});
+    engine.Push(tone.data(), at);
+    engine.PushLost(static_cast<long long>(lost));
+    engine.Push(tone.data() + at + lost, tone.size() - at - lost);
+    const MeterResult r = engine.Finish();
+    ExpectDefaultReadings(r);
+    EXPECT_EQ(r.dropouts, 1);
+    EXPECT_EQ(r.overruns, 1);
+    EXPECT_EQ(r.lostFrames, static_cast<long long>(lost));
+    EXPECT_NEAR(r.durationSeconds, 30.0, 1e-9);
+    EXPECT_LT(r.measuredSeconds, 27.0 - 0.01);
+
+    // Lost for longer than a drop-out, the stretch ends: the longer one after it is read.
+    Engine gap(kRate, {});
+    gap.Push(tone.data(), 8 * kRate);
+    gap.PushLost(2 * kRate);
+    gap.Push(tone.data() + 10 * kRate, 20 * kRate);
+    const MeterResult g = gap.Finish();
+    ExpectDefaultReadings(g);
+    EXPECT_EQ(g.dropouts, 0);
+    EXPECT_NEAR(g.startSeconds, 10.0 + kSettleSeconds, 0.1);
+}
+
+TEST(MeterEngine, WaitsForTheToneAndStartsAfreshWhenItReturns) {
+    // 15 s of hiss (a tape's leader), 8 s of tone, 3 s of hiss, 20 s of tone.
+    const std::vector<float> tone = Tone(28.0);
+    std::vector<float> take = Hiss(15.0, 1);
+    take.insert(take.end(), tone.begin(), tone.begin() + 8 * kRate);
+    const std::vector<float> gap = Hiss(3.0, 2);
+    take.insert(take.end(), gap.begin(), gap.end());
+    take.insert(take.end(), tone.begin() + 8 * kRate, tone.end());
+
+    MeterOptions options;
+    std::vector<SecondReading> seconds;
+    options.onSecond = [&seconds](const SecondReading& r) { seconds.push_back(r); };
+    Engine engine(kRate, options);
+    PushInBlocks(engine, take, {4410});
+    const MeterResult r = engine.Finish();
+    ExpectDefaultReadings(r);
+    EXPECT_NEAR(r.startSeconds, 26.0 + kSettleSeconds, 0.1);
+    EXPECT_NEAR(r.measuredSeconds, 20.0 - kSettleSeconds, 0.1);
+
+    ASSERT_EQ(seconds.size(), 46u);
+    for (size_t s = 0; s < seconds.size(); ++s) {
+        SCOPED_TRACE(s);
+        EXPECT_EQ(seconds[s].timeSeconds, static_cast<double>(s));
+        const bool present = (s >= 15 && s < 23) || s >= 26;
+        // The seconds at either edge of a stretch hold part of it.
+        const bool edge = s == 15 || s == 22 || s == 23 || s == 26 || s == 45;
+        if (!edge) {
+            EXPECT_EQ(seconds[s].tonePresent, present);
+        }
+        if (s < 14) {
+            EXPECT_EQ(seconds[s].state, MeterState::kWaiting);
+        }
+        if (s == 24) {
+            EXPECT_EQ(seconds[s].state, MeterState::kNoTone);
+        }
+        // Readings over the window only once the stretch has settled (3 s) and filled it (5 s),
+        // and only of that stretch: the first one is too short for them.
+        const bool windowFull = s >= 26 + 8;
+        if (s != 33) {
+            EXPECT_EQ(std::isfinite(seconds[s].weightedPeakPercent), windowFull)
+                << seconds[s].weightedPeakPercent;
+        }
+        if (windowFull) {
+            EXPECT_NEAR(seconds[s].weightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
+            EXPECT_NEAR(seconds[s].weightedRmsPercent, 0.70711, 0.01);
+            EXPECT_NEAR(seconds[s].modulationHz, 4.0, 0.1);
+            EXPECT_EQ(seconds[s].state, MeterState::kMeasuring);
+        }
+        if (present && !edge) {
+            EXPECT_NEAR(seconds[s].speedErrorPercent, 0.0, 0.001);
+        }
+    }
+    EXPECT_NEAR(seconds.back().sessionWeightedPeakPercent, r.weightedPeakPercent, 0.002);
+}
+
+TEST(MeterEngine, FinishesAtAnyMomentWithWhatItSaw) {
+    const std::vector<float> tone = Tone(30.0);
+    Engine early(kRate, {});
+    early.Push(tone.data(), 12 * kRate);
+    const MeterResult r = early.Finish();
+    ExpectDefaultReadings(r);
+    EXPECT_NEAR(r.durationSeconds, 12.0, 1e-9);
+    EXPECT_NEAR(r.measuredSeconds, 12.0 - kSettleSeconds, 0.1);
+
+    // Before the readings could form, and before the carrier was even found.
+    Engine soon(kRate, {});
+    soon.Push(tone.data(), 6 * kRate);
+    EXPECT_NE(FinishError(soon).find("too short"), std::string::npos);
+    Engine sooner(kRate, {});
+    sooner.Push(tone.data(), kRate / 10);
+    EXPECT_NE(FinishError(sooner).find("too short"), std::string::npos);
+}
+
+TEST(MeterEngine, WindowSetsWhenTheSecondsReadingsFormAndTheSpeedErrorIsKeptAlongTheSpan) {
+    const std::vector<float> tone = Tone(20.0);
+    MeterOptions options;
+    options.windowSeconds = 10.0;
+    std::vector<SecondReading> seconds;
+    options.onSecond = [&seconds](const SecondReading& r) { seconds.push_back(r); };
+    Engine engine(kRate, options);
+    PushInBlocks(engine, tone, {4096});
+    const MeterResult r = engine.Finish();
+    ASSERT_EQ(seconds.size(), 20u);
+    // Three seconds to settle (from the filters' first full sample, a few ms in) and ten of
+    // window: the first figure closes second 13.
+    EXPECT_FALSE(std::isfinite(seconds[12].weightedPeakPercent));
+    EXPECT_NEAR(seconds[13].weightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
+
+    ASSERT_EQ(r.speedError.low.size(), 20u);
+    EXPECT_DOUBLE_EQ(r.speedError.stretchSeconds, 1.0);
+    for (size_t s = 1; s < 19; ++s) EXPECT_NEAR(r.speedError.high[s], 0.0, 0.001) << s;
+}
+
+TEST(MeterEngine, CsvRowsHoldEveryFigureAndLeaveMissingOnesEmpty) {
+    SecondReading r;
+    r.timeSeconds = 7.0;
+    r.carrierHz = 3150.12345;
+    r.speedErrorPercent = -0.00001;
+    r.weightedPeakPercent = 0.0997;
+    r.unweightedPeakPercent = NAN;
+    r.weightedRmsPercent = 0.0705;
+    r.modulationHz = NAN;
+    r.tonePresent = true;
+    EXPECT_EQ(CsvRow(r), "7,3150.1235,0.0000,0.099700,,0.070500,,1");
+    EXPECT_EQ(std::string(kCsvHeader).substr(0, 25), "time (s),carrier (Hz),spe");
+}
+
+TEST(MeanCarrier, HalvesItsCopyAtTheCapAndStillMeansOverWholePeriods) {
+    // 3 Hz offset plus a 1 Hz swing of 40 Hz, at 100 values a second, 2000 s.
+    const double rate = 100.0;
+    MeanCarrier bounded(rate, 4096), full(rate, size_t{1} << 20);
+    for (int i = 0; i < 200000; ++i) {
+        const auto v = static_cast<float>(3.0 + 40.0 * std::sin(2.0 * M_PI * i / rate));
+        bounded.Add(v, true);
+        full.Add(v, true);
+    }
+    EXPECT_LE(bounded.Count(), 4096u);
+    EXPECT_NEAR(full.Mean(1.0), 3.0, 1e-4);
+    EXPECT_NEAR(bounded.Mean(1.0), 3.0, 1e-3);
+    // Without the modulation's frequency the Hann-weighted mean is close, not exact.
+    EXPECT_NEAR(bounded.Mean(NAN), 3.0, 0.05);
+}
+
+}  // namespace
+}  // namespace wobblemeter
