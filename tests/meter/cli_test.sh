@@ -97,6 +97,8 @@ expect 2 "capture duration nan" "$meter" --live --record "$dir/r.wav" --duration
 expect 2 "capture duration 0" "$meter" --live --record "$dir/r.wav" --duration 0
 expect_message "capture duration 0" \
     "wobblemeter: --duration: '0' is not allowed: give a decimal number of s above 0 (see --help)"
+expect 2 "hexadecimal window" "$meter" --log "$dir/w.csv" --window 0x5 "$tone"
+expect 2 "window inf" "$meter" --log "$dir/w.csv" --window inf "$tone"
 expect 2 "plot of unknown type" "$meter" --plot "$dir/plot.jpg" "$tone"
 expect 2 "plot without a name" "$meter" --plot '' "$tone"
 expect_message "plot without a name" "wobblemeter: --plot: '' must end in .png or .svg (see --help)"
@@ -106,6 +108,7 @@ expect_no_output "plot without a name"
 expect 1 "channel 010 is channel 10" "$meter" --channel 010 "$tone"
 expect_message "channel 010" "wobblemeter: $tone: channel 10 does not exist: the file has 1"
 expect 0 "channel 0001" "$meter" --channel 0001 "$tone"
+expect 0 "window 05" "$meter" --log "$dir/w.csv" --window 05 "$tone"
 expect 0 "nominal 03000" "$meter" --nominal 03000 --carrier 3.15e3 "$tone"
 grep -qx "Carrier: *3150.000 Hz (nominal 3000 Hz, speed error +5.000 %)" "$dir/out" ||
     fail "nominal 03000: $(grep Carrier "$dir/out")"
@@ -189,6 +192,13 @@ for plot in big.png big.svg; do
     grep -q "^Weighted peak" "$dir/out" || fail "$plot: no readings"
 done
 [ "$(cat "$dir/big.png")" = "an earlier plot" ] || fail "a plot that could not be written replaced an earlier one"
+# A log cut short by the limit as it grows: said so, and the readings still go out.
+"$generator" --rate 8000 --duration 30 -o "$dir/long.wav" >/dev/null  # a log of 1.4 KB
+expect 1 "log beyond the file-size limit" sh -c 'ulimit -f 1 && exec "$@"' sh \
+    "$meter" --log "$dir/big.csv" "$dir/long.wav"
+expect_message "log beyond the file-size limit" \
+    "wobblemeter: cannot write the log $dir/big.csv: File too large"
+grep -q "^Weighted peak" "$dir/out" || fail "log beyond the file-size limit: no readings"
 [ ! -e "$dir/big.svg" ] || fail "a partial plot stays"
 [ "$(find "$dir" -name '.big*')" = "" ] || fail "a temporary plot stays: $(find "$dir" -name '.big*')"
 # A real full file system, where one can be mounted (as root).
