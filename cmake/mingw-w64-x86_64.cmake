@@ -17,6 +17,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # No libgcc, libstdc++ or winpthread DLL at run time.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
-# The tests run the programs under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine_run.sh)
