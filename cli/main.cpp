@@ -9,6 +9,7 @@
 
 #include "res/version.h"
 #include "synth/test_tone.h"
+#include "sys/std_streams.h"
 
 namespace {
 
@@ -69,6 +70,7 @@ const char* OptionName(ToneArgument argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    EnsureStandardStreams();
     int sampleRate = 44100;
     double modFrequency = 4.0;
     double centerFrequency = 3150.0;
