@@ -7,7 +7,10 @@ WINDOWS_BUILD ?= build-windows
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build run gui test test-linux test-sanitize windows test-windows package bench clean
+DIST ?= dist
+
+.PHONY: all setup build run gui test test-linux test-sanitize windows test-windows package \
+	test-package bench clean
 
 all: build
 
@@ -24,9 +27,11 @@ run: build
 gui: build
 	@./$(BUILD)/ui/wobblegen
 
-# The Linux tests, the same under the sanitizers, then the Windows programs under Wine.
+# The Linux tests, the same under the sanitizers, the Windows programs under Wine, then the
+# packages installed and run.
 test: test-linux test-sanitize
 	@$(MAKE) --no-print-directory test-windows
+	@$(MAKE) --no-print-directory test-package
 
 test-linux: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -49,8 +54,21 @@ windows: setup
 test-windows: windows
 	@cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# wobblegen_VERSION_amd64.deb and wobblegen-VERSION-win64.zip in $(DIST)/.
+package: build windows
+	@cd $(BUILD) && cpack -G DEB -B $(CURDIR)/$(BUILD)/package >/dev/null
+	@cd $(WINDOWS_BUILD) && cpack -G ZIP -B $(CURDIR)/$(WINDOWS_BUILD)/package >/dev/null
+	@mkdir -p $(DIST)
+	@cp $(BUILD)/package/wobblegen_*_amd64.deb $(WINDOWS_BUILD)/package/wobblegen-*-win64.zip $(DIST)/
+	@ls -1 $(DIST)/wobblegen_*_amd64.deb $(DIST)/wobblegen-*-win64.zip
+
+# Installs the Debian package with apt-get (as root), runs and removes it; checks the zip.
+test-package: package
+	@./tests/package/deb_test.sh $$(ls -t $(DIST)/wobblegen_*_amd64.deb | head -n 1)
+	@./tests/package/zip_test.sh $$(ls -t $(DIST)/wobblegen-*-win64.zip | head -n 1) $(WINDOWS_BUILD)/wine
+
 bench: build
 	@./$(BUILD)/bench/wobblegen-bench
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD) $(DIST)
