@@ -33,8 +33,8 @@ namespace {
 
 // Tells the backend what the program has appended to a window's system menu.
 void ShowSystemMenuExtras(const afx::MenuData& menu) {
-    const auto first = menu.entries.begin() +
-                       static_cast<std::ptrdiff_t>(std::min(menu.systemEntries, menu.entries.size()));
+    const auto first = menu.entries.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                  menu.systemEntries, menu.entries.size()));
     afx::GetBackend().SetSystemMenuExtras(menu.window,
                                           std::vector<afx::MenuEntry>(first, menu.entries.end()));
 }

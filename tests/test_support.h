@@ -25,9 +25,13 @@ public:
     RecordingStream(const RecordingStream&) = delete;
     RecordingStream& operator=(const RecordingStream&) = delete;
 
-    FILE* file() const { return file_; }
+    FILE* file() const {
+        return file_;
+    }
     const std::vector<unsigned char>& bytes() const;
-    const std::vector<size_t>& writeSizes() const { return writeSizes_; }
+    const std::vector<size_t>& writeSizes() const {
+        return writeSizes_;
+    }
 
 private:
 #ifndef _WIN32

@@ -47,8 +47,12 @@ void TemplateWriter::Text(const char* text) {
         // Lead byte: 0xxxxxxx, 110xxxxx, 1110xxxx or 11110xxx, then 10xxxxxx bytes.
         std::uint32_t code = *p++;
         int continuation = code >= 0xF0 ? 3 : code >= 0xE0 ? 2 : code >= 0xC0 ? 1 : 0;
-        code &= continuation == 3 ? 0x07u : continuation == 2 ? 0x0Fu : continuation == 1 ? 0x1Fu : 0x7Fu;
-        for (; continuation > 0 && (*p & 0xC0) == 0x80; --continuation) code = (code << 6) | (*p++ & 0x3Fu);
+        code &= continuation == 3   ? 0x07u
+                : continuation == 2 ? 0x0Fu
+                : continuation == 1 ? 0x1Fu
+                                    : 0x7Fu;
+        for (; continuation > 0 && (*p & 0xC0) == 0x80; --continuation)
+            code = (code << 6) | (*p++ & 0x3Fu);
         if (code >= 0x10000) {  // a surrogate pair
             code -= 0x10000;
             Word(static_cast<WORD>(0xD800 + (code >> 10)));
@@ -136,4 +140,3 @@ std::vector<WORD> afx::BuildWin32DialogTemplate(const DialogTemplate& dialog) {
     }
     return out.Take();
 }
-

@@ -17,8 +17,8 @@ namespace {
 
 std::wstring Wide(const std::string& text) {
     if (text.empty()) return {};
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0);
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                         length);
@@ -152,9 +152,10 @@ void InitCommonControls() {
 
 void MeasureFont(const std::string& face, int pointSize, double& averageWidth, int& height) {
     HDC dc = GetDC(nullptr);
-    HFONT font = CreateFontW(-MulDiv(pointSize, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0,
-                             FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, Wide(face).c_str());
+    HFONT font =
+        CreateFontW(-MulDiv(pointSize, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL,
+                    FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                    DEFAULT_QUALITY, DEFAULT_PITCH, Wide(face).c_str());
     HGDIOBJ previous = SelectObject(dc, font);
     static const wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     SIZE size{};
@@ -243,7 +244,8 @@ Icon MakeIcon(int width, int height, const std::vector<std::uint32_t>& argb) {
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             if ((argb[static_cast<std::size_t>(y * width + x)] >> 24) == 0)
-                mask[static_cast<std::size_t>(y * stride + x / 8)] |= static_cast<BYTE>(0x80 >> (x % 8));
+                mask[static_cast<std::size_t>(y * stride + x / 8)] |=
+                    static_cast<BYTE>(0x80 >> (x % 8));
     HBITMAP maskBitmap = CreateBitmap(width, height, 1, 1, mask.data());
     ICONINFO info{};
     info.fIcon = TRUE;

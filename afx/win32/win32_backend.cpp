@@ -99,7 +99,8 @@ private:
 
 std::vector<win32::MenuItem> MenuItems(const std::vector<afx::MenuEntry>& entries) {
     std::vector<win32::MenuItem> items;
-    for (const afx::MenuEntry& entry : entries) items.push_back({entry.separator, entry.id, entry.text});
+    for (const afx::MenuEntry& entry : entries)
+        items.push_back({entry.separator, entry.id, entry.text});
     return items;
 }
 
@@ -118,8 +119,8 @@ public:
         if (layout.source == nullptr) return 0;
         auto window = std::make_unique<DialogWindow>();
         const win32::Window owner = active_.empty() ? nullptr : active_.back()->hwnd;
-        window->hwnd = win32::CreateDialogFromTemplate(afx::BuildWin32DialogTemplate(*layout.source),
-                                                       owner, window.get());
+        window->hwnd = win32::CreateDialogFromTemplate(
+            afx::BuildWin32DialogTemplate(*layout.source), owner, window.get());
         if (window->hwnd == nullptr) return 0;
         window->controls = win32::ChildWindows(window->hwnd);
         for (std::size_t i = 0; i < layout.controls.size() && i < window->controls.size(); ++i) {

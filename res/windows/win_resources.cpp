@@ -16,8 +16,8 @@ void Put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
     Put16(out, value >> 16);
 }
 
-constexpr unsigned kIconDirSize = 6;    // reserved, type, count
-constexpr unsigned kIconEntrySize = 16;  // per image
+constexpr unsigned kIconDirSize = 6;        // reserved, type, count
+constexpr unsigned kIconEntrySize = 16;     // per image
 constexpr unsigned kBitmapHeaderSize = 40;  // BITMAPINFOHEADER
 
 // One image as an icon resource stores it: BITMAPINFOHEADER (twice the height: colour and
@@ -43,13 +43,15 @@ std::vector<std::uint8_t> IconBitmap(const IconImage& image, const IconPalette& 
             const char c = image.rows[y][x];
             if (c == ' ') {
                 out.insert(out.end(), {0, 0, 0, 0});
-                maskRow[static_cast<std::size_t>(x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+                maskRow[static_cast<std::size_t>(x / 8)] |=
+                    static_cast<std::uint8_t>(0x80 >> (x % 8));
                 continue;
             }
             const int index = c <= '9' ? c - '0' : c - 'a' + 10;
             const std::uint32_t rgb = palette.colors[index & 15];
-            out.insert(out.end(), {static_cast<std::uint8_t>(rgb), static_cast<std::uint8_t>(rgb >> 8),
-                                   static_cast<std::uint8_t>(rgb >> 16), 0xFF});
+            out.insert(out.end(),
+                       {static_cast<std::uint8_t>(rgb), static_cast<std::uint8_t>(rgb >> 8),
+                        static_cast<std::uint8_t>(rgb >> 16), 0xFF});
         }
         mask.insert(mask.end(), maskRow.begin(), maskRow.end());
     }
@@ -61,9 +63,12 @@ std::vector<std::uint8_t> IconBitmap(const IconImage& image, const IconPalette& 
 std::string Quoted(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
-        if (c == '"') out += "\"\"";
-        else if (c == '\\') out += "\\\\";
-        else out += c;
+        if (c == '"')
+            out += "\"\"";
+        else if (c == '\\')
+            out += "\\\\";
+        else
+            out += c;
     }
     return out + "\"";
 }

@@ -28,9 +28,9 @@ int main(int argc, char** argv) {
         written = WriteFile(path, icon.data(), icon.size());
     } else if (command == "version" && argc == 5) {
         path = argv[4];
-        const std::string script = "#pragma code_page(65001)\n" +
-                                   winres::VersionScript(*wobblegenResources.version,
-                                                         {argv[2], argv[3]});
+        const std::string script =
+            "#pragma code_page(65001)\n" +
+            winres::VersionScript(*wobblegenResources.version, {argv[2], argv[3]});
         written = WriteFile(path, script.data(), script.size());
     } else {
         std::fprintf(stderr,

@@ -232,8 +232,8 @@ TEST_F(ShellTest, GeneratorDialogIsLaidOutFromItsTemplateInTabOrder) {
     Run(dialog, [&](FakeWindow& w) {
         EXPECT_EQ(w.layout.caption, kCaption);
         EXPECT_EQ(w.layout.source, dialogTemplate);  // for a window system's own dialogs
-        EXPECT_EQ(w.layout.width, 386);   // 257 units
-        EXPECT_EQ(w.layout.height, 254);  // 156 units
+        EXPECT_EQ(w.layout.width, 386);              // 257 units
+        EXPECT_EQ(w.layout.height, 254);             // 156 units
         EXPECT_EQ(w.layout.fontFace, "MS Sans Serif");
         EXPECT_EQ(w.layout.pointSize, 8);
         EXPECT_NE(w.layout.style & WS_SYSMENU, 0u);

@@ -80,8 +80,8 @@ TEST(Win32DialogTemplate, GeneratorDialogIsAnExtendedTemplateStartingHidden) {
         if (in.Position() % 2 != 0) {
             EXPECT_EQ(in.Word(), 0);  // padding to 32 bits
         }
-        EXPECT_EQ(in.Dword(), 0u);                             // helpID
-        EXPECT_EQ(in.Dword(), 0u);                             // exStyle
+        EXPECT_EQ(in.Dword(), 0u);  // helpID
+        EXPECT_EQ(in.Dword(), 0u);  // exStyle
         EXPECT_EQ(in.Dword(), item.style | kChildVisible);
         EXPECT_EQ(in.Short(), item.x);
         EXPECT_EQ(in.Short(), item.y);
@@ -91,7 +91,7 @@ TEST(Win32DialogTemplate, GeneratorDialogIsAnExtendedTemplateStartingHidden) {
         EXPECT_EQ(in.Word(), 0xFFFF);
         const WORD atom = item.controlClass == ControlClass::kButton ? 0x80
                           : item.controlClass == ControlClass::kEdit ? 0x81
-                                                                      : 0x82;
+                                                                     : 0x82;
         EXPECT_EQ(in.Word(), atom);
         EXPECT_EQ(in.Text(), Utf16(item.text));
         EXPECT_EQ(in.Word(), 0);  // creation data
@@ -123,8 +123,7 @@ TEST(Win32DialogTemplate, AboutBoxIsAClassicTemplateWithSixteenBitIds) {
         std::u16string text;
     } expected[] = {
         {SS_ICON | kChildVisible, 0xFFFF, 0x82, u""},  // the icon comes from the backend
-        {SS_LEFT | SS_NOPREFIX | WS_GROUP | kChildVisible, 0xFFFF, 0x82,
-         u"wobblegen Version 1.0"},
+        {SS_LEFT | SS_NOPREFIX | WS_GROUP | kChildVisible, 0xFFFF, 0x82, u"wobblegen Version 1.0"},
         {SS_LEFT | WS_GROUP | kChildVisible, 0xFFFF, 0x82, u"Wow and flutter test tones"},
         {BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP | kChildVisible, IDOK, 0x80, u"OK"},
     };
@@ -149,11 +148,14 @@ TEST(Win32DialogTemplate, AboutBoxIsAClassicTemplateWithSixteenBitIds) {
 TEST(Win32DialogTemplate, TextIsUtf16WithSurrogatePairs) {
     // "Größe €" and a character beyond the 16-bit plane (U+1D11E, the G clef).
     constexpr DialogItemTemplate kItems[] = {
-        {ControlClass::kStatic, -1, "Gr\xC3\xB6\xC3\x9F" "e \xE2\x82\xAC", 0, 0, 10, 10, SS_LEFT, 0},
+        {ControlClass::kStatic, -1,
+         "Gr\xC3\xB6\xC3\x9F"
+         "e \xE2\x82\xAC",
+         0, 0, 10, 10, SS_LEFT, 0},
         {ControlClass::kStatic, -1, "\xF0\x9D\x84\x9E", 0, 0, 10, 10, SS_LEFT, 0},
     };
-    const DialogTemplate dialog = {1,  false, "x", 10, 10, WS_POPUP, 0, "F", 8, 400, false, 0,
-                                   kItems, 2};
+    const DialogTemplate dialog = {1,   false, "x", 10,    10, WS_POPUP, 0,
+                                   "F", 8,     400, false, 0,  kItems,   2};
     const std::vector<WORD> words = afx::BuildWin32DialogTemplate(dialog);
     Reader in(words);
     for (int i = 0; i < 7; ++i) in.Word();  // style, exStyle, count, x, y
@@ -162,8 +164,8 @@ TEST(Win32DialogTemplate, TextIsUtf16WithSurrogatePairs) {
     EXPECT_EQ(in.Text(), u"x");
     in.Word();
     EXPECT_EQ(in.Text(), u"F");
-    for (const std::u16string& text : {std::u16string(u"Gr\u00F6\u00DFe \u20AC"),
-                                       std::u16string(u"\U0001D11E")}) {
+    for (const std::u16string& text :
+         {std::u16string(u"Gr\u00F6\u00DFe \u20AC"), std::u16string(u"\U0001D11E")}) {
         if (in.Position() % 2 != 0) in.Word();
         for (int i = 0; i < 9; ++i) in.Word();  // style, exStyle, rectangle, id
         in.Dword();                             // class

@@ -1,5 +1,7 @@
 // The Windows programs' icon file and version statement, made from res/'s data: the icon's
 // pixels decoded back from the .ico layout, and the version block's every field.
+#include "res/windows/win_resources.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,13 +9,13 @@
 #include <vector>
 
 #include "res/resources.h"
-#include "res/windows/win_resources.h"
 
 namespace {
 
 std::uint32_t Little(const std::vector<std::uint8_t>& bytes, std::size_t at, int size) {
     std::uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes.at(at + static_cast<std::size_t>(i));
+    for (int i = size - 1; i >= 0; --i)
+        value = value << 8 | bytes.at(at + static_cast<std::size_t>(i));
     return value;
 }
 
@@ -51,7 +53,8 @@ TEST(WindowsIconFile, HoldsEveryImageOfTheGroupPixelForPixel) {
                 const char c = image.rows[y][x];
                 const std::size_t row = h - 1 - y;
                 const std::uint32_t bgra = Little(ico, pixels + 4 * (row * w + x), 4);
-                const bool transparent = (ico.at(mask + row * maskStride + x / 8) >> (7 - x % 8)) & 1;
+                const bool transparent =
+                    (ico.at(mask + row * maskStride + x / 8) >> (7 - x % 8)) & 1;
                 if (c == ' ') {
                     EXPECT_EQ(bgra >> 24, 0u) << x << "," << y;
                     EXPECT_TRUE(transparent) << x << "," << y;
@@ -68,8 +71,8 @@ TEST(WindowsIconFile, HoldsEveryImageOfTheGroupPixelForPixel) {
 }
 
 TEST(WindowsVersionBlock, TheDialogProgramGetsEveryFieldOfTheBlock) {
-    const std::string script = winres::VersionScript(*wobblegenResources.version,
-                                                     {"wobblegen", "another description"});
+    const std::string script =
+        winres::VersionScript(*wobblegenResources.version, {"wobblegen", "another description"});
     for (const char* line : {
              "FILEVERSION 1,0,0,3\n",
              "PRODUCTVERSION 1,0,0,1\n",
