@@ -14,20 +14,29 @@ namespace {
 constexpr int kStandardDescriptors = 3;  // standard input, output and error
 bool g_closedAtStart[kStandardDescriptors] = {};
 
+// A window program (the GUI subsystem), whose standard handles are missing whenever it is
+// started from Explorer or a shortcut: its normal state, not lost output.
+bool IsWindowProgram() {
+    const auto* image = reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+    return nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI;
+}
+
 }  // namespace
 
-// A program started without a console or redirection (a window program from Explorer, say)
-// has no standard handles at all: that is its normal state, not lost output, so its output
-// and error go to the null device, writable. A descriptor that was there and fails later is
-// noticed as on other systems.
+// A missing standard handle gets the null device. In a console program, as on other systems,
+// output and error are opened for reading only, so that what is written there fails and is
+// noticed; a window program's output goes to the null device unnoticed.
 void EnsureStandardStreams() {
+    const int outputMode = IsWindowProgram() ? _O_WRONLY : _O_RDONLY;
     for (int fd = 0; fd < kStandardDescriptors; ++fd) {
         const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
         if (handle != INVALID_HANDLE_VALUE && handle != nullptr &&
             GetFileType(handle) != FILE_TYPE_UNKNOWN)
             continue;
         g_closedAtStart[fd] = true;
-        const int opened = _open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+        const int opened = _open("NUL", fd == 0 ? _O_RDONLY : outputMode);
         if (opened >= 0 && opened != fd) {
             _dup2(opened, fd);
             _close(opened);

@@ -20,6 +20,7 @@ trap 'rm -rf "$work"' EXIT
 
 failures=0
 passed=0
+close_output=false  # run with standard output closed
 fail() {
     echo "FAIL: $*" >&2
     failures=$((failures + 1))
@@ -31,12 +32,13 @@ run() {
     local dir=$work/$1/$2 side=$2
     shift 2
     mkdir -p "$dir/files"
-    local status=0
-    if [ "$side" = windows ]; then
-        (cd "$dir/files" && "$wine_run" "$winedir" "$exe" "$@") >"$dir/out.raw" 2>"$dir/err.raw" ||
-            status=$?
+    local status=0 program=("$linux")
+    [ "$side" = windows ] && program=("$wine_run" "$winedir" "$exe")
+    if $close_output; then
+        : >"$dir/out.raw"
+        (cd "$dir/files" && "${program[@]}" "$@" >&-) 2>"$dir/err.raw" || status=$?
     else
-        (cd "$dir/files" && "$linux" "$@") >"$dir/out.raw" 2>"$dir/err.raw" || status=$?
+        (cd "$dir/files" && "${program[@]}" "$@") >"$dir/out.raw" 2>"$dir/err.raw" || status=$?
     fi
     echo "$status" >"$dir/status"
     tr -d '\r' <"$dir/out.raw" >"$dir/out"
@@ -107,6 +109,12 @@ echo "A file that cannot be opened: status 1"
 check no-folder -o missing/tone.wav
 [ "$(cat "$work/no-folder/windows/status")" = 1 ] || fail "no-folder: not status 1"
 grep -qx 'Cannot open missing/tone.wav' "$work/no-folder/windows/out" || fail "no-folder: no message"
+
+echo "Standard output closed: the same file, status and message"
+close_output=true
+check closed-output -o closed.wav
+close_output=false
+[ -s "$work/closed-output/windows/files/closed.wav" ] || fail "closed-output: no file"
 
 echo "Help and version"
 check help --help
