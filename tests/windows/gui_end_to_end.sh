@@ -1,8 +1,8 @@
 #!/bin/bash
 # End-to-end test of wobblegen.exe under Wine: the real Win32 dialog on an Xvfb of its own,
 # driven with xdotool. Enter writes the default file, Escape writes nothing, a field that does
-# not parse brings the system's message box and keeps the dialog, and the system menu
-# (Alt+Space) ends in the entry that opens the About box.
+# not parse brings the system's message box and keeps the dialog, the system menu (Alt+Space)
+# ends in the entry that opens the About box, and the window has both icons.
 # The test has a Wine prefix and session of its own (Wine binds a session to the display it
 # starts on) and ends both, and the Xvfb, however it goes.
 # Usage: gui_end_to_end.sh WINEDIR WOBBLEGEN_EXE WOBBLEGEN_CLI_EXE
@@ -162,6 +162,9 @@ size=$(stat -c %s "$work/letter/test.wav" 2>/dev/null || echo none)
 echo "Alt+Space opens the system menu; its last entry opens the About box"
 mkdir "$work/about"
 start_gui "$work/about"
+# The icons the dialog sets with WM_SETICON, as Wine hands them to X.
+xprop -id "$dialog" _NET_WM_ICON | grep -q 'Icon (32 x 32)' || fail "no 32 x 32 window icon"
+xprop -id "$dialog" _NET_WM_ICON | grep -q 'Icon (16 x 16)' || fail "no 16 x 16 window icon"
 focus "$dialog"
 before=$(visible_windows)
 xdotool key alt+space
