@@ -2,11 +2,12 @@
 // message boxes.
 #include <charconv>
 #include <cmath>
-#include <cstring>
+#include <limits>
 #include <string>
 #include <system_error>
 
 #include "afx/afxwin.h"
+#include "text/decimal.h"
 
 namespace {
 
@@ -190,105 +191,17 @@ void CDataExchange::Fail() {
     if (m_idLastControl != 0) m_pDlgWnd->GotoDlgCtrl(m_idLastControl);
 }
 
-// The numbers are read and written with <charconv>, which ignores the C locale: the decimal
-// point is '.' whatever LC_NUMERIC says.
-namespace {
-
-// White space as in the C locale: blank, tab, line feed, vertical tab, form feed, return.
-bool IsBlank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// The text without the white space around it.
-std::string Trimmed(const char* text) {
-    const char* begin = text;
-    while (*begin != '\0' && IsBlank(*begin)) ++begin;
-    const char* end = begin + std::strlen(begin);
-    while (end > begin && IsBlank(end[-1])) --end;
-    return std::string(begin, end);
-}
-
-// Number of digits at p.
-std::size_t Digits(const std::string& s, std::size_t p) {
-    std::size_t n = 0;
-    while (p + n < s.size() && IsDigit(s[p + n])) ++n;
-    return n;
-}
-
-// Whether a decimal number whose digits (without point) are digits, pointAt of them before
-// the point, times ten to the exponent text (optional sign, digits) is at least 1 in
-// magnitude. Used to tell an overflow from an underflow, which <charconv> reports alike.
-bool AtLeastOne(const std::string& digits, std::size_t pointAt, const std::string& exponent) {
-    const std::size_t lead = digits.find_first_not_of('0');
-    if (lead == std::string::npos) return false;
-    // Power of ten of the leading significant digit, saturated far beyond the double range.
-    constexpr long long kFar = 1'000'000'000;
-    long long power = static_cast<long long>(pointAt) - static_cast<long long>(lead) - 1;
-    long long e = 0;
-    const bool negative = !exponent.empty() && exponent[0] == '-';
-    for (char c : exponent)
-        if (IsDigit(c) && e < kFar) e = e * 10 + (c - '0');
-    power += negative ? -e : e;
-    return power >= 0;
-}
-
-}  // namespace
-
+// The numbers are read with the tools' decimal rules and written with <charconv>, both
+// independent of the C locale: the decimal point is '.' whatever LC_NUMERIC says.
 bool afx::ParseUnsigned(const char* text, UINT& value) {
-    const std::string s = Trimmed(text);
-    if (s.empty() || Digits(s, 0) != s.size()) return false;
-    UINT result = 0;
-    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), result);
-    if (error != std::errc{} || end != s.data() + s.size()) return false;  // beyond 4294967295
-    value = result;
+    unsigned long long result = 0;
+    if (!ParseDecimalWhole(text, std::numeric_limits<UINT>::max(), result)) return false;
+    value = static_cast<UINT>(result);
     return true;
 }
 
 bool afx::ParseDouble(const char* text, double& value) {
-    // [+-] digits [. digits] [e [+-] digits], or with the digits only after the point.
-    const std::string s = Trimmed(text);
-    std::size_t p = 0;
-    const bool negative = p < s.size() && s[p] == '-';
-    if (p < s.size() && (s[p] == '+' || s[p] == '-')) ++p;
-    const std::size_t number = p;
-    const std::size_t whole = Digits(s, p);
-    p += whole;
-    std::size_t fraction = 0;
-    if (p < s.size() && s[p] == '.') {
-        fraction = Digits(s, p + 1);
-        p += 1 + fraction;
-    }
-    if (whole + fraction == 0) return false;
-    const std::size_t mantissaEnd = p;
-    if (p < s.size() && (s[p] == 'e' || s[p] == 'E')) {
-        std::size_t q = p + 1;
-        if (q < s.size() && (s[q] == '+' || s[q] == '-')) ++q;
-        const std::size_t exponent = Digits(s, q);
-        if (exponent == 0) return false;
-        p = q + exponent;
-    }
-    if (p != s.size()) return false;
-
-    // from_chars takes no '+'; the grammar above leaves it nothing but plain decimal.
-    double result = 0.0;
-    const char* first = s.data() + (negative ? number - 1 : number);
-    const auto [end, error] = std::from_chars(first, s.data() + s.size(), result);
-    if (error == std::errc::result_out_of_range) {
-        // Beyond the double range is no number here; too small for it reads as zero.
-        std::string digits = s.substr(number, whole);
-        if (fraction > 0) digits += s.substr(number + whole + 1, fraction);
-        const std::string exponent = mantissaEnd < s.size() ? s.substr(mantissaEnd + 1) : "";
-        if (AtLeastOne(digits, whole, exponent)) return false;
-        result = negative ? -0.0 : 0.0;
-    } else if (error != std::errc{} || end != s.data() + s.size()) {
-        return false;
-    }
-    if (!std::isfinite(result)) return false;
-    value = result;
-    return true;
+    return ParseDecimalReal(text, value);
 }
 
 // General notation with up to 15 significant digits, as many as a double always holds.

@@ -1,52 +1,64 @@
 // wobblegen-cli: writes the wow-and-flutter test-tone WAV file from the command line, the same
 // file the dialog writes.
 #include <CLI/CLI.hpp>
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "res/version.h"
 #include "synth/test_tone.h"
 #include "sys/std_streams.h"
+#include "text/decimal.h"
 
 namespace {
 
 constexpr int kExitUsage = 2;
 
+// The options are taken as text and read with the tools' decimal rules (CLI11's own conversion
+// would read "044100" as octal and accept "0x10"); the validators refuse what does not read.
+
 // Whole decimal number of Hz that fits the WAV header's signed 32-bit rate.
+constexpr unsigned long long kMaxSampleRate = 2147483647;
+
 CLI::Validator RateValidator() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
-            errno = 0;
-            char* end = nullptr;
-            const long long value = std::strtoll(text.c_str(), &end, 10);
-            const bool digitsOnly =
-                !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-            if (!digitsOnly || errno != 0 || *end != '\0' || value > 2147483647LL) {
+            unsigned long long value = 0;
+            if (!ParseDecimalWhole(text.c_str(), kMaxSampleRate, value)) {
                 return "'" + text +
-                       "' is not allowed: give a whole number of Hz from 0 to 2147483647";
+                       "' is not allowed: give a whole decimal number of Hz from 0 to 2147483647";
             }
             return {};
         },
         "HZ");
 }
 
-// Finite decimal number, not negative when asked; `what` names the unit in the message.
-CLI::Validator RealValidator(const std::string& what, bool nonNegative) {
+// Finite decimal number; `what` names the unit in the message.
+CLI::Validator RealValidator(const std::string& what) {
     return CLI::Validator(
-        [what, nonNegative](std::string& text) -> std::string {
-            errno = 0;
-            char* end = nullptr;
-            const double value = std::strtod(text.c_str(), &end);
-            const bool parsed = !text.empty() && end != text.c_str() && *end == '\0';
-            if (!parsed || !std::isfinite(value) || (nonNegative && value < 0.0)) {
-                return "'" + text + "' is not allowed: give " + what;
+        [what](std::string& text) -> std::string {
+            double value = 0.0;
+            if (!ParseDecimalReal(text.c_str(), value)) {
+                return "'" + text + "' is not allowed: give a finite decimal number of " + what;
             }
             return {};
         },
         "NUMBER");
+}
+
+// Text that passed its validator.
+double RealFrom(const std::string& text) {
+    double value = 0.0;
+    ParseDecimalReal(text.c_str(), value);
+    return value;
+}
+
+// Says on standard error that standard output lost what was written to it (--help,
+// --version); false then.
+bool StandardOutputKept() {
+    std::string reason;
+    if (StandardStreamIntact(StandardStream::kOutput, &reason)) return true;
+    std::fprintf(stderr, "wobblegen-cli: cannot write standard output (%s)\n", reason.c_str());
+    return false;
 }
 
 const char* OptionName(ToneArgument argument) {
@@ -71,11 +83,11 @@ const char* OptionName(ToneArgument argument) {
 
 int main(int argc, char** argv) {
     EnsureStandardStreams();
-    int sampleRate = 44100;
-    double modFrequency = 4.0;
-    double centerFrequency = 3150.0;
-    double levelPercent = 1.0;
-    double duration = 30.0;
+    std::string rateText = "44100";
+    std::string modText = "4";
+    std::string centerText = "3150";
+    std::string levelText = "1";
+    std::string durationText = "30";
     std::string output = "test.wav";
 
     CLI::App app{
@@ -85,21 +97,26 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version",
                          std::string("wobblegen-cli version " WOBBLEGEN_VERSION_TEXT
                                      " (file version " WOBBLEGEN_FILE_VERSION_DOTTED ")"));
-    app.add_option("--rate", sampleRate, "Sample rate in Hz, 0 to 2147483647")
+    app.add_option("--rate", rateText, "Sample rate in Hz, 0 to 2147483647")
+        ->type_name("INT")
         ->check(RateValidator())
         ->capture_default_str();
-    app.add_option("--mod", modFrequency, "Modulation frequency in Hz")
-        ->check(RealValidator("a finite number of Hz", false))
+    app.add_option("--mod", modText, "Modulation frequency in Hz")
+        ->type_name("FLOAT")
+        ->check(RealValidator("Hz"))
         ->capture_default_str();
-    app.add_option("--center", centerFrequency, "Center (carrier) frequency in Hz")
-        ->check(RealValidator("a finite number of Hz", false))
+    app.add_option("--center", centerText, "Center (carrier) frequency in Hz")
+        ->type_name("FLOAT")
+        ->check(RealValidator("Hz"))
         ->capture_default_str();
-    app.add_option("--level", levelPercent,
+    app.add_option("--level", levelText,
                    "Peak frequency deviation in percent of the center frequency")
-        ->check(RealValidator("a finite number of percent", false))
+        ->type_name("FLOAT")
+        ->check(RealValidator("percent"))
         ->capture_default_str();
-    app.add_option("--duration", duration, "Length in seconds")
-        ->check(RealValidator("a finite number of seconds, 0 or more", true))
+    app.add_option("--duration", durationText, "Length in seconds, 0 or more")
+        ->type_name("FLOAT")
+        ->check(RealValidator("seconds, 0 or more"))
         ->capture_default_str();
     app.add_option("-o,--output", output, "Output WAV file")
         ->check(CLI::Validator(
@@ -109,17 +126,28 @@ int main(int argc, char** argv) {
             "FILE"))
         ->capture_default_str();
     app.footer(
+        "Numbers are decimal: 044100 is 44100; hexadecimal, inf and nan are refused.\n"
         "Prints \"Opened FILE\" and a summary of the WAV header on standard output.\n"
-        "Exit status: 0 written, 1 the file could not be opened or written, 2 bad arguments.");
+        "Exit status: 0 written, 1 the file could not be opened or written, or standard output\n"
+        "or error lost a message (the file is then complete), 2 bad arguments.");
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
-        return app.exit(e);
+        const int status = app.exit(e);
+        return StandardOutputKept() ? status : 1;
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "wobblegen-cli: %s (see --help)\n", e.what());
         return kExitUsage;
     }
+
+    unsigned long long rate = 0;
+    ParseDecimalWhole(rateText.c_str(), kMaxSampleRate, rate);
+    const int sampleRate = static_cast<int>(rate);
+    const double modFrequency = RealFrom(modText);
+    const double centerFrequency = RealFrom(centerText);
+    const double levelPercent = RealFrom(levelText);
+    const double duration = RealFrom(durationText);
 
     // Values that pass one by one may still fail together (too many frames, a phase that
     // would overflow): blame the option the generator names.
@@ -130,6 +158,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wobblegen-cli: %s: %s\n", OptionName(bad), message);
         return kExitUsage;
     }
+    // 1 also when the file is complete but standard output or error lost something.
     return GenerateTestTone(sampleRate, output.c_str(), centerFrequency, levelPercent, modFrequency,
                             duration) == 0
                ? 0

@@ -2,14 +2,17 @@
 // operations; only the sine's last bit may differ between the sample kernels (see ToneKernel).
 #include "synth/test_tone.h"
 
-#include <sys/stat.h>
-
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 #include "synth/tone_kernels.h"
+#include "sys/output_file.h"
+#include "sys/std_streams.h"
+#include "text/decimal.h"
 #include "wave/wave_header.h"
 
 namespace {
@@ -43,6 +46,39 @@ bool WriteBlock(FILE* file, int16_t* block, int count) {
 
 }  // namespace
 
+namespace {
+
+// The frame count before truncation: sampleRate * duration rounded half up, in double.
+double UnroundedFrames(int sampleRate, double duration) {
+    return static_cast<double>(sampleRate) * duration + 0.5;
+}
+
+bool FramesAllowed(double unrounded) {
+    return unrounded >= 0.0 && unrounded < static_cast<double>(kMaxTestToneFrames) + 1.0;
+}
+
+// The longest duration allowed at sampleRate (> 0), in the fewest significant digits that
+// still give the largest frame count: never rounded onto a rejected value nor coarser than one
+// sample, so that it always reads differently from the duration it is printed beside.
+std::string LongestDurationText(int sampleRate) {
+    const double longest = static_cast<double>(kMaxTestToneFrames) / sampleRate;
+    constexpr int kRoundTripDigits = 17;  // enough for any double to read back exactly
+    for (int digits = 1; digits < kRoundTripDigits; ++digits) {
+        char text[32];
+        const auto printed =
+            std::to_chars(text, text + sizeof text, longest, std::chars_format::general, digits);
+        double back = 0.0;
+        std::from_chars(text, printed.ptr, back);
+        if (std::trunc(UnroundedFrames(sampleRate, back)) ==
+            static_cast<double>(kMaxTestToneFrames)) {
+            return std::string(text, printed.ptr);
+        }
+    }
+    return FormatShortest(longest);
+}
+
+}  // namespace
+
 ToneArgument CheckTestToneArguments(int sampleRate, double centerFrequency, double levelPercent,
                                     double modFrequency, double duration, char* message,
                                     size_t messageSize) {
@@ -56,8 +92,8 @@ ToneArgument CheckTestToneArguments(int sampleRate, double centerFrequency, doub
                  {ToneArgument::kDuration, "Duration", duration}};
     for (const auto& real : reals) {
         if (!std::isfinite(real.value)) {
-            std::snprintf(message, messageSize, "%s %g is not allowed: it must be a finite number",
-                          real.name, real.value);
+            std::snprintf(message, messageSize, "%s %s is not allowed: it must be a finite number",
+                          real.name, FormatShortest(real.value).c_str());
             return real.argument;
         }
     }
@@ -67,32 +103,49 @@ ToneArgument CheckTestToneArguments(int sampleRate, double centerFrequency, doub
                       sampleRate);
         return ToneArgument::kSampleRate;
     }
-    const double frames = static_cast<double>(sampleRate) * duration + 0.5;
-    if (!(frames >= 0.0 && frames < static_cast<double>(kMaxTestToneFrames) + 1.0)) {
+    const std::string durationText = FormatShortest(duration);
+    if (duration < 0.0) {
+        std::snprintf(message, messageSize, "Duration %s s is not allowed: it must be 0 s or more",
+                      durationText.c_str());
+        return ToneArgument::kDuration;
+    }
+    const double frames = UnroundedFrames(sampleRate, duration);
+    if (!FramesAllowed(frames)) {
+        // Not reached at rate 0, where every duration gives 0 frames.
         std::snprintf(message, messageSize,
-                      "Duration %g s at %d Hz gives %.10g samples: allowed are 0 to %ld "
-                      "(%g s at this rate)",
-                      duration, sampleRate, std::trunc(frames), kMaxTestToneFrames,
-                      sampleRate > 0 ? static_cast<double>(kMaxTestToneFrames) / sampleRate : 0.0);
+                      "Duration %s s at %d Hz gives %.10g samples: allowed are 0 to %ld "
+                      "(%s s at this rate)",
+                      durationText.c_str(), sampleRate, std::trunc(frames), kMaxTestToneFrames,
+                      LongestDurationText(sampleRate).c_str());
         return ToneArgument::kDuration;
     }
     if (sampleRate > 0 && frames >= 1.0) {
-        // Largest phase the run reaches, in cycles; also catches steps that overflow.
+        // Largest phase the run reaches, in cycles: the carrier's own advance and the swing on
+        // top of it; also catches steps that overflow. Blames the larger part: the level when
+        // it is above 100 %, the centre frequency otherwise.
         const double span = std::trunc(frames) / sampleRate;
-        const double carrier = span * (std::fabs(centerFrequency) +
-                                       std::fabs(centerFrequency) * std::fabs(levelPercent) * 0.01);
-        if (!(carrier < kMaxPhaseCycles)) {
-            std::snprintf(message, messageSize,
-                          "Center frequency %g Hz at level %g %% over %g s is too large: "
-                          "|center| x (1 + |level| / 100) x duration must stay below %g cycles",
-                          centerFrequency, levelPercent, duration, kMaxPhaseCycles);
-            return ToneArgument::kCenterFrequency;
+        const double carrier = span * std::fabs(centerFrequency);
+        const double swing = carrier * std::fabs(levelPercent) * 0.01;
+        if (!(carrier + swing < kMaxPhaseCycles)) {
+            const bool level = swing > carrier;
+            std::snprintf(
+                message, messageSize,
+                "%s over %s s is too large: |center| x (1 + |level| / 100) x duration must "
+                "stay below %s cycles",
+                (level ? "Level " + FormatShortest(levelPercent) + " % of " +
+                             FormatShortest(centerFrequency) + " Hz"
+                       : "Center frequency " + FormatShortest(centerFrequency) + " Hz at level " +
+                             FormatShortest(levelPercent) + " %")
+                    .c_str(),
+                durationText.c_str(), FormatShortest(kMaxPhaseCycles).c_str());
+            return level ? ToneArgument::kLevel : ToneArgument::kCenterFrequency;
         }
         if (!(span * std::fabs(modFrequency) < kMaxPhaseCycles)) {
             std::snprintf(message, messageSize,
-                          "Modulation frequency %g Hz over %g s is too large: "
-                          "|modulation| x duration must stay below %g cycles",
-                          modFrequency, duration, kMaxPhaseCycles);
+                          "Modulation frequency %s Hz over %s s is too large: "
+                          "|modulation| x duration must stay below %s cycles",
+                          FormatShortest(modFrequency).c_str(), durationText.c_str(),
+                          FormatShortest(kMaxPhaseCycles).c_str());
             return ToneArgument::kModFrequency;
         }
     }
@@ -100,7 +153,7 @@ ToneArgument CheckTestToneArguments(int sampleRate, double centerFrequency, doub
 }
 
 int TestToneFrames(int sampleRate, double duration) {
-    return static_cast<int>(static_cast<double>(sampleRate) * duration + 0.5);
+    return static_cast<int>(UnroundedFrames(sampleRate, duration));
 }
 
 namespace {
@@ -172,14 +225,27 @@ int WriteTestToneReference(FILE* file, int sampleRate, double centerFrequency, d
 
 namespace {
 
-// Removes the incomplete output, but only when it is a regular file and path still names the
-// file that was opened: never a device, a pipe, or something that replaced it meanwhile.
-void RemoveIncompleteFile(const char* path, bool regular, const struct stat& opened) {
-    struct stat now;
-    if (regular && ::stat(path, &now) == 0 && S_ISREG(now.st_mode) && now.st_dev == opened.st_dev &&
-        now.st_ino == opened.st_ino) {
-        std::remove(path);
+// One of the generator's failure lines, on standard output as always; where standard output
+// is lost, on standard error too, so that the failure is seen somewhere.
+void ReportFailure(const char* format, const char* path) {
+    std::printf(format, path);
+    if (!StandardStreamIntact(StandardStream::kOutput, nullptr)) {
+        std::fprintf(stderr, format, path);
     }
+}
+
+// After the file is in place: whether everything meant for standard output and standard error
+// arrived. A lost standard output is said on standard error, with what matters most: the file
+// itself is complete.
+bool StandardStreamsKept(const char* path) {
+    std::string reason;
+    const bool output = StandardStreamIntact(StandardStream::kOutput, &reason);
+    if (!output) {
+        std::fprintf(stderr, "Cannot write standard output (%s): the file %s itself is complete\n",
+                     reason.c_str(), path);
+    }
+    const bool error = StandardStreamIntact(StandardStream::kError, nullptr);
+    return output && error;
 }
 
 }  // namespace
@@ -194,10 +260,11 @@ int GenerateTestTone(int sampleRate, const char* path, double centerFrequency, d
         return kTestToneRejected;
     }
 
-    FILE* file = std::fopen(path, "wb");
+    // Written under a temporary name and put in place when complete (devices and pipes in
+    // place): a failure or an interruption leaves no partial file at path.
+    FILE* file = OpenOutputFile(path);
     if (file == nullptr) {
-        std::printf("Cannot open %s\n", path);
-        std::fflush(stdout);
+        ReportFailure("Cannot open %s\n", path);
         std::exit(1);
     }
     // Two blocks per system call, at file offsets that are multiples of the buffer: fewer and
@@ -208,17 +275,15 @@ int GenerateTestTone(int sampleRate, const char* path, double centerFrequency, d
     std::printf("Opened %s\n", path);
     std::fflush(stdout);
 
-    struct stat opened;
-    const bool regular = ::fstat(fileno(file), &opened) == 0 && S_ISREG(opened.st_mode);
-
-    const bool written =
-        WriteTestTone(file, sampleRate, centerFrequency, levelPercent, modFrequency, duration) == 0;
-    const int closed = std::fclose(file);
-    if (!written || closed != 0) {
-        RemoveIncompleteFile(path, regular, opened);
-        std::printf("Cannot write %s\n", path);
-        std::fflush(stdout);
+    if (WriteTestTone(file, sampleRate, centerFrequency, levelPercent, modFrequency, duration) !=
+        0) {
+        DiscardOutputFile(file);
+        ReportFailure("Cannot write %s\n", path);
         std::exit(1);
     }
-    return closed;
+    if (!CommitOutputFile(file)) {
+        ReportFailure("Cannot write %s\n", path);
+        std::exit(1);
+    }
+    return StandardStreamsKept(path) ? 0 : kTestToneOutputLost;
 }

@@ -14,6 +14,9 @@ constexpr int kSampleBlockSize = 8192;
 
 // GenerateTestTone's result when it rejects its arguments before touching the file.
 constexpr int kTestToneRejected = -1;
+// GenerateTestTone's result when the file is complete but something meant for standard output
+// or standard error was lost (closed at start, full, a pipe without reader).
+constexpr int kTestToneOutputLost = 1;
 
 // The argument that CheckTestToneArguments found at fault.
 enum class ToneArgument { kNone, kSampleRate, kCenterFrequency, kLevel, kModFrequency, kDuration };
@@ -60,10 +63,14 @@ ToneKernel ActiveToneKernel();
 // Makes WriteTestTone use kernel from now on. False, and no change, when it is not available.
 bool SetToneKernel(ToneKernel kernel);
 
-// Writes the test-tone WAV file at path and returns the result of closing it (0).
+// Writes the test-tone WAV file at path and returns 0.
 // Bad arguments: prints one line to standard output and returns kTestToneRejected without
-// opening the file. The file cannot be opened, or a write or the close fails: prints
-// "Cannot open <path>" or "Cannot write <path>" to standard output, removes an incomplete
-// regular file, and ends the process with exit status 1.
+// opening the file. The file is written under a temporary name beside it and put in place when
+// complete (see OpenOutputFile); a device or a pipe is written in place. The file cannot be
+// opened, or a write, the close or the renaming fails: prints "Cannot open <path>" or "Cannot
+// write <path>" to standard output (and to standard error when standard output is lost),
+// leaves no partial file at path, and ends the process with exit status 1. The file is
+// complete but standard output or error lost something: says so on standard error (where it
+// can) and returns kTestToneOutputLost.
 int GenerateTestTone(int sampleRate, const char* path, double centerFrequency, double levelPercent,
                      double modFrequency, double duration);

@@ -1,11 +1,19 @@
-// The POSIX side of the platform seam: standard descriptors, signals and output files.
+// The POSIX side of the platform seam: standard descriptors, output files written under a
+// temporary name, and the signals that must not leave an unfinished file behind.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
+#include "sys/output_file.h"
 #include "sys/std_streams.h"
+
+// ---- Standard streams -----------------------------------------------------------------------
 
 namespace {
 
@@ -34,4 +42,276 @@ void EnsureStandardStreams() {
 bool StandardStreamWasClosed(StandardStream stream) {
     const int fd = static_cast<int>(stream);
     return fd >= 0 && fd < kStandardDescriptors && g_closedAtStart[fd];
+}
+
+// ---- Output files ---------------------------------------------------------------------------
+
+namespace {
+
+// Symbolic links followed at most, as the kernel does (ELOOP beyond).
+constexpr int kMaxLinks = 40;
+// Characters of the target's name kept in the temporary name, which adds 8; names are limited
+// to 255 bytes.
+constexpr std::size_t kMaxNameInTemporary = 200;
+constexpr mode_t kNewFileMode = 0666;  // less the umask, as fopen creates files
+constexpr mode_t kPermissionBits = 07777;
+
+// Signals that end the process by default and must remove the unfinished output first.
+constexpr int kInterruptions[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXCPU, SIGPIPE};
+
+enum class Placement {
+    kNone,     // no output file open
+    kReplace,  // written under a temporary name, renamed over the target when complete
+    kInPlace,  // a regular file written in place: emptied on failure
+    kDevice,   // not a regular file: left alone on failure
+};
+
+struct OutputState {
+    FILE* file = nullptr;
+    Placement placement = Placement::kNone;
+    std::string target;       // the final target, links followed
+    std::string temporary;    // kReplace: the name being written
+    bool created = false;     // kInPlace: the file did not exist before
+    int keptDescriptor = -1;  // kInPlace: a duplicate, to empty the file after the close
+};
+OutputState g_output;
+
+// What the signal handler undoes: set and cleared only while the signals are blocked.
+const char* volatile g_removeOnSignal = nullptr;
+volatile sig_atomic_t g_emptyOnSignal = -1;
+
+sigset_t InterruptionSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : kInterruptions) sigaddset(&set, signal);
+    return set;
+}
+
+// Holds the interruptions back for its lifetime, so that the handler never sees half an update.
+class InterruptionsHeld {
+public:
+    InterruptionsHeld() {
+        const sigset_t set = InterruptionSet();
+        ::sigprocmask(SIG_BLOCK, &set, &saved_);
+    }
+    ~InterruptionsHeld() { ::sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+    InterruptionsHeld(const InterruptionsHeld&) = delete;
+    InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+
+private:
+    sigset_t saved_;
+};
+
+// Only async-signal-safe calls: remove or empty the unfinished output, then end the process
+// as the signal would have without this handler.
+void OnInterruption(int signal) {
+    const char* remove = g_removeOnSignal;
+    if (remove != nullptr) ::unlink(remove);
+    if (g_emptyOnSignal >= 0) (void)::ftruncate(g_emptyOnSignal, 0);
+    struct sigaction standard = {};
+    standard.sa_handler = SIG_DFL;
+    sigemptyset(&standard.sa_mask);
+    ::sigaction(signal, &standard, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal);  // only when the default action did not end the process
+}
+
+// Once per process. A signal that is ignored or caught already (nohup, a background job, a
+// host program's own handler) is left as it is.
+void InstallInterruptionHandlers() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    struct sigaction handler = {};
+    handler.sa_handler = OnInterruption;
+    handler.sa_mask = InterruptionSet();
+    for (const int signal : kInterruptions) {
+        struct sigaction current;
+        if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+            ::sigaction(signal, &handler, nullptr);
+        }
+    }
+    // Beyond the file-size limit a write fails with EFBIG and the failure is handled like a
+    // full disk, instead of the process ending with a partial file.
+    struct sigaction current;
+    if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        ::sigaction(SIGXFSZ, &ignore, nullptr);
+    }
+}
+
+// The directory part of path with its final '/', or "" for a name in the current directory.
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string NameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file path finally names: symbolic links followed, a relative link taken from its own
+// directory. Where the chain ends in nothing, that name; where it cannot be read, or loops,
+// the last name reached, whose opening then fails as it would for fopen.
+std::string FinalTarget(const std::string& path) {
+    std::string current = path;
+    for (int links = 0; links < kMaxLinks; ++links) {
+        struct stat info;
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+        std::vector<char> buffer(static_cast<std::size_t>(info.st_size) + 2);
+        const ssize_t length = ::readlink(current.c_str(), buffer.data(), buffer.size());
+        if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) return current;
+        const std::string link(buffer.data(), static_cast<std::size_t>(length));
+        current = link[0] == '/' ? link : DirectoryOf(current) + link;
+    }
+    return current;
+}
+
+mode_t Umask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+// A temporary file beside target with the permissions the target has (or a new file would
+// get); its descriptor, or -1 with errno set.
+int CreateTemporaryBeside(const std::string& target, const struct stat* existing) {
+    std::string name =
+        DirectoryOf(target) + "." + NameOf(target).substr(0, kMaxNameInTemporary) + ".XXXXXX";
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) return -1;
+    g_output.temporary = name;
+    g_removeOnSignal = g_output.temporary.c_str();
+    if (existing != nullptr) {
+        // Owner first: changing it clears set-user-ID bits. Not allowed for most users, and
+        // then the file is theirs, as any file they write.
+        if (existing->st_uid != ::geteuid() || existing->st_gid != ::getegid()) {
+            (void)::fchown(fd, existing->st_uid, existing->st_gid);
+        }
+        ::fchmod(fd, existing->st_mode & kPermissionBits);
+    } else {
+        ::fchmod(fd, kNewFileMode & ~Umask());
+    }
+    return fd;
+}
+
+void ForgetOutput() {
+    g_removeOnSignal = nullptr;
+    g_emptyOnSignal = -1;
+    if (g_output.keptDescriptor >= 0) ::close(g_output.keptDescriptor);
+    g_output = OutputState{};
+}
+
+// After the stream is closed: removes or empties what was written.
+void UndoOutput() {
+    InterruptionsHeld held;
+    switch (g_output.placement) {
+        case Placement::kReplace:
+            ::unlink(g_output.temporary.c_str());
+            break;
+        case Placement::kInPlace:
+            (void)::ftruncate(g_output.keptDescriptor, 0);
+            if (g_output.created) ::unlink(g_output.target.c_str());
+            break;
+        case Placement::kDevice:
+        case Placement::kNone:
+            break;
+    }
+    ForgetOutput();
+}
+
+}  // namespace
+
+FILE* OpenOutputFile(const char* path) {
+    if (g_output.placement != Placement::kNone) {
+        errno = EBUSY;
+        return nullptr;
+    }
+    InstallInterruptionHandlers();
+    const std::string target = FinalTarget(path);
+    struct stat info;
+    const bool exists = ::stat(target.c_str(), &info) == 0;
+    // Not a regular file, or no file name at all ("", "dir/"): opened as it is, where the
+    // opening fails as it always did for what cannot be written.
+    if ((exists && !S_ISREG(info.st_mode)) || NameOf(target).empty()) {
+        FILE* file = std::fopen(path, "wb");
+        if (file == nullptr) return nullptr;
+        g_output.file = file;
+        g_output.placement = Placement::kDevice;
+        return file;
+    }
+    // A file its owner made read-only is refused, as opening it would be, not replaced.
+    if (exists && ::access(target.c_str(), W_OK) != 0) return nullptr;
+
+    InterruptionsHeld held;
+    g_output.target = target;
+    const int fd = CreateTemporaryBeside(target, exists ? &info : nullptr);
+    if (fd >= 0) {
+        FILE* file = ::fdopen(fd, "wb");
+        if (file == nullptr) {
+            const int error = errno;
+            ::close(fd);
+            ::unlink(g_output.temporary.c_str());
+            ForgetOutput();
+            errno = error;
+            return nullptr;
+        }
+        g_output.file = file;
+        g_output.placement = Placement::kReplace;
+        return file;
+    }
+
+    // Nothing can be created beside the target: the file itself is all there is to write.
+    FILE* file = std::fopen(target.c_str(), "wb");
+    if (file == nullptr) {
+        const int error = errno;
+        ForgetOutput();
+        errno = error;
+        return nullptr;
+    }
+    g_output.file = file;
+    g_output.placement = Placement::kInPlace;
+    g_output.created = !exists;
+    g_output.keptDescriptor = ::dup(fileno(file));
+    g_emptyOnSignal = g_output.keptDescriptor;
+    if (g_output.created) g_removeOnSignal = g_output.target.c_str();
+    return file;
+}
+
+bool CommitOutputFile(FILE* file) {
+    if (file == nullptr || file != g_output.file) {
+        errno = EINVAL;
+        return false;
+    }
+    // A failed write flags the stream; the close reports what failed while flushing.
+    const bool written = !std::ferror(file);
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) {
+        UndoOutput();
+        return false;
+    }
+    InterruptionsHeld held;
+    if (g_output.placement == Placement::kReplace &&
+        ::rename(g_output.temporary.c_str(), g_output.target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(g_output.temporary.c_str());
+        ForgetOutput();
+        errno = error;
+        return false;
+    }
+    ForgetOutput();
+    return true;
+}
+
+void DiscardOutputFile(FILE* file) {
+    if (file == nullptr || file != g_output.file) return;
+    std::fclose(file);
+    UndoOutput();
 }

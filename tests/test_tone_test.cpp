@@ -183,50 +183,116 @@ TEST(TestTone, DefaultSignalSwingsOnePercentAtFourHertz) {
     EXPECT_LT(otherSwing, 3.0);  // the swing is at 4 Hz, not near it
 }
 
-TEST(TestToneArguments, DefaultsAndDegenerateCasesPass) {
-    char message[256] = "";
-    EXPECT_EQ(CheckTestToneArguments(44100, 3150, 1, 4, 30, message, sizeof message),
-              ToneArgument::kNone);
-    EXPECT_EQ(CheckTestToneArguments(0, 3150, 1, 4, 1e300, message, sizeof message),
-              ToneArgument::kNone);
-    EXPECT_EQ(CheckTestToneArguments(44100, -3150, -1, -4, 0, message, sizeof message),
-              ToneArgument::kNone);
-    // 1073741805 frames is the largest count whose chunk size fits.
-    EXPECT_EQ(CheckTestToneArguments(1, 3150, 1, 4, 1073741805.0, message, sizeof message),
-              ToneArgument::kNone);
+// Each documented limit from both sides: the last value allowed and the first refused.
+TEST(TestToneArguments, LimitsAreAllowedUpToTheirEdge) {
+    const struct {
+        int rate;
+        double center, level, mod, duration;
+        ToneArgument blamed;
+    } cases[] = {
+        {44100, 3150, 1, 4, 30, ToneArgument::kNone},
+        {0, 3150, 1, 4, 1e300, ToneArgument::kNone},  // no frames at rate 0, however long
+        {44100, -3150, -1, -4, 0, ToneArgument::kNone},
+        {2147483647, 3150, 1, 4, 0, ToneArgument::kNone},
+        {-1, 3150, 1, 4, 0, ToneArgument::kSampleRate},
+        {44100, 3150, 1, 4, -0.0, ToneArgument::kNone},
+        {44100, 3150, 1, 4, -1e-300, ToneArgument::kDuration},
+        // 1073741805 frames is the largest count whose chunk size fits, and rounding half up
+        // reaches it from just below.
+        {1, 3150, 1, 4, 1073741805.0, ToneArgument::kNone},
+        {1, 3150, 1, 4, 1073741805.49, ToneArgument::kNone},
+        {1, 3150, 1, 4, 1073741805.5, ToneArgument::kDuration},
+        {1, 3150, 1, 4, 1073741806.0, ToneArgument::kDuration},
+        {44100, 3150, 1, 4, 24347.886746, ToneArgument::kNone},
+        {44100, 3150, 1, 4, 24347.886747, ToneArgument::kDuration},
+        // Phases stay below 1e300 cycles: |center| x (1 + |level| / 100) x duration (1 s here),
+        // |mod| x duration.
+        {44100, 9.9e299, 1, 4, 1, ToneArgument::kNone},
+        {44100, 9.91e299, 1, 4, 1, ToneArgument::kCenterFrequency},
+        {44100, 1, 9.9e301, 4, 1, ToneArgument::kNone},
+        {44100, 1, 1e302, 4, 1, ToneArgument::kLevel},
+        {44100, 3150, 1, 9.9e299, 1, ToneArgument::kNone},
+        {44100, 3150, 1, -1e300, 1, ToneArgument::kModFrequency},
+    };
+    for (const auto& c : cases) {
+        char message[256] = "";
+        EXPECT_EQ(CheckTestToneArguments(c.rate, c.center, c.level, c.mod, c.duration, message,
+                                         sizeof message),
+                  c.blamed)
+            << c.rate << " Hz, " << c.center << " Hz, " << c.level << " %, " << c.mod << " Hz, "
+            << c.duration << " s: " << message;
+    }
 }
 
-TEST(TestToneArguments, BadValuesAreNamedWithTheirRange) {
+// The whole message: the value, the argument's name and what is allowed, with the longest
+// duration printed in enough digits to differ from the rejected one.
+TEST(TestToneArguments, BadValuesAreNamedWithWhatIsAllowed) {
     struct Case {
         int rate;
         double center, level, mod, duration;
         ToneArgument blamed;
-        const char* words;
+        const char* message;
     };
     const double nan = std::nan("");
     const double inf = INFINITY;
     const Case cases[] = {
-        {44100, nan, 1, 4, 30, ToneArgument::kCenterFrequency, "Center frequency nan"},
-        {44100, 3150, inf, 4, 30, ToneArgument::kLevel, "Level inf"},
-        {44100, 3150, 1, -inf, 30, ToneArgument::kModFrequency, "Modulation frequency -inf"},
-        {44100, 3150, 1, 4, nan, ToneArgument::kDuration, "Duration nan"},
-        {-1, 3150, 1, 4, 30, ToneArgument::kSampleRate, "0 to 2147483647"},
-        {44100, 3150, 1, 4, -1, ToneArgument::kDuration, "0 to 1073741805"},
-        {1, 3150, 1, 4, 1073741806.0, ToneArgument::kDuration, "gives 1073741806 samples"},
-        {44100, 3150, 1, 4, 1e300, ToneArgument::kDuration, "allowed are 0 to 1073741805"},
-        {2147483647, 3150, 1, 4, 1.0, ToneArgument::kDuration, "0 to 1073741805"},
-        {44100, 1e300, 1, 4, 30, ToneArgument::kCenterFrequency, "Center frequency 1e+300"},
-        {44100, 1e200, 1e200, 4, 30, ToneArgument::kCenterFrequency, "Center frequency"},
-        {44100, 3150, 1, 1e300, 30, ToneArgument::kModFrequency, "Modulation frequency 1e+300"},
+        {44100, nan, 1, 4, 30, ToneArgument::kCenterFrequency,
+         "Center frequency nan is not allowed: it must be a finite number"},
+        {44100, 3150, inf, 4, 30, ToneArgument::kLevel,
+         "Level inf is not allowed: it must be a finite number"},
+        {44100, 3150, 1, -inf, 30, ToneArgument::kModFrequency,
+         "Modulation frequency -inf is not allowed: it must be a finite number"},
+        {44100, 3150, 1, 4, nan, ToneArgument::kDuration,
+         "Duration nan is not allowed: it must be a finite number"},
+        {-1, 3150, 1, 4, 30, ToneArgument::kSampleRate,
+         "Sample rate -1 Hz is not allowed: it must be 0 to 2147483647 Hz"},
+        {44100, 3150, 1, 4, -0.00001, ToneArgument::kDuration,
+         "Duration -1e-05 s is not allowed: it must be 0 s or more"},
+        {1, 3150, 1, 4, 1073741806.0, ToneArgument::kDuration,
+         "Duration 1073741806 s at 1 Hz gives 1073741806 samples: allowed are 0 to 1073741805 "
+         "(1073741805 s at this rate)"},
+        {44100, 3150, 1, 4, 24347.887, ToneArgument::kDuration,
+         "Duration 24347.887 s at 44100 Hz gives 1073741817 samples: allowed are 0 to "
+         "1073741805 (24347.88673 s at this rate)"},
+        {2147483647, 3150, 1, 4, 0.5, ToneArgument::kDuration,
+         "Duration 0.5 s at 2147483647 Hz gives 1073741824 samples: allowed are 0 to 1073741805 "
+         "(0.4999999914 s at this rate)"},
+        {44100, 3150, 1, 4, 1e300, ToneArgument::kDuration,
+         "Duration 1e+300 s at 44100 Hz gives 4.41e+304 samples: allowed are 0 to 1073741805 "
+         "(24347.88673 s at this rate)"},
+        {44100, 1e300, 1, 4, 30, ToneArgument::kCenterFrequency,
+         "Center frequency 1e+300 Hz at level 1 % over 30 s is too large: |center| x (1 + "
+         "|level| / 100) x duration must stay below 1e+300 cycles"},
+        {44100, 3150, 1e308, 4, 30, ToneArgument::kLevel,
+         "Level 1e+308 % of 3150 Hz over 30 s is too large: |center| x (1 + |level| / 100) x "
+         "duration must stay below 1e+300 cycles"},
+        {44100, 1e200, 1e200, 4, 30, ToneArgument::kLevel,
+         "Level 1e+200 % of 1e+200 Hz over 30 s is too large: |center| x (1 + |level| / 100) x "
+         "duration must stay below 1e+300 cycles"},
+        {44100, 3150, 1, 1e300, 30, ToneArgument::kModFrequency,
+         "Modulation frequency 1e+300 Hz over 30 s is too large: |modulation| x duration must "
+         "stay below 1e+300 cycles"},
     };
     for (const Case& c : cases) {
         char message[256] = "";
         EXPECT_EQ(CheckTestToneArguments(c.rate, c.center, c.level, c.mod, c.duration, message,
                                          sizeof message),
                   c.blamed)
-            << c.words;
-        EXPECT_NE(std::string(message).find(c.words), std::string::npos) << message;
+            << c.message;
+        EXPECT_STREQ(message, c.message);
     }
+}
+
+// rate x duration + 0.5, truncated toward zero: a product just below a whole number in binary
+// (44100 x 0.7 is 30869.999999999996) rounds up to it, an exact half rounds up.
+TEST(TestToneArguments, FrameCountRoundsHalfUp) {
+    EXPECT_EQ(TestToneFrames(44100, 0.7), 30870);
+    EXPECT_EQ(TestToneFrames(44100, 0.57), 25137);
+    EXPECT_EQ(TestToneFrames(48000, 0.071), 3408);
+    EXPECT_EQ(TestToneFrames(8000, 1.001), 8008);
+    EXPECT_EQ(TestToneFrames(2, 0.25), 1);
+    EXPECT_EQ(TestToneFrames(2, 0.2499), 0);
+    EXPECT_EQ(TestToneFrames(44100, 30), 1323000);
 }
 
 TEST(TestToneArguments, GeneratorRejectsBeforeOpeningTheFile) {

@@ -52,6 +52,29 @@ TEST_F(WaveHeaderTest, DefaultGenerationWritesGoldenBytes) {
     }
 }
 
+// Tag and channel count differ, as do all the other fields, so that two fields written in
+// each other's place show.
+TEST_F(WaveHeaderTest, EveryFieldLandsAtItsOwnOffset) {
+    SetSampleSize(24);
+    SetSampleRate(48000);
+    SetNumChannels(2);
+    SetSampleCount(10);
+    SetFormatTag(3);
+    RecordingStream stream;
+    EXPECT_EQ(WriteWaveHeader(stream.file()), 44);
+    const std::vector<unsigned char> expected = {
+        'R',  'I',  'F',  'F',  0x60, 0x00, 0x00, 0x00,  // 16 + 60 + 20 = 96
+        'W',  'A',  'V',  'E',  'f',  'm',  't',  ' ',
+        0x10, 0x00, 0x00, 0x00, 0x03, 0x00,               // format tag 3
+        0x02, 0x00,                                       // 2 channels
+        0x80, 0xBB, 0x00, 0x00,                           // 48000 Hz
+        0x00, 0x65, 0x04, 0x00,                           // 288000 bytes per second
+        0x06, 0x00,                                       // 6 bytes per frame
+        0x18, 0x00,                                       // 24 bits
+        'd',  'a',  't',  'a',  0x3C, 0x00, 0x00, 0x00};  // 60 bytes
+    EXPECT_EQ(stream.bytes(), expected);
+}
+
 TEST_F(WaveHeaderTest, SampleSizeOnFreshRecordDerivesZeros) {
     SetSampleSize(16);
     EXPECT_EQ(WaveHeader.avgBytesPerSec, 0);

@@ -80,9 +80,10 @@ wait_popup() {
 wait_new_window() { wait_popup "$1" new; }
 wait_no_new_window() { wait_popup "$1" gone; }
 
-# Starts wobblegen in directory $1 with its output in $1/stdout.txt; sets app_pid and dialog.
+# Starts wobblegen in directory $1 with its output in $1/stdout.txt, or in $2 when given;
+# sets app_pid and dialog.
 start_gui() {
-    (cd "$1" && exec "$gui" >stdout.txt 2>stderr.txt) &
+    (cd "$1" && exec "$gui" >"${2:-stdout.txt}" 2>stderr.txt) &
     app_pid=$!
     dialog=$(wait_window "^${caption}\$")
 }
@@ -125,6 +126,44 @@ xdotool key Return
 expect_exit 0
 cmp "$work/enter/test.wav" "$work/cli/test.wav" || fail "test.wav differs from wobblegen-cli's"
 diff "$work/cli/stdout.txt" "$work/enter/stdout.txt" || fail "standard output differs"
+
+echo "Keypad Enter presses the focused button: Cancel writes nothing, OK the default file"
+mkdir "$work/keypad"
+start_gui "$work/keypad"
+focus "$dialog"
+xdotool key Tab KP_Enter
+expect_exit 0
+[ ! -e "$work/keypad/test.wav" ] || fail "keypad Enter on Cancel wrote test.wav"
+[ ! -s "$work/keypad/stdout.txt" ] || fail "keypad Enter on Cancel printed: $(cat "$work/keypad/stdout.txt")"
+start_gui "$work/keypad"
+focus "$dialog"
+xdotool key KP_Enter
+expect_exit 0
+cmp "$work/keypad/test.wav" "$work/cli/test.wav" || fail "keypad Enter: test.wav differs"
+
+echo "A full standard output: the file is written, the status is 1, standard error says why"
+mkdir "$work/full"
+start_gui "$work/full" /dev/full
+focus "$dialog"
+xdotool key Return
+expect_exit 1
+cmp "$work/full/test.wav" "$work/cli/test.wav" || fail "full standard output: test.wav differs"
+expected="Cannot write standard output (No space left on device): the file test.wav itself is complete"
+[ "$(cat "$work/full/stderr.txt")" = "$expected" ] ||
+    fail "full standard output: standard error was '$(cat "$work/full/stderr.txt")'"
+
+echo "A closed standard output: neither the display nor the file takes its place"
+mkdir "$work/closed"
+(cd "$work/closed" && exec "$gui" >&- 2>stderr.txt) &
+app_pid=$!
+dialog=$(wait_window "^${caption}\$")
+focus "$dialog"
+xdotool key Return
+expect_exit 1
+cmp "$work/closed/test.wav" "$work/cli/test.wav" || fail "closed standard output: test.wav differs"
+expected="Cannot write standard output (it was closed): the file test.wav itself is complete"
+[ "$(cat "$work/closed/stderr.txt")" = "$expected" ] ||
+    fail "closed standard output: standard error was '$(cat "$work/closed/stderr.txt")'"
 
 echo "Escape writes nothing"
 mkdir "$work/escape"
@@ -218,4 +257,4 @@ xdotool key Return  # the unchanged defaults write the default file
 expect_exit 0
 cmp "$work/about/test.wav" "$work/cli/test.wav" || fail "fields changed by the About box"
 
-echo "5 passed, 0 failed"
+echo "8 passed, 0 failed"

@@ -173,23 +173,33 @@ TEST_F(GeneratorDialogTest, EmptyFieldFailsAndGetsTheFocus) {
     EXPECT_FALSE(Exists(Path("empty.wav")));
 }
 
-// Values that parse but that the generator cannot take: named in the message with their
-// range, the field focused with its text selected, the dialog left open, nothing written.
+// Values that parse but that the generator cannot take: the whole message names the field
+// and what is allowed; the field is focused with its text selected, the dialog left open and
+// nothing written. Any negative duration is refused, however small.
 TEST_F(GeneratorDialogTest, ValuesTheGeneratorRejectsAreNamedAndFocused) {
     const struct {
         int field;
         const char* text;
-        int focusField;
-        const char* named;
-        const char* range;
+        const char* message;
     } cases[] = {
-        {IDC_SAMPLE_RATE, "2147483648", IDC_SAMPLE_RATE, "Sample rate", "0 to 2147483647 Hz"},
-        {IDC_SAMPLE_RATE, "4294967295", IDC_SAMPLE_RATE, "Sample rate", "0 to 2147483647 Hz"},
-        {IDC_DURATION, "-1", IDC_DURATION, "Duration", "allowed are 0 to 1073741805"},
-        {IDC_DURATION, "1e9", IDC_DURATION, "Duration", "allowed are 0 to 1073741805"},
-        {IDC_DURATION, "1e300", IDC_DURATION, "Duration", "allowed are 0 to 1073741805"},
-        {IDC_CENTER_FREQUENCY, "1e300", IDC_CENTER_FREQUENCY, "Center frequency", "below"},
-        {IDC_MOD_FREQUENCY, "-1e300", IDC_MOD_FREQUENCY, "Modulation frequency", "below"},
+        {IDC_SAMPLE_RATE, "2147483648",
+         "Sample rate 2147483648 Hz is not allowed: it must be 0 to 2147483647 Hz"},
+        {IDC_SAMPLE_RATE, "4294967295",
+         "Sample rate 4294967295 Hz is not allowed: it must be 0 to 2147483647 Hz"},
+        {IDC_DURATION, "-1", "Duration -1 s is not allowed: it must be 0 s or more"},
+        {IDC_DURATION, "-0.00001", "Duration -1e-05 s is not allowed: it must be 0 s or more"},
+        {IDC_DURATION, "1e9",
+         "Duration 1e+09 s at 8000 Hz gives 8e+12 samples: allowed are 0 to 1073741805 "
+         "(134217.7256 s at this rate)"},
+        {IDC_CENTER_FREQUENCY, "1e300",
+         "Center frequency 1e+300 Hz at level 0.5 % over 30 s is too large: |center| x (1 + "
+         "|level| / 100) x duration must stay below 1e+300 cycles"},
+        {IDC_LEVEL, "1e308",
+         "Level 1e+308 % of 1000 Hz over 30 s is too large: |center| x (1 + |level| / 100) x "
+         "duration must stay below 1e+300 cycles"},
+        {IDC_MOD_FREQUENCY, "-1e300",
+         "Modulation frequency -1e+300 Hz over 30 s is too large: |modulation| x duration must "
+         "stay below 1e+300 cycles"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -203,15 +213,60 @@ TEST_F(GeneratorDialogTest, ValuesTheGeneratorRejectsAreNamedAndFocused) {
             w.focus = w.Index(IDOK);
             w.Press(IDOK);
             EXPECT_FALSE(w.ended);
-            EXPECT_EQ(w.focus, w.Index(c.focusField));
+            EXPECT_EQ(w.focus, w.Index(c.field));
             EXPECT_TRUE(w.selectAll);
             w.Press(IDCANCEL);
         });
         ASSERT_EQ(backend.messages.size(), 1u);
-        EXPECT_NE(backend.messages[0].find(c.named), std::string::npos) << backend.messages[0];
-        EXPECT_NE(backend.messages[0].find(c.range), std::string::npos) << backend.messages[0];
+        EXPECT_EQ(backend.messages[0], c.message);
         EXPECT_FALSE(Exists(path));
     }
+}
+
+// Every field is decimal: leading zeros are zeros, not octal; hexadecimal, inf and nan are
+// no numbers. A rate of 044100 writes what 44100 writes.
+TEST_F(GeneratorDialogTest, FieldsAreDecimalOnly) {
+    const std::string zeros = Path("zeros.wav");
+    const std::string plain = Path("plain.wav");
+    for (const auto& [path, values] :
+         {std::pair{zeros, std::vector<std::string>{"08000", "02.5", "01000", "00.5", "00.25"}},
+          std::pair{plain, std::vector<std::string>{"8000", "2.5", "1000", "0.5", "0.25"}}}) {
+        CGeneratorDialog dialog;
+        const INT_PTR result = Run(dialog, [&](FakeWindow& w) {
+            w.Type(IDC_SAMPLE_RATE, values[0]);
+            w.Type(IDC_MOD_FREQUENCY, values[1]);
+            w.Type(IDC_CENTER_FREQUENCY, values[2]);
+            w.Type(IDC_LEVEL, values[3]);
+            w.Type(IDC_DURATION, values[4]);
+            w.Type(IDC_FILE_NAME, path);
+            w.Press(IDOK);
+        });
+        EXPECT_EQ(result, IDOK) << path;
+    }
+    EXPECT_EQ(SizeOf(zeros), 44 + 2 * 2000);
+    EXPECT_EQ(Contents(zeros), Contents(plain));
+
+    for (const int field :
+         {IDC_SAMPLE_RATE, IDC_MOD_FREQUENCY, IDC_CENTER_FREQUENCY, IDC_LEVEL, IDC_DURATION}) {
+        for (const char* text : {"0x10", "inf", "nan", "0x1p3", "infinity"}) {
+            SCOPED_TRACE(std::to_string(field) + " " + text);
+            backend.messages.clear();
+            CGeneratorDialog dialog;
+            Run(dialog, [&](FakeWindow& w) {
+                TypeValidValues(w, Path("never.wav"));
+                w.Type(field, text);
+                w.Press(IDOK);
+                EXPECT_FALSE(w.ended);
+                EXPECT_EQ(w.focus, w.Index(field));
+                w.Press(IDCANCEL);
+            });
+            ASSERT_EQ(backend.messages.size(), 1u);
+            EXPECT_EQ(backend.messages[0], field == IDC_SAMPLE_RATE
+                                               ? "Please enter a whole number from 0 to 4294967295."
+                                               : "Please enter a number.");
+        }
+    }
+    EXPECT_FALSE(Exists(Path("never.wav")));
 }
 
 TEST_F(GeneratorDialogTest, CancelEscapeAndCloseEndTheDialogWithoutWriting) {

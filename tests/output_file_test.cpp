@@ -1,0 +1,107 @@
+// Tests of output files written under a temporary name: the previous file stays until the new
+// one is complete, and a stream that failed is never put in place.
+#include "sys/output_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#endif
+
+namespace {
+
+class OutputFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // A new folder of the temporary folder; the random part tells it from other runs'.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
+            const std::filesystem::path candidate =
+                std::filesystem::temp_directory_path() /
+                ("wobblegen-output-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate)) dir_ = candidate.string();
+        }
+        ASSERT_FALSE(dir_.empty());
+        path_ = dir_ + "/out.wav";
+        std::ofstream(path_) << "previous";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string Contents() const {
+        std::ifstream in(path_, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string dir_;
+    std::string path_;
+};
+
+TEST_F(OutputFileTest, PreviousFileStaysUntilCommit) {
+    FILE* file = OpenOutputFile(path_.c_str());
+    ASSERT_NE(file, nullptr);
+    std::fputs("new", file);
+    std::fflush(file);
+    EXPECT_EQ(Contents(), "previous");
+    EXPECT_EQ(Names().size(), 2u) << "the temporary file beside the target";
+    EXPECT_TRUE(CommitOutputFile(file));
+    EXPECT_EQ(Contents(), "new");
+    EXPECT_EQ(Names(), std::vector<std::string>{"out.wav"});
+}
+
+TEST_F(OutputFileTest, DiscardOrAFailedStreamLeavesThePreviousFile) {
+    FILE* file = OpenOutputFile(path_.c_str());
+    ASSERT_NE(file, nullptr);
+    std::fputs("new", file);
+    DiscardOutputFile(file);
+    EXPECT_EQ(Contents(), "previous");
+    EXPECT_EQ(Names(), std::vector<std::string>{"out.wav"});
+
+    file = OpenOutputFile(path_.c_str());
+    ASSERT_NE(file, nullptr);
+    std::fputs("new", file);
+#ifdef _WIN32
+    // Windows' C library reads from a stream opened for writing without complaint: a write
+    // whose descriptor has gone fails instead.
+    _close(_fileno(file));
+    std::fflush(file);
+#else
+    // Reading from a stream opened for writing flags it as failed, like a lost write.
+    EXPECT_EQ(std::fgetc(file), EOF);
+#endif
+    ASSERT_TRUE(std::ferror(file));
+    EXPECT_FALSE(CommitOutputFile(file));
+    EXPECT_EQ(Contents(), "previous");
+    EXPECT_EQ(Names(), std::vector<std::string>{"out.wav"});
+}
+
+TEST_F(OutputFileTest, OneOutputFileAtATime) {
+    FILE* first = OpenOutputFile(path_.c_str());
+    ASSERT_NE(first, nullptr);
+    errno = 0;
+    EXPECT_EQ(OpenOutputFile((dir_ + "/second.wav").c_str()), nullptr);
+    EXPECT_EQ(errno, EBUSY);
+    EXPECT_FALSE(CommitOutputFile(nullptr));
+    EXPECT_TRUE(CommitOutputFile(first));
+    FILE* again = OpenOutputFile(path_.c_str());
+    ASSERT_NE(again, nullptr) << "free again once the first is committed";
+    DiscardOutputFile(again);
+}
+
+}  // namespace

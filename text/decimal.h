@@ -1,0 +1,19 @@
+// Decimal numbers as every option and field of the tools reads them, and as their messages
+// print them. Independent of the C locale: the decimal point is always '.'.
+#pragma once
+
+#include <string>
+
+// A whole decimal number: digits only, leading zeros being just zeros ("044100" is 44100),
+// with white space around it ignored; no sign, point, exponent or base prefix. False, and
+// value untouched, for anything else or a number above max.
+bool ParseDecimalWhole(const char* text, unsigned long long max, unsigned long long& value);
+
+// A finite decimal number: [+-] digits [. digits] [e [+-] digits], or with the digits only
+// after the point, white space around it ignored. Never hexadecimal, "inf" or "nan"; beyond
+// the double range is refused, too small for it reads as zero. False, and value untouched,
+// for anything else.
+bool ParseDecimalReal(const char* text, double& value);
+
+// The shortest text that reads back as exactly value ("0.1", "1e+300", "24347.8869").
+std::string FormatShortest(double value);
