@@ -1,10 +1,11 @@
 // wobblegen-cli: writes the wow-and-flutter test-tone WAV file from the command line, the same
-// file the dialog writes.
+// file the dialog writes, or the set of verification signals for meters.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <string>
 
 #include "res/version.h"
+#include "synth/calibration_set.h"
 #include "synth/test_tone.h"
 #include "sys/std_streams.h"
 #include "text/decimal.h"
@@ -61,6 +62,27 @@ bool StandardOutputKept() {
     return false;
 }
 
+// Writes the verification set into dir; the exit status. Its lines ("Wrote PATH", or what
+// failed) go to standard output, as the tone's do, and a failure also to standard error where
+// standard output is lost.
+int WriteSet(const std::string& dir) {
+    char message[512];
+    if (WriteCalibrationSet(dir.c_str(), stdout, message, sizeof message) != 0) {
+        std::printf("%s\n", message);
+        if (!StandardStreamIntact(StandardStream::kOutput, nullptr))
+            std::fprintf(stderr, "%s\n", message);
+        return 1;
+    }
+    std::string reason;
+    if (!StandardStreamIntact(StandardStream::kOutput, &reason)) {
+        std::fprintf(stderr,
+                     "Cannot write standard output (%s): the set in %s itself is complete\n",
+                     reason.c_str(), dir.c_str());
+        return 1;
+    }
+    return StandardStreamIntact(StandardStream::kError, nullptr) ? 0 : 1;
+}
+
 const char* OptionName(ToneArgument argument) {
     switch (argument) {
         case ToneArgument::kSampleRate:
@@ -89,6 +111,7 @@ int main(int argc, char** argv) {
     std::string levelText = "1";
     std::string durationText = "30";
     std::string output = "test.wav";
+    std::string setDirectory;
 
     CLI::App app{
         "Writes a wow-and-flutter test tone: a sine carrier whose frequency swings "
@@ -125,9 +148,26 @@ int main(int argc, char** argv) {
             },
             "FILE"))
         ->capture_default_str();
+    app.add_option("--calibration-set", setDirectory,
+                   "Instead of one tone: the eight verification signals for meters at 3150 Hz "
+                   "(44.1 kHz) and 3000 Hz (48 kHz), 30 s each, and expected.csv with their "
+                   "readings, into DIR (created if missing)")
+        ->type_name("DIR")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return text.empty() ? "an empty directory name is not allowed" : "";
+            },
+            ""))
+        ->excludes("--rate")
+        ->excludes("--mod")
+        ->excludes("--center")
+        ->excludes("--level")
+        ->excludes("--duration")
+        ->excludes("--output");
     app.footer(
         "Numbers are decimal: 044100 is 44100; hexadecimal, inf and nan are refused.\n"
-        "Prints \"Opened FILE\" and a summary of the WAV header on standard output.\n"
+        "Prints \"Opened FILE\" and a summary of the WAV header on standard output\n"
+        "(--calibration-set: \"Wrote PATH\" for each file of the set).\n"
         "Exit status: 0 written, 1 the file could not be opened or written, or standard output\n"
         "or error lost a message (the file is then complete), 2 bad arguments.");
 
@@ -140,6 +180,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wobblegen-cli: %s (see --help)\n", e.what());
         return kExitUsage;
     }
+
+    if (!setDirectory.empty()) return WriteSet(setDirectory);
 
     unsigned long long rate = 0;
     ParseDecimalWhole(rateText.c_str(), kMaxSampleRate, rate);

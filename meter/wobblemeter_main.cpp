@@ -12,6 +12,7 @@
 #include <exception>
 #include <string>
 
+#include "meter/live_main.h"
 #include "meter/meter.h"
 #include "meter/plot.h"
 #include "meter/report.h"
@@ -56,8 +57,7 @@ int main(int argc, char** argv) {
         "wobblemeter"};
     app.set_version_flag("--version", std::string("wobblemeter version " WOBBLEGEN_VERSION_TEXT));
     app.add_option("FILE", path,
-                   "Recording to measure (WAV, FLAC, AIFF ... anything libsndfile reads)")
-        ->required();
+                   "Recording to measure (WAV, FLAC, AIFF ... anything libsndfile reads)");
     app.add_option("--channel", options.channel, "Channel to measure, counted from 1")
         ->check(CLI::Range(1, 1024))
         ->capture_default_str();
@@ -69,6 +69,24 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1.0, 1e6));
     app.add_flag("--json", json, "Print the readings as one JSON object");
     app.add_option("--plot", plot, "Draw the deviation and its spectrum into FILE (.png or .svg)");
+    wobblemeter::LiveArguments live;
+    bool listDevices = false;
+    bool liveMode = false;
+    CLI::Option* liveFlag =
+        app.add_flag("--live", liveMode, "Read a capture device instead of a file");
+    app.add_flag("--list-devices", listDevices, "List the capture devices and exit");
+    app.add_option("--device", live.device,
+                   "Capture device: a name from --list-devices or an ALSA PCM (hw:1,0, "
+                   "plughw:1,0, a PCM of ~/.asoundrc); default: the default device")
+        ->needs(liveFlag);
+    app.add_option("--rate", live.rate, "Capture rate in Hz (default: the device's)")
+        ->check(CLI::Range(wobblemeter::kMinSampleRate, wobblemeter::kMaxSampleRate))
+        ->needs(liveFlag);
+    app.add_option("--duration", live.durationSeconds,
+                   "Stop after this many seconds of captured audio (default: at Ctrl-C)")
+        ->check(CLI::PositiveNumber)
+        ->needs(liveFlag);
+    app.add_option("--record", live.record, "Keep the captured audio in FILE.wav")->needs(liveFlag);
     app.footer("Exit status: 0 measured, 1 the file cannot be measured, 2 bad arguments.");
 
     try {
@@ -77,6 +95,21 @@ int main(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "wobblemeter: %s (see --help)\n", e.what());
+        return kExitUsage;
+    }
+    if (listDevices) return wobblemeter::ListDevicesCommand();
+    if (liveMode) {
+        if (!path.empty() || live.record.empty() || json || !plot.empty()) {
+            std::fprintf(stderr,
+                         "wobblemeter: --live takes no FILE and, for now, only records: give "
+                         "--record FILE.wav and measure the file afterwards (see --help)\n");
+            return kExitUsage;
+        }
+        live.channel = options.channel;
+        return wobblemeter::RecordLiveCommand(live);
+    }
+    if (path.empty()) {
+        std::fprintf(stderr, "wobblemeter: FILE is required (see --help)\n");
         return kExitUsage;
     }
     if (!plot.empty()) {

@@ -158,14 +158,14 @@ int TestToneFrames(int sampleRate, double duration) {
 
 namespace {
 
-// Fills WaveHeader for frames samples, prints its summary and writes it.
-bool WriteHeader(FILE* file, int sampleRate, int frames) {
+// Fills WaveHeader for frames samples, prints its summary when asked and writes it.
+bool WriteHeader(FILE* file, int sampleRate, int frames, bool printSummary) {
     SetSampleSize(kBitsPerSample);
     SetSampleRate(sampleRate);
     SetNumChannels(1);
     SetSampleCount(frames);
     SetFormatTag(kFormatTagPcm);
-    PrintWaveHeader();
+    if (printSummary) PrintWaveHeader();
     return WriteWaveHeader(file) >= 0;
 }
 
@@ -176,12 +176,10 @@ tone_kernels::Steps StepsFor(int sampleRate, double centerFrequency, double leve
     return {T * centerFrequency, ((T * centerFrequency) * levelPercent) * 0.01, T * modFrequency};
 }
 
-}  // namespace
-
-int WriteTestTone(FILE* file, int sampleRate, double centerFrequency, double levelPercent,
-                  double modFrequency, double duration) {
+int WriteTone(FILE* file, int sampleRate, double centerFrequency, double levelPercent,
+              double modFrequency, double duration, bool printSummary) {
     const int frames = TestToneFrames(sampleRate, duration);
-    if (!WriteHeader(file, sampleRate, frames)) return -1;
+    if (!WriteHeader(file, sampleRate, frames, printSummary)) return -1;
 
     const tone_kernels::Steps steps =
         StepsFor(sampleRate, centerFrequency, levelPercent, modFrequency);
@@ -198,10 +196,23 @@ int WriteTestTone(FILE* file, int sampleRate, double centerFrequency, double lev
     return 0;
 }
 
+}  // namespace
+
+int WriteTestTone(FILE* file, int sampleRate, double centerFrequency, double levelPercent,
+                  double modFrequency, double duration) {
+    return WriteTone(file, sampleRate, centerFrequency, levelPercent, modFrequency, duration, true);
+}
+
+int WriteTestToneQuietly(FILE* file, int sampleRate, double centerFrequency, double levelPercent,
+                         double modFrequency, double duration) {
+    return WriteTone(file, sampleRate, centerFrequency, levelPercent, modFrequency, duration,
+                     false);
+}
+
 int WriteTestToneReference(FILE* file, int sampleRate, double centerFrequency, double levelPercent,
                            double modFrequency, double duration) {
     const int frames = TestToneFrames(sampleRate, duration);
-    if (!WriteHeader(file, sampleRate, frames)) return -1;
+    if (!WriteHeader(file, sampleRate, frames, true)) return -1;
 
     const tone_kernels::Steps steps =
         StepsFor(sampleRate, centerFrequency, levelPercent, modFrequency);

@@ -38,6 +38,10 @@ int TestToneFrames(int sampleRate, double duration);
 int WriteTestTone(FILE* file, int sampleRate, double centerFrequency, double levelPercent,
                   double modFrequency, double duration);
 
+// The same file without the summary on standard output, for callers that write many.
+int WriteTestToneQuietly(FILE* file, int sampleRate, double centerFrequency, double levelPercent,
+                         double modFrequency, double duration);
+
 // The same file, computed by the straightforward loop: per sample two floors and two sines
 // from the C library, one after the other. Kept as the measure for WriteTestTone's speed and
 // samples.

@@ -719,11 +719,59 @@ TEST_F(CliTest, BadArgumentsAreRefusedWithStatusTwoAndOneWholeLine) {
     EXPECT_FALSE(Exists("test.wav"));
 }
 
+// ---- The verification set ------------------------------------------------------------------
+
+TEST_F(CliTest, CalibrationSetWritesSixteenSignalsAndTheTable) {
+    const CliRun run = Run({"--calibration-set", "set"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    NameList files;
+    std::string lines;
+    for (const char* carrier : {"3150Hz-", "3000Hz-"}) {
+        for (int n = 1; n <= 8; ++n) {
+            files.push_back(carrier + std::to_string(n) + ".wav");
+            lines += "Wrote set/" + files.back() + "\n";
+        }
+    }
+    EXPECT_EQ(run.out, lines + "Wrote set/expected.csv\n");
+    files.push_back("expected.csv");
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(Names("set"), files);
+    // Signal 4 at 3150 Hz is the default signal.
+    EXPECT_EQ(Fnv1a64(ReadFile(Path("set/3150Hz-4.wav"))), kDefaultFileDigest);
+}
+
+TEST_F(CliTest, CalibrationSetRefusesToneOptionsAndReportsWhatFailed) {
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"--calibration-set", "set", "--rate", "48000"},
+          std::vector<std::string>{"-o", "x.wav", "--calibration-set", "set"},
+          std::vector<std::string>{"--calibration-set", ""}}) {
+        const CliRun run = Run(arguments);
+        EXPECT_EQ(run.status, 2) << arguments[1];
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("--calibration-set"), std::string::npos) << run.err;
+    }
+    const CliRun missing = Run({"--calibration-set", "no/such"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "Cannot create directory no/such\n");
+    // A full disk part-way: what the run wrote is gone again, and so is the directory it made.
+    Launch limited;
+    limited.arguments = {"--calibration-set", "set"};
+    limited.fileSizeLimit = 2700000;  // the 44.1 kHz files fit, the 48 kHz ones do not
+    const CliRun full = Run(limited);
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.out.find("Wrote set/3150Hz-8.wav\nCannot write set/3000Hz-1.wav\n"),
+              std::string::npos)
+        << full.out;
+    EXPECT_EQ(Names(), (NameList{"err.txt", "out.txt"}));
+}
+
 TEST_F(CliTest, HelpAndVersionSucceed) {
     const CliRun help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* words : {"--rate", "--mod", "--center", "--level", "--duration", "--output",
-                              "44100", "3150", "test.wav", "Hz", "percent", "seconds", "decimal"}) {
+    for (const char* words :
+         {"--rate", "--mod", "--center", "--level", "--duration", "--output", "--calibration-set",
+          "44100", "3150", "test.wav", "Hz", "percent", "seconds", "decimal"}) {
         EXPECT_NE(help.out.find(words), std::string::npos) << words;
     }
     const CliRun version = Run({"--version"});

@@ -1,0 +1,69 @@
+// The turntable view: the unweighted deviation folded onto the platter's angle, the
+// once-per-revolution component it holds (eccentricity, an off-centre hole) and what remains
+// without it, and the names of spectrum lines at the rotation rate and its harmonics.
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace wobblemeter {
+
+// The platter speed that --rpm names: "33.33" (or "33.3", "33") stands for 33 1/3 rpm, "45"
+// and "78" for themselves; nothing for anything else.
+std::optional<double> ParsePlatterRpm(const std::string& text);
+
+// Rotation rate, Hz, of a platter at rpm that runs speedRatio times its nominal speed (the
+// carrier's mean frequency over the nominal one): the fold must follow the platter as it turns,
+// or a 1 % fast platter smears the fold by a tenth of a revolution in 10 revolutions.
+double RotationHz(double rpm, double speedRatio);
+
+class RevolutionFold {
+public:
+    // The unweighted deviation (any unit) at sampleRate, folded at rotationHz onto bins angles;
+    // angle 0 is where the first sample falls.
+    RevolutionFold(double sampleRate, double rotationHz, int bins = 72);
+
+    // One sample; uncounted ones (settling, drop-outs) turn the platter but add nothing.
+    void Push(double deviation, bool counted);
+    void Process(const double* deviation, size_t n, bool counted) {
+        for (size_t i = 0; i < n; ++i) Push(deviation[i], counted);
+    }
+
+    int Bins() const { return static_cast<int>(sum_.size()); }
+    // Counted samples over those of one revolution.
+    double Revolutions() const;
+    // True once every bin holds a counted sample; the readings below are empty (0) before.
+    bool Complete() const;
+    // Mean deviation in each bin, bin k covering angles k ... k + 1 of bins.
+    std::vector<double> Mean() const;
+    // The once-per-revolution component: its magnitude is its peak deviation (as a spectrum
+    // line's), its argument the angle of its peak in radians (counter-clockwise from angle 0,
+    // as the angle advances).
+    std::complex<double> OncePerRevolution() const;
+    // The fold without its once-per-revolution component.
+    std::vector<double> Remainder() const;
+    // RMS of the deviation without the once-per-revolution component: of what the platter
+    // adds besides eccentricity, repeating or not.
+    double RemainingRms() const;
+
+private:
+    double step_;         // revolutions per sample
+    double angle_ = 0.0;  // in revolutions, 0 ... 1
+    std::vector<double> sum_;
+    std::vector<long long> count_;
+    double squares_ = 0.0;
+    long long counted_ = 0;
+};
+
+// The harmonic of rotationHz that a spectrum line at lineHz is, when it lies within toleranceHz
+// of one (the spectrum's resolution: a few bins); 0 when it is none.
+int RevolutionHarmonic(double lineHz, double rotationHz, double toleranceHz);
+
+// How a line list names harmonic k of the rotation: "once per revolution", "twice per
+// revolution", "3 times per revolution" ...
+std::string RevolutionHarmonicName(int k);
+
+}  // namespace wobblemeter

@@ -1,0 +1,26 @@
+// The wow/flutter split: one low-pass and one high-pass of the same Butterworth order and corner.
+#include "meter/wow_flutter.h"
+
+#include "meter/butterworth.h"
+
+namespace wobblemeter {
+
+namespace {
+
+constexpr int kOrder = 4;
+
+}  // namespace
+
+WowFlutterSplit::WowFlutterSplit(double sampleRate)
+    : lowPass_(ButterworthLowPass(kOrder, kWowFlutterSplitHz, sampleRate)),
+      highPass_(ButterworthHighPass(kOrder, kWowFlutterSplitHz, sampleRate)) {}
+
+void WowFlutterSplit::Push(double weighted, bool counted) {
+    const double wow = lowPass_.Process(weighted);
+    const double flutter = highPass_.Process(weighted);
+    if (!counted) return;
+    wow_.Add(wow);
+    flutter_.Add(flutter);
+}
+
+}  // namespace wobblemeter
