@@ -1,4 +1,5 @@
-// Cairo drawing of the deviation and its spectrum, encoded as PNG (libpng) or SVG.
+// Cairo drawing of the deviation and its spectrum, as panels of their own (plot_panels.h) and
+// laid out on the page of a plot file, encoded as PNG (libpng) or SVG.
 #include "meter/plot.h"
 
 #include <cairo-svg.h>
@@ -19,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "meter/plot_panels.h"
 #include "meter/report.h"
 #include "sys/output_file.h"
 
@@ -32,10 +34,6 @@ constexpr double kLeft = 80.0;
 constexpr double kRight = 30.0;
 // zlib's level for the PNG: 1 is fastest, 9 smallest.
 constexpr int kPngCompressionLevel = 3;
-
-struct Box {
-    double x, y, w, h;
-};
 
 void Text(cairo_t* cr, double x, double y, const char* text, double alignX = 0.0) {
     cairo_text_extents_t e;
@@ -54,7 +52,7 @@ double NiceStep(double range) {
     return 10.0 * power;
 }
 
-void Frame(cairo_t* cr, const Box& b) {
+void Frame(cairo_t* cr, const PanelRect& b) {
     cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
     cairo_set_line_width(cr, 1.0);
     cairo_rectangle(cr, b.x, b.y, b.w, b.h);
@@ -65,7 +63,7 @@ void Frame(cairo_t* cr, const Box& b) {
 // value of the stretches it covers, widened to meet its neighbours so that a steep trace stays
 // unbroken, and at least a pixel high. A thousand pixel-wide boxes fill many times faster than
 // the polygon through a thousand stretches (and its outline), and look the same.
-void DrawEnvelope(cairo_t* cr, const Envelope& e, const Box& b, double t0, double t1,
+void DrawEnvelope(cairo_t* cr, const Envelope& e, const PanelRect& b, double t0, double t1,
                   double limit) {
     if (e.low.empty() || !(e.stretchSeconds > 0.0)) return;
     const auto columns = static_cast<size_t>(b.w);
@@ -107,7 +105,7 @@ void DrawEnvelope(cairo_t* cr, const Envelope& e, const Box& b, double t0, doubl
 }
 
 // Title of a box's y axis, read bottom to top; `halfLength` (pixels) centres it on the box.
-void YAxisTitle(cairo_t* cr, const Box& b, const char* title, double halfLength) {
+void YAxisTitle(cairo_t* cr, const PanelRect& b, const char* title, double halfLength) {
     cairo_save(cr);
     cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
     cairo_move_to(cr, b.x - 55, b.y + b.h / 2 + halfLength);
@@ -116,15 +114,26 @@ void YAxisTitle(cairo_t* cr, const Box& b, const char* title, double halfLength)
     cairo_restore(cr);
 }
 
-void DrawDeviation(cairo_t* cr, const MeterResult& r, const Box& b) {
+}  // namespace
+
+void DrawDeviationPanel(cairo_t* cr, const DeviationPanel& r, const PanelRect& rect) {
+    const PanelRect b = PanelFrame(rect);
     const Envelope& u = r.unweighted;
-    const double t0 = u.startSeconds;
-    const double t1 =
-        std::max(t0 + 1e-3, u.startSeconds + static_cast<double>(u.low.size()) * u.stretchSeconds);
-    double largest = std::max(r.unweightedPeakPercent, r.weightedPeakPercent);
+    const double t0 = std::isfinite(r.startSeconds) ? r.startSeconds : u.startSeconds;
+    const double t1 = std::max(
+        t0 + 1e-3, std::isfinite(r.endSeconds)
+                       ? r.endSeconds
+                       : u.startSeconds + static_cast<double>(u.low.size()) * u.stretchSeconds);
+    // Levels and stretches not formed yet (NaN) leave the scale alone.
+    double largest = 0.0;
+    auto Widen = [&largest](double v) {
+        if (std::isfinite(v)) largest = std::max(largest, std::fabs(v));
+    };
+    Widen(r.unweightedPeakPercent);
+    Widen(r.weightedPeakPercent);
     for (size_t i = 0; i < u.low.size(); ++i) {
-        largest = std::max({largest, std::fabs(static_cast<double>(u.low[i])),
-                            std::fabs(static_cast<double>(u.high[i]))});
+        Widen(static_cast<double>(u.low[i]));
+        Widen(static_cast<double>(u.high[i]));
     }
     const double step = NiceStep(2.0 * std::max(largest, 1e-6));
     const double limit = std::ceil(largest * 1.1 / step) * step;
@@ -170,6 +179,7 @@ void DrawDeviation(cairo_t* cr, const MeterResult& r, const Box& b) {
     } levels[] = {{r.unweightedPeakPercent, 0.1, 0.3, 0.8, "unweighted 2-sigma"},
                   {r.weightedPeakPercent, 0.7, 0.15, 0.0, "weighted 2-sigma"}};
     for (const auto& l : levels) {
+        if (!std::isfinite(l.level)) continue;
         cairo_set_source_rgb(cr, l.red, l.green, l.blue);
         for (double sign : {1.0, -1.0}) {
             const double y = b.y + b.h / 2.0 - sign * std::min(l.level / limit, 1.0) * b.h / 2.0;
@@ -182,6 +192,7 @@ void DrawDeviation(cairo_t* cr, const MeterResult& r, const Box& b) {
     cairo_set_font_size(cr, 12.0);
     double ly = b.y + 16;
     for (const auto& l : levels) {
+        if (!std::isfinite(l.level)) continue;
         cairo_set_source_rgb(cr, l.red, l.green, l.blue);
         std::snprintf(label, sizeof label, "%s %.4f %%", l.name, l.level);
         Text(cr, b.x + b.w - 8, ly, label, 1.0);
@@ -191,29 +202,31 @@ void DrawDeviation(cairo_t* cr, const MeterResult& r, const Box& b) {
     YAxisTitle(cr, b, "deviation, %", 35);
 }
 
+namespace {
+
 // The spectrum as a line through its points, of which up to ten thousand crowd into the
 // highest decades of the logarithmic axis. Within each pixel column only the first, lowest,
 // highest and last point are kept, in their order: the line covers the same pixels, and
 // cairo strokes a tenth of the points.
 template <typename ToX, typename ToY>
-void SpectrumPath(cairo_t* cr, const MeterResult& r, ToX X, ToY Y) {
-    const size_t n = std::min(r.spectrumHz.size(), r.spectrumPercent.size());
+void SpectrumPath(cairo_t* cr, const SpectrumPanel& r, ToX X, ToY Y) {
+    const size_t n = std::min(r.hz.size(), r.percent.size());
     bool started = false;
     auto Point = [&](size_t i) {
         if (started) {
-            cairo_line_to(cr, X(r.spectrumHz[i]), Y(r.spectrumPercent[i]));
+            cairo_line_to(cr, X(r.hz[i]), Y(r.percent[i]));
         } else {
-            cairo_move_to(cr, X(r.spectrumHz[i]), Y(r.spectrumPercent[i]));
+            cairo_move_to(cr, X(r.hz[i]), Y(r.percent[i]));
             started = true;
         }
     };
     for (size_t first = 0; first < n;) {
-        const double column = std::floor(X(r.spectrumHz[first]));
+        const double column = std::floor(X(r.hz[first]));
         size_t last = first, lowest = first, highest = first;
-        while (last + 1 < n && std::floor(X(r.spectrumHz[last + 1])) == column) {
+        while (last + 1 < n && std::floor(X(r.hz[last + 1])) == column) {
             ++last;
-            if (r.spectrumPercent[last] < r.spectrumPercent[lowest]) lowest = last;
-            if (r.spectrumPercent[last] > r.spectrumPercent[highest]) highest = last;
+            if (r.percent[last] < r.percent[lowest]) lowest = last;
+            if (r.percent[last] > r.percent[highest]) highest = last;
         }
         Point(first);
         for (const size_t i : {std::min(lowest, highest), std::max(lowest, highest), last}) {
@@ -223,13 +236,18 @@ void SpectrumPath(cairo_t* cr, const MeterResult& r, ToX X, ToY Y) {
     }
 }
 
-void DrawSpectrum(cairo_t* cr, const MeterResult& r, const Box& b) {
+}  // namespace
+
+void DrawSpectrumPanel(cairo_t* cr, const SpectrumPanel& r, const PanelRect& rect) {
+    const PanelRect b = PanelFrame(rect);
     constexpr double kLow = 0.1, kHigh = 200.0;
     auto X = [&](double hz) {
         return b.x + std::log10(hz / kLow) / std::log10(kHigh / kLow) * b.w;
     };
     double largest = 1e-9;
-    for (double p : r.spectrumPercent) largest = std::max(largest, p);
+    for (double p : r.percent) {
+        if (std::isfinite(p)) largest = std::max(largest, p);
+    }
     const double step = NiceStep(largest);
     const double top = std::ceil(largest * 1.15 / step) * step;
     auto Y = [&](double p) { return b.y + b.h - std::clamp(p / top, 0.0, 1.0) * b.h; };
@@ -278,6 +296,20 @@ void DrawSpectrum(cairo_t* cr, const MeterResult& r, const Box& b) {
     YAxisTitle(cr, b, "peak deviation, %", 50);
 }
 
+PanelRect PanelFrame(const PanelRect& rect) {
+    return {rect.x + kPanelInsetLeft, rect.y, rect.w - kPanelInsetLeft, rect.h - kPanelInsetBottom};
+}
+
+DeviationPanel DeviationPanelOf(const MeterResult& r) {
+    return {r.unweighted, r.weighted, r.unweightedPeakPercent, r.weightedPeakPercent};
+}
+
+SpectrumPanel SpectrumPanelOf(const MeterResult& r) {
+    return {r.spectrumHz, r.spectrumPercent, r.lines};
+}
+
+namespace {
+
 void Draw(cairo_t* cr, const MeterResult& r, const std::string& title) {
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
@@ -291,9 +323,11 @@ void Draw(cairo_t* cr, const MeterResult& r, const std::string& title) {
         title.c_str(), r.carrierHz, FormatSpeedError(r).c_str(), r.weightedPeakPercent,
         r.unweightedPeakPercent, r.weightedRmsPercent);
     Text(cr, kLeft, 24, heading);
-    const double w = kWidth - kLeft - kRight;
-    DrawDeviation(cr, r, {kLeft, 45, w, 280});
-    DrawSpectrum(cr, r, {kLeft, 400, w, 270});
+    // Each panel's frame from kLeft to kRight of the edge, its labels left of and below it.
+    const double w = kWidth - kLeft - kRight + kPanelInsetLeft;
+    const double x = kLeft - kPanelInsetLeft;
+    DrawDeviationPanel(cr, DeviationPanelOf(r), {x, 45, w, 280 + kPanelInsetBottom});
+    DrawSpectrumPanel(cr, SpectrumPanelOf(r), {x, 400, w, 270 + kPanelInsetBottom});
 }
 
 // Rows of an RGB24 image surface as a PNG image in memory. A plot is mostly flat colour that

@@ -1,0 +1,54 @@
+// The panels of a measurement's picture, each drawn with cairo into a rectangle of any surface:
+// the plot files of --plot and the meter's window draw the same panels with the same code.
+#pragma once
+
+#include <cairo.h>
+
+#include <limits>
+#include <vector>
+
+#include "meter/meter.h"
+
+namespace wobblemeter {
+
+// A panel's place on the surface, in the surface's units (pixels of a PNG). The panel's axis
+// labels and titles lie inside it, its framed area inset by kPanelInset*.
+struct PanelRect {
+    double x = 0.0, y = 0.0, w = 0.0, h = 0.0;
+};
+
+// Room a framed panel keeps for its y-axis labels and title (left) and its x-axis labels and
+// title (below), in surface units at the panels' font sizes.
+constexpr double kPanelInsetLeft = 80.0;
+constexpr double kPanelInsetBottom = 40.0;
+
+// The framed area of a panel drawn into rect.
+PanelRect PanelFrame(const PanelRect& rect);
+
+// The deviation over time, unweighted (light blue) and weighted (orange red), with both
+// two-sigma levels dashed and named.
+struct DeviationPanel {
+    const Envelope& unweighted;
+    const Envelope& weighted;
+    double unweightedPeakPercent;  // NaN: no level (not formed yet)
+    double weightedPeakPercent;
+    // The time axis, s; NaN: the unweighted envelope's span.
+    double startSeconds = std::numeric_limits<double>::quiet_NaN();
+    double endSeconds = std::numeric_limits<double>::quiet_NaN();
+};
+void DrawDeviationPanel(cairo_t* cr, const DeviationPanel& panel, const PanelRect& rect);
+
+// The amplitude spectrum of the deviation from 0.1 to 200 Hz on a logarithmic axis, its
+// largest lines labelled.
+struct SpectrumPanel {
+    const std::vector<double>& hz;
+    const std::vector<double>& percent;
+    const std::vector<SpectrumLine>& lines;
+};
+void DrawSpectrumPanel(cairo_t* cr, const SpectrumPanel& panel, const PanelRect& rect);
+
+// The panels of a measurement; they refer to the result, which must outlive them.
+DeviationPanel DeviationPanelOf(const MeterResult& result);
+SpectrumPanel SpectrumPanelOf(const MeterResult& result);
+
+}  // namespace wobblemeter
