@@ -42,16 +42,6 @@ void Text(cairo_t* cr, double x, double y, const char* text, double alignX = 0.0
     cairo_show_text(cr, text);
 }
 
-// Round step of about range / 6.
-double NiceStep(double range) {
-    const double raw = range / 6.0;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double m : {1.0, 2.0, 5.0, 10.0}) {
-        if (m * power >= raw) return m * power;
-    }
-    return 10.0 * power;
-}
-
 void Frame(cairo_t* cr, const PanelRect& b) {
     cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
     cairo_set_line_width(cr, 1.0);
@@ -294,6 +284,15 @@ void DrawSpectrumPanel(cairo_t* cr, const SpectrumPanel& r, const PanelRect& rec
     }
     Frame(cr, b);
     YAxisTitle(cr, b, "peak deviation, %", 50);
+}
+
+double NiceStep(double range) {
+    const double raw = range / 6.0;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0, 10.0}) {
+        if (m * power >= raw) return m * power;
+    }
+    return 10.0 * power;
 }
 
 PanelRect PanelFrame(const PanelRect& rect) {

@@ -1,0 +1,69 @@
+// What the meter's window shows at one moment, as plain data: the state, the readouts, the bar
+// meter, the panels' data and the status line. Made from a measurement's news by the window's
+// logic, drawn by the instrument (instrument.h) and the status bar of the front-end.
+#pragma once
+
+#include <array>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "meter/meter.h"
+#include "meter/plot_panels.h"
+
+namespace wobblemeter {
+
+enum class WindowState {
+    kIdle,            // nothing measured yet
+    kStarting,        // opening the capture device
+    kWaitingForTone,  // live: no tone found yet
+    kSettling,        // live: tone present, the readings not formed yet
+    kMeasuring,       // live: readings over the last window seconds
+    kNoTone,          // live: the tone went away
+    kStopped,         // live: ended by Stop; the readings of the session stay
+    kError,           // the device could not start or was lost, or a file could not be read
+    kReadingFile,     // a file is being measured
+    kFileRead,        // a file's readings are shown
+};
+
+// The state as the window names it ("Waiting for tone").
+const char* StateName(WindowState state);
+
+// The bar meter's scales, full scale in % (the user switches between them).
+constexpr std::array<double, 5> kBarScales = {0.1, 0.3, 1.0, 3.0, 10.0};
+constexpr size_t kDefaultBarScale = 1;  // 0.3 %: a good deck reads 0.03 ... 0.15 %
+
+struct Display {
+    WindowState state = WindowState::kIdle;
+    // What is measured: "take.wav", "Live: DEVICE, 48000 Hz, channel 1"; empty when idle.
+    std::string heading;
+    std::vector<Readout> readouts;
+    BarMeter bar;
+    // The deviation panel: both traces over [traceStart, traceEnd] s, two-sigma levels (NaN:
+    // none yet).
+    Envelope unweighted, weighted;
+    double traceStartSeconds = 0.0, traceEndSeconds = 0.0;
+    double unweightedLevelPercent = std::numeric_limits<double>::quiet_NaN();
+    double weightedLevelPercent = std::numeric_limits<double>::quiet_NaN();
+    // The spectrum panel.
+    std::vector<double> spectrumHz, spectrumPercent;
+    std::vector<SpectrumLine> lines;
+    // The speed error second by second over the session or file, % (NaN: no tone).
+    Envelope speedError;
+    // The status line: what the front-end prints below the instrument.
+    std::string status;
+    // Share of a file read, 0 ... 1; NaN: no progress to show.
+    double progress = std::numeric_limits<double>::quiet_NaN();
+};
+
+// The readings of a file (or of a finished session) as the window shows them.
+Display DisplayOfResult(const MeterResult& result, const std::string& heading, double barScale);
+
+// An empty display of state: dashes for every reading, empty panels.
+Display BlankDisplay(WindowState state, const std::string& heading, double barScale);
+
+// The readings as text, one per line ("Weighted two-sigma: 0.0997 % (AES6 / IEC 60386)"), with
+// the heading, the state and the status line: what Copy puts on the clipboard.
+std::string ReadingsText(const Display& display);
+
+}  // namespace wobblemeter

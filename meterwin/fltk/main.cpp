@@ -1,0 +1,75 @@
+// wobblemeter-gui: the window "Wow and Flutter Meter", live from a sound card's input or
+// measuring a recording. Usage: wobblemeter-gui [FILE]
+#include <FL/Fl.H>
+
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "meter/capture.h"
+#include "meterwin/fltk/meter_frame.h"
+#include "meterwin/meter_window.h"
+#include "meterwin/settings.h"
+#include "res/version.h"
+#include "sys/std_streams.h"
+
+namespace {
+
+constexpr int kExitUsage = 2;
+// The window takes the measurement's news this often: the readouts move five times a second.
+constexpr double kPollSeconds = 0.2;
+
+void Poll(void* logic) {
+    static_cast<wobblemeter::MeterWindow*>(logic)->Poll();
+    Fl::repeat_timeout(kPollSeconds, Poll, logic);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    EnsureStandardStreams();
+    // A file written beyond the file-size limit fails like one on a full disk, with a message,
+    // instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    std::string file;
+    CLI::App app{
+        "Opens the window \"Wow and Flutter Meter\": measures wow and flutter live from a\n"
+        "capture device, or in a recording of a test tone (FILE, File > Open, or dropped on\n"
+        "the window).",
+        "wobblemeter-gui"};
+    app.set_version_flag("--version",
+                         std::string("wobblemeter-gui version " WOBBLEGEN_VERSION_TEXT));
+    app.add_option("FILE", file, "Recording to measure at once");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        app.exit(e);
+        std::string reason;
+        if (StandardStreamIntact(StandardStream::kOutput, &reason)) return 0;
+        std::fprintf(stderr, "wobblemeter-gui: cannot write to standard output: %s\n",
+                     reason.c_str());
+        return 1;
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "wobblemeter-gui: %s (see --help)\n", e.what());
+        return kExitUsage;
+    }
+
+    Fl::visible_focus(1);
+    Fl::scheme("gtk+");
+    wobblemeter::MeterFrame frame;
+    wobblemeter::MeterWindowOptions options;
+    options.settingsPath = wobblemeter::SettingsPath();
+    options.listDevices = wobblemeter::ListCaptureDevices;
+    wobblemeter::MeterWindow logic(frame, options);
+    frame.Attach(&logic);
+    frame.show();
+    logic.Begin(file.empty() ? std::nullopt : std::optional<std::string>(file));
+    Fl::add_timeout(kPollSeconds, Poll, &logic);
+    const int status = Fl::run();
+    Fl::remove_timeout(Poll, &logic);
+    frame.Attach(nullptr);
+    return status;
+}

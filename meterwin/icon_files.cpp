@@ -1,0 +1,41 @@
+// wobblemeter-gui-icon: writes the meter window's icon as a PNG of SIZE x SIZE pixels, or as
+// SVG. Usage: wobblemeter-gui-icon SIZE|svg FILE
+#include <cairo-svg.h>
+#include <cairo.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "meterwin/icon.h"
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: wobblemeter-gui-icon SIZE|svg FILE\n");
+        return 2;
+    }
+    const std::string kind = argv[1];
+    const char* path = argv[2];
+    const bool svg = kind == "svg";
+    const int size = svg ? 32 : std::atoi(argv[1]);
+    if (size < 8 || size > 1024) {
+        std::fprintf(stderr, "wobblemeter-gui-icon: SIZE from 8 to 1024\n");
+        return 2;
+    }
+    cairo_surface_t* surface = svg ? cairo_svg_surface_create(path, size, size)
+                                   : cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
+    cairo_t* cr = cairo_create(surface);
+    wobblemeter::DrawMeterIcon(cr, size);
+    cairo_destroy(cr);
+    cairo_status_t status = CAIRO_STATUS_SUCCESS;
+    if (!svg) status = cairo_surface_write_to_png(surface, path);
+    cairo_surface_finish(surface);
+    if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
+    cairo_surface_destroy(surface);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        std::fprintf(stderr, "wobblemeter-gui-icon: cannot write %s: %s\n", path,
+                     cairo_status_to_string(status));
+        return 1;
+    }
+    return 0;
+}

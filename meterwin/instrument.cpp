@@ -1,0 +1,152 @@
+// The instrument face: layout and drawing of a Display with the shared panels.
+#include "meterwin/instrument.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace wobblemeter {
+
+namespace {
+
+constexpr double kMargin = 12.0;
+constexpr double kGap = 16.0;
+constexpr double kHeadingHeight = 30.0;
+constexpr double kTitleHeight = 20.0;
+constexpr double kBarHeight = 96.0;
+// The left column's share of the width, and its narrowest and widest.
+constexpr double kColumnShare = 0.3;
+constexpr double kColumnMin = 300.0, kColumnMax = 400.0;
+
+// The state's badge colour: green measuring, amber on the way, red trouble, grey at rest.
+void StateColour(cairo_t* cr, WindowState state) {
+    switch (state) {
+        case WindowState::kMeasuring:
+        case WindowState::kFileRead:
+            cairo_set_source_rgb(cr, 0.1, 0.5, 0.15);
+            return;
+        case WindowState::kStarting:
+        case WindowState::kWaitingForTone:
+        case WindowState::kSettling:
+        case WindowState::kReadingFile:
+            cairo_set_source_rgb(cr, 0.75, 0.5, 0.0);
+            return;
+        case WindowState::kNoTone:
+        case WindowState::kError:
+            cairo_set_source_rgb(cr, 0.75, 0.05, 0.05);
+            return;
+        case WindowState::kIdle:
+        case WindowState::kStopped:
+            break;
+    }
+    cairo_set_source_rgb(cr, 0.45, 0.45, 0.45);
+}
+
+void Font(cairo_t* cr, bool bold, double size) {
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size);
+}
+
+// The heading on the left, cut short with an ellipsis where it would run into the badge, and
+// the state's badge on the right.
+void DrawHeading(cairo_t* cr, const Display& d, const PanelRect& r) {
+    Font(cr, true, 13.0);
+    const std::string state = StateName(d.state);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, state.c_str(), &e);
+    const double badgeWidth = e.x_advance + 20.0, badgeHeight = 22.0;
+    const double badgeX = r.x + r.w - badgeWidth, badgeY = r.y + (r.h - badgeHeight) / 2;
+    StateColour(cr, d.state);
+    cairo_rectangle(cr, badgeX, badgeY, badgeWidth, badgeHeight);
+    cairo_fill(cr);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_move_to(cr, badgeX + 10.0, badgeY + 16.0);
+    cairo_show_text(cr, state.c_str());
+
+    Font(cr, true, 15.0);
+    std::string heading = d.heading.empty() ? "No measurement" : d.heading;
+    const double room = badgeX - r.x - kGap;
+    cairo_text_extents(cr, heading.c_str(), &e);
+    if (e.x_advance > room) {
+        // Keep the end (a file's name) and drop from the front.
+        while (heading.size() > 1 && e.x_advance > room) {
+            size_t cut = 1;
+            while (cut < heading.size() &&
+                   (static_cast<unsigned char>(heading[cut]) & 0xC0) == 0x80)
+                ++cut;  // whole UTF-8 characters
+            heading.erase(0, cut);
+            const std::string shown = "\u2026" + heading;
+            cairo_text_extents(cr, shown.c_str(), &e);
+        }
+        heading = "\u2026" + heading;
+    }
+    cairo_set_source_rgb(cr, 0.05, 0.05, 0.05);
+    cairo_move_to(cr, r.x, r.y + r.h / 2 + 5.0);
+    cairo_show_text(cr, heading.c_str());
+}
+
+void DrawTitle(cairo_t* cr, const PanelRect& r, const char* title) {
+    Font(cr, true, 12.0);
+    cairo_set_source_rgb(cr, 0.15, 0.15, 0.15);
+    cairo_move_to(cr, r.x + kPanelInsetLeft, r.y + r.h - 6.0);
+    cairo_show_text(cr, title);
+}
+
+}  // namespace
+
+InstrumentLayout LayOutInstrument(double width, double height) {
+    width = std::max(width, static_cast<double>(kInstrumentMinWidth));
+    height = std::max(height, static_cast<double>(kInstrumentMinHeight));
+    InstrumentLayout l;
+    l.heading = {kMargin, kMargin / 2, width - 2 * kMargin, kHeadingHeight};
+    const double top = l.heading.y + l.heading.h + kGap / 2;
+    const double bottom = height - kMargin / 2;
+    const double column = std::clamp(width * kColumnShare, kColumnMin, kColumnMax);
+    l.bar = {kMargin, top, column, kBarHeight};
+    l.readouts = {kMargin, top + kBarHeight + kGap / 2, column,
+                  bottom - top - kBarHeight - kGap / 2};
+    // The panels' own left inset holds their axis labels: it starts right of the column.
+    const double x = kMargin + column;
+    const double w = width - x - kMargin;
+    const double panels = bottom - top - 2 * kTitleHeight;
+    const double deviation = std::round(panels * 0.52);
+    l.deviationTitle = {x, top, w, kTitleHeight};
+    l.deviation = {x, top + kTitleHeight, w, deviation};
+    l.spectrumTitle = {x, l.deviation.y + l.deviation.h, w, kTitleHeight};
+    l.spectrum = {x, l.spectrumTitle.y + kTitleHeight, w,
+                  bottom - l.spectrumTitle.y - kTitleHeight};
+    return l;
+}
+
+void DrawInstrument(cairo_t* cr, const Display& d, double width, double height) {
+    const InstrumentLayout l = LayOutInstrument(width, height);
+    cairo_save(cr);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    DrawHeading(cr, d, l.heading);
+
+    // The left column on a faint ground, as an instrument's front panel.
+    cairo_set_source_rgb(cr, 0.965, 0.97, 0.975);
+    cairo_rectangle(cr, l.bar.x, l.bar.y, l.bar.w, l.readouts.y + l.readouts.h - l.bar.y);
+    cairo_fill(cr);
+    DrawBarMeterPanel(cr, d.bar, l.bar);
+    DrawReadoutsPanel(cr, d.readouts, l.readouts);
+
+    DrawTitle(cr, l.deviationTitle,
+              d.state == WindowState::kFileRead
+                  ? "Deviation over the span read: unweighted (blue), weighted (red)"
+                  : "Deviation, the last 10 s: unweighted (blue), weighted (red)");
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    DeviationPanel deviation{d.unweighted, d.weighted, d.unweightedLevelPercent,
+                             d.weightedLevelPercent};
+    deviation.startSeconds = d.traceStartSeconds;
+    deviation.endSeconds = d.traceEndSeconds;
+    DrawDeviationPanel(cr, deviation, l.deviation);
+    DrawTitle(cr, l.spectrumTitle, "Spectrum of the deviation, its largest lines named");
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    DrawSpectrumPanel(cr, {d.spectrumHz, d.spectrumPercent, d.lines}, l.spectrum);
+    cairo_restore(cr);
+}
+
+}  // namespace wobblemeter

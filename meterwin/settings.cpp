@@ -1,0 +1,77 @@
+// The remembered settings as "key=value" lines.
+#include "meterwin/settings.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+#include "sys/output_file.h"
+#include "text/decimal.h"
+
+namespace wobblemeter {
+
+namespace {
+
+constexpr const char* kDeviceKey = "device";
+constexpr const char* kScaleKey = "bar_scale_percent";
+
+}  // namespace
+
+std::string SettingsPath() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] == '\0') return {};
+        base = std::string(home) + "/.config";
+    }
+    return base + "/wobblegen/wobblemeter-gui.conf";
+}
+
+MeterSettings LoadSettings(const std::string& path) {
+    MeterSettings settings;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        const std::string key = line.substr(0, equals), value = line.substr(equals + 1);
+        if (key == kDeviceKey) {
+            settings.device = value;
+        } else if (key == kScaleKey) {
+            double scale = 0.0;
+            if (ParseDecimalReal(value.c_str(), scale) && scale > 0)
+                settings.barScalePercent = scale;
+        }
+    }
+    return settings;
+}
+
+bool SaveSettings(const std::string& path, const MeterSettings& settings, std::string* error) {
+    // A device name is one line of the file: one that holds a line break is not kept.
+    const bool deviceFits = settings.device.find_first_of("\r\n") == std::string::npos;
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    FILE* file = OpenOutputFile(path.c_str());
+    if (file == nullptr) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    if (deviceFits) std::fprintf(file, "%s=%s\n", kDeviceKey, settings.device.c_str());
+    if (settings.barScalePercent > 0)
+        std::fprintf(file, "%s=%s\n", kScaleKey, FormatShortest(settings.barScalePercent).c_str());
+    errno = 0;
+    if (!CommitOutputFile(file)) {
+        *error = errno != 0 ? std::strerror(errno) : "write error";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace wobblemeter

@@ -1,0 +1,26 @@
+// What the meter window remembers between runs: the capture device and the bar meter's scale,
+// in a small text file of the user's configuration directory (XDG).
+#pragma once
+
+#include <string>
+
+namespace wobblemeter {
+
+struct MeterSettings {
+    std::string device;          // as the device list names it; empty: none chosen yet
+    double barScalePercent = 0;  // 0: none chosen yet
+};
+
+// $XDG_CONFIG_HOME/wobblegen/wobblemeter-gui.conf, or under ~/.config where XDG_CONFIG_HOME is
+// unset or not absolute; empty when neither it nor HOME is set.
+std::string SettingsPath();
+
+// The settings in the file at path; defaults for what is missing or unreadable (a file that
+// cannot be read is no reason not to start).
+MeterSettings LoadSettings(const std::string& path);
+
+// Writes the settings to path (its directory made where missing), complete or not at all.
+// False when that fails, with the reason in *error.
+bool SaveSettings(const std::string& path, const MeterSettings& settings, std::string* error);
+
+}  // namespace wobblemeter
