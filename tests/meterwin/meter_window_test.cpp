@@ -1,0 +1,293 @@
+// The meter window's logic without a display: the devices and the remembered settings, a file
+// measured off the interface thread, what the window shows and allows in each state, exports,
+// drops and errors.
+#include "meterwin/meter_window.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "meter/csv_log.h"
+#include "meter/message.h"
+#include "meter/plot.h"
+#include "meter/report.h"
+#include "tests/meter/meter_test_util.h"
+#include "tests/meterwin/fake_meter_view.h"
+
+namespace wobblemeter {
+namespace {
+
+using wobblemeter_test::FakeMeterView;
+using wobblemeter_test::ScratchDir;
+using wobblemeter_test::WriteTone;
+
+std::string Contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// An SVG with cairo's surface number (counted per process) taken out.
+std::string WithoutSurfaceNumber(std::string svg) {
+    return std::regex_replace(svg, std::regex("id=\"surface[0-9]+\""), "id=\"surface\"");
+}
+
+std::vector<CaptureDeviceInfo> ThreeDevices() {
+    return {{"Built-in: Analog (hw:0,0)", 2, 48000, false},
+            {"default", 32, 44100, true},
+            {"USB Audio: - (hw:1,0)", 2, 96000, false}};
+}
+
+const Readout& ReadoutNamed(const Display& d, const std::string& name) {
+    for (const Readout& r : d.readouts) {
+        if (r.name == name) return r;
+    }
+    throw std::runtime_error("no readout " + name);
+}
+
+class MeterWindowTest : public ::testing::Test {
+protected:
+    MeterWindowOptions Options(std::vector<CaptureDeviceInfo> devices = ThreeDevices()) {
+        MeterWindowOptions options;
+        options.settingsPath = dir.Path("config/wobblegen/wobblemeter-gui.conf");
+        options.listDevices = [devices] { return devices; };
+        return options;
+    }
+
+    // Polls as the front-end's timer does until the file is read.
+    static void WaitWhileReading(MeterWindow& window) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (window.State() == WindowState::kReadingFile &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            window.Poll();
+        }
+    }
+
+    // A 4 Hz, 1 % tone of 12 s, measured by the window.
+    std::string ReadTone(MeterWindow& window) {
+        const std::string path = dir.Path("tone.wav");
+        WriteTone(path, 44100, 3150.0, 1.0, 4.0, 12.0);
+        window.Begin(path);
+        WaitWhileReading(window);
+        return path;
+    }
+
+    ScratchDir dir;
+    FakeMeterView view;
+};
+
+TEST_F(MeterWindowTest, PicksTheRememberedDeviceElseTheDefaultAndRemembersChoices) {
+    {
+        MeterWindow window(view, Options());
+        window.Begin(std::nullopt);
+        EXPECT_EQ(window.State(), WindowState::kIdle);
+        EXPECT_EQ(view.controls.device, 1);  // the default
+        EXPECT_EQ(view.controls.devices.size(), 3u);
+        EXPECT_EQ(view.controls.devices[2], "USB Audio: - (hw:1,0)");
+        EXPECT_TRUE(view.controls.chooseDevice);
+        EXPECT_EQ(view.controls.scale, kDefaultBarScale);
+        window.OnDeviceChosen(2);
+        window.OnScaleChosen(4);
+        EXPECT_EQ(view.Last().bar.scalePercent, 10.0);
+    }
+    {
+        MeterWindow window(view, Options());
+        window.Begin(std::nullopt);
+        EXPECT_EQ(view.controls.device, 2);
+        EXPECT_EQ(view.controls.scale, 4u);
+        EXPECT_EQ(view.Last().bar.scalePercent, 10.0);
+    }
+    // The remembered device is gone: the default again.
+    std::vector<CaptureDeviceInfo> others = ThreeDevices();
+    others.erase(others.begin() + 2);
+    MeterWindow window(view, Options(others));
+    window.Begin(std::nullopt);
+    EXPECT_EQ(view.controls.device, 1);
+}
+
+TEST_F(MeterWindowTest, WithoutDevicesTheStatusLineSaysWhyAndFilesCanStillBeOpened) {
+    MeterWindowOptions options = Options();
+    options.listDevices = []() -> std::vector<CaptureDeviceInfo> {
+        throw CaptureError("cannot load the capture library libportaudio.so.2");
+    };
+    MeterWindow window(view, options);
+    window.Begin(std::nullopt);
+    EXPECT_EQ(view.Last().status, "cannot load the capture library libportaudio.so.2");
+    EXPECT_FALSE(view.controls.chooseDevice);
+    EXPECT_EQ(view.controls.device, -1);
+    EXPECT_TRUE(view.controls.open);
+
+    MeterWindow empty(view, Options({}));
+    empty.Begin(std::nullopt);
+    EXPECT_EQ(view.Last().status, "no capture device found");
+}
+
+TEST_F(MeterWindowTest, AFileIsReadOffTheInterfaceThreadThenItsReadingsShown) {
+    const std::string path = dir.Path("tone.wav");
+    WriteTone(path, 44100, 3150.0, 1.0, 4.0, 12.0);
+    const MeterResult expected = MeasureFile(path, {});
+    MeterWindow window(view, Options());
+    window.Begin(path);
+    // Begin returns while the reading goes on: the window shows its progress.
+    EXPECT_EQ(window.State(), WindowState::kReadingFile);
+    EXPECT_EQ(view.Last().heading, path);
+    EXPECT_EQ(view.Last().progress, 0.0);
+    EXPECT_TRUE(view.controls.stop);
+    EXPECT_FALSE(view.controls.exportResult);
+    EXPECT_FALSE(ReadoutNamed(view.Last(), "Weighted two-sigma").formed);
+
+    WaitWhileReading(window);
+    ASSERT_EQ(window.State(), WindowState::kFileRead);
+    const Display& d = view.Last();
+    EXPECT_EQ(ReadoutNamed(d, "Weighted two-sigma").value,
+              Format("%.4f %%", expected.weightedPeakPercent));
+    EXPECT_EQ(ReadoutNamed(d, "Unweighted two-sigma").value,
+              Format("%.4f %%", expected.unweightedPeakPercent));
+    EXPECT_EQ(ReadoutNamed(d, "Weighted RMS").value,
+              Format("%.4f %%", expected.weightedRmsPercent));
+    EXPECT_EQ(ReadoutNamed(d, "Speed error").value, FormatSpeedError(expected));
+    EXPECT_EQ(ReadoutNamed(d, "Speed error").standard, "against 3150 Hz");
+    EXPECT_TRUE(ReadoutNamed(d, "Weighted RMS").formed);
+    EXPECT_EQ(d.bar.valuePercent, expected.weightedPeakPercent);
+    EXPECT_FALSE(std::isfinite(d.progress));
+    EXPECT_EQ(d.status.rfind(Format("Carrier %.3f Hz (nominal 3150 Hz)", expected.carrierHz), 0),
+              0u)
+        << d.status;
+    EXPECT_NE(d.status.find("modulation 4.000 Hz"), std::string::npos) << d.status;
+    // The panels: the traces over the span read, the spectrum's lines.
+    EXPECT_EQ(d.weighted.low, expected.weighted.low);
+    EXPECT_EQ(d.traceStartSeconds, expected.unweighted.startSeconds);
+    ASSERT_FALSE(d.lines.empty());
+    EXPECT_NEAR(d.lines[0].hz, 4.0, 0.01);
+    EXPECT_TRUE(view.controls.exportResult);
+    EXPECT_FALSE(view.controls.stop);
+    EXPECT_TRUE(view.messages.empty());
+
+    window.OnCopy();
+    EXPECT_EQ(view.copied, ReadingsText(d));
+    EXPECT_NE(
+        view.copied.find("Weighted two-sigma: " + Format("%.4f %%", expected.weightedPeakPercent) +
+                         " (AES6 / IEC 60386)\n"),
+        std::string::npos)
+        << view.copied;
+}
+
+TEST_F(MeterWindowTest, ExportsWriteWhatTheCommandLineToolWrites) {
+    MeterWindow window(view, Options());
+    const std::string path = ReadTone(window);
+    ASSERT_EQ(window.State(), WindowState::kFileRead);
+
+    // The command-line tool's plot, JSON and log of the same file.
+    std::string csv = std::string(kCsvHeader) + "\n";
+    MeterOptions options;
+    options.onSecond = [&csv](const SecondReading& r) { csv += CsvRow(r) + "\n"; };
+    const MeterResult result = MeasureFile(path, options);
+
+    view.answers = {dir.Path("plot"), dir.Path("plot.svg"), dir.Path("log"),
+                    dir.Path("readings.json")};
+    window.OnExportPlot();
+    window.OnExportPlot();
+    window.OnExportLog();
+    window.OnExportJson();
+    EXPECT_TRUE(view.messages.empty()) << view.messages.front();
+    ASSERT_EQ(view.asked.size(), 4u);
+    EXPECT_EQ(view.asked[0].kind, FileKind::kPlot);
+    EXPECT_EQ(view.asked[0].suggestion, dir.Path("tone.png"));  // beside the recording
+    EXPECT_EQ(view.asked[2].kind, FileKind::kCsv);
+    EXPECT_EQ(view.asked[3].suggestion, dir.Path("tone.json"));
+    // A name without an extension gets the kind's own.
+    EXPECT_EQ(Contents(dir.Path("plot.png")), RenderPlot(result, path, PlotFormat::kPng));
+    EXPECT_EQ(WithoutSurfaceNumber(Contents(dir.Path("plot.svg"))),
+              WithoutSurfaceNumber(RenderPlot(result, path, PlotFormat::kSvg)));
+    EXPECT_EQ(Contents(dir.Path("log.csv")), csv);
+    EXPECT_EQ(Contents(dir.Path("readings.json")), FormatJson(result, path));
+
+    // A plot of another kind, a folder that does not exist, a cancelled dialog.
+    view.answers = {dir.Path("plot.jpg"), dir.Path("no/such/plot.png"), std::nullopt,
+                    dir.Path("no/such/r.json"), dir.Path("no/such/log.csv")};
+    window.OnExportPlot();
+    window.OnExportPlot();
+    window.OnExportPlot();
+    window.OnExportJson();
+    window.OnExportLog();
+    ASSERT_EQ(view.messages.size(), 4u);
+    EXPECT_EQ(view.messages[0], "cannot write the plot " + dir.Path("plot.jpg") +
+                                    ": its name must end in .png or .svg");
+    EXPECT_EQ(view.messages[1], "cannot write the plot " + dir.Path("no/such/plot.png") +
+                                    ": No such file or directory");
+    EXPECT_EQ(view.messages[2], "cannot write the readings " + dir.Path("no/such/r.json") +
+                                    ": No such file or directory");
+    EXPECT_EQ(view.messages[3], "cannot write the log " + dir.Path("no/such/log.csv") +
+                                    ": No such file or directory");
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("plot.jpg")));
+}
+
+TEST_F(MeterWindowTest, StopEndsAReadingWithNothingToExport) {
+    const std::string path = dir.Path("long.wav");
+    WriteTone(path, 8000, 3150.0, 1.0, 4.0, 300.0);
+    MeterWindow window(view, Options());
+    window.Begin(path);
+    window.OnStop();
+    EXPECT_EQ(window.State(), WindowState::kStopped);
+    EXPECT_EQ(view.Last().status.rfind("Stopped at ", 0), 0u) << view.Last().status;
+    EXPECT_FALSE(view.controls.exportResult);
+    EXPECT_FALSE(view.controls.stop);
+    EXPECT_FALSE(ReadoutNamed(view.Last(), "Weighted two-sigma").formed);
+    view.answers = {dir.Path("plot.png")};
+    window.OnExportPlot();
+    EXPECT_TRUE(view.asked.empty());
+}
+
+TEST_F(MeterWindowTest, AFileThatCannotBeMeasuredSaysWhyInTheToolsWords) {
+    const std::string text = dir.Path("notes.wav");
+    std::ofstream(text) << "not audio at all\n";
+    MeterWindow window(view, Options());
+    window.Begin(text);
+    WaitWhileReading(window);
+    EXPECT_EQ(window.State(), WindowState::kError);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].rfind(text + ": not an audio file libsndfile can read", 0), 0u)
+        << view.messages[0];
+    EXPECT_EQ(view.Last().status, view.messages[0]);
+    EXPECT_FALSE(view.controls.exportResult);
+
+    // Another file after the error is read as any.
+    const std::string silent = dir.Path("silent.wav");
+    wobblemeter_test::WriteSamples(silent, 8000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                                   std::vector<double>(8000 * 2, 0.0));
+    window.OpenFile(silent);
+    WaitWhileReading(window);
+    ASSERT_EQ(view.messages.size(), 2u);
+    EXPECT_EQ(view.messages[1], silent + ": the file is silent");
+}
+
+TEST_F(MeterWindowTest, ADroppedFileIsOpenedAndOtherDropsAreRefused) {
+    std::filesystem::create_directory(dir.Path("my takes"));
+    const std::string path = dir.Path("my takes/tone #1.wav");
+    WriteTone(path, 8000, 3150.0, 1.0, 4.0, 10.0);
+    MeterWindow window(view, Options());
+    window.Begin(std::nullopt);
+    window.OnDrop("http://example.org/tone.wav\r\n");
+    EXPECT_EQ(window.State(), WindowState::kIdle);
+    ASSERT_EQ(view.messages.size(), 1u);
+
+    std::string uri = "file://" + dir.Path("my%20takes/tone%20%231.wav");
+    window.OnDrop("# dragged from a file manager\r\n" + uri + "\r\n");
+    EXPECT_EQ(window.State(), WindowState::kReadingFile);
+    EXPECT_EQ(view.Last().heading, path);
+    WaitWhileReading(window);
+    EXPECT_EQ(window.State(), WindowState::kFileRead);
+}
+
+}  // namespace
+}  // namespace wobblemeter
