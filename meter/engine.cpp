@@ -354,7 +354,8 @@ SecondReading Engine::Latest() const {
         r = tracker_->Latest();
     } else {
         r.timeSeconds = static_cast<double>(frames_) / rate_;
-        r.state = SearchState();
+        // A tone the search has found but not yet placed is settling already.
+        r.state = search_ && search_->ToneSeen() ? MeterState::kSettling : SearchState();
         r.carrierHz = r.speedErrorPercent = kNaN;
         r.weightedPeakPercent = r.unweightedPeakPercent = r.weightedRmsPercent = kNaN;
         r.modulationHz = r.sessionWeightedPeakPercent = r.sessionUnweightedPeakPercent = kNaN;

@@ -439,7 +439,10 @@ void LiveSession::RunLive(LiveOptions options) {
         }
     }
     if (engine) {
-        // The summary over what came, whatever ended the session.
+        // The display as the audio left it; then the summary over what came, whatever ended
+        // the session.
+        Publish(true);
+        w.engine = nullptr;
         try {
             MeterResult result = engine->Finish();
             const std::lock_guard lock(mutex_);
@@ -455,7 +458,6 @@ void LiveSession::RunLive(LiveOptions options) {
         resultError_ = failure;
     }
     Finished(failure);
-    w.engine = nullptr;
 }
 
 void LiveSession::RunFile(std::string path, MeterOptions options) {

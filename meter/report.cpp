@@ -43,13 +43,23 @@ std::string JsonNumber(double value) {
 
 }  // namespace
 
-std::string FormatSummary(const MeterResult& r, const std::string& path) {
+std::string FormatSummary(const MeterResult& r, const std::string& path,
+                          const std::string& device) {
     std::string out;
-    Append(out, "File:               %s\n", path.c_str());
-    Append(
-        out,
-        "Audio:              %d Hz, channel %d of %d, %.2f s (readings over %.2f s from %.2f s)\n",
-        r.sampleRate, r.channel, r.channels, r.durationSeconds, r.measuredSeconds, r.startSeconds);
+    if (device.empty()) {
+        Append(out, "File:               %s\n", path.c_str());
+        Append(out,
+               "Audio:              %d Hz, channel %d of %d, %.2f s (readings over %.2f s from "
+               "%.2f s)\n",
+               r.sampleRate, r.channel, r.channels, r.durationSeconds, r.measuredSeconds,
+               r.startSeconds);
+    } else {
+        Append(out, "Device:             '%s', channel %d\n", device.c_str(), r.channel);
+        if (!path.empty()) Append(out, "Recorded:           %s\n", path.c_str());
+        Append(out,
+               "Audio:              %d Hz, %.2f s captured (readings over %.2f s from %.2f s)\n",
+               r.sampleRate, r.durationSeconds, r.measuredSeconds, r.startSeconds);
+    }
     if (std::isfinite(r.nominalHz)) {
         Append(out, "Carrier:            %.3f Hz (nominal %.0f Hz, speed error %s)\n", r.carrierHz,
                r.nominalHz, FormatSpeedError(r).c_str());
@@ -67,6 +77,11 @@ std::string FormatSummary(const MeterResult& r, const std::string& path) {
         out += "Modulation:         none (no line stands out of the noise)\n";
     Append(out, "Drop-outs:          %d%s\n", r.dropouts,
            r.dropouts > 0 ? " (bridged, left out of the readings)" : "");
+    if (r.overruns == 0)
+        out += "Lost input:         none\n";
+    else
+        Append(out, "Lost input:         %lld frames in %d overrun(s), bridged\n", r.lostFrames,
+               r.overruns);
     if (r.lines.size() > 1) {
         out += "Largest lines:     ";
         for (const SpectrumLine& line : r.lines)
@@ -85,9 +100,10 @@ std::string FormatSpeedError(const MeterResult& r) {
     return text;
 }
 
-std::string FormatJson(const MeterResult& r, const std::string& path) {
+std::string FormatJson(const MeterResult& r, const std::string& path, const std::string& device) {
     std::string out = "{";
-    out += "\"file\": " + JsonString(path);
+    out += "\"file\": " + (path.empty() && !device.empty() ? "null" : JsonString(path));
+    if (!device.empty()) out += ", \"device\": " + JsonString(device);
     const struct {
         const char* key;
         double value;
@@ -104,7 +120,9 @@ std::string FormatJson(const MeterResult& r, const std::string& path) {
                    {"duration_s", r.durationSeconds},
                    {"measured_s", r.measuredSeconds},
                    {"start_s", r.startSeconds},
-                   {"dropouts", static_cast<double>(r.dropouts)}};
+                   {"dropouts", static_cast<double>(r.dropouts)},
+                   {"overruns", static_cast<double>(r.overruns)},
+                   {"lost_frames", static_cast<double>(r.lostFrames)}};
     for (const auto& n : numbers) out += std::string(", \"") + n.key + "\": " + JsonNumber(n.value);
     out += ", \"lines\": [";
     for (size_t i = 0; i < r.lines.size(); ++i) {
