@@ -63,8 +63,8 @@ std::string Bar(double percent, double scale, int width) {
 std::vector<std::string> DisplayLines(const SessionSnapshot& s, double windowSeconds, int columns) {
     const SecondReading& r = s.latest;
     std::vector<std::string> lines;
-    lines.push_back(Format("'%s', channel %d, %d Hz   %s   %s", s.source.c_str(), s.channel,
-                           s.sampleRate, Clock(s.seconds).c_str(), StateWords(r.state)));
+    lines.push_back(Format("%s   %s   '%s', channel %d, %d Hz", StateWords(r.state),
+                           Clock(s.seconds).c_str(), s.source.c_str(), s.channel, s.sampleRate));
     if (r.state == MeterState::kWaiting || r.state == MeterState::kNoTone) {
         lines.push_back(r.state == MeterState::kWaiting
                             ? "  play the test tone (3150 or 3000 Hz, or give --carrier)"
