@@ -27,6 +27,12 @@ constexpr std::chrono::milliseconds kReadTimeout{100};
 constexpr std::chrono::milliseconds kPublishInterval{20};
 // Seconds of readings kept for TakeSeconds() when nobody takes them.
 constexpr size_t kMaxQueuedSeconds = 3600;
+// A sample beyond this magnitude (or not finite) is no audio: a device that delivers garbage.
+constexpr double kMaxSample = 1e6;
+
+bool IsAudio(double v) {
+    return std::isfinite(v) && std::fabs(v) <= kMaxSample;
+}
 
 }  // namespace
 
@@ -410,12 +416,25 @@ void LiveSession::RunLive(LiveOptions options) {
             }
             const auto count = static_cast<size_t>(
                 std::min(static_cast<long long>(chunk.frames), limit - w.frames));
-            if (count > 0) {
-                std::transform(block.begin(), block.begin() + static_cast<std::ptrdiff_t>(count),
-                               samples.begin(), [](double v) { return static_cast<float>(v); });
-                engine->Push(samples.data(), count);
-                Record(samples.data(), static_cast<long long>(count));
-                w.frames += static_cast<long long>(count);
+            // Runs of audio are measured and recorded; samples that are no audio (a device
+            // delivering garbage) count as lost, as an overrun does.
+            for (size_t first = 0; first < count;) {
+                const bool audio = IsAudio(block[first]);
+                size_t end = first + 1;
+                while (end < count && IsAudio(block[end]) == audio) ++end;
+                const auto n = static_cast<long long>(end - first);
+                if (audio) {
+                    std::transform(block.begin() + static_cast<std::ptrdiff_t>(first),
+                                   block.begin() + static_cast<std::ptrdiff_t>(end),
+                                   samples.begin(), [](double v) { return static_cast<float>(v); });
+                    engine->Push(samples.data(), end - first);
+                    Record(samples.data(), n);
+                } else {
+                    engine->PushLost(n);
+                    Record(nullptr, n);
+                }
+                w.frames += n;
+                first = end;
             }
             if (count > 0 || chunk.lostFrames > 0) {
                 w.capturedAt = chunk.capturedAt;

@@ -213,6 +213,27 @@ TEST(LiveSession, OverrunsAreBridgedAndCountedAndTheReadingsHold) {
     EXPECT_NEAR(r->weightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
 }
 
+TEST(LiveSession, SamplesThatAreNoAudioCountAsLostAndAreRecordedAsSilence) {
+    ScratchDir dir;
+    std::vector<double> tone = ToneSamples(dir, 20.0);
+    tone[10 * kRate] = NAN;
+    std::fill(tone.begin() + 15 * kRate, tone.begin() + 15 * kRate + 10, 1e300);
+    LiveSession session;
+    LiveOptions options = FromSource(std::make_shared<FakeCaptureSource>(tone, kRate, 4096));
+    options.recordPath = dir.Path("take.wav");
+    RunToEnd(session, options);
+    ASSERT_TRUE(session.Result().has_value()) << session.ResultError();
+    EXPECT_EQ(session.Result()->lostFrames, 11);
+    EXPECT_EQ(session.Result()->overruns, 2);
+    SF_INFO info;
+    const std::vector<double> recorded = ReadSamples(dir.Path("take.wav"), info);
+    ASSERT_EQ(recorded.size(), tone.size());
+    EXPECT_EQ(recorded[10 * kRate], 0.0);
+    EXPECT_EQ(recorded[15 * kRate + 9], 0.0);
+    EXPECT_EQ(recorded[15 * kRate + 10],
+              static_cast<double>(static_cast<float>(tone[15 * kRate + 10])));
+}
+
 TEST(LiveSession, ALostDeviceFailsInTheCommandLinesWordsAndKeepsWhatCameBefore) {
     ScratchDir dir;
     auto source = std::make_shared<FakeCaptureSource>(ToneSamples(dir, 30.0), kRate, 1024);
