@@ -113,5 +113,27 @@ TEST(MeterPlot, WritesPngOrSvgByExtensionAndReportsAFailedWrite) {
     EXPECT_THROW(WritePlot(r, "tone.wav", dir.Path("no/such/dir/plot.png")), MeterError);
 }
 
+// The PNG's height, from its header (IHDR: width and height, big-endian, after 16 bytes).
+unsigned PngHeight(const std::string& path) {
+    const std::string head = Head(path, 24);
+    unsigned height = 0;
+    for (size_t i = 20; i < 24; ++i) height = height << 8 | static_cast<unsigned char>(head[i]);
+    return height;
+}
+
+TEST(MeterPlot, ThePanelOfTheSpeedErrorComesWhereTheSpeedErrorIsKnown) {
+    wobblemeter_test::ScratchDir dir;
+    wobblemeter_test::WriteTone(dir.Path("tone.wav"), 8000, 3150.0, 0.2, 4.0, 10.0);
+    wobblemeter_test::WriteTone(dir.Path("odd.wav"), 8000, 1000.0, 0.2, 4.0, 10.0);
+    const MeterResult known = MeasureFile(dir.Path("tone.wav"), {});
+    const MeterResult unknown = MeasureFile(dir.Path("odd.wav"), {});
+    ASSERT_EQ(known.speedError.low.size(), 10u);
+    EXPECT_TRUE(unknown.speedError.low.empty());
+    WritePlot(known, "tone.wav", dir.Path("known.png"));
+    WritePlot(unknown, "odd.wav", dir.Path("unknown.png"));
+    EXPECT_EQ(PngHeight(dir.Path("unknown.png")), 720u);
+    EXPECT_GT(PngHeight(dir.Path("known.png")), 900u);
+}
+
 }  // namespace
 }  // namespace wobblemeter
