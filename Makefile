@@ -1,11 +1,16 @@
 # Entry points: `make run` writes test.wav with the default signal, `make test` runs every test,
-# `make gui` opens the dialog.
+# `make gui` opens the dialog, `make windows` cross-builds the Windows programs, `make package`
+# makes the release packages.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
+WINDOWS_BUILD ?= build-windows
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build run gui test test-sanitize bench clean
+DIST ?= dist
+
+.PHONY: all setup build run gui test test-linux test-sanitize windows test-windows package \
+	test-package bench clean
 
 all: build
 
@@ -22,7 +27,13 @@ run: build
 gui: build
 	@./$(BUILD)/ui/wobblegen
 
-test: build test-sanitize
+# The Linux tests, the same under the sanitizers, the Windows programs under Wine, then the
+# packages installed and run.
+test: test-linux test-sanitize
+	@$(MAKE) --no-print-directory test-windows
+	@$(MAKE) --no-print-directory test-package
+
+test-linux: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -32,8 +43,32 @@ test-sanitize: setup
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# wobblegen.exe and wobblegen-cli.exe, cross-built with mingw-w64 and linked statically.
+windows: setup
+	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DWOBBLEGEN_BUILD_BENCHMARKS=OFF \
+		-DWOBBLEGEN_LINUX_CLI=$(CURDIR)/$(BUILD)/wobblegen-cli >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+# Under Wine; the command-line tool is compared with the Linux build's.
+test-windows: windows
+	@cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# wobblegen_VERSION_amd64.deb and wobblegen-VERSION-win64.zip in $(DIST)/.
+package: build windows
+	@cd $(BUILD) && cpack -G DEB -B $(CURDIR)/$(BUILD)/package >/dev/null
+	@cd $(WINDOWS_BUILD) && cpack -G ZIP -B $(CURDIR)/$(WINDOWS_BUILD)/package >/dev/null
+	@mkdir -p $(DIST)
+	@cp $(BUILD)/package/wobblegen_*_amd64.deb $(WINDOWS_BUILD)/package/wobblegen-*-win64.zip $(DIST)/
+	@ls -1 $(DIST)/wobblegen_*_amd64.deb $(DIST)/wobblegen-*-win64.zip
+
+# Installs the Debian package with apt-get (as root), runs and removes it; checks the zip.
+test-package: package
+	@./tests/package/deb_test.sh $$(ls -t $(DIST)/wobblegen_*_amd64.deb | head -n 1)
+	@./tests/package/zip_test.sh $$(ls -t $(DIST)/wobblegen-*-win64.zip | head -n 1) $(WINDOWS_BUILD)/wine
+
 bench: build
 	@./$(BUILD)/bench/wobblegen-bench
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD) $(DIST)

@@ -220,6 +220,9 @@ namespace afx {
 struct MenuData {
     std::vector<MenuEntry> entries;
     CMenu wrapper;
+    // A window's system menu: the window, and how many entries are the system's own.
+    WindowHandle window = 0;
+    std::size_t systemEntries = 0;
 };
 }  // namespace afx
 
@@ -275,6 +278,7 @@ protected:
     void OnCloseRequest() override;
     void OnContextClick(int x, int y) override;
     bool OnPaint(afx::PaintSurface& surface) override;
+    bool OnSysCommand(UINT command) override;
 
 private:
     friend class CPaintDC;
@@ -290,6 +294,7 @@ private:
     CurrentMessage m_current{0, 0, 0};
     afx::PaintSurface* m_paintSurface = nullptr;  // set while the window paints
     bool m_defaultPainted = false;
+    bool m_defaultSysCommand = false;  // WM_SYSCOMMAND reached the window system's handling
 };
 
 // ---- Painting -------------------------------------------------------------------------------

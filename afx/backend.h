@@ -32,8 +32,11 @@ struct ControlLayout {
     const IconPalette* palette = nullptr;
 };
 
-// A dialog window to create: client size in pixels and the controls in tab order.
+// A dialog window to create: client size in pixels and the controls in tab order, and the
+// template it was made from (in dialog units), for window systems that lay dialogs out
+// themselves.
 struct WindowLayout {
+    const DialogTemplate* source = nullptr;
     std::string caption;
     int width = 0, height = 0;
     DWORD style = 0;
@@ -71,6 +74,9 @@ public:
     virtual void OnContextClick(int x, int y) = 0;  // right click on the background, client pixels
     // Returns true when the framework painted; false leaves the toolkit's own drawing.
     virtual bool OnPaint(PaintSurface& surface) = 0;
+    // A command chosen from the window system's own system menu (WM_SYSCOMMAND's wParam).
+    // Returns true when the framework carried it out; false leaves it to the window system.
+    virtual bool OnSysCommand(UINT command) = 0;
 };
 
 using WindowHandle = int;  // 0 is no window
@@ -100,6 +106,12 @@ public:
     virtual void RunModalLoop(WindowHandle window) = 0;
     virtual void EndModalLoop(WindowHandle window) = 0;
 
+    // The entries the program has appended to the window's system menu, after the system's
+    // own. A window system with a system menu of its own shows them there (and reports them
+    // through OnSysCommand); the others leave the menu to TrackPopupMenu.
+    virtual void SetSystemMenuExtras(WindowHandle /*window*/,
+                                     const std::vector<MenuEntry>& /*extras*/) {}
+
     // Pops up a menu at client pixel (x, y); returns the chosen id, 0 when dismissed.
     virtual UINT TrackPopupMenu(WindowHandle window, const std::vector<MenuEntry>& entries, int x,
                                 int y) = 0;
@@ -114,5 +126,5 @@ void SetBackend(Backend* backend);
 
 }  // namespace afx
 
-// Provided by the linked backend library (afx/fltk for the desktop program).
+// Provided by the linked backend library (afx/fltk or afx/win32 for the desktop program).
 std::unique_ptr<afx::Backend> AfxCreateDefaultBackend();

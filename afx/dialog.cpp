@@ -56,6 +56,7 @@ INT_PTR CDialog::DoModal() {
     const afx::FontMetrics font = backend.MeasureFont(dialog->fontFace, dialog->pointSize);
 
     afx::WindowLayout layout;
+    layout.source = dialog;
     layout.caption = dialog->caption;
     const afx::PixelRect size = AfxMapDialogRect(font, 0, 0, dialog->cx, dialog->cy);
     layout.width = size.width;

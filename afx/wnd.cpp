@@ -1,5 +1,6 @@
 // Windows of the afx framework: message dispatch through message maps, the system menu and
 // painting, on top of a backend window.
+#include <algorithm>
 #include <cstdlib>
 
 #include "afx/afxwin.h"
@@ -28,6 +29,18 @@ BOOL CCmdTarget::OnCmdMsg(UINT nID) {
 
 // ---- CMenu ----------------------------------------------------------------------------------
 
+namespace {
+
+// Tells the backend what the program has appended to a window's system menu.
+void ShowSystemMenuExtras(const afx::MenuData& menu) {
+    const auto first = menu.entries.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                  menu.systemEntries, menu.entries.size()));
+    afx::GetBackend().SetSystemMenuExtras(menu.window,
+                                          std::vector<afx::MenuEntry>(first, menu.entries.end()));
+}
+
+}  // namespace
+
 CMenu* CMenu::FromHandle(HMENU hMenu) {
     if (hMenu == nullptr) return nullptr;
     hMenu->wrapper.m_hMenu = hMenu;
@@ -44,6 +57,7 @@ BOOL CMenu::AppendMenu(UINT nFlags, UINT nIDNewItem, LPCTSTR lpszNewItem) {
         entry.text = lpszNewItem;
     }
     m_hMenu->entries.push_back(entry);
+    if (m_hMenu->window != 0) ShowSystemMenuExtras(*m_hMenu);
     return TRUE;
 }
 
@@ -89,6 +103,8 @@ void CWnd::AttachWindow(afx::WindowHandle hWnd, DWORD style, std::vector<Control
     m_controls = std::move(controls);
     m_hasSystemMenu = (style & WS_SYSMENU) != 0;
     m_systemMenu.entries = OriginalSystemMenu();
+    m_systemMenu.window = m_hasSystemMenu ? hWnd : 0;
+    m_systemMenu.systemEntries = m_systemMenu.entries.size();
     m_icons[0] = m_icons[1] = nullptr;
 }
 
@@ -99,6 +115,7 @@ void CWnd::DetachWindow() {
     m_hWnd = 0;
     m_controls.clear();
     m_hasSystemMenu = false;
+    m_systemMenu.window = 0;
 }
 
 int CWnd::ControlIndex(int nID) const {
@@ -148,7 +165,13 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return reinterpret_cast<LRESULT>(previous);
         }
         case WM_SYSCOMMAND:
-            if ((wParam & 0xFFF0) == SC_CLOSE) SendMessage(WM_CLOSE);
+            // Close is the framework's; moving, sizing, the keyboard menu and the like are
+            // the window system's.
+            if ((wParam & 0xFFF0) == SC_CLOSE) {
+                SendMessage(WM_CLOSE);
+            } else {
+                m_defaultSysCommand = true;
+            }
             return 0;
         case WM_PAINT:
             m_defaultPainted = true;  // the toolkit draws the window as usual
@@ -165,6 +188,7 @@ CMenu* CWnd::GetSystemMenu(BOOL bRevert) {
     if (!m_hasSystemMenu) return nullptr;
     if (bRevert) {
         m_systemMenu.entries = OriginalSystemMenu();
+        if (m_systemMenu.window != 0) ShowSystemMenuExtras(m_systemMenu);
         return nullptr;
     }
     return CMenu::FromHandle(&m_systemMenu);
@@ -221,6 +245,15 @@ void CWnd::OnCloseRequest() {
 
 void CWnd::OnContextClick(int x, int y) {
     TrackSystemMenu(x, y);
+}
+
+bool CWnd::OnSysCommand(UINT command) {
+    const bool saved = m_defaultSysCommand;
+    m_defaultSysCommand = false;
+    SendMessage(WM_SYSCOMMAND, command);
+    const bool handled = !m_defaultSysCommand;
+    m_defaultSysCommand = saved;
+    return handled;
 }
 
 bool CWnd::OnPaint(afx::PaintSurface& surface) {

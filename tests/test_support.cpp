@@ -1,9 +1,58 @@
-// Streams for the unit tests, built on glibc's fopencookie.
+// Streams for the unit tests, built on glibc's fopencookie; on Windows on temporary files.
 #include "tests/test_support.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "wave/wave_header.h"
+
+#ifdef _WIN32
+
+namespace {
+
+// A file in the temporary folder, removed when closed (the C library's "D" mode).
+FILE* TemporaryFile() {
+    char* name = _tempnam(std::getenv("TEMP"), "wobblegen-test-");
+    FILE* file = name != nullptr ? std::fopen(name, "w+bD") : nullptr;
+    std::free(name);
+    return file;
+}
+
+std::vector<unsigned char> Contents(FILE* file) {
+    std::fflush(file);
+    const long end = std::ftell(file);
+    std::vector<unsigned char> bytes(static_cast<size_t>(end > 0 ? end : 0));
+    std::rewind(file);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+    std::fseek(file, end, SEEK_SET);
+    return bytes;
+}
+
+}  // namespace
+
+RecordingStream::RecordingStream(long failAfterBytes)
+    : file_(TemporaryFile()), failAfterBytes_(failAfterBytes) {
+    setvbuf(file_, nullptr, _IONBF, 0);
+}
+
+RecordingStream::~RecordingStream() {
+    if (file_ != nullptr) fclose(file_);
+}
+
+const std::vector<unsigned char>& RecordingStream::bytes() const {
+    bytes_ = Contents(file_);
+    return bytes_;
+}
+
+std::string CaptureText(void (*print)(FILE*)) {
+    FILE* file = TemporaryFile();
+    print(file);
+    const std::vector<unsigned char> bytes = Contents(file);
+    fclose(file);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+#else
 
 RecordingStream::RecordingStream(long failAfterBytes) : failAfterBytes_(failAfterBytes) {
     cookie_io_functions_t functions{};
@@ -28,6 +77,10 @@ ssize_t RecordingStream::Write(void* cookie, const char* data, size_t size) {
     return static_cast<ssize_t>(size);
 }
 
+const std::vector<unsigned char>& RecordingStream::bytes() const {
+    return bytes_;
+}
+
 std::string CaptureText(void (*print)(FILE*)) {
     char* buffer = nullptr;
     size_t size = 0;
@@ -38,6 +91,8 @@ std::string CaptureText(void (*print)(FILE*)) {
     free(buffer);
     return text;
 }
+
+#endif
 
 void ResetWaveHeader() {
     std::memset(&WaveHeader, 0, sizeof WaveHeader);

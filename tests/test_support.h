@@ -8,23 +8,38 @@
 #include <vector>
 
 // An unbuffered stream that records each write call it receives and can be told to fail after
-// a number of bytes.
+// a number of bytes. On Windows, whose C library has no custom streams, it is a temporary file
+// that records the bytes alone: kRecordsWrites and kCanFail say what a platform offers.
 class RecordingStream {
 public:
+#ifdef _WIN32
+    static constexpr bool kRecordsWrites = false;
+    static constexpr bool kCanFail = false;
+#else
+    static constexpr bool kRecordsWrites = true;
+    static constexpr bool kCanFail = true;
+#endif
+
     explicit RecordingStream(long failAfterBytes = -1);
     ~RecordingStream();
     RecordingStream(const RecordingStream&) = delete;
     RecordingStream& operator=(const RecordingStream&) = delete;
 
-    FILE* file() const { return file_; }
-    const std::vector<unsigned char>& bytes() const { return bytes_; }
-    const std::vector<size_t>& writeSizes() const { return writeSizes_; }
+    FILE* file() const {
+        return file_;
+    }
+    const std::vector<unsigned char>& bytes() const;
+    const std::vector<size_t>& writeSizes() const {
+        return writeSizes_;
+    }
 
 private:
+#ifndef _WIN32
     static ssize_t Write(void* cookie, const char* data, size_t size);
+#endif
     FILE* file_;
     long failAfterBytes_;
-    std::vector<unsigned char> bytes_;
+    mutable std::vector<unsigned char> bytes_;
     std::vector<size_t> writeSizes_;
 };
 

@@ -46,7 +46,10 @@ TEST_F(WaveHeaderTest, DefaultGenerationWritesGoldenBytes) {
         0x01, 0x00, 0x02, 0x00, 0x10, 0x00, 0x64, 0x61, 0x74, 0x61, 0xF0, 0x5F, 0x28, 0x00};
     EXPECT_EQ(stream.bytes(), expected);
     // One write call per item: 4 ids, 5 longs and 4 shorts.
-    EXPECT_EQ(stream.writeSizes(), (std::vector<size_t>{4, 4, 4, 4, 4, 2, 2, 4, 4, 2, 2, 4, 4}));
+    if (RecordingStream::kRecordsWrites) {
+        EXPECT_EQ(stream.writeSizes(),
+                  (std::vector<size_t>{4, 4, 4, 4, 4, 2, 2, 4, 4, 2, 2, 4, 4}));
+    }
 }
 
 // Tag and channel count differ, as do all the other fields, so that two fields written in
@@ -170,10 +173,13 @@ TEST(WaveWriters, LongAndShortAreLittleEndian) {
     EXPECT_TRUE(WriteLong(stream.file(), 0x01020304));
     EXPECT_EQ(stream.bytes(), (std::vector<unsigned char>{0xFF, 0xFF, 0xFF, 0xFF, 0x34, 0x12, 0x04,
                                                           0x03, 0x02, 0x01}));
-    EXPECT_EQ(stream.writeSizes(), (std::vector<size_t>{4, 2, 4}));
+    if (RecordingStream::kRecordsWrites) {
+        EXPECT_EQ(stream.writeSizes(), (std::vector<size_t>{4, 2, 4}));
+    }
 }
 
 TEST(WaveWriters, FailedWritesAreReported) {
+    if (!RecordingStream::kCanFail) GTEST_SKIP() << "no stream here fails on demand";
     RecordingStream stream(/*failAfterBytes=*/20);
     ResetWaveHeader();
     EXPECT_EQ(WriteWaveHeader(stream.file()), -1);

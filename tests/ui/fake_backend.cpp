@@ -81,6 +81,11 @@ void FakeBackend::EndModalLoop(afx::WindowHandle window) {
     Window(window).ended = true;
 }
 
+void FakeBackend::SetSystemMenuExtras(afx::WindowHandle window,
+                                      const std::vector<afx::MenuEntry>& extras) {
+    Window(window).systemMenuExtras = extras;
+}
+
 UINT FakeBackend::TrackPopupMenu(afx::WindowHandle, const std::vector<afx::MenuEntry>& entries, int,
                                  int) {
     menus.push_back(entries);

@@ -21,6 +21,7 @@ struct FakeWindow {
     bool iconic = false;
     const IconImage* bigIcon = nullptr;
     const IconImage* smallIcon = nullptr;
+    std::vector<afx::MenuEntry> systemMenuExtras;  // as a window system's own menu shows them
 
     int Index(int id) const;
     const std::string& Text(int id) const;
@@ -76,6 +77,8 @@ public:
     int IconSize() override { return 32; }
     void RunModalLoop(afx::WindowHandle window) override;
     void EndModalLoop(afx::WindowHandle window) override;
+    void SetSystemMenuExtras(afx::WindowHandle window,
+                             const std::vector<afx::MenuEntry>& extras) override;
     UINT TrackPopupMenu(afx::WindowHandle window, const std::vector<afx::MenuEntry>& entries, int x,
                         int y) override;
     void MessageBox(afx::WindowHandle owner, const std::string& text,

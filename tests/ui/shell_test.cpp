@@ -61,6 +61,41 @@ TEST_F(ShellTest, SystemCommandsTenToOneFOpenTheAboutBoxAndTwentyDoesNot) {
     EXPECT_EQ(aboutTexts.size(), 16u) << "0x0010 ... 0x001F each open it once, 0x0020 not";
 }
 
+// Where the window system has a system menu of its own (Win32), the framework hands it the
+// entries the dialog appends and takes back only the commands it carries out itself.
+TEST_F(ShellTest, WindowSystemMenuGetsTheAboutEntryAndLeavesItsOwnCommandsToTheSystem) {
+    constexpr UINT kMove = 0xF010, kKeyMenu = 0xF100;
+    CGeneratorDialog dialog;
+    bool moveHandled = true, keyMenuHandled = true, aboutHandled = false;
+    Run(dialog, [&](FakeWindow& w) {
+        ASSERT_EQ(w.systemMenuExtras.size(), 2u);
+        EXPECT_TRUE(w.systemMenuExtras[0].separator);
+        EXPECT_EQ(w.systemMenuExtras[1].id, 0x0010u);
+        EXPECT_EQ(w.systemMenuExtras[1].text, "&About wobblegen...");
+        moveHandled = w.events->OnSysCommand(kMove);
+        keyMenuHandled = w.events->OnSysCommand(kKeyMenu + 0x20);  // Alt+Space
+        EXPECT_TRUE(aboutTexts.empty());
+        aboutHandled = w.events->OnSysCommand(0x0013);  // the low four bits are the system's
+        EXPECT_FALSE(w.ended);
+        EXPECT_TRUE(w.events->OnSysCommand(SC_CLOSE + 2));
+    });
+    EXPECT_FALSE(moveHandled);
+    EXPECT_FALSE(keyMenuHandled);
+    EXPECT_TRUE(aboutHandled);
+    EXPECT_EQ(aboutTexts.size(), 1u);
+    EXPECT_EQ(backend.loopsLeftRunning, 0) << "Close ends the dialog";
+}
+
+TEST_F(ShellTest, RevertedSystemMenuLosesItsExtras) {
+    CGeneratorDialog dialog;
+    Run(dialog, [&](FakeWindow& w) {
+        ASSERT_EQ(w.systemMenuExtras.size(), 2u);
+        EXPECT_EQ(static_cast<CWnd&>(dialog).GetSystemMenu(TRUE), nullptr);
+        EXPECT_TRUE(w.systemMenuExtras.empty());
+        w.Press(IDCANCEL);
+    });
+}
+
 TEST_F(ShellTest, AboutBoxShowsTheVersionAndReturnsToTheUnchangedDialog) {
     CGeneratorDialog dialog;
     backend.onMenu = [](const std::vector<afx::MenuEntry>& entries) { return entries.back().id; };
@@ -196,8 +231,9 @@ TEST_F(ShellTest, GeneratorDialogIsLaidOutFromItsTemplateInTabOrder) {
     CGeneratorDialog dialog;
     Run(dialog, [&](FakeWindow& w) {
         EXPECT_EQ(w.layout.caption, kCaption);
-        EXPECT_EQ(w.layout.width, 386);   // 257 units
-        EXPECT_EQ(w.layout.height, 254);  // 156 units
+        EXPECT_EQ(w.layout.source, dialogTemplate);  // for a window system's own dialogs
+        EXPECT_EQ(w.layout.width, 386);              // 257 units
+        EXPECT_EQ(w.layout.height, 254);             // 156 units
         EXPECT_EQ(w.layout.fontFace, "MS Sans Serif");
         EXPECT_EQ(w.layout.pointSize, 8);
         EXPECT_NE(w.layout.style & WS_SYSMENU, 0u);

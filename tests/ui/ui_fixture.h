@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "afx/afxwin.h"
@@ -18,9 +19,14 @@ protected:
     void SetUp() override {
         afx::SetBackend(&backend);
         AfxSetResourceHandle(&wobblegenResources);
-        char pattern[] = "/tmp/wobblegen-ui-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        // A new folder of the temporary folder; the random part tells it from other runs'.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && dir.empty(); ++attempt) {
+            const std::filesystem::path candidate = std::filesystem::temp_directory_path() /
+                                                    ("wobblegen-ui-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate)) dir = candidate.string();
+        }
+        ASSERT_FALSE(dir.empty());
     }
     void TearDown() override {
         afx::SetBackend(nullptr);

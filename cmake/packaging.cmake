@@ -1,0 +1,58 @@
+# Release packages with CPack: on Linux the Debian package (programs, desktop entry, icons, man
+# pages, README and licence; Depends from dpkg-shlibdeps), on Windows the zip of both programs
+# with the README and the licence as text. `make package` makes both.
+set(CPACK_PACKAGE_NAME wobblegen)
+set(CPACK_PACKAGE_VENDOR "the wobblegen developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "wow-and-flutter test-tone generator and meter")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  # Both programs at the top of a folder named as the zip, beside README.txt and LICENSE.txt
+  # with Windows line ends.
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME wobblegen-${PROJECT_VERSION}-win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  foreach(text README.md:README.txt LICENSE:LICENSE.txt)
+    string(REPLACE ":" ";" text ${text})
+    list(GET text 0 source)
+    list(GET text 1 target)
+    file(READ ${PROJECT_SOURCE_DIR}/${source} content)
+    string(REPLACE "\r\n" "\n" content "${content}")
+    string(REPLACE "\n" "\r\n" content "${content}")
+    file(WRITE ${CMAKE_BINARY_DIR}/package/${target} "${content}")
+    install(FILES ${CMAKE_BINARY_DIR}/package/${target} DESTINATION .)
+  endforeach()
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # wobblegen_VERSION_amd64.deb
+  set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the wobblegen developers <wobblegen@invalid>")
+  # The summary above is the synopsis line; this the long description.
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+      "wobblegen writes the standard test signal for measuring wow and flutter, a\n"
+      "sine carrier whose frequency swings sinusoidally, as a 16-bit mono WAV file,\n"
+      "from a dialog (wobblegen) or the command line (wobblegen-cli). wobblemeter\n"
+      "reads a recording of the tone and reports the weighted and unweighted\n"
+      "two-sigma peak, the RMS, the speed error and the dominant modulation.")
+  string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # Depends: the shared libraries the programs use
+
+  # Man pages compressed as Debian keeps them; README and licence in the package's doc folder.
+  foreach(page wobblegen-cli.1 wobblegen.1 wobblemeter.1)
+    add_custom_command(
+      OUTPUT ${CMAKE_BINARY_DIR}/man/${page}.gz
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+      COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/man/${page} > ${CMAKE_BINARY_DIR}/man/${page}.gz
+      DEPENDS ${PROJECT_SOURCE_DIR}/man/${page}
+      COMMENT "Compressing the man page ${page}")
+    list(APPEND man_pages ${CMAKE_BINARY_DIR}/man/${page}.gz)
+  endforeach()
+  add_custom_target(wobblegen-man-pages ALL DEPENDS ${man_pages})
+  install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES README.md packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+include(CPack)
