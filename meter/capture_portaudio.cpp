@@ -191,6 +191,7 @@ public:
 
     int SampleRate() const override { return rate_; }
     const std::string& DeviceName() const override { return name_; }
+    double LatencySeconds() const override { return latency_; }
     void Start() override;
     CaptureChunk Read(double* out, size_t maxFrames, std::chrono::milliseconds timeout) override;
     void Stop() override;

@@ -2,6 +2,8 @@
 // the recording fed as the audio arrives, and the snapshot published for displays.
 #include "meter/live_session.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -378,6 +380,7 @@ void LiveSession::RunLive(LiveOptions options) {
             const std::lock_guard lock(mutex_);
             snapshot_.source = source->DeviceName();
             snapshot_.sampleRate = w.rate;
+            snapshot_.deviceLatency = source->LatencySeconds();
         }
         if (!options.recordPath.empty()) {
             auto wav = std::make_unique<WavWriter>(options.recordPath, w.rate);
@@ -388,6 +391,9 @@ void LiveSession::RunLive(LiveOptions options) {
         engine = std::make_unique<Engine>(w.rate, Hooked(options.meter));
         w.engine = engine.get();
         source->Start();
+        // Named after the device started, whose threads take the name of the one that made
+        // them: a profile then tells the measuring from the capture.
+        pthread_setname_np(pthread_self(), "wobble-measure");
         {
             const std::lock_guard lock(mutex_);
             snapshot_.status = SessionStatus::kRunning;

@@ -50,7 +50,8 @@ struct SessionSnapshot {
     std::string source;  // the device as opened, or the file
     int sampleRate = 0;
     int channel = 1;
-    double seconds = 0.0;  // audio taken so far, lost frames included
+    double deviceLatency = 0.0;  // the delay the device reports between sound and delivery, s
+    double seconds = 0.0;        // audio taken so far, lost frames included
     // A file: the share read so far (0 ... 1); live: NaN.
     double progress = std::numeric_limits<double>::quiet_NaN();
     // The readings as of the newest audio (live; a file: of its last second read). Its state

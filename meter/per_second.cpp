@@ -28,6 +28,7 @@ PerSecond::PerSecond(const PerSecondSetup& setup, const Demodulator& demodulator
       lastModulation_(kNaN),
       recentLength_(std::max(1LL, std::llround(setup.basebandRate / kRecentSlots))),
       traceLength_(std::max(1LL, std::llround(kTracePointSeconds * setup.basebandRate))) {
+    lastSession_.sessionWeightedPeakPercent = lastSession_.sessionUnweightedPeakPercent = kNaN;
     if (setup_.windowed) {
         windowLength_ = static_cast<size_t>(
             std::max(1.0, std::round(setup_.windowSeconds * setup_.basebandRate)));
@@ -168,7 +169,7 @@ double PerSecond::WindowModulation(double toPercent, double timeSeconds) {
     return reading.modulationHz;
 }
 
-void PerSecond::ReadWindow(SecondReading& r, bool inStretch) const {
+void PerSecond::ReadWindow(SecondReading& r, bool inStretch, bool session) const {
     r.weightedPeakPercent = r.unweightedPeakPercent = r.weightedRmsPercent = kNaN;
     r.sessionWeightedPeakPercent = r.sessionUnweightedPeakPercent = kNaN;
     r.state = r.tonePresent || inStretch ? MeterState::kSettling : MeterState::kNoTone;
@@ -184,7 +185,7 @@ void PerSecond::ReadWindow(SecondReading& r, bool inStretch) const {
         r.weightedRmsPercent = window_->WeightedRms() * toPercent;
     }
     const Stretch* best = demodulator_.Best();
-    if (best != nullptr && best->Measured() > 0) {
+    if (session && best != nullptr && best->Measured() > 0) {
         const double toPercent = 100.0 / (setup_.mixHz + best->MeanOffsetHz());
         r.sessionWeightedPeakPercent = best->WeightedTwoSigmaHz() * toPercent;
         r.sessionUnweightedPeakPercent = best->UnweightedTwoSigmaHz() * toPercent;
@@ -210,7 +211,11 @@ SecondReading PerSecond::Latest() const {
                       ? setup_.mixHz + sum.offsetSum / static_cast<double>(sum.offsets)
                       : kNaN;
     r.speedErrorPercent = 100.0 * (r.carrierHz - setup_.nominalHz) / setup_.nominalHz;
-    ReadWindow(r, demodulator_.Current() != nullptr);
+    // The session's figures (quantiles of the stretch's fine histograms) as of the last second:
+    // they move slowly, and a display asks for the readings many times a second.
+    ReadWindow(r, demodulator_.Current() != nullptr, false);
+    r.sessionWeightedPeakPercent = lastSession_.sessionWeightedPeakPercent;
+    r.sessionUnweightedPeakPercent = lastSession_.sessionUnweightedPeakPercent;
     r.modulationHz = r.state == MeterState::kMeasuring ? lastModulation_ : kNaN;
     return r;
 }
@@ -223,7 +228,8 @@ void PerSecond::Emit() {
                       ? setup_.mixHz + offsetSum_ / static_cast<double>(offsets_)
                       : kNaN;
     r.speedErrorPercent = 100.0 * (r.carrierHz - setup_.nominalHz) / setup_.nominalHz;
-    ReadWindow(r, demodulator_.Current() != nullptr);
+    ReadWindow(r, demodulator_.Current() != nullptr, true);
+    lastSession_ = r;
     r.modulationHz = kNaN;
     if (r.state == MeterState::kMeasuring) {
         r.modulationHz = WindowModulation(

@@ -63,8 +63,9 @@ private:
 
     void CloseSlot();
     void Emit();
-    // The figures over the window and the session into r; its modulation is left alone.
-    void ReadWindow(SecondReading& r, bool inStretch) const;
+    // The figures over the window (and over the session where asked) into r; its modulation
+    // is left alone.
+    void ReadWindow(SecondReading& r, bool inStretch, bool session) const;
     double WindowModulation(double toPercent, double timeSeconds);
     void EmitTrace();
 
@@ -86,7 +87,8 @@ private:
     std::vector<float> copy_, unrolled_;
     size_t copyNext_ = 0, copyHeld_ = 0;
     std::unique_ptr<PowerSpectrum> spectrum_;
-    double lastModulation_;  // of the last second emitted in this stretch
+    double lastModulation_;      // of the last second emitted in this stretch
+    SecondReading lastSession_;  // the last second emitted, for its session figures
     // The last second in tenths: completed ones in a ring, and the one under way.
     Recent recent_[kRecentSlots];
     Recent recentNow_;
