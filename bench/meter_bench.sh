@@ -1,10 +1,12 @@
 #!/bin/sh
 # wobblemeter's speed and memory, whole process: the 30 s default file beside sox reading and
 # band-passing the same file (`sox FILE -n sinc 3000-3300`, the reference: ours should take
-# under twice its time), the growth with the file's length (should be linear), and the peak
-# memory for one hour and for eight hours at 8 kHz (should be flat: within 5 MiB) and for an
-# hour at 96 kHz. A benchmark on a release build, not a test. Usage: bench/meter_bench.sh
-# [BUILD_DIR] (default build). Uses hyperfine and sox where they are installed.
+# under twice its time), the growth with the file's length (should be linear), what --plot adds
+# to the 30 s run (target under 40 ms), and the peak memory for one hour and for eight hours at
+# 8 kHz (should be flat: within 5 MiB) and for an hour at 96 kHz. A benchmark on a release
+# build, not a test. Usage: bench/meter_bench.sh [BUILD_DIR] (default build); REFERENCE=path to
+# another build's wobblemeter adds its plot runs beside ours, for a before-and-after comparison.
+# Uses hyperfine and sox where they are installed.
 set -eu
 build=${1:-build}
 meter=$build/meter/wobblemeter
@@ -63,6 +65,43 @@ for seconds in 30 60 120 240 480; do
     previous_s=$seconds previous_ms=$ms
     rm -f "$dir/t$seconds.wav"
 done
+
+echo
+echo "what --plot adds to the 30 s run: runs with and without it taken in turn (so that other"
+echo "load falls on both alike), medians of wall and CPU time (user + system) over RUNS pairs:"
+"$generator" --rate 44100 --duration 30 -o "$dir/t30.wav" >/dev/null
+python3 - "$dir" "${RUNS:-41}" "$meter" ${REFERENCE:+"$REFERENCE"} <<'END'
+import os, statistics, subprocess, sys, time
+work, runs, programs = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
+tone = os.path.join(work, "t30.wav")
+def run(command):
+    start = time.perf_counter()
+    child = subprocess.Popen(command, stdout=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    assert status == 0, command
+    return 1000 * (time.perf_counter() - start), 1000 * (usage.ru_utime + usage.ru_stime)
+for name, program in zip(["this build", "reference"], programs):
+    kinds = {"without": [program, tone],
+             "--plot PNG": [program, "--plot", os.path.join(work, "p.png"), tone],
+             "--plot SVG": [program, "--plot", os.path.join(work, "p.svg"), tone]}
+    times = {kind: [] for kind in kinds}
+    for i in range(runs + 3):
+        for kind, command in kinds.items():
+            measured = run(command)
+            if i >= 3:  # warm-up
+                times[kind].append(measured)
+    base = times["without"]
+    print("  %s (%s):" % (name, program))
+    for kind, values in times.items():
+        wall = statistics.median(v[0] for v in values)
+        cpu = statistics.median(v[1] for v in values)
+        line = "    %-10s %6.1f ms wall, %6.1f ms CPU" % (kind, wall, cpu)
+        if kind != "without":
+            added_wall = statistics.median(v[0] - b[0] for v, b in zip(values, base))
+            added_cpu = statistics.median(v[1] - b[1] for v, b in zip(values, base))
+            line += "; adds %5.1f ms wall, %5.1f ms CPU (medians of the pairs)" % (added_wall, added_cpu)
+        print(line)
+END
 
 echo
 echo "peak memory, one hour and eight hours at 8 kHz (58 and 461 MB):"

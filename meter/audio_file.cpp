@@ -69,15 +69,16 @@ void AudioFile::Check() {
     }
     // libsndfile reads a WAV or AIFF file whose data chunk runs past the end of the file as
     // far as it goes, and notes the shortfall in its log: "data : <declared> (should be
-    // <present>)". Declared sizes of 0 and 0xFFFFFFFF mean "unknown" (a recorder that never
-    // finished the header) and are no sign of a cut.
+    // <present>)": even a single byte missing is a cut (a copy that stopped short). Declared
+    // sizes of 0 and 0xFFFFFFFF mean "unknown" (a recorder that never finished the header) and
+    // are no sign of a cut.
     char log[4096] = {};
     sf_command(file_, SFC_GET_LOG_INFO, log, sizeof log - 1);
     for (const char* line = log; line != nullptr && *line != '\0';) {
         long long declared = 0, present = 0;
         if ((std::strncmp(line, "data ", 5) == 0 || std::strncmp(line, "SSND ", 5) == 0) &&
             std::sscanf(line + 5, ": %lld (should be %lld)", &declared, &present) == 2 &&
-            declared > present + 1 && declared != 0xFFFFFFFFLL && declared != 0x7FFFFFFFLL) {
+            declared > present && declared != 0xFFFFFFFFLL && declared != 0x7FFFFFFFLL) {
             truncatedBytes_ = declared - present;
         }
         line = std::strchr(line, '\n');

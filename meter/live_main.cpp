@@ -16,6 +16,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "meter/capture.h"
@@ -25,6 +26,8 @@
 #include "meter/meter.h"
 #include "meter/plot.h"
 #include "meter/report.h"
+#include "sys/output_file.h"
+#include "sys/std_streams.h"
 
 namespace wobblemeter {
 namespace {
@@ -39,19 +42,26 @@ constexpr int kDefaultColumns = 80;
 std::atomic<bool> stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void RequestStop(int) {
+// What SIGINT and SIGTERM did before the session caught them (the removal of an unfinished
+// plot, or the default end).
+struct sigaction previousInterrupt {
+}, previousTerminate{};
+
+extern "C" void RequestStop(int signal) {
     stopRequested.store(true);
+    // The next one does what it did before.
+    sigaction(signal, signal == SIGINT ? &previousInterrupt : &previousTerminate, nullptr);
 }
 
-// Ctrl-C (and SIGTERM) end the session cleanly; a second one ends the program at once. A
-// signal ignored from the start (SIGINT of a background job) stays ignored.
+// Ctrl-C (and SIGTERM) end the session cleanly; a second one ends the program at once (an
+// unfinished plot removed). A signal ignored from the start (SIGINT of a background job) stays
+// ignored.
 void CatchStopSignals() {
     for (const int signal : {SIGINT, SIGTERM}) {
-        struct sigaction previous {};
-        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        struct sigaction& previous = signal == SIGINT ? previousInterrupt : previousTerminate;
+        if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
         struct sigaction action {};
         action.sa_handler = RequestStop;
-        action.sa_flags = static_cast<int>(SA_RESETHAND);
         sigemptyset(&action.sa_mask);
         sigaction(signal, &action, nullptr);
     }
@@ -87,12 +97,29 @@ private:
 };
 
 bool FlushedStdout() {
-    errno = 0;
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-    std::fprintf(stderr, "wobblemeter: cannot write the summary: %s\n",
-                 errno != 0 ? std::strerror(errno) : "write error");
+    std::string reason;
+    if (StandardStreamIntact(StandardStream::kOutput, &reason)) return true;
+    std::fprintf(stderr, "wobblemeter: cannot write the readings to standard output: %s\n",
+                 reason.empty() ? "write error" : reason.c_str());
     return false;
 }
+
+// The plot's file until it is written: discarded (an earlier plot stays as it was) unless
+// committed.
+class PendingPlot {
+public:
+    explicit PendingPlot(FILE* file) : file_(file) {}
+    ~PendingPlot() {
+        if (file_ != nullptr) DiscardOutputFile(file_);
+    }
+    PendingPlot(const PendingPlot&) = delete;
+    PendingPlot& operator=(const PendingPlot&) = delete;
+    FILE* Take() { return std::exchange(file_, nullptr); }
+    bool Asked() const { return file_ != nullptr; }
+
+private:
+    FILE* file_;
+};
 
 }  // namespace
 
@@ -117,6 +144,7 @@ int ListDevicesCommand() {
 }
 
 int LiveCommand(const LiveArguments& arguments) {
+    PendingPlot plot(arguments.plotFile);
     const bool terminal = isatty(STDERR_FILENO) != 0;
     LiveOptions options;
     options.capture.device = arguments.device;
@@ -190,10 +218,12 @@ int LiveCommand(const LiveArguments& arguments) {
                                             : FormatSummary(*result, arguments.record, s.source);
     std::fputs(text.c_str(), stdout);
     if (!FlushedStdout()) failed = true;
-    if (!arguments.plot.empty()) {
+    if (plot.Asked()) {
         try {
-            WritePlot(*result, "'" + s.source + "'", arguments.plot);
-        } catch (const MeterError& e) {
+            const std::string bytes =
+                RenderPlot(*result, "'" + s.source + "'", arguments.plotFormat);
+            CommitPlot(plot.Take(), bytes, arguments.plot);
+        } catch (const std::exception& e) {
             std::fprintf(stderr, "wobblemeter: %s\n", e.what());
             failed = true;
         }

@@ -1,9 +1,11 @@
 // wobblemeter's live commands, called from its main: --list-devices, and --live.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "meter/meter.h"
+#include "meter/plot.h"
 
 namespace wobblemeter {
 
@@ -14,8 +16,12 @@ struct LiveArguments {
     std::string record;            // WAV file to record into; empty: none
     std::string log;               // CSV file of the readings of every second; empty: none
     std::string plot;              // PNG or SVG file of the session; empty: none
-    bool json = false;             // the summary as JSON
-    MeterOptions meter;            // channel, carrier, nominal, window
+    // The plot's file, opened (OpenOutputFile) before the session so that an unwritable one is
+    // refused at once; LiveCommand commits or discards it.
+    FILE* plotFile = nullptr;
+    PlotFormat plotFormat = PlotFormat::kNone;
+    bool json = false;   // the summary as JSON
+    MeterOptions meter;  // channel, carrier, nominal, window
 };
 
 // Prints the capture devices on standard output; returns the exit status.

@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
 
 namespace wobblemeter {
 
@@ -14,31 +16,13 @@ void Append(std::string& out, const char* format, auto... values) {
     out += line;
 }
 
-// JSON string with the characters JSON requires escaped; bytes >= 0x80 pass unchanged.
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
-// A number for JSON, which has no NaN or infinity.
-std::string JsonNumber(double value) {
-    if (!std::isfinite(value)) return "null";
+// A reading for JSON, which has no NaN or infinity (null instead), to the seven significant
+// digits the readings are good for (and printed as the shortest text that gives them back).
+nlohmann::ordered_json JsonNumber(double value) {
+    if (!std::isfinite(value)) return nullptr;
     char text[32];
     std::snprintf(text, sizeof text, "%.7g", value);
-    return text;
+    return std::strtod(text, nullptr);
 }
 
 }  // namespace
@@ -101,37 +85,37 @@ std::string FormatSpeedError(const MeterResult& r) {
 }
 
 std::string FormatJson(const MeterResult& r, const std::string& path, const std::string& device) {
-    std::string out = "{";
-    out += "\"file\": " + (path.empty() && !device.empty() ? "null" : JsonString(path));
-    if (!device.empty()) out += ", \"device\": " + JsonString(device);
-    const struct {
-        const char* key;
-        double value;
-    } numbers[] = {{"sample_rate", static_cast<double>(r.sampleRate)},
-                   {"channel", static_cast<double>(r.channel)},
-                   {"carrier_hz", r.carrierHz},
-                   {"nominal_hz", r.nominalHz},
-                   {"speed_error_percent", r.speedErrorPercent},
-                   {"weighted_peak_percent", r.weightedPeakPercent},
-                   {"unweighted_peak_percent", r.unweightedPeakPercent},
-                   {"weighted_rms_percent", r.weightedRmsPercent},
-                   {"unweighted_rms_percent", r.unweightedRmsPercent},
-                   {"modulation_hz", r.modulationHz},
-                   {"duration_s", r.durationSeconds},
-                   {"measured_s", r.measuredSeconds},
-                   {"start_s", r.startSeconds},
-                   {"dropouts", static_cast<double>(r.dropouts)},
-                   {"overruns", static_cast<double>(r.overruns)},
-                   {"lost_frames", static_cast<double>(r.lostFrames)}};
-    for (const auto& n : numbers) out += std::string(", \"") + n.key + "\": " + JsonNumber(n.value);
-    out += ", \"lines\": [";
-    for (size_t i = 0; i < r.lines.size(); ++i) {
-        if (i > 0) out += ", ";
-        out += "{\"hz\": " + JsonNumber(r.lines[i].hz) +
-               ", \"percent\": " + JsonNumber(r.lines[i].percent) + "}";
-    }
-    out += "]}\n";
-    return out;
+    // Keys in the documented order.
+    nlohmann::ordered_json json;
+    // Live, the file is the recording (none: null) and the device comes beside it.
+    if (!device.empty() && path.empty())
+        json["file"] = nullptr;
+    else
+        json["file"] = path;
+    if (!device.empty()) json["device"] = device;
+    json["sample_rate"] = r.sampleRate;
+    json["channel"] = r.channel;
+    json["carrier_hz"] = JsonNumber(r.carrierHz);
+    json["nominal_hz"] = JsonNumber(r.nominalHz);
+    json["speed_error_percent"] = JsonNumber(r.speedErrorPercent);
+    json["weighted_peak_percent"] = JsonNumber(r.weightedPeakPercent);
+    json["unweighted_peak_percent"] = JsonNumber(r.unweightedPeakPercent);
+    json["weighted_rms_percent"] = JsonNumber(r.weightedRmsPercent);
+    json["unweighted_rms_percent"] = JsonNumber(r.unweightedRmsPercent);
+    json["modulation_hz"] = JsonNumber(r.modulationHz);
+    json["duration_s"] = JsonNumber(r.durationSeconds);
+    json["measured_s"] = JsonNumber(r.measuredSeconds);
+    json["start_s"] = JsonNumber(r.startSeconds);
+    json["dropouts"] = r.dropouts;
+    json["overruns"] = r.overruns;
+    json["lost_frames"] = r.lostFrames;
+    json["lines"] = nlohmann::ordered_json::array();
+    for (const SpectrumLine& line : r.lines)
+        json["lines"].push_back(
+            {{"hz", JsonNumber(line.hz)}, {"percent", JsonNumber(line.percent)}});
+    // A file name is bytes: any that are not UTF-8 become U+FFFD, so the output stays valid
+    // JSON (and valid UTF-8) whatever the name.
+    return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace wobblemeter

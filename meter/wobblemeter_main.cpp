@@ -3,22 +3,25 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "meter/csv_log.h"
 #include "meter/live_main.h"
 #include "meter/meter.h"
+#include "meter/number_options.h"
 #include "meter/plot.h"
 #include "meter/report.h"
 #include "res/version.h"
+#include "sys/output_file.h"
+#include "sys/std_streams.h"
 
 namespace {
 
@@ -27,25 +30,42 @@ constexpr int kExitUsage = 2;
 // Measurements that take longer than this show their progress on a terminal.
 constexpr std::chrono::milliseconds kProgressDelay{500};
 
-// Flushes the readings to stdout; says so on stderr when they could not be written (a full
-// disk, a closed pipe).
-bool WroteReadings() {
-    errno = 0;
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-    std::fprintf(stderr, "wobblemeter: cannot write the readings: %s\n",
-                 errno != 0 ? std::strerror(errno) : "write error");
-    return false;
+// Writes the readings to stdout; returns the reason when they could not be written (closed
+// at start, a full disk, a pipe whose reader has gone), empty when they were.
+std::string WriteReadings(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::string reason;
+    if (StandardStreamIntact(StandardStream::kOutput, &reason)) return {};
+    return reason.empty() ? "write error" : reason;
 }
+
+// The plot's file from before the measurement to the end: discarded (an earlier plot stays as
+// it was) unless it was handed to CommitPlot.
+struct PendingPlot {
+    FILE* file = nullptr;
+    PendingPlot() = default;
+    PendingPlot(const PendingPlot&) = delete;
+    PendingPlot& operator=(const PendingPlot&) = delete;
+    ~PendingPlot() {
+        if (file != nullptr) DiscardOutputFile(file);
+    }
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Descriptors 0 to 2 open before anything else is, so that no file takes their place; a
+    // reader of standard output that has gone makes writes fail instead of ending the program.
+    EnsureStandardStreams();
     // Keep freed buffers for reuse instead of handing them back to the system: the
     // measurement allocates and frees buffers of a few MiB, and every page the system hands
     // out anew costs a page fault, which on some virtual machines is most of the run's time.
     // Peak memory stays that of the largest moment.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    // Readings or a plot beyond the file-size limit fail like ones on a full disk, instead of
+    // ending the program half-written.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     std::string path;
     std::string plot;
@@ -61,24 +81,27 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("wobblemeter version " WOBBLEGEN_VERSION_TEXT));
     app.add_option("FILE", path,
                    "Recording to measure (WAV, FLAC, AIFF ... anything libsndfile reads)");
+    // Numbers are decimal: "010" is 10, never octal; hexadecimal, inf and nan are refused.
     app.add_option("--channel", options.channel, "Channel to measure, counted from 1")
-        ->check(CLI::Range(1, 1024))
+        ->transform(wobblemeter::DecimalInteger(1, 1024))
         ->capture_default_str();
     app.add_option("--carrier", options.carrierHz, "Carrier frequency in Hz instead of finding it")
-        ->check(CLI::Range(wobblemeter::kMinCarrierHz, wobblemeter::kMaxCarrierHz));
+        ->transform(
+            wobblemeter::DecimalReal(wobblemeter::kMinCarrierHz, wobblemeter::kMaxCarrierHz, "Hz"));
     app.add_option(
            "--nominal", options.nominalHz,
            "Nominal carrier in Hz for the speed error (default: the nearer of 3150 and 3000)")
-        ->check(CLI::Range(1.0, 1e6));
+        ->transform(wobblemeter::DecimalReal(1.0, 1e6, "Hz"));
     app.add_flag("--json", json, "Print the readings as one JSON object");
-    app.add_option("--plot", plot, "Draw the deviation and its spectrum into FILE (.png or .svg)");
+    const CLI::Option* plotOption = app.add_option(
+        "--plot", plot, "Draw the deviation and its spectrum into FILE (.png or .svg)");
     app.add_option("--log", log,
                    "Write the readings of every second into FILE.csv as they form (time, carrier, "
                    "speed error, two-sigma and RMS over the window, modulation, tone present)");
     app.add_option("--window", options.windowSeconds,
                    "Seconds the readings of --log and --live are taken over (the standard's "
                    "least is 5)")
-        ->check(CLI::Range(1.0, wobblemeter::kMaxWindowSeconds))
+        ->transform(wobblemeter::DecimalReal(1.0, wobblemeter::kMaxWindowSeconds, "s"))
         ->capture_default_str();
     wobblemeter::LiveArguments live;
     bool listDevices = false;
@@ -93,11 +116,12 @@ int main(int argc, char** argv) {
                    "plughw:1,0, a PCM of ~/.asoundrc); default: the default device")
         ->needs(liveFlag);
     app.add_option("--rate", live.rate, "Capture rate in Hz (default: the device's)")
-        ->check(CLI::Range(wobblemeter::kMinSampleRate, wobblemeter::kMaxSampleRate))
+        ->transform(
+            wobblemeter::DecimalInteger(wobblemeter::kMinSampleRate, wobblemeter::kMaxSampleRate))
         ->needs(liveFlag);
     app.add_option("--duration", live.durationSeconds,
                    "Stop after this many seconds of captured audio (default: at Ctrl-C)")
-        ->check(CLI::PositiveNumber)
+        ->transform(wobblemeter::DecimalPositive("s"))
         ->needs(liveFlag);
     app.add_option("--record", live.record, "Keep the captured audio in FILE.wav")->needs(liveFlag);
     app.footer(
@@ -107,7 +131,11 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
-        return app.exit(e);
+        app.exit(e);  // --help or --version, to standard output
+        std::string reason;
+        if (StandardStreamIntact(StandardStream::kOutput, &reason)) return 0;
+        std::fprintf(stderr, "wobblemeter: cannot write to standard output: %s\n", reason.c_str());
+        return kExitFailed;
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "wobblemeter: %s (see --help)\n", e.what());
         return kExitUsage;
@@ -121,21 +149,28 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wobblemeter: FILE is required (see --help)\n");
         return kExitUsage;
     }
-    if (!plot.empty()) {
-        const auto dot = plot.rfind('.');
-        std::string extension = dot == std::string::npos ? "" : plot.substr(dot);
-        for (char& c : extension)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (extension != ".png" && extension != ".svg") {
-            std::fprintf(stderr, "wobblemeter: --plot: '%s' must end in .png or .svg\n",
-                         plot.c_str());
-            return kExitUsage;
+    const wobblemeter::PlotFormat plotFormat = wobblemeter::PlotFormatOf(plot);
+    if (plotOption->count() > 0 && plotFormat == wobblemeter::PlotFormat::kNone) {
+        std::fprintf(stderr, "wobblemeter: --plot: '%s' must end in .png or .svg (see --help)\n",
+                     plot.c_str());
+        return kExitUsage;
+    }
+    // A plot that cannot be written is found before the measurement, not after it.
+    PendingPlot plotFile;
+    if (plotOption->count() > 0) {
+        plotFile.file = OpenOutputFile(plot.c_str());
+        if (plotFile.file == nullptr) {
+            std::fprintf(stderr, "wobblemeter: cannot write the plot %s: %s\n", plot.c_str(),
+                         std::strerror(errno));
+            return kExitFailed;
         }
     }
 
     if (liveMode) {
         live.log = log;
         live.plot = plot;
+        live.plotFile = std::exchange(plotFile.file, nullptr);
+        live.plotFormat = plotFormat;
         live.json = json;
         live.meter = options;
         return wobblemeter::LiveCommand(live);
@@ -176,15 +211,12 @@ int main(int argc, char** argv) {
         return false;
     };
 
+    wobblemeter::MeterResult result;
+    bool logKept = true;
     try {
-        const wobblemeter::MeterResult result = wobblemeter::MeasureFile(path, options);
-        if (!logWritten()) return kExitFailed;
+        result = wobblemeter::MeasureFile(path, options);
         if (progressShown) std::fprintf(stderr, "\r%40s\r", "");
-        const std::string text =
-            json ? wobblemeter::FormatJson(result, path) : wobblemeter::FormatSummary(result, path);
-        std::fputs(text.c_str(), stdout);
-        if (!WroteReadings()) return kExitFailed;
-        if (!plot.empty()) wobblemeter::WritePlot(result, path, plot);
+        logKept = logWritten();
     } catch (const wobblemeter::MeterError& e) {
         if (progressShown) std::fprintf(stderr, "\n");
         std::fprintf(stderr, "wobblemeter: %s: %s\n", path.c_str(), e.what());
@@ -197,5 +229,32 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wobblemeter: %s: %s\n", path.c_str(), e.what());
         return kExitFailed;
     }
-    return WroteReadings() ? 0 : kExitFailed;
+
+    // The readings and the plot each go out whatever became of the other.
+    std::string readingsLost;
+    try {
+        readingsLost = WriteReadings(json ? wobblemeter::FormatJson(result, path)
+                                          : wobblemeter::FormatSummary(result, path));
+    } catch (const std::exception& e) {
+        readingsLost = e.what();
+    }
+    const bool plotAsked = plotFile.file != nullptr;
+    bool plotWritten = !plotAsked;
+    if (plotAsked) {
+        try {
+            const std::string bytes = wobblemeter::RenderPlot(result, path, plotFormat);
+            FILE* file = std::exchange(plotFile.file, nullptr);
+            wobblemeter::CommitPlot(file, bytes, plot);
+            plotWritten = true;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "wobblemeter: %s\n", e.what());
+        }
+    }
+    if (!readingsLost.empty()) {
+        const std::string note =
+            plotAsked && plotWritten ? " (the plot " + plot + " is written)" : "";
+        std::fprintf(stderr, "wobblemeter: cannot write the readings to standard output: %s%s\n",
+                     readingsLost.c_str(), note.c_str());
+    }
+    return logKept && readingsLost.empty() && plotWritten ? 0 : kExitFailed;
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -65,12 +66,20 @@ TEST_F(MeterBadInput, EmptyAndTruncatedFiles) {
     EXPECT_NE(ErrorOf(tone).find("the header declares no audio: an unfinished recording?"),
               std::string::npos);
 
+    // A copy that stopped short, by most of a file or by the last byte or few.
     const std::string whole = dir_.Path("whole.wav");
     WriteTone(whole, 44100, 3150.0, 1.0, 4.0, 30.0);
+    const auto size = std::filesystem::file_size(whole);
     const std::string cut = dir_.Path("cut.wav");
-    std::filesystem::copy_file(whole, cut);
-    std::filesystem::resize_file(cut, 2000000);  // 22.7 s of the 30 s
-    EXPECT_NE(ErrorOf(cut).find("truncated"), std::string::npos);
+    for (const auto missing : {size - 2000000, std::uintmax_t{3}}) {
+        SCOPED_TRACE(missing);
+        std::filesystem::copy_file(whole, cut, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::resize_file(cut, size - missing);
+        EXPECT_EQ(ErrorOf(cut), "the file is truncated: " + std::to_string(missing) +
+                                    " bytes of the audio its header declares are missing");
+    }
+    std::filesystem::resize_file(cut, size - 1);  // half of the last sample
+    EXPECT_EQ(ErrorOf(cut).rfind("the file is truncated: 1 ", 0), 0u);
 }
 
 TEST_F(MeterBadInput, SilenceShortToneAndNoise) {

@@ -1,55 +1,266 @@
 #!/bin/sh
-# wobblemeter's exit statuses and output forms: usage errors 2, unmeasurable files 1 with one
-# line on stderr, readings 0. Arguments: the wobblemeter and wobblegen-cli executables.
+# wobblemeter's exit statuses, messages and output forms: usage errors 2, unmeasurable files and
+# lost output 1 with one line on stderr, readings 0. Arguments: the wobblemeter and wobblegen-cli
+# executables.
 set -u
 meter=$1
 generator=$2
 dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+trap 'umount "$dir/small" 2>/dev/null; rm -rf "$dir"' EXIT
 failures=0
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
 
 expect() {  # expect STATUS DESCRIPTION COMMAND...
     want=$1 what=$2
     shift 2
     "$@" >"$dir/out" 2>"$dir/err"
     got=$?
-    if [ "$got" -ne "$want" ]; then
-        echo "FAIL: $what: exit status $got, expected $want"; cat "$dir/err"
-        failures=$((failures + 1))
-    fi
+    [ "$got" -eq "$want" ] || { fail "$what: exit status $got, expected $want"; cat "$dir/err"; }
+}
+
+# The whole of stderr is this one line.
+expect_message() {  # expect_message DESCRIPTION LINE
+    [ "$(cat "$dir/err")" = "$2" ] && [ "$(wc -l <"$dir/err")" -eq 1 ] ||
+        fail "$1: stderr is '$(cat "$dir/err")', expected '$2'"
+}
+
+expect_no_output() {  # nothing on stdout: nothing was measured
+    [ ! -s "$dir/out" ] || fail "$1: stdout is not empty: $(head -c 200 "$dir/out")"
+}
+
+# A reading of the JSON object on stdout, printed with six decimals.
+reading() {
+    python3 -c 'import json, sys; print("%.6f" % json.load(open(sys.argv[1]))[sys.argv[2]])' \
+        "$dir/out" "$1"
+}
+
+expect_near() {  # expect_near DESCRIPTION VALUE EXPECTED TOLERANCE
+    awk -v v="$2" -v e="$3" -v t="$4" 'BEGIN { d = v - e; exit !(d <= t && -d <= t) }' ||
+        fail "$1: $2, expected $3 +- $4"
+}
+
+# A complete PNG of the plot's size: every chunk's CRC right, IEND last, nothing after it.
+valid_png() {
+    python3 - "$1" <<'EOF'
+import struct, sys, zlib
+data = open(sys.argv[1], "rb").read()
+assert data[:8] == b"\x89PNG\r\n\x1a\n", "signature"
+at, names = 8, []
+while at < len(data):
+    length, name = struct.unpack(">I4s", data[at:at + 8])
+    body = data[at + 8:at + 8 + length]
+    crc, = struct.unpack(">I", data[at + 8 + length:at + 12 + length])
+    assert zlib.crc32(name + body) == crc, "CRC of " + repr(name)
+    if name == b"IHDR":
+        assert struct.unpack(">II", body[:8]) == (1000, 720), "size"
+    names.append(name)
+    at += 12 + length
+assert names[0] == b"IHDR" and names[-1] == b"IEND" and at == len(data), names
+EOF
+}
+
+valid_svg() {
+    python3 -c 'import sys, xml.etree.ElementTree as t; assert t.parse(sys.argv[1]).getroot().tag.endswith("svg")' "$1"
 }
 
 "$generator" --rate 22050 --duration 10 --level 0.5 -o "$dir/tone.wav" >/dev/null || exit 1
+tone=$dir/tone.wav
 
+# --- Usage errors: status 2, one line, nothing measured, no plot left behind.
 expect 2 "no file" "$meter"
-expect 2 "channel 0" "$meter" --channel 0 "$dir/tone.wav"
-expect 2 "carrier below range" "$meter" --carrier 100 "$dir/tone.wav"
-expect 2 "plot of unknown type" "$meter" --plot "$dir/plot.jpg" "$dir/tone.wav"
-expect 2 "unknown option" "$meter" --frobnicate "$dir/tone.wav"
+expect 2 "unknown option" "$meter" --frobnicate "$tone"
+expect 2 "channel 0" "$meter" --channel 0 "$tone"
+expect 2 "hexadecimal channel" "$meter" --channel 0x1 "$tone"
+expect_message "hexadecimal channel" \
+    "wobblemeter: --channel: '0x1' is not allowed: give a whole number from 1 to 1024 (see --help)"
+expect 2 "channel with an exponent" "$meter" --channel 1e1 "$tone"
+expect 2 "carrier nan" "$meter" --carrier nan --plot "$dir/usage.png" "$tone"
+expect_message "carrier nan" \
+    "wobblemeter: --carrier: 'nan' is not allowed: give a decimal number of Hz from 500 to 20000 (see --help)"
+expect_no_output "carrier nan"
+[ ! -e "$dir/usage.png" ] || fail "a refused command line left a plot"
+expect 2 "carrier inf" "$meter" --carrier inf "$tone"
+expect 2 "hexadecimal carrier" "$meter" --carrier 0xC4E "$tone"
+expect 2 "carrier just below the range" "$meter" --carrier 499.99 "$tone"
+expect 2 "carrier just above the range" "$meter" --carrier 20000.01 "$tone"
+expect 2 "nominal nan" "$meter" --nominal nan "$tone"
+expect_message "nominal nan" \
+    "wobblemeter: --nominal: 'nan' is not allowed: give a decimal number of Hz from 1 to 1000000 (see --help)"
+expect 2 "nominal beyond any double" "$meter" --nominal 1e999 "$tone"
+expect 2 "hexadecimal nominal" "$meter" --nominal 0x10 "$tone"
+expect 2 "hexadecimal capture rate" "$meter" --live --record "$dir/r.wav" --rate 0x1F40
+expect 2 "capture duration nan" "$meter" --live --record "$dir/r.wav" --duration nan
+expect 2 "capture duration 0" "$meter" --live --record "$dir/r.wav" --duration 0
+expect_message "capture duration 0" \
+    "wobblemeter: --duration: '0' is not allowed: give a decimal number of s above 0 (see --help)"
+expect 2 "hexadecimal window" "$meter" --log "$dir/w.csv" --window 0x5 "$tone"
+expect 2 "window inf" "$meter" --log "$dir/w.csv" --window inf "$tone"
+expect 2 "plot of unknown type" "$meter" --plot "$dir/plot.jpg" "$tone"
+expect 2 "plot without a name" "$meter" --plot '' "$tone"
+expect_message "plot without a name" "wobblemeter: --plot: '' must end in .png or .svg (see --help)"
+expect_no_output "plot without a name"
 
+# --- Numbers are decimal, whatever their leading zeros.
+expect 1 "channel 010 is channel 10" "$meter" --channel 010 "$tone"
+expect_message "channel 010" "wobblemeter: $tone: channel 10 does not exist: the file has 1"
+expect 0 "channel 0001" "$meter" --channel 0001 "$tone"
+expect 0 "window 05" "$meter" --log "$dir/w.csv" --window 05 "$tone"
+expect 0 "nominal 03000" "$meter" --nominal 03000 --carrier 3.15e3 "$tone"
+grep -qx "Carrier: *3150.000 Hz (nominal 3000 Hz, speed error +5.000 %)" "$dir/out" ||
+    fail "nominal 03000: $(grep Carrier "$dir/out")"
+# 08000 is no octal number but decimal 8000: refused only for the device that is not there.
+expect 1 "capture rate 08000" "$meter" --live --record "$dir/r.wav" --rate 08000 --device nosuch
+! grep -q -- "--rate" "$dir/err" || fail "capture rate 08000: $(cat "$dir/err")"
+
+# --- Files that cannot be measured: status 1, one line.
 expect 1 "missing file" "$meter" "$dir/missing.wav"
-[ "$(wc -l <"$dir/err")" -eq 1 ] || { echo "FAIL: missing file: not one line on stderr"; failures=$((failures + 1)); }
-grep -q "missing.wav: cannot open it" "$dir/err" || { echo "FAIL: missing file: $(cat "$dir/err")"; failures=$((failures + 1)); }
-expect 1 "channel beyond the file's" "$meter" --channel 2 "$dir/tone.wav"
+expect_message "missing file" "wobblemeter: $dir/missing.wav: cannot open it: No such file or directory"
+expect 1 "channel beyond the file's" "$meter" --channel 2 "$tone"
+# A copy that lost its last few bytes is truncated, not complete.
+head -c -3 "$tone" >"$dir/cut.wav"
+expect 1 "file cut by 3 bytes" "$meter" "$dir/cut.wav"
+expect_message "file cut by 3 bytes" \
+    "wobblemeter: $dir/cut.wav: the file is truncated: 3 bytes of the audio its header declares are missing"
 
-expect 0 "summary" "$meter" "$dir/tone.wav"
-grep -q "^Weighted peak: *0.49" "$dir/out" || { echo "FAIL: summary: $(cat "$dir/out")"; failures=$((failures + 1)); }
-expect 0 "json and plot" "$meter" --json --plot "$dir/plot.png" "$dir/tone.wav"
-for key in carrier_hz nominal_hz speed_error_percent weighted_peak_percent unweighted_peak_percent \
-    weighted_rms_percent modulation_hz duration_s; do
-    grep -q "\"$key\": [-0-9]" "$dir/out" || { echo "FAIL: json lacks $key"; failures=$((failures + 1)); }
+# --- The carrier range, 500 Hz to 20 kHz: tones found near both ends, and mixed at both ends
+# with --carrier (tones half a hertz inside: a tone at the very limit whose wow averages a
+# little beyond it is refused).
+for carrier in 500.5 550 19000 19999.5; do
+    "$generator" --rate 48000 --center "$carrier" --duration 9 -o "$dir/c$carrier.wav" >/dev/null ||
+        fail "cannot write a $carrier Hz tone"
 done
-[ -s "$dir/plot.png" ] || { echo "FAIL: no plot"; failures=$((failures + 1)); }
-[ ! -s "$dir/err" ] || { echo "FAIL: stderr not empty when not a terminal: $(cat "$dir/err")"; failures=$((failures + 1)); }
-expect 1 "plot into a missing directory" "$meter" --plot "$dir/none/plot.SVG" "$dir/tone.wav"
-grep -q "^Weighted peak" "$dir/out" || { echo "FAIL: readings not printed before the plot failed"; failures=$((failures + 1)); }
-grep -q "cannot write the plot" "$dir/err" || { echo "FAIL: plot failure: $(cat "$dir/err")"; failures=$((failures + 1)); }
+for carrier in 550 19000 "500.5 --carrier 500" "19999.5 --carrier 20000"; do
+    set -- $carrier
+    tone_hz=$1
+    shift
+    expect 0 "$carrier Hz tone" "$meter" --json "$@" "$dir/c$tone_hz.wav"
+    expect_near "$carrier Hz tone: carrier" "$(reading carrier_hz)" "$tone_hz" 0.01
+    expect_near "$carrier Hz tone: weighted" "$(reading weighted_peak_percent)" 0.99692 0.001
+done
 
-if [ -w /dev/full ]; then
-    expect 1 "readings to a full disk" sh -c '"$1" "$2" >/dev/full' sh "$meter" "$dir/tone.wav"
-    grep -q "^wobblemeter: cannot write the readings: " "$dir/err" || { echo "FAIL: full disk: $(cat "$dir/err")"; failures=$((failures + 1)); }
-    expect 1 "JSON to a full disk" sh -c '"$1" --json "$2" >/dev/full' sh "$meter" "$dir/tone.wav"
+# --- Readings.
+expect 0 "summary" "$meter" "$tone"
+grep -q "^Weighted peak: *0.49" "$dir/out" || fail "summary: $(cat "$dir/out")"
+[ ! -s "$dir/err" ] || fail "stderr not empty when not a terminal: $(cat "$dir/err")"
+
+# JSON is valid UTF-8 whatever the file name: bytes that are not UTF-8 become U+FFFD.
+name=$(printf 'take-\377-"q"-\001-\342\202-\303\274.wav')
+cp "$tone" "$dir/$name"
+expect 0 "json" "$meter" --json --plot "$dir/plot.png" "$dir/$name"
+python3 - "$dir/out" "$dir" <<'EOF' || fail "json: $(cat "$dir/out")"
+import json, sys
+reading = json.loads(open(sys.argv[1], "rb").read().decode("utf-8"))  # strict UTF-8
+assert reading["file"] == sys.argv[2] + '/take-\ufffd-"q"-\x01-\ufffd-\u00fc.wav', reading["file"]
+assert list(reading) == ["file", "sample_rate", "channel", "carrier_hz", "nominal_hz",
+                         "speed_error_percent", "weighted_peak_percent",
+                         "unweighted_peak_percent", "weighted_rms_percent",
+                         "unweighted_rms_percent", "modulation_hz", "duration_s", "measured_s",
+                         "start_s", "dropouts", "lines"], list(reading)
+assert abs(reading["weighted_peak_percent"] - 0.49846) < 0.0005, reading
+assert reading["sample_rate"] == 22050 and reading["dropouts"] == 0, reading
+assert abs(reading["lines"][0]["hz"] - 4.0) < 0.01, reading["lines"]
+EOF
+valid_png "$dir/plot.png" || fail "json and plot: not a whole PNG"
+
+# --- Plots: a path that cannot be written is found before measuring; a plot that cannot be
+# written whole leaves nothing behind and an earlier plot as it was; a device is written in
+# place and kept.
+expect 1 "plot into a missing directory" "$meter" --plot "$dir/none/plot.SVG" "$tone"
+expect_message "plot into a missing directory" \
+    "wobblemeter: cannot write the plot $dir/none/plot.SVG: No such file or directory"
+expect_no_output "plot into a missing directory"
+mkdir "$dir/folder.png"
+expect 1 "plot onto a directory" "$meter" --plot "$dir/folder.png" "$tone"
+expect_message "plot onto a directory" "wobblemeter: cannot write the plot $dir/folder.png: Is a directory"
+expect_no_output "plot onto a directory"
+expect 1 "plot of a file that cannot be measured" "$meter" --plot "$dir/new.png" "$dir/missing.wav"
+[ ! -e "$dir/new.png" ] || fail "a plot was left for a file that could not be measured"
+echo "an earlier plot" >"$dir/old.png"
+expect 1 "earlier plot, file that cannot be measured" "$meter" --plot "$dir/old.png" "$dir/cut.wav"
+[ "$(cat "$dir/old.png")" = "an earlier plot" ] || fail "an earlier plot was changed for nothing"
+echo "an earlier plot" >"$dir/big.png"
+for plot in big.png big.svg; do
+    # 16 blocks of 512 or 1024 bytes: too few for either plot.
+    expect 1 "$plot beyond the file-size limit" sh -c 'ulimit -f 16 && exec "$@"' sh \
+        "$meter" --plot "$dir/$plot" "$tone"
+    expect_message "$plot beyond the file-size limit" \
+        "wobblemeter: cannot write the plot $dir/$plot: File too large"
+    grep -q "^Weighted peak" "$dir/out" || fail "$plot: no readings"
+done
+[ "$(cat "$dir/big.png")" = "an earlier plot" ] || fail "a plot that could not be written replaced an earlier one"
+# A log cut short by the limit as it grows: said so, and the readings still go out.
+"$generator" --rate 8000 --duration 30 -o "$dir/long.wav" >/dev/null  # a log of 1.4 KB
+expect 1 "log beyond the file-size limit" sh -c 'ulimit -f 1 && exec "$@"' sh \
+    "$meter" --log "$dir/big.csv" "$dir/long.wav"
+expect_message "log beyond the file-size limit" \
+    "wobblemeter: cannot write the log $dir/big.csv: File too large"
+grep -q "^Weighted peak" "$dir/out" || fail "log beyond the file-size limit: no readings"
+[ ! -e "$dir/big.svg" ] || fail "a partial plot stays"
+[ "$(find "$dir" -name '.big*')" = "" ] || fail "a temporary plot stays: $(find "$dir" -name '.big*')"
+# A real full file system, where one can be mounted (as root).
+mkdir "$dir/small"
+if mount -t tmpfs -o size=64k tmpfs "$dir/small" 2>/dev/null; then
+    echo "an earlier plot" >"$dir/small/plot.png"
+    head -c 40000 /dev/zero >"$dir/small/filler"
+    expect 1 "plot on a full disk" "$meter" --plot "$dir/small/plot.png" "$tone"
+    expect_message "plot on a full disk" \
+        "wobblemeter: cannot write the plot $dir/small/plot.png: No space left on device"
+    [ "$(ls -A "$dir/small" | tr '\n' ' ')" = "filler plot.png " ] &&
+        [ "$(cat "$dir/small/plot.png")" = "an earlier plot" ] ||
+        fail "plot on a full disk: $(ls -A "$dir/small")"
+    umount "$dir/small"
 fi
+if [ -w /dev/full ]; then
+    ln -s /dev/full "$dir/full.png"
+    expect 1 "plot to a full device" "$meter" --plot "$dir/full.png" "$tone"
+    expect_message "plot to a full device" \
+        "wobblemeter: cannot write the plot $dir/full.png: No space left on device"
+    [ -L "$dir/full.png" ] && [ -c /dev/full ] || fail "plot to a full device: the device was removed"
+fi
+# Ended while it waits for its recording (a FIFO nobody writes): the unfinished plot goes.
+mkfifo "$dir/pending.wav"
+echo "an earlier plot" >"$dir/ended.png"
+"$meter" --plot "$dir/ended.png" "$dir/pending.wav" >/dev/null 2>&1 &
+pid=$!
+for _ in $(seq 50); do
+    [ -n "$(find "$dir" -name '.ended.png.*')" ] && break
+    sleep 0.1
+done
+kill -TERM "$pid"
+wait "$pid" 2>/dev/null  # without the shell's note of the ended job
+status=$?
+[ "$status" -eq 143 ] || fail "ended while measuring: exit status $status, expected 143"
+[ -z "$(find "$dir" -name '.ended.png.*')" ] || fail "ended while measuring: a temporary plot stays"
+[ "$(cat "$dir/ended.png")" = "an earlier plot" ] || fail "ended while measuring: the earlier plot changed"
+expect 0 "svg plot" "$meter" --plot "$dir/plot.svg" "$tone"
+valid_svg "$dir/plot.svg" || fail "svg plot: not valid XML"
+
+# --- Standard output lost (closed at start, full, a pipe without reader): status 1 and one line,
+# never a signal; the plot is still written.
+expect 1 "standard output closed" sh -c 'exec "$@" >&-' sh "$meter" --plot "$dir/p1.png" "$tone"
+expect_message "standard output closed" \
+    "wobblemeter: cannot write the readings to standard output: it was closed (the plot $dir/p1.png is written)"
+valid_png "$dir/p1.png" || fail "standard output closed: the plot is not a whole PNG"
+if [ -w /dev/full ]; then
+    expect 1 "readings to a full disk" sh -c 'exec "$@" >/dev/full' sh "$meter" --plot "$dir/p2.svg" "$tone"
+    expect_message "readings to a full disk" \
+        "wobblemeter: cannot write the readings to standard output: No space left on device (the plot $dir/p2.svg is written)"
+    valid_svg "$dir/p2.svg" || fail "readings to a full disk: the plot is not valid"
+    expect 1 "JSON to a full disk" sh -c 'exec "$@" >/dev/full' sh "$meter" --json "$tone"
+    expect_message "JSON to a full disk" \
+        "wobblemeter: cannot write the readings to standard output: No space left on device"
+    expect 1 "help to a full disk" sh -c 'exec "$@" >/dev/full' sh "$meter" --help
+fi
+# The reader has gone by the time the readings are written.
+{ sleep 0.3; "$meter" --plot "$dir/p3.png" "$tone" 2>"$dir/err"; echo $? >"$dir/status"; } | true
+[ "$(cat "$dir/status")" = 1 ] || fail "dead pipe: exit status $(cat "$dir/status"), expected 1"
+expect_message "dead pipe" \
+    "wobblemeter: cannot write the readings to standard output: Broken pipe (the plot $dir/p3.png is written)"
+valid_png "$dir/p3.png" || fail "dead pipe: the plot is not a whole PNG"
 
 [ "$failures" -eq 0 ] && echo "all passed"
 exit "$failures"

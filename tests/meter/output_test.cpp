@@ -1,11 +1,16 @@
 // The summary, the JSON object and the plot of a measurement.
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "meter/meter.h"
 #include "meter/plot.h"
@@ -33,23 +38,63 @@ MeterResult Sample() {
     return r;
 }
 
-TEST(MeterJson, HoldsEveryReadingUnderItsKey) {
-    const std::string json = FormatJson(Sample(), "take \"1\".wav");
-    for (const char* pair :
-         {"\"carrier_hz\": 3150.25", "\"nominal_hz\": 3150", "\"speed_error_percent\": 0.0079365",
-          "\"weighted_peak_percent\": 0.0997", "\"unweighted_peak_percent\": 0.0996",
-          "\"weighted_rms_percent\": 0.0707", "\"modulation_hz\": 4", "\"duration_s\": 30",
-          "\"file\": \"take \\\"1\\\".wav\"", "\"lines\": [{\"hz\": 4, \"percent\": 0.099}]"}) {
-        EXPECT_NE(json.find(pair), std::string::npos) << pair << " in " << json;
-    }
-    EXPECT_EQ(json.front(), '{');
-    EXPECT_EQ(json.substr(json.size() - 2), "}\n");
+TEST(MeterJson, HoldsEveryReadingUnderItsKeyInTheDocumentedOrder) {
+    const std::string text = FormatJson(Sample(), "take \"1\".wav");
+    ASSERT_EQ(text.back(), '\n');
+    const auto json = nlohmann::ordered_json::parse(text);
+    std::vector<std::string> keys;
+    for (const auto& item : json.items()) keys.push_back(item.key());
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{
+                  "file", "sample_rate", "channel", "carrier_hz", "nominal_hz",
+                  "speed_error_percent", "weighted_peak_percent", "unweighted_peak_percent",
+                  "weighted_rms_percent", "unweighted_rms_percent", "modulation_hz", "duration_s",
+                  "measured_s", "start_s", "dropouts", "overruns", "lost_frames", "lines"}));
+    EXPECT_EQ(json["file"], "take \"1\".wav");
+    EXPECT_EQ(json["sample_rate"], 44100);
+    EXPECT_EQ(json["carrier_hz"], 3150.25);
+    EXPECT_EQ(json["nominal_hz"], 3150.0);
+    EXPECT_EQ(json["speed_error_percent"], 0.0079365);
+    EXPECT_EQ(json["weighted_peak_percent"], 0.0997);
+    EXPECT_EQ(json["unweighted_peak_percent"], 0.0996);
+    EXPECT_EQ(json["weighted_rms_percent"], 0.0707);
+    EXPECT_EQ(json["modulation_hz"], 4.0);
+    EXPECT_EQ(json["duration_s"], 30.0);
+    EXPECT_EQ(json["measured_s"], 26.98);
+    EXPECT_EQ(json["lines"], nlohmann::ordered_json::parse(R"([{"hz": 4, "percent": 0.099}])"));
 }
 
-TEST(MeterJson, WritesNullForANumberItCannotHold) {
+TEST(MeterJson, ALiveSessionNamesItsDeviceAndItsRecordingAndCountsItsLostInput) {
     MeterResult r = Sample();
+    r.overruns = 2;
+    r.lostFrames = 1234;
+    const auto live = nlohmann::ordered_json::parse(FormatJson(r, "", "hw:1,0"));
+    EXPECT_TRUE(live["file"].is_null());
+    EXPECT_EQ(live["device"], "hw:1,0");
+    EXPECT_EQ(live["overruns"], 2);
+    EXPECT_EQ(live["lost_frames"], 1234);
+    EXPECT_EQ(nlohmann::ordered_json::parse(FormatJson(r, "take.wav", "hw:1,0"))["file"],
+              "take.wav");
+    const std::string text = FormatSummary(r, "take.wav", "hw:1,0");
+    EXPECT_NE(text.find("Device:             'hw:1,0', channel 1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Recorded:           take.wav\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Lost input:         1234 frames in 2 overrun(s), bridged\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("File:"), std::string::npos) << text;
+    EXPECT_NE(FormatSummary(Sample(), "take.wav").find("Lost input:         none\n"),
+              std::string::npos);
+}
+
+TEST(MeterJson, ReadingsKeepSevenSignificantDigitsAndNullForWhatTheyCannotHold) {
+    MeterResult r = Sample();
+    r.weightedPeakPercent = 0.996922187654321;
     r.modulationHz = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_NE(FormatJson(r, "x").find("\"modulation_hz\": null"), std::string::npos);
+    r.speedErrorPercent = std::numeric_limits<double>::infinity();
+    const std::string text = FormatJson(r, "x");
+    EXPECT_NE(text.find("\"weighted_peak_percent\":0.9969222,"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"modulation_hz\":null,"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"speed_error_percent\":null,"), std::string::npos) << text;
 }
 
 TEST(MeterSummary, NamesEachReadingWithItsValue) {
@@ -77,7 +122,7 @@ TEST(MeterSummary, SaysWhenThereIsNoModulation) {
     r.lines.clear();
     const std::string text = FormatSummary(r, "take.wav");
     EXPECT_NE(text.find("Modulation:         none"), std::string::npos) << text;
-    EXPECT_NE(FormatJson(r, "take.wav").find("\"lines\": []"), std::string::npos);
+    EXPECT_NE(FormatJson(r, "take.wav").find("\"lines\":[]"), std::string::npos);
 }
 
 TEST(MeterSummary, SpeedErrorWithoutNominalIsUnknownInBothForms) {
@@ -91,14 +136,13 @@ TEST(MeterSummary, SpeedErrorWithoutNominalIsUnknownInBothForms) {
               std::string::npos)
         << text;
     const std::string json = FormatJson(r, "take.wav");
-    EXPECT_NE(json.find("\"nominal_hz\": null"), std::string::npos) << json;
-    EXPECT_NE(json.find("\"speed_error_percent\": null"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"nominal_hz\":null"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"speed_error_percent\":null"), std::string::npos) << json;
 }
 
-std::string Head(const std::string& path, size_t n) {
+std::string Contents(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return bytes.substr(0, n);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 TEST(MeterPlot, WritesPngOrSvgByExtensionAndReportsAFailedWrite) {
@@ -107,32 +151,134 @@ TEST(MeterPlot, WritesPngOrSvgByExtensionAndReportsAFailedWrite) {
     wobblemeter_test::WriteTone(tone, 44100, 3150.0, 0.2, 4.0, 10.0);
     const MeterResult r = MeasureFile(tone, {});
     WritePlot(r, "tone.wav", dir.Path("plot.png"));
-    EXPECT_EQ(Head(dir.Path("plot.png"), 8), "\x89PNG\r\n\x1a\n");
-    WritePlot(r, "tone.wav", dir.Path("plot.svg"));
-    EXPECT_NE(Head(dir.Path("plot.svg"), 200).find("<svg"), std::string::npos);
+    EXPECT_EQ(Contents(dir.Path("plot.png")).substr(0, 8), "\x89PNG\r\n\x1a\n");
+    WritePlot(r, "tone.wav", dir.Path("plot.SVG"));
+    EXPECT_NE(Contents(dir.Path("plot.SVG")).substr(0, 200).find("<svg"), std::string::npos);
     EXPECT_THROW(WritePlot(r, "tone.wav", dir.Path("no/such/dir/plot.png")), MeterError);
 }
 
-// The PNG's height, from its header (IHDR: width and height, big-endian, after 16 bytes).
-unsigned PngHeight(const std::string& path) {
-    const std::string head = Head(path, 24);
-    unsigned height = 0;
-    for (size_t i = 20; i < 24; ++i) height = height << 8 | static_cast<unsigned char>(head[i]);
-    return height;
+// A PNG decoded back into pixels, 0xRRGGBB each.
+struct Pixels {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> rgb;
+    std::uint32_t At(int x, int y) const {
+        return rgb[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
+    }
+};
+
+Pixels DecodePng(const std::string& png) {
+    struct Reader {
+        const std::string& bytes;
+        size_t at;
+    } reader{png, 0};
+    cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(
+        [](void* closure, unsigned char* data, unsigned int length) {
+            auto* r = static_cast<Reader*>(closure);
+            if (r->bytes.size() - r->at < length) return CAIRO_STATUS_READ_ERROR;
+            std::memcpy(data, r->bytes.data() + r->at, length);
+            r->at += length;
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &reader);
+    Pixels p;
+    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
+        p.width = cairo_image_surface_get_width(surface);
+        p.height = cairo_image_surface_get_height(surface);
+        const int stride = cairo_image_surface_get_stride(surface);
+        const unsigned char* data = cairo_image_surface_get_data(surface);
+        for (int y = 0; y < p.height; ++y) {
+            const auto* row = reinterpret_cast<const std::uint32_t*>(data + y * stride);
+            for (int x = 0; x < p.width; ++x) p.rgb.push_back(row[x] & 0xffffffu);
+        }
+    }
+    cairo_surface_destroy(surface);
+    return p;
 }
 
-TEST(MeterPlot, ThePanelOfTheSpeedErrorComesWhereTheSpeedErrorIsKnown) {
-    wobblemeter_test::ScratchDir dir;
-    wobblemeter_test::WriteTone(dir.Path("tone.wav"), 8000, 3150.0, 0.2, 4.0, 10.0);
-    wobblemeter_test::WriteTone(dir.Path("odd.wav"), 8000, 1000.0, 0.2, 4.0, 10.0);
-    const MeterResult known = MeasureFile(dir.Path("tone.wav"), {});
-    const MeterResult unknown = MeasureFile(dir.Path("odd.wav"), {});
-    ASSERT_EQ(known.speedError.low.size(), 10u);
-    EXPECT_TRUE(unknown.speedError.low.empty());
-    WritePlot(known, "tone.wav", dir.Path("known.png"));
-    WritePlot(unknown, "odd.wav", dir.Path("unknown.png"));
-    EXPECT_EQ(PngHeight(dir.Path("unknown.png")), 720u);
-    EXPECT_GT(PngHeight(dir.Path("known.png")), 900u);
+// The weighted trace's orange red over the unweighted's light blue: red strong, blue weak.
+bool IsWeightedTrace(std::uint32_t rgb) {
+    const std::uint32_t red = rgb >> 16, green = (rgb >> 8) & 0xffu, blue = rgb & 0xffu;
+    return red > 160 && green < 130 && blue < 100;
+}
+
+TEST(MeterPlot, PngShowsTheDeviationWhenAndWhereItHappenedUnbroken) {
+    // 890 stretches of 1/32 s, one per pixel column of the deviation's box (x from 80; y from
+    // 45 over 280 pixels, zero at 185): -0.05 %, raised to +0.05 % for stretches 224 to 287
+    // (7 to 9 s). The steps between neighbouring columns must still be drawn.
+    MeterResult r = Sample();
+    r.weightedPeakPercent = r.unweightedPeakPercent = 0.0;
+    Envelope e;
+    e.startSeconds = 0.0;
+    e.stretchSeconds = 1.0 / 32.0;
+    for (int i = 0; i < 890; ++i) {
+        const float v = i >= 224 && i < 288 ? 0.05f : -0.05f;
+        e.low.push_back(v);
+        e.high.push_back(v);
+    }
+    r.weighted = r.unweighted = e;
+    const Pixels plot = DecodePng(RenderPlot(r, "take.wav", PlotFormat::kPng));
+    ASSERT_EQ(plot.width, 1000);
+    ASSERT_EQ(plot.height, 720);
+    EXPECT_EQ(plot.At(3, 3), 0xffffffu);  // the background
+
+    // Columns left of the legend (at the right) with the trace above and below zero.
+    std::vector<int> raised, lowered;
+    for (int x = 81; x < 700; ++x) {
+        bool above = false, below = false;
+        for (int y = 46; y < 324; ++y) {
+            if (IsWeightedTrace(plot.At(x, y))) (y < 185 ? above : below) = true;
+        }
+        if (above) raised.push_back(x);
+        if (below) lowered.push_back(x);
+    }
+    ASSERT_FALSE(raised.empty());
+    EXPECT_EQ(raised.front(), 80 + 224);
+    EXPECT_EQ(raised.back(), 80 + 288);  // the step down, drawn in the next column
+    EXPECT_EQ(raised.back() - raised.front() + 1, static_cast<int>(raised.size()));
+    // Below zero everywhere else, and in the two columns of the steps.
+    EXPECT_EQ(lowered.size(), 619u - 63u);
+}
+
+TEST(MeterPlot, ThePanelOfTheSpeedErrorShowsItSecondBySecondAlongTheWholeInput) {
+    // 20 s: no tone for the first 2 s, then +0.01 % until 12 s and -0.01 % after. The panel
+    // (x from 80 over 890 pixels: 44.5 a second; y from 720 over 190, zero at 815) has its
+    // scale at +-0.015 %.
+    MeterResult r = Sample();
+    r.durationSeconds = 20.0;
+    r.startSeconds = 5.0;
+    r.measuredSeconds = 7.0;
+    r.speedErrorPercent = 0.01;
+    r.speedError.startSeconds = 0.0;
+    r.speedError.stretchSeconds = 1.0;
+    for (int s = 0; s < 20; ++s) {
+        const float v = s < 2 ? NAN : s < 12 ? 0.01f : -0.01f;
+        r.speedError.low.push_back(v);
+        r.speedError.high.push_back(v);
+    }
+    const Pixels plot = DecodePng(RenderPlot(r, "take.wav", PlotFormat::kPng));
+    ASSERT_EQ(plot.width, 1000);
+    ASSERT_GT(plot.height, 720 + 190);
+    // The trace's green: the rows it lies in, in a column of each part.
+    auto rowsOfTrace = [&plot](int x) {
+        std::vector<int> rows;
+        for (int y = 721; y < 909; ++y) {
+            const std::uint32_t rgb = plot.At(x, y);
+            const std::uint32_t red = rgb >> 16, green = (rgb >> 8) & 0xffu, blue = rgb & 0xffu;
+            if (green > 90 && green < 140 && red < 80 && blue < 60) rows.push_back(y);
+        }
+        return rows;
+    };
+    EXPECT_TRUE(rowsOfTrace(80 + 44).empty());  // 1 s: no tone
+    const std::vector<int> fast = rowsOfTrace(80 + 7 * 44), slow = rowsOfTrace(80 + 16 * 44);
+    ASSERT_FALSE(fast.empty());
+    ASSERT_FALSE(slow.empty());
+    // +0.01 % of +-0.015 % lies a third of the half-height above zero, -0.01 % as far below.
+    EXPECT_NEAR(fast.front(), 815 - 0.01 / 0.015 * 95, 2);
+    EXPECT_NEAR(slow.front(), 815 + 0.01 / 0.015 * 95, 2);
+
+    // Without a nominal there is no speed error, and no panel.
+    r.speedError = {};
+    EXPECT_EQ(DecodePng(RenderPlot(r, "take.wav", PlotFormat::kPng)).height, 720);
 }
 
 }  // namespace
