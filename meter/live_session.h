@@ -101,8 +101,8 @@ struct SessionLoss {
 class LiveSession {
 public:
     // onUpdate is called on the worker thread after each change of the snapshot (some 20 to
-    // 50 times a second), e.g. to wake an interface's loop: it must return at once and must
-    // not call the session.
+    // 50 times a second), e.g. to wake an interface's loop: it must return at once; it may take
+    // a Snapshot() but must not start, stop or switch anything.
     explicit LiveSession(std::function<void()> onUpdate = {});
     // Stops the session and finishes the log and the recording.
     ~LiveSession();
