@@ -67,12 +67,30 @@ LiveSession::~LiveSession() {
     }
 }
 
-void LiveSession::StartLive(LiveOptions options) {
+void LiveSession::JoinEnded() {
+    bool ended = false;
+    {
+        const std::lock_guard lock(mutex_);
+        ended = snapshot_.status == SessionStatus::kFinished ||
+                snapshot_.status == SessionStatus::kFailed;
+    }
+    if (ended) Join();
     if (worker_.joinable()) throw std::logic_error("a session runs already");
+}
+
+void LiveSession::StartLive(LiveOptions options) {
+    JoinEnded();
     if (!options.logPath.empty()) StartLog(options.logPath);
     {
         const std::lock_guard lock(mutex_);
+        // A fresh snapshot; its count of updates goes on (a display may be waiting on it).
+        const uint64_t updates = snapshot_.updates;
         snapshot_ = SessionSnapshot{};
+        snapshot_.updates = updates + 1;
+        result_.reset();
+        resultError_.clear();
+        seconds_.clear();
+        losses_.clear();
         snapshot_.status = SessionStatus::kStarting;
         snapshot_.live = true;
         snapshot_.source = options.capture.device;
@@ -86,12 +104,19 @@ void LiveSession::StartLive(LiveOptions options) {
 }
 
 void LiveSession::StartFile(std::string path, MeterOptions options) {
-    if (worker_.joinable()) throw std::logic_error("a session runs already");
+    JoinEnded();
     {
         const std::lock_guard lock(mutex_);
         const bool logging = snapshot_.logging;
         const std::string logPath = snapshot_.logPath;
+        // A fresh snapshot; its count of updates goes on (a display may be waiting on it).
+        const uint64_t updates = snapshot_.updates;
         snapshot_ = SessionSnapshot{};
+        snapshot_.updates = updates + 1;
+        result_.reset();
+        resultError_.clear();
+        seconds_.clear();
+        losses_.clear();
         snapshot_.status = SessionStatus::kRunning;
         snapshot_.live = false;
         snapshot_.source = path;
@@ -199,6 +224,10 @@ void LiveSession::StartRecording(const std::string& path) {
             rate = snapshot_.sampleRate;
     }
     if (rate == 0) throw MeterError("nothing to record: no device is capturing");
+    {
+        const std::lock_guard lock(outputMutex_);
+        if (wav_ && recordPath_ == path) throw MeterError("already recording into " + path);
+    }
     auto wav = std::make_unique<WavWriter>(path, rate);  // throws MeterError
     StopRecording();
     {

@@ -109,8 +109,9 @@ public:
     LiveSession(const LiveSession&) = delete;
     LiveSession& operator=(const LiveSession&) = delete;
 
-    // Starts measuring from a capture device. Throws MeterError when the log cannot be created
-    // (nothing starts then) and std::logic_error when a session runs already.
+    // Starts measuring from a capture device (a session that has ended may start again).
+    // Throws MeterError when the log cannot be created (nothing starts then) and
+    // std::logic_error when a session runs already.
     void StartLive(LiveOptions options);
     // Starts measuring a file, with progress; Stop() cancels it. Throws std::logic_error when a
     // session runs already.
@@ -158,6 +159,8 @@ private:
     void OutputFailed(const std::string& why);
     void Finished(const std::string& failure);
     void Join();
+    // Joins a worker that has ended; throws std::logic_error when one still runs.
+    void JoinEnded();
 
     std::function<void()> onUpdate_;
     std::thread worker_;

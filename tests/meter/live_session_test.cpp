@@ -300,6 +300,13 @@ TEST(LiveSession, StopEndsAtOnceAndTheSummaryCoversWhatCame) {
     ASSERT_TRUE(session.Result().has_value()) << session.ResultError();
     EXPECT_LT(session.Result()->durationSeconds, 30.0);
     EXPECT_NEAR(session.Result()->weightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
+
+    // The same session starts again, afresh (as a window's Start after Stop).
+    session.StartLive(FromSource(std::make_shared<FakeCaptureSource>(Ramp(800), 8000, 100)));
+    ASSERT_TRUE(session.Wait(10s));
+    EXPECT_DOUBLE_EQ(session.Snapshot().seconds, 0.1);
+    EXPECT_FALSE(session.Snapshot().stopped);
+    EXPECT_FALSE(session.Result().has_value());
 }
 
 TEST(LiveSession, LogAndRecordingSwitchOnAndOffWhileItRuns) {
@@ -315,6 +322,7 @@ TEST(LiveSession, LogAndRecordingSwitchOnAndOffWhileItRuns) {
     waitFor(5.0);
     session.StartLog(dir.Path("a.csv"));
     session.StartRecording(dir.Path("a.wav"));
+    EXPECT_THROW(session.StartRecording(dir.Path("a.wav")), MeterError);  // not over itself
     EXPECT_TRUE(session.Snapshot().logging);
     EXPECT_TRUE(session.Snapshot().recording);
     waitFor(15.0);
