@@ -33,8 +33,8 @@ std::vector<float> Tone(double seconds, double level = 1.0, double carrierHz = 3
     return tone;
 }
 
-std::vector<float> Hiss(double seconds, unsigned seed) {
-    std::mt19937 random(seed);
+std::vector<float> Hiss(double seconds, unsigned stream) {
+    std::mt19937 random(stream);
     std::normal_distribution<float> gauss(0.0f, 0.01f);
     std::vector<float> s(static_cast<size_t>(seconds * kRate));
     for (float& x : s) x = gauss(random);
