@@ -51,6 +51,21 @@ struct SpectrumPanel {
 };
 void DrawSpectrumPanel(cairo_t* cr, const SpectrumPanel& panel, const PanelRect& rect);
 
+// The speed error second by second along a whole input or session (a stretch of several
+// seconds where it is long: its lowest to highest second), from 0 to endSeconds; the span the
+// readings were taken over shaded, their mean dashed and named.
+struct SpeedErrorPanel {
+    const Envelope& speedError;
+    double endSeconds = 0.0;
+    // The span shaded, s; NaN: none.
+    double spanStartSeconds = std::numeric_limits<double>::quiet_NaN();
+    double spanSeconds = std::numeric_limits<double>::quiet_NaN();
+    double meanPercent = std::numeric_limits<double>::quiet_NaN();  // NaN: no line
+    std::string meanLabel;                                          // "speed error +0.12 % ..."
+    std::string timeTitle = "time, s";
+};
+void DrawSpeedErrorPanel(cairo_t* cr, const SpeedErrorPanel& panel, const PanelRect& rect);
+
 // Figures read off at a glance, one under the other: each with its name, the standard it is
 // read to and its value in large type. A value that is not formed yet (a dash) is grey.
 struct Readout {
@@ -75,5 +90,6 @@ void DrawBarMeterPanel(cairo_t* cr, const BarMeter& meter, const PanelRect& rect
 // The panels of a measurement; they refer to the result, which must outlive them.
 DeviationPanel DeviationPanelOf(const MeterResult& result);
 SpectrumPanel SpectrumPanelOf(const MeterResult& result);
+SpeedErrorPanel SpeedErrorPanelOf(const MeterResult& result);
 
 }  // namespace wobblemeter

@@ -27,13 +27,23 @@ nlohmann::ordered_json JsonNumber(double value) {
 
 }  // namespace
 
-std::string FormatSummary(const MeterResult& r, const std::string& path) {
+std::string FormatSummary(const MeterResult& r, const std::string& path,
+                          const std::string& device) {
     std::string out;
-    Append(out, "File:               %s\n", path.c_str());
-    Append(
-        out,
-        "Audio:              %d Hz, channel %d of %d, %.2f s (readings over %.2f s from %.2f s)\n",
-        r.sampleRate, r.channel, r.channels, r.durationSeconds, r.measuredSeconds, r.startSeconds);
+    if (device.empty()) {
+        Append(out, "File:               %s\n", path.c_str());
+        Append(out,
+               "Audio:              %d Hz, channel %d of %d, %.2f s (readings over %.2f s from "
+               "%.2f s)\n",
+               r.sampleRate, r.channel, r.channels, r.durationSeconds, r.measuredSeconds,
+               r.startSeconds);
+    } else {
+        Append(out, "Device:             '%s', channel %d\n", device.c_str(), r.channel);
+        if (!path.empty()) Append(out, "Recorded:           %s\n", path.c_str());
+        Append(out,
+               "Audio:              %d Hz, %.2f s captured (readings over %.2f s from %.2f s)\n",
+               r.sampleRate, r.durationSeconds, r.measuredSeconds, r.startSeconds);
+    }
     if (std::isfinite(r.nominalHz)) {
         Append(out, "Carrier:            %.3f Hz (nominal %.0f Hz, speed error %s)\n", r.carrierHz,
                r.nominalHz, FormatSpeedError(r).c_str());
@@ -51,6 +61,11 @@ std::string FormatSummary(const MeterResult& r, const std::string& path) {
         out += "Modulation:         none (no line stands out of the noise)\n";
     Append(out, "Drop-outs:          %d%s\n", r.dropouts,
            r.dropouts > 0 ? " (bridged, left out of the readings)" : "");
+    if (r.overruns == 0)
+        out += "Lost input:         none\n";
+    else
+        Append(out, "Lost input:         %lld frames in %d overrun(s), bridged\n", r.lostFrames,
+               r.overruns);
     if (r.lines.size() > 1) {
         out += "Largest lines:     ";
         for (const SpectrumLine& line : r.lines)
@@ -69,10 +84,15 @@ std::string FormatSpeedError(const MeterResult& r) {
     return text;
 }
 
-std::string FormatJson(const MeterResult& r, const std::string& path) {
+std::string FormatJson(const MeterResult& r, const std::string& path, const std::string& device) {
     // Keys in the documented order.
     nlohmann::ordered_json json;
-    json["file"] = path;
+    // Live, the file is the recording (none: null) and the device comes beside it.
+    if (!device.empty() && path.empty())
+        json["file"] = nullptr;
+    else
+        json["file"] = path;
+    if (!device.empty()) json["device"] = device;
     json["sample_rate"] = r.sampleRate;
     json["channel"] = r.channel;
     json["carrier_hz"] = JsonNumber(r.carrierHz);
@@ -87,6 +107,8 @@ std::string FormatJson(const MeterResult& r, const std::string& path) {
     json["measured_s"] = JsonNumber(r.measuredSeconds);
     json["start_s"] = JsonNumber(r.startSeconds);
     json["dropouts"] = r.dropouts;
+    json["overruns"] = r.overruns;
+    json["lost_frames"] = r.lostFrames;
     json["lines"] = nlohmann::ordered_json::array();
     for (const SpectrumLine& line : r.lines)
         json["lines"].push_back(

@@ -7,8 +7,12 @@
 
 namespace wobblemeter {
 
-std::string FormatSummary(const MeterResult& result, const std::string& path);
-std::string FormatJson(const MeterResult& result, const std::string& path);
+// The readings of a file at path; or, where device is given, of a session captured from that
+// device (path: its recording, empty when none).
+std::string FormatSummary(const MeterResult& result, const std::string& path,
+                          const std::string& device = {});
+std::string FormatJson(const MeterResult& result, const std::string& path,
+                       const std::string& device = {});
 // The speed error as "+0.008 %", or "unknown (give --nominal)" when there is no nominal.
 std::string FormatSpeedError(const MeterResult& result);
 
