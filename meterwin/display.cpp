@@ -2,10 +2,12 @@
 // status line, and the same as text for the clipboard.
 #include "meterwin/display.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
 #include "meter/message.h"
+#include "meter/report.h"
 
 namespace wobblemeter {
 
@@ -58,7 +60,142 @@ double EnvelopeEnd(const Envelope& e) {
     return e.startSeconds + static_cast<double>(e.low.size()) * e.stretchSeconds;
 }
 
+// The deviation of the trace's points (one per kTracePointSeconds, oldest first, with gaps
+// where a stretch of tone began afresh) as envelopes, NaN in the gaps.
+void TraceEnvelopes(const std::vector<TracePoint>& trace, Envelope& weighted,
+                    Envelope& unweighted) {
+    if (trace.empty()) return;
+    const double start = trace.front().timeSeconds;
+    const auto count =
+        static_cast<size_t>(std::llround((trace.back().timeSeconds - start) / kTracePointSeconds)) +
+        1;
+    constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
+    for (Envelope* e : {&weighted, &unweighted}) {
+        e->startSeconds = start;
+        e->stretchSeconds = kTracePointSeconds;
+        e->low.assign(count, kNone);
+        e->high.assign(count, kNone);
+    }
+    for (const TracePoint& p : trace) {
+        const auto i = static_cast<size_t>(
+            std::clamp(std::llround((p.timeSeconds - start) / kTracePointSeconds), 0LL,
+                       static_cast<long long>(count) - 1));
+        weighted.low[i] = p.weightedLow;
+        weighted.high[i] = p.weightedHigh;
+        unweighted.low[i] = p.unweightedLow;
+        unweighted.high[i] = p.unweightedHigh;
+    }
+}
+
+// The nominal carrier the speed error is read against, from a second's carrier and speed
+// error (NaN where either is unknown), rounded to the hertz as the standards name it.
+double NominalOf(const SecondReading& r) {
+    if (!std::isfinite(r.carrierHz) || !std::isfinite(r.speedErrorPercent)) return NAN;
+    return std::round(r.carrierHz / (1.0 + r.speedErrorPercent / 100.0));
+}
+
 }  // namespace
+
+WindowState StateOfSnapshot(const SessionSnapshot& s) {
+    switch (s.status) {
+        case SessionStatus::kIdle:
+            return WindowState::kIdle;
+        case SessionStatus::kStarting:
+            return WindowState::kStarting;
+        case SessionStatus::kFinished:
+            return WindowState::kStopped;
+        case SessionStatus::kFailed:
+            return WindowState::kError;
+        case SessionStatus::kRunning:
+            break;
+    }
+    switch (s.latest.state) {
+        case MeterState::kWaiting:
+            return WindowState::kWaitingForTone;
+        case MeterState::kNoTone:
+            return WindowState::kNoTone;
+        case MeterState::kSettling:
+            return WindowState::kSettling;
+        case MeterState::kMeasuring:
+            return WindowState::kMeasuring;
+    }
+    return WindowState::kMeasuring;
+}
+
+std::string LiveHeading(const SessionSnapshot& s) {
+    std::string heading = "Live: " + (s.source.empty() ? std::string("default") : s.source);
+    if (s.sampleRate > 0) heading += Format(", %d Hz", s.sampleRate);
+    return heading + Format(", channel %d", s.channel);
+}
+
+std::string ElapsedText(double seconds) {
+    const auto whole = static_cast<long long>(std::max(0.0, seconds));
+    return Format("%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
+}
+
+Display DisplayOfSnapshot(const SessionSnapshot& s, double barScale, double holdPercent) {
+    const SecondReading& r = s.latest;
+    Display d;
+    d.state = StateOfSnapshot(s);
+    d.heading = LiveHeading(s);
+    const bool tone = r.state == MeterState::kSettling || r.state == MeterState::kMeasuring;
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    const double nominal = NominalOf(r);
+    d.readouts =
+        Readouts(tone ? r.speedErrorPercent : none, nominal, tone ? r.weightedPeakPercent : none,
+                 tone ? r.unweightedPeakPercent : none, tone ? r.weightedRmsPercent : none);
+    if (!std::isfinite(nominal)) d.readouts[0].standard = "against the nominal";
+    d.bar = Bar(tone ? r.weightedPeakPercent : none, barScale);
+    d.bar.holdPercent = holdPercent;
+
+    TraceEnvelopes(s.trace, d.weighted, d.unweighted);
+    d.traceEndSeconds = std::max(s.seconds, kSnapshotTraceSeconds);
+    d.traceStartSeconds = d.traceEndSeconds - kSnapshotTraceSeconds;
+    if (r.state == MeterState::kMeasuring) {
+        d.weightedLevelPercent = r.weightedPeakPercent;
+        d.unweightedLevelPercent = r.unweightedPeakPercent;
+    }
+    d.spectrumHz = s.spectrum.hz;
+    d.spectrumPercent = s.spectrum.percent;
+    d.lines = s.spectrum.lines;
+    d.speedError = s.speedError;
+    d.speedErrorEndSeconds = s.seconds;
+    if (tone && std::isfinite(r.speedErrorPercent)) {
+        d.speedErrorLinePercent = r.speedErrorPercent;
+        d.speedErrorLabel = Format(
+            "now %+.3f %%", std::fabs(r.speedErrorPercent) < 0.0005 ? 0.0 : r.speedErrorPercent);
+    }
+
+    // The status line: carrier, tone, settling, overruns, drop-outs, elapsed time, outputs.
+    std::vector<std::string> parts;
+    switch (r.state) {
+        case MeterState::kWaiting:
+            parts.emplace_back("Waiting for the test tone (3150 or 3000 Hz)");
+            break;
+        case MeterState::kNoTone:
+            parts.emplace_back("no tone: waiting for it to return");
+            break;
+        case MeterState::kSettling:
+        case MeterState::kMeasuring:
+            parts.push_back(std::isfinite(r.carrierHz) ? Format("Carrier %.3f Hz", r.carrierHz)
+                                                       : std::string("Carrier \u2013"));
+            parts.push_back(r.state == MeterState::kSettling
+                                ? Format("tone present, settling: readings after %g s of tone",
+                                         kSettleSeconds + kDefaultWindowSeconds)
+                                : std::string("tone present"));
+            if (std::isfinite(r.modulationHz))
+                parts.push_back(Format("modulation %.2f Hz", r.modulationHz));
+            break;
+    }
+    parts.push_back(Format("overruns %d (%lld frames lost)", s.overruns, s.lostFrames));
+    parts.push_back(Format("drop-outs %d", s.dropouts));
+    parts.push_back(ElapsedText(s.seconds));
+    if (s.logging) parts.push_back("logging to " + s.logPath);
+    if (s.recording) parts.push_back("recording to " + s.recordPath);
+    if (s.status == SessionStatus::kStarting) parts = {"Opening " + d.heading.substr(6)};
+    for (size_t i = 0; i < parts.size(); ++i) d.status += (i > 0 ? kSeparator : "") + parts[i];
+    return d;
+}
 
 const char* StateName(WindowState state) {
     switch (state) {
@@ -101,6 +238,7 @@ Display DisplayOfResult(const MeterResult& r, const std::string& heading, double
     Display d;
     d.state = WindowState::kFileRead;
     d.heading = heading;
+    d.summary = true;
     d.readouts = Readouts(r.speedErrorPercent, r.nominalHz, r.weightedPeakPercent,
                           r.unweightedPeakPercent, r.weightedRmsPercent);
     d.bar = Bar(r.weightedPeakPercent, barScale);
@@ -114,6 +252,11 @@ Display DisplayOfResult(const MeterResult& r, const std::string& heading, double
     d.spectrumPercent = r.spectrumPercent;
     d.lines = r.lines;
     d.speedError = r.speedError;
+    d.speedErrorEndSeconds = r.durationSeconds;
+    d.speedErrorSpanStartSeconds = r.startSeconds;
+    d.speedErrorSpanSeconds = r.measuredSeconds;
+    d.speedErrorLinePercent = r.speedErrorPercent;
+    d.speedErrorLabel = "speed error " + FormatSpeedError(r) + " over the span read";
 
     d.status = Format("Carrier %.3f Hz", r.carrierHz);
     if (std::isfinite(r.nominalHz)) d.status += Format(" (nominal %.0f Hz)", r.nominalHz);

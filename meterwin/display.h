@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "meter/live_session.h"
 #include "meter/meter.h"
 #include "meter/plot_panels.h"
 
@@ -37,6 +38,9 @@ struct Display {
     WindowState state = WindowState::kIdle;
     // What is measured: "take.wav", "Live: DEVICE, 48000 Hz, channel 1"; empty when idle.
     std::string heading;
+    // The panels show a summary over the span read (a file, a finished session), not the
+    // last seconds of a live one.
+    bool summary = false;
     std::vector<Readout> readouts;
     BarMeter bar;
     // The deviation panel: both traces over [traceStart, traceEnd] s, two-sigma levels (NaN:
@@ -48,8 +52,15 @@ struct Display {
     // The spectrum panel.
     std::vector<double> spectrumHz, spectrumPercent;
     std::vector<SpectrumLine> lines;
-    // The speed error second by second over the session or file, % (NaN: no tone).
+    // The speed error second by second over the session or file, % (NaN: no tone), on a time
+    // axis from 0 to speedErrorEndSeconds; the span read shaded (NaN: none); a dashed line at
+    // speedErrorLinePercent named speedErrorLabel (NaN: none).
     Envelope speedError;
+    double speedErrorEndSeconds = 0.0;
+    double speedErrorSpanStartSeconds = std::numeric_limits<double>::quiet_NaN();
+    double speedErrorSpanSeconds = std::numeric_limits<double>::quiet_NaN();
+    double speedErrorLinePercent = std::numeric_limits<double>::quiet_NaN();
+    std::string speedErrorLabel;
     // The status line: what the front-end prints below the instrument.
     std::string status;
     // Share of a file read, 0 ... 1; NaN: no progress to show.
@@ -58,6 +69,20 @@ struct Display {
 
 // The readings of a file (or of a finished session) as the window shows them.
 Display DisplayOfResult(const MeterResult& result, const std::string& heading, double barScale);
+
+// What a live session shows as of a snapshot: the readings of the last window seconds, the
+// deviation of the last 10 s, the spectrum, the speed error over the session and the status
+// line. holdPercent: the largest weighted figure of the session (NaN: none yet).
+Display DisplayOfSnapshot(const SessionSnapshot& snapshot, double barScale, double holdPercent);
+
+// The window's state for a snapshot of a live session.
+WindowState StateOfSnapshot(const SessionSnapshot& snapshot);
+
+// The heading of a live session: "Live: DEVICE, 48000 Hz, channel 1".
+std::string LiveHeading(const SessionSnapshot& snapshot);
+
+// Elapsed time as h:mm:ss.
+std::string ElapsedText(double seconds);
 
 // An empty display of state: dashes for every reading, empty panels.
 Display BlankDisplay(WindowState state, const std::string& heading, double barScale);

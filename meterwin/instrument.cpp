@@ -109,13 +109,16 @@ InstrumentLayout LayOutInstrument(double width, double height) {
     // The panels' own left inset holds their axis labels: it starts right of the column.
     const double x = kMargin + column;
     const double w = width - x - kMargin;
-    const double panels = bottom - top - 2 * kTitleHeight;
-    const double deviation = std::round(panels * 0.52);
+    const double panels = bottom - top - 3 * kTitleHeight;
+    const double deviation = std::round(panels * 0.38);
+    const double spectrum = std::round(panels * 0.35);
     l.deviationTitle = {x, top, w, kTitleHeight};
     l.deviation = {x, top + kTitleHeight, w, deviation};
     l.spectrumTitle = {x, l.deviation.y + l.deviation.h, w, kTitleHeight};
-    l.spectrum = {x, l.spectrumTitle.y + kTitleHeight, w,
-                  bottom - l.spectrumTitle.y - kTitleHeight};
+    l.spectrum = {x, l.spectrumTitle.y + kTitleHeight, w, spectrum};
+    l.speedErrorTitle = {x, l.spectrum.y + l.spectrum.h, w, kTitleHeight};
+    l.speedError = {x, l.speedErrorTitle.y + kTitleHeight, w,
+                    bottom - l.speedErrorTitle.y - kTitleHeight};
     return l;
 }
 
@@ -134,9 +137,8 @@ void DrawInstrument(cairo_t* cr, const Display& d, double width, double height) 
     DrawReadoutsPanel(cr, d.readouts, l.readouts);
 
     DrawTitle(cr, l.deviationTitle,
-              d.state == WindowState::kFileRead
-                  ? "Deviation over the span read: unweighted (blue), weighted (red)"
-                  : "Deviation, the last 10 s: unweighted (blue), weighted (red)");
+              d.summary ? "Deviation over the span read: unweighted (blue), weighted (red)"
+                        : "Deviation, the last 10 s: unweighted (blue), weighted (red)");
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     DeviationPanel deviation{d.unweighted, d.weighted, d.unweightedLevelPercent,
                              d.weightedLevelPercent};
@@ -146,6 +148,16 @@ void DrawInstrument(cairo_t* cr, const Display& d, double width, double height) 
     DrawTitle(cr, l.spectrumTitle, "Spectrum of the deviation, its largest lines named");
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     DrawSpectrumPanel(cr, {d.spectrumHz, d.spectrumPercent, d.lines}, l.spectrum);
+    const bool file = d.summary;
+    DrawTitle(cr, l.speedErrorTitle,
+              file ? "Speed error along the whole input, second by second"
+                   : "Speed error over the session, second by second");
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    DrawSpeedErrorPanel(cr,
+                        {d.speedError, d.speedErrorEndSeconds, d.speedErrorSpanStartSeconds,
+                         d.speedErrorSpanSeconds, d.speedErrorLinePercent, d.speedErrorLabel,
+                         file ? "time, s (shaded: the span read)" : "time, s"},
+                        l.speedError);
     cairo_restore(cr);
 }
 

@@ -1,5 +1,6 @@
 // The meter window's instrument face: the display laid out on a surface of any size (heading
-// and state, bar meter and readouts on the left, the deviation and its spectrum on the right)
+// and state, bar meter and readouts on the left; the deviation, its spectrum and the speed
+// error on the right)
 // and drawn with the plot's own panels. Free of any toolkit: the window draws it into an image
 // that it shows, the tests into images of their own.
 #pragma once
@@ -13,7 +14,7 @@ namespace wobblemeter {
 
 // The smallest surface the instrument is laid out for; the window does not shrink below it.
 constexpr int kInstrumentMinWidth = 900;
-constexpr int kInstrumentMinHeight = 520;
+constexpr int kInstrumentMinHeight = 600;
 
 struct InstrumentLayout {
     PanelRect heading;
@@ -22,6 +23,7 @@ struct InstrumentLayout {
     // Each panel with its title above it.
     PanelRect deviationTitle, deviation;
     PanelRect spectrumTitle, spectrum;
+    PanelRect speedErrorTitle, speedError;
 };
 
 InstrumentLayout LayOutInstrument(double width, double height);

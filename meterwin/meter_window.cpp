@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <ctime>
+#include <limits>
 #include <utility>
 
 #include "meter/csv_log.h"
@@ -12,7 +14,6 @@
 #include "meter/plot.h"
 #include "meter/report.h"
 #include "meterwin/dropped_files.h"
-#include "meterwin/file_reader.h"
 #include "sys/output_file.h"
 
 namespace wobblemeter {
@@ -70,7 +71,8 @@ void MeterWindow::Begin(const std::optional<std::string>& file) {
     else if (devices_.empty())
         idle.status = "no capture device found";
     else
-        idle.status = "Open a recording (File > Open), or drop one on the window";
+        idle.status =
+            "Press Start to measure the input, or open a recording (File > Open) or drop one here";
     ShowState(std::move(idle));
     if (file) OpenFile(*file);
 }
@@ -82,12 +84,19 @@ void MeterWindow::ShowState(Display display) {
 }
 
 void MeterWindow::UpdateControls() {
-    const bool reading = display_.state == WindowState::kReadingFile;
+    const bool canCapture = device_ >= 0 && !sessionActive_;
+    const bool liveRunning = sessionActive_ && sessionLive_;
     Controls c;
     c.open = true;
-    c.stop = reading;
-    c.exportResult = result_.has_value() && !reading;
-    c.chooseDevice = !devices_.empty();
+    c.start = canCapture;
+    c.stop = sessionActive_;
+    c.exportResult = result_.has_value() && !sessionActive_;
+    // Switched before Start (kept for the session) or while a live session runs.
+    c.log = canCapture || liveRunning;
+    c.record = canCapture || liveRunning;
+    c.logging = liveRunning ? logging_ : !pendingLog_.empty();
+    c.recording = liveRunning ? recording_ : !pendingRecording_.empty();
+    c.chooseDevice = !devices_.empty() && !sessionActive_;
     for (const CaptureDeviceInfo& device : devices_) c.devices.push_back(device.name);
     c.device = device_;
     c.scale = scale_;
@@ -101,12 +110,23 @@ void MeterWindow::OnOpen() {
     if (path) OpenFile(*path);
 }
 
+void MeterWindow::EndSession() {
+    if (!sessionActive_) return;
+    session_.Stop();
+    sessionActive_ = false;
+    logging_ = recording_ = false;
+}
+
 void MeterWindow::OpenFile(const std::string& path) {
-    file_.reset();  // a reading under way is cancelled
+    EndSession();  // a reading or a live session under way ends
     result_.reset();
     seconds_.clear();
     source_ = path;
-    file_ = std::make_unique<FileReader>(path, MeterOptions{});
+    recordedTo_.clear();
+    outputError_.clear();
+    session_.StartFile(path, MeterOptions{});
+    sessionLive_ = false;
+    sessionActive_ = true;
     Display reading = BlankDisplay(WindowState::kReadingFile, path, BarScale());
     reading.progress = 0.0;
     reading.status = "Reading " + path;
@@ -122,49 +142,181 @@ void MeterWindow::OnDrop(const std::string& text) {
     OpenFile(paths.front());
 }
 
+void MeterWindow::OnStart() {
+    if (sessionActive_ || device_ < 0) return;
+    LiveOptions options;
+    options.capture.device = devices_[static_cast<size_t>(device_)].name;
+    options.logPath = pendingLog_;
+    options.recordPath = pendingRecording_;
+    options.open = options_.openCapture;
+    try {
+        session_.StartLive(options);
+    } catch (const MeterError& e) {
+        // The log could not be created: nothing started.
+        view_.ShowMessage(e.what());
+        return;
+    }
+    result_.reset();
+    seconds_.clear();
+    source_ = options.capture.device;
+    recordedTo_ = pendingRecording_;
+    outputError_.clear();
+    hold_ = std::numeric_limits<double>::quiet_NaN();
+    pendingLog_.clear();
+    pendingRecording_.clear();
+    sessionLive_ = true;
+    sessionActive_ = true;
+    const SessionSnapshot s = session_.Snapshot();
+    logging_ = s.logging;
+    recording_ = !options.recordPath.empty();
+    ShowState(DisplayOfSnapshot(s, BarScale(), hold_));
+}
+
 void MeterWindow::OnStop() {
-    if (display_.state != WindowState::kReadingFile || !file_) return;
-    file_->Stop();
+    if (!sessionActive_) return;
+    session_.Stop();
     Poll();
 }
 
+void MeterWindow::OnLog() {
+    if (sessionActive_ && !sessionLive_) return;
+    try {
+        if (sessionActive_ && logging_) {
+            logging_ = false;
+            session_.StopLog();
+        } else if (sessionActive_) {
+            const std::optional<std::string> path = AskForOutput(FileKind::kCsv, ".csv");
+            if (path) {
+                session_.StartLog(*path);
+                logging_ = true;
+            }
+        } else if (!pendingLog_.empty()) {
+            pendingLog_.clear();
+        } else if (const auto path = AskForOutput(FileKind::kCsv, ".csv")) {
+            pendingLog_ = *path;
+        }
+    } catch (const MeterError& e) {
+        view_.ShowMessage(e.what());
+    }
+    UpdateControls();
+}
+
+void MeterWindow::OnRecord() {
+    if (sessionActive_ && !sessionLive_) return;
+    try {
+        if (sessionActive_ && recording_) {
+            recording_ = false;
+            session_.StopRecording();
+        } else if (sessionActive_) {
+            const std::optional<std::string> path = AskForOutput(FileKind::kRecording, ".wav");
+            if (path) {
+                session_.StartRecording(*path);
+                recording_ = true;
+            }
+        } else if (!pendingRecording_.empty()) {
+            pendingRecording_.clear();
+        } else if (const auto path = AskForOutput(FileKind::kRecording, ".wav")) {
+            pendingRecording_ = *path;
+        }
+    } catch (const MeterError& e) {
+        view_.ShowMessage(e.what());
+    }
+    UpdateControls();
+}
+
 void MeterWindow::Poll() {
-    if (display_.state != WindowState::kReadingFile || !file_) return;
-    for (SecondReading& r : file_->TakeSeconds()) seconds_.push_back(std::move(r));
-    if (file_->Finished()) {
-        FinishFile();
+    if (!sessionActive_) return;
+    // The snapshot first: every second it counts is then among those taken.
+    const SessionSnapshot s = session_.Snapshot();
+    for (SecondReading& r : session_.TakeSeconds()) seconds_.push_back(std::move(r));
+    session_.TakeLosses();  // counted in the status line
+    if (!s.outputError.empty() && s.outputError != outputError_) {
+        outputError_ = s.outputError;
+        view_.ShowMessage(outputError_);
+    }
+    if (s.status == SessionStatus::kFinished || s.status == SessionStatus::kFailed) {
+        FinishSession(s);
         return;
     }
-    const double progress = file_->Progress();
+    if (sessionLive_)
+        PollLive(s);
+    else
+        PollFile(s);
+}
+
+void MeterWindow::PollLive(const SessionSnapshot& s) {
+    const SecondReading& r = s.latest;
+    if (s.status == SessionStatus::kRunning && r.state == MeterState::kMeasuring &&
+        std::isfinite(r.weightedPeakPercent) && !(r.weightedPeakPercent <= hold_))
+        hold_ = r.weightedPeakPercent;
+    logging_ = s.logging;
+    recording_ = s.recording;
+    ShowState(DisplayOfSnapshot(s, BarScale(), hold_));
+}
+
+void MeterWindow::PollFile(const SessionSnapshot& s) {
+    const double progress = std::isfinite(s.progress) ? s.progress : 0.0;
     if (progress == display_.progress) return;
     display_.progress = progress;
     display_.status = Format("Reading %s: %.0f %%", source_.c_str(), 100.0 * progress);
     view_.Show(display_);
 }
 
-void MeterWindow::FinishFile() {
-    result_ = file_->Result();
-    if (result_) {
-        ShowState(DisplayOfResult(*result_, source_, BarScale()));
+void MeterWindow::FinishSession(const SessionSnapshot& s) {
+    session_.Stop();  // the worker has ended: joins it
+    sessionActive_ = false;
+    logging_ = recording_ = false;
+    result_ = session_.Result();
+    const bool failed = s.status == SessionStatus::kFailed;
+    if (!sessionLive_) {
+        if (result_) {
+            ShowState(DisplayOfResult(*result_, source_, BarScale()));
+        } else if (!failed) {
+            Display stopped = BlankDisplay(WindowState::kStopped, source_, BarScale());
+            stopped.status =
+                Format("Stopped at %.0f %% of %s: nothing measured",
+                       100.0 * (std::isfinite(s.progress) ? s.progress : 0.0), source_.c_str());
+            ShowState(std::move(stopped));
+        } else {
+            // The command-line tool's words, without its name in front.
+            Display error = BlankDisplay(WindowState::kError, source_, BarScale());
+            error.status = s.error;
+            ShowState(std::move(error));
+            view_.ShowMessage(s.error);
+        }
         return;
     }
-    if (file_->Cancelled()) {
-        Display stopped = BlankDisplay(WindowState::kStopped, source_, BarScale());
-        stopped.status = Format("Stopped at %.0f %% of %s: nothing measured",
-                                100.0 * file_->Progress(), source_.c_str());
-        ShowState(std::move(stopped));
-        return;
+    source_ = s.source;
+    Display d = result_ ? DisplayOfResult(*result_, LiveHeading(s), BarScale())
+                        : DisplayOfSnapshot(s, BarScale(), hold_);
+    d.state = failed ? WindowState::kError : WindowState::kStopped;
+    d.bar.holdPercent = hold_;
+    const std::string why =
+        result_ ? std::string() : "'" + s.source + "': " + session_.ResultError();
+    if (failed) {
+        d.status = s.error + (result_ ? "; the readings of what came before are shown" : "");
+    } else {
+        const std::string over = result_ ? Format("the readings over %.2f s of tone from %.2f s",
+                                                  result_->measuredSeconds, result_->startSeconds)
+                                         : why;
+        // Then what the result's own status line says (carrier, modulation, rate, span).
+        d.status = "Stopped after " + ElapsedText(s.seconds) + ": " + over +
+                   (result_ ? "  \u00b7  " + d.status : std::string());
     }
-    // The command-line tool's words, without its name in front.
-    const std::string why = source_ + ": " + file_->ResultError();
-    Display failed = BlankDisplay(WindowState::kError, source_, BarScale());
-    failed.status = why;
-    ShowState(std::move(failed));
-    view_.ShowMessage(why);
+    ShowState(std::move(d));
+    if (failed) view_.ShowMessage(s.error);
 }
 
 std::string MeterWindow::SuggestedName(const char* extension) const {
-    std::string stem = source_.empty() ? "wobblemeter" : source_;
+    if (source_.empty() || sessionLive_) {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+        return std::string("wobblemeter-") + stamp + extension;
+    }
+    std::string stem = source_;
     const size_t slash = stem.rfind('/');
     const size_t dot = stem.rfind('.');
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1))
@@ -187,7 +339,7 @@ void MeterWindow::OnExportPlot() {
         return;
     }
     try {
-        WritePlot(*result_, source_, *path);
+        WritePlot(*result_, sessionLive_ ? "'" + source_ + "'" : source_, *path);
     } catch (const MeterError& e) {
         view_.ShowMessage(e.what());
     }
@@ -210,7 +362,8 @@ void MeterWindow::OnExportJson() {
     if (!result_) return;
     const std::optional<std::string> path = AskForOutput(FileKind::kJson, ".json");
     if (!path) return;
-    const std::string json = FormatJson(*result_, source_);
+    const std::string json =
+        sessionLive_ ? FormatJson(*result_, recordedTo_, source_) : FormatJson(*result_, source_);
     const std::string failed = "cannot write the readings " + *path + ": ";
     FILE* file = OpenOutputFile(path->c_str());
     if (file == nullptr) {
@@ -258,8 +411,12 @@ void MeterWindow::RememberSettings() {
     SaveSettings(options_.settingsPath, settings_, &error);
 }
 
-void MeterWindow::OnClose() {
-    file_.reset();
+std::string MeterWindow::OnClose() {
+    if (!sessionActive_) return {};
+    session_.Stop();  // finishes the log and the recording
+    sessionActive_ = false;
+    const std::string failed = session_.Snapshot().outputError;
+    return failed != outputError_ ? failed : std::string();
 }
 
 }  // namespace wobblemeter

@@ -1,7 +1,8 @@
 // The meter window's logic, free of any toolkit: what the window shows in each state, what its
-// controls do, the measurement off the interface thread, exports and the remembered settings.
-// The front-end forwards the user's actions here and calls Poll() five times a second;
-// everything here runs on the interface thread.
+// controls do, the measurement (live or of a file) off the interface thread in a LiveSession,
+// the log and the recording, exports and the remembered settings. The front-end forwards the
+// user's actions here and calls Poll() five times a second; everything here runs on the
+// interface thread.
 #pragma once
 
 #include <functional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "meter/capture.h"
+#include "meter/live_session.h"
 #include "meter/meter.h"
 #include "meterwin/display.h"
 #include "meterwin/meter_view.h"
@@ -18,13 +20,13 @@
 
 namespace wobblemeter {
 
-class FileReader;
-
 struct MeterWindowOptions {
     // Where the settings live; empty: nothing is remembered.
     std::string settingsPath;
     // The capture devices; throws CaptureError. Tests give a list of their own.
     std::function<std::vector<CaptureDeviceInfo>()> listDevices;
+    // Opens a capture device; empty: OpenCaptureDevice. Tests give a fake source.
+    std::function<std::unique_ptr<CaptureSource>(const CaptureOptions&)> openCapture;
 };
 
 class MeterWindow {
@@ -43,15 +45,22 @@ public:
     void OpenFile(const std::string& path);
     // The text of a drop: the first local file named in it is opened.
     void OnDrop(const std::string& text);
+    // Measure > Start: live from the chosen device.
+    void OnStart();
     void OnStop();
+    // The switches: on asks for a file (and, before Start, keeps it for the session), off
+    // finishes the file.
+    void OnLog();
+    void OnRecord();
     void OnExportPlot();
     void OnExportLog();
     void OnExportJson();
     void OnCopy();
     void OnDeviceChosen(int index);
     void OnScaleChosen(size_t index);
-    // The window closes: the measurement ends, its files are finished.
-    void OnClose();
+    // The window closes: the measurement ends, its log and recording are finished. Returns what
+    // could not be finished (the command-line tool's words), empty when all went well.
+    std::string OnClose();
 
     // Takes the measurement's news and shows it.
     void Poll();
@@ -64,10 +73,15 @@ private:
     void ShowState(Display display);
     void UpdateControls();
     void RememberSettings();
-    void FinishFile();
-    double BarScale() const;
-    // The stem of the source for the names a save dialog suggests ("take" for take.wav).
+    void PollLive(const SessionSnapshot& snapshot);
+    void PollFile(const SessionSnapshot& snapshot);
+    void FinishSession(const SessionSnapshot& snapshot);
+    // Ends a session under way (cancels a file being read) before another starts.
+    void EndSession();
+    // The name a save dialog suggests: beside the file measured ("take.csv" for take.wav), or
+    // for a live session "wobblemeter-20260102-150405.csv" in the working directory.
     std::string SuggestedName(const char* extension) const;
+    double BarScale() const;
     // Asks for a path to write kind into; adds extension where the name has none.
     std::optional<std::string> AskForOutput(FileKind kind, const char* extension);
 
@@ -80,11 +94,19 @@ private:
 
     Display display_;
     Controls controls_;
-    // The file being read, or read last; its readings.
-    std::unique_ptr<FileReader> file_;
-    std::string source_;
+    // The session measuring (or that measured last): live or of a file; its readings.
+    LiveSession session_;
+    bool sessionLive_ = false;
+    bool sessionActive_ = false;  // started and not yet taken in as ended
+    std::string source_;          // the file, or the device as opened
+    std::string recordedTo_;      // a live session's recording, for the JSON
     std::optional<MeterResult> result_;
     std::vector<SecondReading> seconds_;
+    double hold_ = 0.0;  // the largest weighted figure of the live session; NaN: none
+    bool logging_ = false, recording_ = false;  // as the session last said
+    std::string outputError_;                   // the last log or recording failure shown
+    // Chosen before Start: the session logs and records from its first second.
+    std::string pendingLog_, pendingRecording_;
 };
 
 }  // namespace wobblemeter

@@ -35,7 +35,7 @@ constexpr int kMenuHeight = 25;
 constexpr int kToolBarHeight = 38;
 constexpr int kStatusHeight = 26;
 constexpr int kDefaultWidth = 1180;
-constexpr int kDefaultHeight = 740;
+constexpr int kDefaultHeight = 820;
 
 // Menu paths, as added and as looked up again.
 constexpr const char* kOpenItem = "&File/&Open...";
@@ -203,7 +203,12 @@ MeterFrame::MeterFrame() : Fl_Double_Window(kDefaultWidth, kDefaultHeight, kTitl
             // Escape does not close a measuring instrument; the close button and Quit do.
             if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
             auto* frame = static_cast<MeterFrame*>(widget);
-            if (frame->Logic() != nullptr) frame->Logic()->OnClose();
+            // The log and the recording are finished before the window goes; what could not
+            // be written is said.
+            if (frame->Logic() != nullptr) {
+                const std::string failed = frame->Logic()->OnClose();
+                if (!failed.empty()) frame->ShowMessage(failed);
+            }
             frame->hide();
         },
         nullptr);
@@ -216,16 +221,17 @@ void MeterFrame::BuildMenu() {
     menu_->box(FL_FLAT_BOX);
     menu_->add(kOpenItem, FL_CTRL + 'o', Call<&MeterWindow::OnOpen>, this);
     menu_->add(kExportPlotItem, FL_CTRL + 'e', Call<&MeterWindow::OnExportPlot>, this);
-    menu_->add(kExportLogItem, 0, Call<&MeterWindow::OnExportLog>, this);
-    menu_->add(kExportJsonItem, 0, Call<&MeterWindow::OnExportJson>, this, FL_MENU_DIVIDER);
+    menu_->add(kExportLogItem, FL_CTRL + 'l', Call<&MeterWindow::OnExportLog>, this);
+    menu_->add(kExportJsonItem, FL_CTRL + 'j', Call<&MeterWindow::OnExportJson>, this,
+               FL_MENU_DIVIDER);
     menu_->add(
         "&File/&Quit", FL_CTRL + 'q',
         [](Fl_Widget* widget, void*) { widget->window()->do_callback(); }, this);
     menu_->add("&Edit/&Copy readings", FL_CTRL + 'c', Call<&MeterWindow::OnCopy>, this);
-    menu_->add(kStartItem, FL_F + 5, nullptr, this);
+    menu_->add(kStartItem, FL_F + 5, Call<&MeterWindow::OnStart>, this);
     menu_->add(kStopItem, FL_SHIFT + FL_F + 5, Call<&MeterWindow::OnStop>, this, FL_MENU_DIVIDER);
-    menu_->add(kLogItem, 0, nullptr, this, FL_MENU_TOGGLE);
-    menu_->add(kRecordItem, 0, nullptr, this, FL_MENU_TOGGLE);
+    menu_->add(kLogItem, 0, Call<&MeterWindow::OnLog>, this, FL_MENU_TOGGLE);
+    menu_->add(kRecordItem, 0, Call<&MeterWindow::OnRecord>, this, FL_MENU_TOGGLE);
     for (size_t scale = 0; scale < kBarScales.size(); ++scale) {
         const std::string path = "&View/Bar meter &scale/" + ScaleLabel(kBarScales[scale]);
         menu_->add(
@@ -264,6 +270,7 @@ void MeterFrame::BuildToolBar() {
     x += 270 + 10;
     start_ = new Fl_Button(x, y, 76, h, "Start");
     start_->tooltip("Start measuring the input (F5)");
+    start_->callback(Call<&MeterWindow::OnStart>, this);
     x += 76 + 4;
     stop_ = new Fl_Button(x, y, 76, h, "Stop");
     stop_->tooltip("Stop the measurement (Shift+F5); its readings stay");
@@ -271,9 +278,11 @@ void MeterFrame::BuildToolBar() {
     x += 76 + 12;
     log_ = new Fl_Light_Button(x, y, 104, h, "Log CSV");
     log_->tooltip("Log the readings of every second to a CSV file");
+    log_->callback(Call<&MeterWindow::OnLog>, this);
     x += 104 + 4;
     record_ = new Fl_Light_Button(x, y, 118, h, "Record WAV");
     record_->tooltip("Record the input to a WAV file");
+    record_->callback(Call<&MeterWindow::OnRecord>, this);
     x += 118;
     auto* spacer = new Fl_Box(x, y, 10, h);
     const int right = w() - 8;
