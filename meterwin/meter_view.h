@@ -27,7 +27,8 @@ struct Controls {
 enum class FileKind {
     kAudio,      // to open: any audio libsndfile reads
     kPlot,       // .png or .svg
-    kCsv,        // the log of every second
+    kCsv,        // the log of every second, exported
+    kLog,        // the same, written as a live session goes
     kJson,       // the readings
     kRecording,  // .wav
 };

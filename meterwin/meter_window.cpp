@@ -185,14 +185,14 @@ void MeterWindow::OnLog() {
             logging_ = false;
             session_.StopLog();
         } else if (sessionActive_) {
-            const std::optional<std::string> path = AskForOutput(FileKind::kCsv, ".csv");
+            const std::optional<std::string> path = AskForOutput(FileKind::kLog, ".csv");
             if (path) {
                 session_.StartLog(*path);
                 logging_ = true;
             }
         } else if (!pendingLog_.empty()) {
             pendingLog_.clear();
-        } else if (const auto path = AskForOutput(FileKind::kCsv, ".csv")) {
+        } else if (const auto path = AskForOutput(FileKind::kLog, ".csv")) {
             pendingLog_ = *path;
         }
     } catch (const MeterError& e) {

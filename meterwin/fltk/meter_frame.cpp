@@ -230,8 +230,9 @@ void MeterFrame::BuildMenu() {
     menu_->add("&Edit/&Copy readings", FL_CTRL + 'c', Call<&MeterWindow::OnCopy>, this);
     menu_->add(kStartItem, FL_F + 5, Call<&MeterWindow::OnStart>, this);
     menu_->add(kStopItem, FL_SHIFT + FL_F + 5, Call<&MeterWindow::OnStop>, this, FL_MENU_DIVIDER);
-    menu_->add(kLogItem, 0, Call<&MeterWindow::OnLog>, this, FL_MENU_TOGGLE);
-    menu_->add(kRecordItem, 0, Call<&MeterWindow::OnRecord>, this, FL_MENU_TOGGLE);
+    menu_->add(kLogItem, FL_CTRL + FL_SHIFT + 'l', Call<&MeterWindow::OnLog>, this, FL_MENU_TOGGLE);
+    menu_->add(kRecordItem, FL_CTRL + FL_SHIFT + 'r', Call<&MeterWindow::OnRecord>, this,
+               FL_MENU_TOGGLE);
     for (size_t scale = 0; scale < kBarScales.size(); ++scale) {
         const std::string path = "&View/Bar meter &scale/" + ScaleLabel(kBarScales[scale]);
         menu_->add(
@@ -400,8 +401,12 @@ std::optional<std::string> MeterFrame::AskForFile(FileKind kind, const std::stri
             chooser.title("Export the readings");
             chooser.filter("JSON\t*.json");
             break;
+        case FileKind::kLog:
+            chooser.title("Log every second to");
+            chooser.filter("CSV\t*.csv");
+            break;
         case FileKind::kRecording:
-            chooser.title("Record to");
+            chooser.title("Record the input to");
             chooser.filter("WAV\t*.wav");
             break;
     }

@@ -262,7 +262,7 @@ TEST_F(LiveWindowTest, LogAndRecordingSwitchBeforeAndDuringASessionAndCloseFinis
     view.answers = {dir.Path("first")};
     window->OnLog();
     ASSERT_EQ(view.asked.size(), 1u);
-    EXPECT_EQ(view.asked[0].kind, FileKind::kCsv);
+    EXPECT_EQ(view.asked[0].kind, FileKind::kLog);
     EXPECT_EQ(view.asked[0].suggestion.rfind("wobblemeter-", 0), 0u);
     EXPECT_TRUE(view.controls.logging);
     EXPECT_FALSE(view.controls.recording);
