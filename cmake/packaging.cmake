@@ -36,8 +36,9 @@ else()
       "wobblegen writes the standard test signal for measuring wow and flutter, a\n"
       "sine carrier whose frequency swings sinusoidally, as a 16-bit mono WAV file,\n"
       "from a dialog (wobblegen) or the command line (wobblegen-cli). wobblemeter\n"
-      "reads a recording of the tone and reports the weighted and unweighted\n"
-      "two-sigma peak, the RMS, the speed error and the dominant modulation.")
+      "reads a recording of the tone, or measures live from a sound card, and\n"
+      "reports the weighted and unweighted two-sigma peak, the RMS, the speed error\n"
+      "and the dominant modulation; wobblemeter-gui shows the same in a window.")
   string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # Depends: the shared libraries the programs use
   # wobblemeter loads PortAudio (and ALSA with it) only when a live command needs it, by name
@@ -47,7 +48,11 @@ else()
   endif()
 
   # Man pages compressed as Debian keeps them; README and licence in the package's doc folder.
-  foreach(page wobblegen-cli.1 wobblegen.1 wobblemeter.1)
+  set(pages wobblegen-cli.1 wobblegen.1 wobblemeter.1)
+  if(WOBBLEGEN_BUILD_METER_GUI)
+    list(APPEND pages wobblemeter-gui.1)
+  endif()
+  foreach(page ${pages})
     add_custom_command(
       OUTPUT ${CMAKE_BINARY_DIR}/man/${page}.gz
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man

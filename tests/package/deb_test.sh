@@ -2,7 +2,7 @@
 # The Debian package installed, run and removed. As root (CI) on this machine with apt-get,
 # which also resolves its Depends; otherwise with dpkg into a scratch root, with the Depends
 # checked against what this machine has installed. Checks the files it brings, runs
-# wobblegen-cli and wobblemeter from /usr/bin, then removes it (purge) and checks that every
+# wobblegen-cli, wobblemeter and wobblemeter-gui (--version) from /usr/bin, then removes it (purge) and checks that every
 # file it brought is gone. Usage: deb_test.sh wobblegen_VERSION_amd64.deb
 set -euo pipefail
 deb=$(realpath "$1")
@@ -71,24 +71,32 @@ else
 fi
 installed=true
 dpkg --root="${root:-/}" -L wobblegen >"$work/files"
-for file in /usr/bin/wobblegen /usr/bin/wobblegen-cli /usr/bin/wobblemeter; do
+for file in /usr/bin/wobblegen /usr/bin/wobblegen-cli /usr/bin/wobblemeter \
+    /usr/bin/wobblemeter-gui; do
     [ -x "$root$file" ] || fail "$file is not there"
 done
 for file in /usr/share/applications/wobblegen.desktop \
     /usr/share/icons/hicolor/32x32/apps/wobblegen.png \
     /usr/share/icons/hicolor/16x16/apps/wobblegen.png \
     /usr/share/man/man1/wobblegen.1.gz /usr/share/man/man1/wobblegen-cli.1.gz \
-    /usr/share/man/man1/wobblemeter.1.gz \
+    /usr/share/man/man1/wobblemeter.1.gz /usr/share/man/man1/wobblemeter-gui.1.gz \
+    /usr/share/applications/wobblemeter-gui.desktop \
+    /usr/share/icons/hicolor/32x32/apps/wobblemeter-gui.png \
+    /usr/share/icons/hicolor/scalable/apps/wobblemeter-gui.svg \
     /usr/share/doc/wobblegen/README.md /usr/share/doc/wobblegen/copyright; do
     [ -f "$root$file" ] || fail "$file is not there"
 done
 grep -q 'GPL-3.0-or-later' "$root/usr/share/doc/wobblegen/copyright" || fail "no licence in copyright"
 zcat "$root/usr/share/man/man1/wobblemeter.1.gz" | grep -q '^\.TH WOBBLEMETER 1' || fail "wobblemeter.1"
+zcat "$root/usr/share/man/man1/wobblemeter-gui.1.gz" | grep -q '^\.TH WOBBLEMETER-GUI 1' ||
+    fail "wobblemeter-gui.1"
+grep -qx 'Categories=AudioVideo;Audio;' "$root/usr/share/applications/wobblemeter-gui.desktop" ||
+    fail "wobblemeter-gui.desktop's categories"
 # Nothing of the build or the tests, nothing outside /usr.
 grep -vE '^/usr(/|$)|^/\.$' "$work/files" && fail "files outside /usr"
 grep -iE 'test|bench|fuzz|\.a$|\.h$' "$work/files" && fail "build files in the package"
 
-group "wobblegen-cli and wobblemeter run from /usr/bin"
+group "wobblegen-cli, wobblemeter and wobblemeter-gui run from /usr/bin"
 cd "$work"
 export PATH="$root/usr/bin:$PATH"
 hash -r
@@ -100,6 +108,7 @@ wobblegen-cli --level 0.2 --mod 0.8 --duration 12 -o wow.wav >/dev/null || fail 
 wobblemeter --json wow.wav >meter.json || fail "wobblemeter: status $?"
 grep -q '"weighted_peak_percent"' meter.json || fail "wobblemeter printed: $(cat meter.json)"
 wobblemeter --version | grep -q 'version 1\.0' || fail "wobblemeter --version"
+wobblemeter-gui --version | grep -q 'version 1\.0' || fail "wobblemeter-gui --version"
 # Live commands load PortAudio, which the package's Depends bring (whether or not a device is
 # there to list).
 JACK_NO_START_SERVER=1 wobblemeter --list-devices >/dev/null 2>list.err
