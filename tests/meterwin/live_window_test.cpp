@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -203,6 +204,11 @@ TEST_F(LiveWindowTest, AToneTakesTheWindowThroughItsStatesAndEachShowsWhatItHas)
     EXPECT_DOUBLE_EQ(measuring->traceEndSeconds - measuring->traceStartSeconds, 10.0);
     ASSERT_FALSE(measuring->weighted.high.empty());
     EXPECT_GE(measuring->weighted.startSeconds, measuring->traceStartSeconds - 0.05);
+    // The trace reaches the newest audio, a point every 20 ms.
+    EXPECT_NEAR(
+        measuring->weighted.startSeconds + measuring->weighted.stretchSeconds *
+                                               static_cast<double>(measuring->weighted.high.size()),
+        measuring->traceEndSeconds, 0.5);
     const float highest = *std::max_element(
         measuring->weighted.high.begin(), measuring->weighted.high.end(),
         [](float a, float b) { return std::isnan(a) || (!std::isnan(b) && a < b); });
@@ -300,6 +306,12 @@ TEST_F(LiveWindowTest, LogAndRecordingSwitchBeforeAndDuringASessionAndCloseFinis
     std::this_thread::sleep_for(300ms);
     window->Poll();
     EXPECT_EQ(window->OnClose(), "");
+    // Ended with the window: the files grow no more.
+    const auto wavSize = std::filesystem::file_size(dir.Path("again.wav"));
+    const auto csvSize = std::filesystem::file_size(dir.Path("second.csv"));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(std::filesystem::file_size(dir.Path("again.wav")), wavSize);
+    EXPECT_EQ(std::filesystem::file_size(dir.Path("second.csv")), csvSize);
     EXPECT_GT(WavFrames(dir.Path("again.wav")), kRate);
     rows = Lines(dir.Path("second.csv"));
     ASSERT_GE(rows.size(), 3u);
