@@ -59,6 +59,13 @@ void Call(Fl_Widget* widget, void* frame) {
     (void)widget;
 }
 
+// The same for a switch, which flips itself when used: it then shows what the logic made of it.
+template <void (MeterWindow::*Action)()>
+void Switch(Fl_Widget* widget, void* frame) {
+    Call<Action>(widget, frame);
+    static_cast<MeterFrame*>(frame)->Resync();
+}
+
 std::string ScaleLabel(double percent) {
     char text[32];
     std::snprintf(text, sizeof text, "%g %%", percent);
@@ -230,8 +237,9 @@ void MeterFrame::BuildMenu() {
     menu_->add("&Edit/&Copy readings", FL_CTRL + 'c', Call<&MeterWindow::OnCopy>, this);
     menu_->add(kStartItem, FL_F + 5, Call<&MeterWindow::OnStart>, this);
     menu_->add(kStopItem, FL_SHIFT + FL_F + 5, Call<&MeterWindow::OnStop>, this, FL_MENU_DIVIDER);
-    menu_->add(kLogItem, FL_CTRL + FL_SHIFT + 'l', Call<&MeterWindow::OnLog>, this, FL_MENU_TOGGLE);
-    menu_->add(kRecordItem, FL_CTRL + FL_SHIFT + 'r', Call<&MeterWindow::OnRecord>, this,
+    menu_->add(kLogItem, FL_CTRL + FL_SHIFT + 'l', Switch<&MeterWindow::OnLog>, this,
+               FL_MENU_TOGGLE);
+    menu_->add(kRecordItem, FL_CTRL + FL_SHIFT + 'r', Switch<&MeterWindow::OnRecord>, this,
                FL_MENU_TOGGLE);
     for (size_t scale = 0; scale < kBarScales.size(); ++scale) {
         const std::string path = "&View/Bar meter &scale/" + ScaleLabel(kBarScales[scale]);
@@ -279,11 +287,11 @@ void MeterFrame::BuildToolBar() {
     x += 76 + 12;
     log_ = new Fl_Light_Button(x, y, 104, h, "Log CSV");
     log_->tooltip("Log the readings of every second to a CSV file");
-    log_->callback(Call<&MeterWindow::OnLog>, this);
+    log_->callback(Switch<&MeterWindow::OnLog>, this);
     x += 104 + 4;
     record_ = new Fl_Light_Button(x, y, 118, h, "Record WAV");
     record_->tooltip("Record the input to a WAV file");
-    record_->callback(Call<&MeterWindow::OnRecord>, this);
+    record_->callback(Switch<&MeterWindow::OnRecord>, this);
     x += 118;
     auto* spacer = new Fl_Box(x, y, 10, h);
     const int right = w() - 8;

@@ -30,6 +30,9 @@ public:
     // The logic the controls drive; set once, before the window is shown.
     void Attach(MeterWindow* logic) { logic_ = logic; }
     MeterWindow* Logic() const { return logic_; }
+    // Shows the controls as last set again: a switch the user flipped shows what the logic
+    // made of it (a cancelled file dialog leaves it off).
+    void Resync() { SetControls(controls_); }
 
     void Show(const Display& display) override;
     void SetControls(const Controls& controls) override;
