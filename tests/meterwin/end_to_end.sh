@@ -77,7 +77,7 @@ wait_gone() {
 start_gui() {
     (cd "$work/cwd" && exec "$gui" "$@") >"$work/gui.out" 2>"$work/gui.err" &
     app_pid=$!
-    window=$(wait_window "^$title\$")
+    window=$(wait_window "^$title\$") || exit 1
     xdotool windowfocus --sync "$window"
 }
 
