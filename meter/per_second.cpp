@@ -29,6 +29,7 @@ PerSecond::PerSecond(const PerSecondSetup& setup, const Demodulator& demodulator
         windowLength_ = static_cast<size_t>(
             std::max(1.0, std::round(setup_.windowSeconds * setup_.basebandRate)));
         window_ = std::make_unique<WindowDetector>(windowLength_);
+        figures_ = std::make_unique<WindowFigures>(windowLength_, setup_.basebandRate);
         const double copyRate = setup_.basebandRate / kSpectrumDecimation;
         copy_.resize(static_cast<size_t>(std::max(
             1.0, std::round(std::min(setup_.windowSeconds, kMaxSpectrumSeconds) * copyRate))));
@@ -48,7 +49,10 @@ void PerSecond::Sample(long long index, bool usable) {
 void PerSecond::CloseSlot() {
     // A sample of the settled stretch that did not count (a gap, a bridged one) keeps its
     // place in the window.
-    if (slotOpen_ && window_) window_->Skip();
+    if (slotOpen_ && window_) {
+        window_->Skip();
+        figures_->Skip();
+    }
     slotOpen_ = false;
 }
 
@@ -57,7 +61,10 @@ void PerSecond::StretchStarts() {
     settled_ = false;
     stretchOffsetSum_ = 0.0;
     stretchOffsets_ = 0;
-    if (window_) window_->Clear();
+    if (window_) {
+        window_->Clear();
+        figures_->Clear();
+    }
     copyNext_ = copyHeld_ = 0;
 }
 
@@ -72,6 +79,7 @@ void PerSecond::Counted(double offsetHz, bool settled, const Deviation& deviatio
         window_->Add(LogHistogram::Bin(std::fabs(deviation.weighted)),
                      LogHistogram::Bin(std::fabs(deviation.unweighted)),
                      deviation.weighted * deviation.weighted);
+        figures_->Add(deviation.quasiPeak, deviation.wow, deviation.flutter);
     }
     slotOpen_ = false;
 }
@@ -125,6 +133,9 @@ void PerSecond::Emit() {
             r.weightedPeakPercent = window_->WeightedTwoSigma() * toPercent;
             r.unweightedPeakPercent = window_->UnweightedTwoSigma() * toPercent;
             r.weightedRmsPercent = window_->WeightedRms() * toPercent;
+            r.weightedQuasiPeakPercent = figures_->QuasiPeak() * toPercent;
+            r.wowRmsPercent = figures_->WowRms() * toPercent;
+            r.flutterRmsPercent = figures_->FlutterRms() * toPercent;
             r.modulationHz = WindowModulation();
         }
         const Stretch* best = demodulator_.Best();
@@ -132,6 +143,8 @@ void PerSecond::Emit() {
             const double toPercent = 100.0 / (setup_.mixHz + best->MeanOffsetHz());
             r.sessionWeightedPeakPercent = best->WeightedTwoSigmaHz() * toPercent;
             r.sessionUnweightedPeakPercent = best->UnweightedTwoSigmaHz() * toPercent;
+            r.sessionWeightedQuasiPeakPercent = best->QuasiPeakHz() * toPercent;
+            r.sessionDriftPercent = best->DriftHz() * toPercent;
         }
     }
     emit_(r);

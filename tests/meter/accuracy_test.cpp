@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "meter/flat_band.h"
 #include "meter/meter.h"
 #include "meter/weighting.h"
 #include "tests/meter/meter_test_util.h"
@@ -185,7 +186,7 @@ TEST_F(MeterReadings, ChannelOptionPicksTheChannel) {
 // Flutter like noise: the deviation is the sum of 200 sines of random frequency (10 to 40 Hz)
 // and phase, close to Gaussian, so its two-sigma is about 1.96 times its RMS where a sine's is
 // 1.41. The expected readings come from that deviation itself, passed exactly through the
-// weighting and band-limit filters (their steady-state response at the demodulated rate of a
+// weighting filter and the flat band (their steady-state response at the demodulated rate of a
 // 44.1 kHz file), over the span the meter reports it read.
 TEST_F(MeterReadings, NoiseLikeFlutterReadsTheTwoSigmaOfItsDeviation) {
     constexpr int kRate = 44100;
@@ -199,7 +200,7 @@ TEST_F(MeterReadings, NoiseLikeFlutterReadsTheTwoSigmaOfItsDeviation) {
     std::mt19937 random(2026);
     std::uniform_real_distribution<double> hz(10.0, 40.0), phase(0.0, 2.0 * M_PI);
     const BiquadCascade weighting = MakeWeightingFilter(kBaseband);
-    const BiquadCascade band = MakeBandLimitFilter(kBaseband);
+    const BiquadCascade band = MakeFlatBandFilter(kBaseband);
     const double amplitude = kRmsPercent * std::sqrt(2.0 / kLines);
     // Each line as a rotating phasor, and its filters' responses.
     std::vector<std::complex<double>> line(kLines), turn(kLines), w(kLines), u(kLines);

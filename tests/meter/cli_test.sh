@@ -125,6 +125,10 @@ head -c -3 "$tone" >"$dir/cut.wav"
 expect 1 "file cut by 3 bytes" "$meter" "$dir/cut.wav"
 expect_message "file cut by 3 bytes" \
     "wobblemeter: $dir/cut.wav: the file is truncated: 3 bytes of the audio its header declares are missing"
+head -c -1 "$tone" >"$dir/cut1.wav"
+expect 1 "file cut by 1 byte" "$meter" "$dir/cut1.wav"
+expect_message "file cut by 1 byte" \
+    "wobblemeter: $dir/cut1.wav: the file is truncated: 1 byte of the audio its header declares is missing"
 
 # --- The carrier range, 500 Hz to 20 kHz: tones found near both ends, and mixed at both ends
 # with --carrier (tones half a hertz inside: a tone at the very limit whose wow averages a
@@ -157,9 +161,12 @@ reading = json.loads(open(sys.argv[1], "rb").read().decode("utf-8"))  # strict U
 assert reading["file"] == sys.argv[2] + '/take-\ufffd-"q"-\x01-\ufffd-\u00fc.wav', reading["file"]
 assert list(reading) == ["file", "sample_rate", "channel", "carrier_hz", "nominal_hz",
                          "speed_error_percent", "weighted_peak_percent",
-                         "unweighted_peak_percent", "weighted_rms_percent",
-                         "unweighted_rms_percent", "modulation_hz", "duration_s", "measured_s",
-                         "start_s", "dropouts", "lines"], list(reading)
+                         "unweighted_peak_percent", "weighted_quasi_peak_percent",
+                         "weighted_rms_percent", "unweighted_rms_percent", "wow_rms_percent",
+                         "flutter_rms_percent", "drift_percent", "speed_error_range_percent",
+                         "modulation_hz", "rpm", "once_per_revolution_percent",
+                         "remaining_rms_percent", "duration_s", "measured_s", "start_s",
+                         "dropouts", "lines"], list(reading)
 assert abs(reading["weighted_peak_percent"] - 0.49846) < 0.0005, reading
 assert reading["sample_rate"] == 22050 and reading["dropouts"] == 0, reading
 assert abs(reading["lines"][0]["hz"] - 4.0) < 0.01, reading["lines"]
@@ -193,8 +200,9 @@ for plot in big.png big.svg; do
 done
 [ "$(cat "$dir/big.png")" = "an earlier plot" ] || fail "a plot that could not be written replaced an earlier one"
 # A log cut short by the limit as it grows: said so, and the readings still go out.
-"$generator" --rate 8000 --duration 30 -o "$dir/long.wav" >/dev/null  # a log of 1.4 KB
-expect 1 "log beyond the file-size limit" sh -c 'ulimit -f 1 && exec "$@"' sh \
+"$generator" --rate 8000 --duration 30 -o "$dir/long.wav" >/dev/null  # a log of 2.4 KB
+# 2 blocks of 512 bytes: the summary (some 650 bytes) fits, the log does not.
+expect 1 "log beyond the file-size limit" sh -c 'ulimit -f 2 && exec "$@"' sh \
     "$meter" --log "$dir/big.csv" "$dir/long.wav"
 expect_message "log beyond the file-size limit" \
     "wobblemeter: cannot write the log $dir/big.csv: File too large"

@@ -2,12 +2,14 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <numbers>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -33,8 +35,28 @@ MeterResult Sample() {
     r.weightedPeakPercent = 0.0997;
     r.unweightedPeakPercent = 0.0996;
     r.weightedRmsPercent = 0.0707;
+    r.unweightedRmsPercent = 0.0706;
+    r.weightedQuasiPeakPercent = 0.1001;
+    r.wowRmsPercent = 0.0501;
+    r.flutterRmsPercent = 0.0499;
+    r.driftPercent = 0.0123;
+    r.speedErrorLowPercent = -0.004;
+    r.speedErrorHighPercent = 0.0083;
     r.modulationHz = 4.0;
     r.lines = {{4.0, 0.099}};
+    return r;
+}
+
+// The sample as a record on a turntable at 33 1/3 rpm, swinging once per revolution.
+MeterResult Platter() {
+    MeterResult r = Sample();
+    r.revolution.rpm = 100.0 / 3.0;
+    r.revolution.rotationHz = 0.5556;
+    r.revolution.revolutions = 15.0;
+    r.revolution.oncePercent = 0.08;
+    r.revolution.onceAngle = std::numbers::pi / 2.0;
+    r.revolution.remainingRmsPercent = 0.021;
+    r.lines = {{0.5556, 0.08, 1}, {4.0, 0.05, 0}, {1.1112, 0.01, 2}};
     return r;
 }
 
@@ -47,8 +69,11 @@ TEST(MeterJson, HoldsEveryReadingUnderItsKeyInTheDocumentedOrder) {
     EXPECT_EQ(keys, (std::vector<std::string>{
                         "file", "sample_rate", "channel", "carrier_hz", "nominal_hz",
                         "speed_error_percent", "weighted_peak_percent", "unweighted_peak_percent",
-                        "weighted_rms_percent", "unweighted_rms_percent", "modulation_hz",
-                        "duration_s", "measured_s", "start_s", "dropouts", "lines"}));
+                        "weighted_quasi_peak_percent", "weighted_rms_percent",
+                        "unweighted_rms_percent", "wow_rms_percent", "flutter_rms_percent",
+                        "drift_percent", "speed_error_range_percent", "modulation_hz", "rpm",
+                        "once_per_revolution_percent", "remaining_rms_percent", "duration_s",
+                        "measured_s", "start_s", "dropouts", "lines"}));
     EXPECT_EQ(json["file"], "take \"1\".wav");
     EXPECT_EQ(json["sample_rate"], 44100);
     EXPECT_EQ(json["carrier_hz"], 3150.25);
@@ -57,6 +82,14 @@ TEST(MeterJson, HoldsEveryReadingUnderItsKeyInTheDocumentedOrder) {
     EXPECT_EQ(json["weighted_peak_percent"], 0.0997);
     EXPECT_EQ(json["unweighted_peak_percent"], 0.0996);
     EXPECT_EQ(json["weighted_rms_percent"], 0.0707);
+    EXPECT_EQ(json["unweighted_rms_percent"], 0.0706);
+    EXPECT_EQ(json["weighted_quasi_peak_percent"], 0.1001);
+    EXPECT_EQ(json["wow_rms_percent"], 0.0501);
+    EXPECT_EQ(json["flutter_rms_percent"], 0.0499);
+    EXPECT_EQ(json["drift_percent"], 0.0123);
+    EXPECT_EQ(json["speed_error_range_percent"], nlohmann::ordered_json::parse("[-0.004, 0.0083]"));
+    EXPECT_TRUE(json["rpm"].is_null());
+    EXPECT_TRUE(json["once_per_revolution_percent"].is_null());
     EXPECT_EQ(json["modulation_hz"], 4.0);
     EXPECT_EQ(json["duration_s"], 30.0);
     EXPECT_EQ(json["measured_s"], 26.98);
@@ -74,13 +107,102 @@ TEST(MeterJson, ReadingsKeepSevenSignificantDigitsAndNullForWhatTheyCannotHold) 
     EXPECT_NE(text.find("\"speed_error_percent\":null,"), std::string::npos) << text;
 }
 
-TEST(MeterSummary, NamesEachReadingWithItsValue) {
-    const std::string text = FormatSummary(Sample(), "take.wav");
-    EXPECT_NE(text.find("Carrier:            3150.250 Hz (nominal 3150 Hz, speed error +0.008 %)"),
+TEST(MeterJson, PlatterSpeedAddsTheRevolutionFiguresAndNamesTheLines) {
+    const auto json = nlohmann::ordered_json::parse(FormatJson(Platter(), "record.wav"));
+    EXPECT_NEAR(json["rpm"].get<double>(), 33.33333, 1e-5);
+    EXPECT_EQ(json["once_per_revolution_percent"], 0.08);
+    EXPECT_EQ(json["remaining_rms_percent"], 0.021);
+    EXPECT_EQ(json["lines"], nlohmann::ordered_json::parse(R"([
+        {"hz": 0.5556, "percent": 0.08, "revolution_harmonic": 1},
+        {"hz": 4, "percent": 0.05, "revolution_harmonic": null},
+        {"hz": 1.1112, "percent": 0.01, "revolution_harmonic": 2}])"));
+    // Without a drift reading nor a nominal, the range is null, not a pair of nulls.
+    MeterResult r = Sample();
+    r.speedErrorLowPercent = r.speedErrorHighPercent = kNoReading;
+    EXPECT_TRUE(nlohmann::ordered_json::parse(FormatJson(r, "x"))["speed_error_range_percent"]
+                    .is_null());
+}
+
+// Splits a CSV row, honouring quoted fields.
+std::vector<std::string> CsvFields(const std::string& row) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (size_t i = 0; i < row.size(); ++i) {
+        const char c = row[i];
+        if (quoted && c == '"' && i + 1 < row.size() && row[i + 1] == '"') {
+            fields.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+TEST(MeterCsv, RowsMatchTheHeaderNameFirstAndFailuresCarryTheirError) {
+    const std::vector<std::string> header = CsvFields(CsvHeader());
+    ASSERT_GE(header.size(), 20u);
+    EXPECT_EQ(header.front(), "file");
+    EXPECT_EQ(header.back(), "error");
+    const std::vector<std::string> row = CsvFields(CsvRow(Sample(), "take, \"one\".wav"));
+    ASSERT_EQ(row.size(), header.size());
+    auto column = [&](const std::string& key) {
+        const auto at = std::find(header.begin(), header.end(), key);
+        return at == header.end() ? std::string("missing") : row[static_cast<size_t>(at - header.begin())];
+    };
+    EXPECT_EQ(row.front(), "take, \"one\".wav");
+    EXPECT_EQ(column("weighted_peak_percent"), "0.0997");
+    EXPECT_EQ(column("weighted_quasi_peak_percent"), "0.1001");
+    EXPECT_EQ(column("wow_rms_percent"), "0.0501");
+    EXPECT_EQ(column("flutter_rms_percent"), "0.0499");
+    EXPECT_EQ(column("drift_percent"), "0.0123");
+    EXPECT_EQ(column("speed_error_low_percent"), "-0.004");
+    EXPECT_EQ(column("speed_error_high_percent"), "0.0083");
+    EXPECT_EQ(column("sample_rate"), "44100");
+    EXPECT_EQ(column("once_per_revolution_percent"), "");
+    EXPECT_EQ(column("error"), "");
+
+    const std::vector<std::string> failed =
+        CsvFields(CsvFailureRow("cut.wav", "the file is truncated: 3 bytes, of it"));
+    ASSERT_EQ(failed.size(), header.size());
+    EXPECT_EQ(failed.front(), "cut.wav");
+    EXPECT_EQ(failed.back(), "the file is truncated: 3 bytes, of it");
+    EXPECT_EQ(failed[3], "");
+}
+
+TEST(MeterSummary, PlatterSpeedShowsTheRevolutionAndNamesTheLines) {
+    const std::string text = FormatSummary(Platter(), "record.wav");
+    EXPECT_NE(text.find("Platter:             33 1/3 rpm (0.5556 Hz at the speed measured), 15.0 "
+                        "revolutions read"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("Weighted peak:      0.0997 %"), std::string::npos) << text;
-    EXPECT_NE(text.find("Weighted RMS:       0.0707 %"), std::string::npos) << text;
+    EXPECT_NE(text.find("Once per revolution: 0.0800 % (peak, at 90 degrees of the fold)"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Remaining:           0.0210 % RMS"), std::string::npos) << text;
+    EXPECT_NE(text.find("0.556 Hz (0.08 %, once per revolution), 4 Hz (0.05 %), 1.11 Hz (0.01 %, "
+                        "twice per revolution)"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(FormatSummary(Sample(), "x").find("Platter"), std::string::npos);
+}
+
+TEST(MeterSummary, NamesEachReadingWithItsValue) {
+    const std::string text = FormatSummary(Sample(), "take.wav");
+    for (const char* line :
+         {"Weighted quasi-peak: 0.1001 % (zero-to-peak", "Wow RMS:             0.0501 % (weighted, below 4 Hz)",
+          "Flutter RMS:         0.0499 % (weighted, above 4 Hz)",
+          "Drift:               0.0123 % peak-to-peak below 0.5 Hz (speed error -0.004 % to +0.008 %)"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    EXPECT_NE(text.find("Carrier:             3150.250 Hz (nominal 3150 Hz, speed error +0.008 %)"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Weighted peak:       0.0997 %"), std::string::npos) << text;
+    EXPECT_NE(text.find("Weighted RMS:        0.0707 %"), std::string::npos) << text;
 }
 
 TEST(MeterSummary, SpeedErrorThatRoundsToZeroHasNoMinusSign) {
@@ -98,7 +220,7 @@ TEST(MeterSummary, SaysWhenThereIsNoModulation) {
     r.modulationHz = std::numeric_limits<double>::quiet_NaN();
     r.lines.clear();
     const std::string text = FormatSummary(r, "take.wav");
-    EXPECT_NE(text.find("Modulation:         none"), std::string::npos) << text;
+    EXPECT_NE(text.find("Modulation:          none"), std::string::npos) << text;
     EXPECT_NE(FormatJson(r, "take.wav").find("\"lines\":[]"), std::string::npos);
 }
 
@@ -108,7 +230,7 @@ TEST(MeterSummary, SpeedErrorWithoutNominalIsUnknownInBothForms) {
     r.nominalHz = std::numeric_limits<double>::quiet_NaN();
     r.speedErrorPercent = std::numeric_limits<double>::quiet_NaN();
     const std::string text = FormatSummary(r, "take.wav");
-    EXPECT_NE(text.find("Carrier:            1000.000 Hz (nominal and speed error unknown (give "
+    EXPECT_NE(text.find("Carrier:             1000.000 Hz (nominal and speed error unknown (give "
                         "--nominal))"),
               std::string::npos)
         << text;
