@@ -66,6 +66,7 @@ StretchSetup TrackerSetup(double basebandRate, double expectedSamples, double mi
                           const MeterOptions& options) {
     StretchSetup s = MakeStretchSetup(basebandRate, expectedSamples);
     s.meanOffsetHz = meanHz - mixHz;
+    s.meanHz = meanHz;
     if (options.rpm > 0.0) {
         const double nominal = NominalFor(meanHz, options.nominalHz);
         s.rotationHz = RotationHz(options.rpm, std::isfinite(nominal) ? meanHz / nominal : 1.0);

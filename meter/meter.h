@@ -99,12 +99,12 @@ struct SpectrumLine {
 // The turntable view (MeterOptions::rpm): the unweighted deviation folded onto the platter's
 // angle over the measured span.
 struct RevolutionReading {
-    double rpm = 0.0;         // 0: not asked for (the rest is empty)
-    double rotationHz = 0.0;  // the platter's rotation rate at the speed measured
+    double rpm = 0.0;          // 0: not asked for (the rest is empty)
+    double rotationHz = 0.0;   // the platter's rotation rate at the speed measured
     double revolutions = 0.0;  // revolutions measured
     // Peak deviation of the component that repeats once per revolution (eccentricity, an
     // off-centre hole), and the angle of its peak, radians from angle 0 (where the span read
-    // starts), counter-clockwise as the platter turns. NaN: not one revolution measured.
+    // starts), in the direction the platter turns. NaN: not one revolution measured.
     double oncePercent = kNoReading;
     double onceAngle = kNoReading;
     // RMS of the unweighted deviation without that component.

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "meter/report.h"
+#include "meter/revolution_plot.h"
 #include "sys/output_file.h"
 
 namespace wobblemeter {
@@ -294,6 +295,13 @@ void Draw(cairo_t* cr, const MeterResult& r, const std::string& title) {
     const double w = kWidth - kLeft - kRight;
     DrawDeviation(cr, r, {kLeft, 45, w, 280});
     DrawSpectrum(cr, r, {kLeft, 400, w, 270});
+    if (HasRevolutionPanel(r))
+        DrawRevolutionPanel(cr, r.revolution, kLeft, kHeight, w, kRevolutionPanelHeight);
+}
+
+// The plot's height: the turntable's panel, where there is one, below the others.
+double PlotHeight(const MeterResult& r) {
+    return kHeight + (HasRevolutionPanel(r) ? kRevolutionPanelHeight + 20.0 : 0.0);
 }
 
 // Rows of an RGB24 image surface as a PNG image in memory. A plot is mostly flat colour that
@@ -370,10 +378,11 @@ PlotFormat PlotFormatOf(const std::string& path) {
 std::string RenderPlot(const MeterResult& result, const std::string& title, PlotFormat format) {
     std::string bytes;
     const bool svg = format == PlotFormat::kSvg;
+    const double height = PlotHeight(result);
     cairo_surface_t* surface =
-        svg ? cairo_svg_surface_create_for_stream(AppendToString, &bytes, kWidth, kHeight)
+        svg ? cairo_svg_surface_create_for_stream(AppendToString, &bytes, kWidth, height)
             : cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(kWidth),
-                                         static_cast<int>(kHeight));
+                                         static_cast<int>(height));
     cairo_t* cr = cairo_create(surface);
     Draw(cr, result, title);
     cairo_destroy(cr);

@@ -59,8 +59,8 @@ Stretch::Stretch(long long firstIndex, const StretchSetup& setup, StretchObserve
     filters_.Settle(meanOffsetHz);
     drift_.Settle(meanOffsetHz);
     if (setup.rotationHz > 0.0) {
-        fold_ = std::make_unique<RevolutionFold>(setup.basebandRate, setup.rotationHz,
-                                                 kRevolutionBins);
+        fold_ =
+            std::make_unique<RevolutionFold>(setup.basebandRate, setup.rotationHz, kRevolutionBins);
     }
 }
 
@@ -85,7 +85,15 @@ void Stretch::Feed(double offsetHz, bool counted) {
     quasiPeak_.Push(d.weighted, reads);
     split_.Push(d.weighted, reads);
     drift_.Push(offsetHz, counted && fed_ > setup_.driftSettle);
-    if (fold_) fold_->Push(d.unweighted, reads);
+    if (fold_ && settled) {
+        // Angle 0 is where the readings start. The platter turns as fast as the tone runs: a drift
+        // of 0.5 % over a side would otherwise smear the fold by a tenth of a revolution in 20
+        // revolutions.
+        const double speed = setup_.meanHz > 0.0
+                                 ? 1.0 + (drift_.Current() - setup_.meanOffsetHz) / setup_.meanHz
+                                 : 1.0;
+        fold_->Push(d.unweighted, reads, speed);
+    }
     d.quasiPeak = quasiPeak_.Indication();
     d.wow = split_.WowNow();
     d.flutter = split_.FlutterNow();
@@ -182,8 +190,12 @@ void Stretch::Read(double mixHz, double nominalHz, double startSeconds, MeterRes
 }
 
 void Stretch::ReadRevolution(double toPercent, RevolutionReading& v) const {
-    v.rotationHz = setup_.rotationHz;
     v.revolutions = fold_->Revolutions();
+    // The rate the fold turned at on average (with the speed it followed), not the one the
+    // carrier search's glimpse of a swinging tone gave to start with.
+    v.rotationHz = measured_ > 0
+                       ? v.revolutions * setup_.basebandRate / static_cast<double>(measured_)
+                       : setup_.rotationHz;
     if (!fold_->Complete()) return;
     const std::complex<double> once = fold_->OncePerRevolution() * toPercent;
     v.oncePercent = std::abs(once);

@@ -39,6 +39,9 @@ struct StretchSetup {
     double meanOffsetHz = 0.0;
     // The platter's rotation rate for the fold (at the speed the tone runs), Hz; 0: no fold.
     double rotationHz = 0.0;
+    // The tone's mean frequency that rate stands for, Hz: the fold turns faster or slower with
+    // the slow offset's distance from meanOffsetHz, relative to it.
+    double meanHz = 0.0;
 };
 
 // Rate of the spectrum's copy: the baseband rate over this.

@@ -338,5 +338,47 @@ TEST(MeterPlot, PngShowsTheDeviationWhenAndWhereItHappenedUnbroken) {
     EXPECT_EQ(lowered.size(), 619u - 63u);
 }
 
+TEST(MeterPlot, PlatterSpeedAddsThePolarPanelWithThePeakAtItsAngleClockwise) {
+    // A swing of 0.08 % peaking at 90 degrees of the fold: on the chart (angle 0 at the top,
+    // clockwise as the platter turns, 0 % on the middle ring, the outer ring the scale's limit
+    // of 0.1 %) its peak lies right of the centre, its trough close to the centre on the left.
+    MeterResult r = Platter();
+    constexpr int kBins = 72;
+    for (int k = 0; k < kBins; ++k) {
+        const double angle = 2.0 * std::numbers::pi * (k + 0.5) / kBins;
+        r.revolution.meanPercent.push_back(0.08 * std::cos(angle - std::numbers::pi / 2.0));
+        r.revolution.remainderPercent.push_back(0.0);
+    }
+    const Pixels plot = DecodePng(RenderPlot(r, "record.wav", PlotFormat::kPng));
+    const Pixels plain = DecodePng(RenderPlot(Sample(), "record.wav", PlotFormat::kPng));
+    ASSERT_EQ(plot.width, plain.width);
+    ASSERT_GT(plot.height, plain.height + 300);
+
+    // The chart is square, at the panel's left edge below the spectrum; its rings span the
+    // panel's height less their labels' margin.
+    const int top = plain.height, left = 80;
+    const int size = plot.height - 20 - top;
+    const int cx = left + size / 2, cy = top + size / 2;
+    const double radius = size / 2.0 - 28.0;
+    auto isMean = [](std::uint32_t rgb) {
+        return (rgb & 0xffu) > 150 && ((rgb >> 16) & 0xffu) < 90;  // the mean's blue
+    };
+    auto isPeak = [](std::uint32_t rgb) {
+        return ((rgb >> 16) & 0xffu) > 140 && ((rgb >> 8) & 0xffu) < 60 && (rgb & 0xffu) < 40;
+    };
+    std::vector<int> mean, peak;
+    for (int x = left; x < left + size; ++x) {
+        if (isMean(plot.At(x, cy))) mean.push_back(x - cx);
+        if (isPeak(plot.At(x, cy))) peak.push_back(x - cx);
+    }
+    ASSERT_FALSE(mean.empty());
+    ASSERT_FALSE(peak.empty());
+    const double outer = radius / 2.0 * 1.8, inner = radius / 2.0 * 0.2;
+    EXPECT_NEAR(mean.front(), -inner, 3.0);                       // the trough, on the left
+    EXPECT_NEAR((peak.front() + peak.back()) / 2.0, outer, 3.0);  // the peak's mark
+    EXPECT_LT(*std::max_element(mean.begin(), mean.end()), outer + 6.0);
+}
+
 }  // namespace
 }  // namespace wobblemeter
+
