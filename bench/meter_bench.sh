@@ -39,6 +39,10 @@ sync
 if command -v hyperfine >/dev/null 2>&1 && command -v sox >/dev/null 2>&1; then
     hyperfine -N -w 5 -r 40 "$meter $dir/default.wav" "sox $dir/default.wav -n sinc 3000-3300" \
         2>/dev/null | grep -E "Benchmark|Time|faster|±"
+    echo
+    echo "Start-up alone (the capture libraries are loaded only by the live commands):"
+    hyperfine -N -w 10 -r 60 "$meter --version" "sox --version" 2>/dev/null |
+        grep -E "Benchmark|Time|faster|±"
 else
     echo "  (hyperfine and sox are needed for the comparison: scripts/setup.sh installs them)"
 fi

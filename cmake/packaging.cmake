@@ -40,6 +40,11 @@ else()
       "two-sigma peak, the RMS, the speed error and the dominant modulation.")
   string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # Depends: the shared libraries the programs use
+  # wobblemeter loads PortAudio (and ALSA with it) only when a live command needs it, by name
+  # at run time, where dpkg-shlibdeps does not see it: named here, before what it finds.
+  if(WOBBLEGEN_LIVE_CAPTURE)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libportaudio2")
+  endif()
 
   # Man pages compressed as Debian keeps them; README and licence in the package's doc folder.
   foreach(page wobblegen-cli.1 wobblegen.1 wobblemeter.1)

@@ -60,6 +60,8 @@ public:
     virtual ~CaptureSource() = default;
     virtual int SampleRate() const = 0;
     virtual const std::string& DeviceName() const = 0;
+    // The delay the device reports between sound and delivery, s (0: none reported).
+    virtual double LatencySeconds() const { return 0.0; }
     virtual void Start() = 0;
     // Waits up to timeout for audio and copies at most maxFrames samples into out. A chunk with
     // no frames, no loss and not ended means nothing arrived in time. Throws CaptureError when

@@ -1,7 +1,8 @@
 // The capture source on PortAudio (ALSA, JACK): with capture_portaudio_library.cpp the only code
-// that includes an audio library. Asks the device for 32-bit float samples, interleaved, as many
-// channels as the chosen channel's number; PortAudio's callback thread hands each block to a
-// CaptureIntake, which keeps that channel in a CaptureRing for the reader.
+// that includes an audio library, which it calls through the entry points loaded at run time.
+// Asks the device for 32-bit float samples, interleaved, as many channels as the chosen
+// channel's number; PortAudio's callback thread hands each block to a CaptureIntake, which
+// keeps that channel in a CaptureRing for the reader.
 #include <portaudio.h>
 #include <semaphore.h>
 #include <time.h>
@@ -30,6 +31,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using portaudio::CallLibrary;
+
+// The library's entry points (loaded by the first call).
+const portaudio::Api& Lib() {
+    return portaudio::Calls();
+}
 
 // Time a device may take to deliver its first audio after starting (a PulseAudio stream takes
 // some 0.7 s), and to deliver the next once it runs, before it counts as lost, s.
@@ -62,12 +68,12 @@ struct ListedDevice {
 
 std::vector<ListedDevice> ListDevices() {
     std::vector<ListedDevice> devices;
-    const PaDeviceIndex count = Pa_GetDeviceCount();
-    const PaDeviceIndex defaultIndex = Pa_GetDefaultInputDevice();
+    const PaDeviceIndex count = Lib().Pa_GetDeviceCount();
+    const PaDeviceIndex defaultIndex = Lib().Pa_GetDefaultInputDevice();
     for (PaDeviceIndex i = 0; i < count; ++i) {
-        const PaDeviceInfo* device = Pa_GetDeviceInfo(i);
+        const PaDeviceInfo* device = Lib().Pa_GetDeviceInfo(i);
         if (device == nullptr || device->maxInputChannels <= 0) continue;
-        const PaHostApiInfo* api = Pa_GetHostApiInfo(device->hostApi);
+        const PaHostApiInfo* api = Lib().Pa_GetHostApiInfo(device->hostApi);
         devices.push_back(
             {{device->name, device->maxInputChannels, device->defaultSampleRate, i == defaultIndex},
              i,
@@ -93,15 +99,15 @@ std::string AlsaOpenProblem(const std::string& name) {
     const int error = CallLibrary("while opening " + Quoted(name), portaudio::kOpenSeconds, [name] {
         snd_pcm_t* pcm = nullptr;
         const int result =
-            snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
-        if (result == 0) snd_pcm_close(pcm);
+            Lib().snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+        if (result == 0) Lib().snd_pcm_close(pcm);
         return result;
     });
     if (error == 0) return "";
     if (error == -EBUSY || error == -EAGAIN) return "capture device " + Quoted(name) + " is busy";
     if (error == -ENOENT || error == -ENODEV || error == -ENXIO)
         return "no capture device " + Quoted(name) + " (see --list-devices)";
-    return "cannot open capture device " + Quoted(name) + ": " + snd_strerror(error);
+    return "cannot open capture device " + Quoted(name) + ": " + Lib().snd_strerror(error);
 #else
     return "no capture device " + Quoted(name) + " (see --list-devices)";
 #endif
@@ -185,6 +191,7 @@ public:
 
     int SampleRate() const override { return rate_; }
     const std::string& DeviceName() const override { return name_; }
+    double LatencySeconds() const override { return latency_; }
     void Start() override;
     CaptureChunk Read(double* out, size_t maxFrames, std::chrono::milliseconds timeout) override;
     void Stop() override;
@@ -218,7 +225,7 @@ PortAudioSource::~PortAudioSource() {
         Stop();
         if (stream_ != nullptr)
             CallLibrary("while closing " + Quoted(name_), portaudio::kStopSeconds,
-                        [stream = stream_] { return Pa_CloseStream(stream); });
+                        [stream = stream_] { return Lib().Pa_CloseStream(stream); });
     } catch (const CaptureError&) {
         // Given up: the audio thread may still run, so what it uses stays.
         static_cast<void>(shared_.release());
@@ -227,10 +234,10 @@ PortAudioSource::~PortAudioSource() {
 
 void PortAudioSource::Start() {
     const PaError error = CallLibrary("while starting " + Quoted(name_), portaudio::kOpenSeconds,
-                                      [stream = stream_] { return Pa_StartStream(stream); });
+                                      [stream = stream_] { return Lib().Pa_StartStream(stream); });
     if (error != paNoError)
         throw CaptureError("cannot start capturing from " + Quoted(name_) + ": " +
-                           Pa_GetErrorText(error));
+                           Lib().Pa_GetErrorText(error));
     running_ = true;
     lastAudio_ = Clock::now();
 }
@@ -279,7 +286,7 @@ void PortAudioSource::Stop() {
     running_ = false;
     shared_->stopping.store(true, std::memory_order_relaxed);
     CallLibrary("while stopping " + Quoted(name_), portaudio::kStopSeconds,
-                [stream = stream_] { return Pa_AbortStream(stream); });
+                [stream = stream_] { return Lib().Pa_AbortStream(stream); });
 }
 
 const ListedDevice* PortAudioSource::ChooseDevice(const CaptureOptions& options,
@@ -306,17 +313,17 @@ const ListedDevice* PortAudioSource::ChooseDevice(const CaptureOptions& options,
                                std::to_string(listed->info.maxInputChannels) +
                                " input channel(s): no channel " + std::to_string(options.channel));
         parameters.device = listed->index;
-        parameters.suggestedLatency =
-            std::max(kLatencySeconds, Pa_GetDeviceInfo(listed->index)->defaultHighInputLatency);
+        parameters.suggestedLatency = std::max(
+            kLatencySeconds, Lib().Pa_GetDeviceInfo(listed->index)->defaultHighInputLatency);
         if (listed->alsa) request.alsaName = AlsaName(name_);
         return listed;
     }
     // Not listed: an ALSA PCM by its name.
     name_ = options.device;
 #ifdef __linux__
-    if (Pa_HostApiTypeIdToHostApiIndex(paALSA) >= 0) {
+    if (Lib().Pa_HostApiTypeIdToHostApiIndex(paALSA) >= 0) {
         request.alsaName = name_;
-        PaAlsa_InitializeStreamInfo(&request.alsa);
+        Lib().PaAlsa_InitializeStreamInfo(&request.alsa);
         request.alsa.deviceString = request.alsaName.c_str();
         parameters.device = paUseHostApiSpecificDeviceSpecification;
         parameters.hostApiSpecificStreamInfo = &request.alsa;
@@ -331,7 +338,8 @@ const ListedDevice* PortAudioSource::ChooseDevice(const CaptureOptions& options,
 double PortAudioSource::DefaultRateOfUnlisted(const std::shared_ptr<StreamRequest>& request) {
     return CallLibrary("while opening " + Quoted(name_), portaudio::kOpenSeconds, [request] {
         for (const double rate : kUnlistedRates)
-            if (Pa_IsFormatSupported(&request->parameters, nullptr, rate) == paFormatIsSupported)
+            if (Lib().Pa_IsFormatSupported(&request->parameters, nullptr, rate) ==
+                paFormatIsSupported)
                 return rate;
         return 0.0;
     });
@@ -358,7 +366,7 @@ void PortAudioSource::ThrowOpenError(PaError error, const ListedDevice* listed, 
     if (error == paDeviceUnavailable)
         throw CaptureError("capture device " + Quoted(name_) + " is busy");
     throw CaptureError("cannot capture from " + Quoted(name_) + " at " + rateText +
-                       " Hz: " + Pa_GetErrorText(error));
+                       " Hz: " + Lib().Pa_GetErrorText(error));
 }
 
 void PortAudioSource::OpenStream(const CaptureOptions& options) {
@@ -373,31 +381,32 @@ void PortAudioSource::OpenStream(const CaptureOptions& options) {
 
     shared_ =
         std::make_unique<Shared>(static_cast<size_t>(std::ceil(options.bufferSeconds * rate)));
-    const auto [error, stream] = CallLibrary(
-        "while opening " + Quoted(name_), portaudio::kOpenSeconds,
-        [request, rate, shared = shared_.get()] {
-            PaStream* opened = nullptr;
-            const PaError result = Pa_OpenStream(&opened, &request->parameters, nullptr, rate,
-                                                 BlockFrames(rate), paDitherOff, OnAudio, shared);
-            return std::make_pair(result, opened);
-        });
+    const auto [error, stream] =
+        CallLibrary("while opening " + Quoted(name_), portaudio::kOpenSeconds,
+                    [request, rate, shared = shared_.get()] {
+                        PaStream* opened = nullptr;
+                        const PaError result =
+                            Lib().Pa_OpenStream(&opened, &request->parameters, nullptr, rate,
+                                                BlockFrames(rate), paDitherOff, OnAudio, shared);
+                        return std::make_pair(result, opened);
+                    });
     if (error != paNoError) ThrowOpenError(error, listed, rate, options.channel);
     stream_ = stream;
-    const PaStreamInfo* info = Pa_GetStreamInfo(stream_);
+    const PaStreamInfo* info = Lib().Pa_GetStreamInfo(stream_);
     if (info != nullptr) {
         latency_ = info->inputLatency;
         if (std::lround(info->sampleRate) != std::lround(rate)) {
             char rates[64];
             std::snprintf(rates, sizeof rates, "%.0f Hz, not %.0f Hz", info->sampleRate, rate);
             CallLibrary("while closing " + Quoted(name_), portaudio::kStopSeconds,
-                        [stream = stream_] { return Pa_CloseStream(stream); });
+                        [stream = stream_] { return Lib().Pa_CloseStream(stream); });
             stream_ = nullptr;
             throw CaptureError("capture device " + Quoted(name_) + " runs at " + rates);
         }
     }
     rate_ = static_cast<int>(std::lround(rate));
     shared_->intake.emplace(shared_->ring, options.channel, options.channel - 1, rate, latency_);
-    Pa_SetStreamFinishedCallback(stream_, OnFinished);
+    Lib().Pa_SetStreamFinishedCallback(stream_, OnFinished);
 }
 
 }  // namespace

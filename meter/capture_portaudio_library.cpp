@@ -2,16 +2,12 @@
 #include "meter/capture_portaudio_library.h"
 
 #include <dlfcn.h>
-#include <portaudio.h>
 #include <unistd.h>
-#ifdef __linux__
-#include <alsa/asoundlib.h>
-#include <pa_linux_alsa.h>
-#endif
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 namespace wobblemeter::portaudio {
 
@@ -23,6 +19,60 @@ namespace {
 constexpr int kBusyRetries = 25;
 
 std::atomic<bool> abandoned{false};
+
+// Finds name in the loaded library (and the libraries it loaded) into entry; the name of the
+// first one missing is kept in missing.
+template <typename Pointer>
+void Find(void* library, const char* name, Pointer& entry, std::string& missing) {
+    entry = reinterpret_cast<Pointer>(dlsym(library, name));
+    if (entry == nullptr && missing.empty()) missing = name;
+}
+
+Api Load() {
+    const char* given = std::getenv("WOBBLEMETER_PORTAUDIO");
+    const std::string file = given != nullptr && *given != '\0' ? given : kLibraryFile;
+    // Kept for the process: the audio thread and abandoned calls may run until it ends.
+    void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* why = dlerror();
+        throw CaptureError("cannot load the audio library " + file +
+                           " (the package libportaudio2): " + (why != nullptr ? why : "not found"));
+    }
+    Api api{};
+    std::string missing;
+    Find(library, "Pa_Initialize", api.Pa_Initialize, missing);
+    Find(library, "Pa_Terminate", api.Pa_Terminate, missing);
+    Find(library, "Pa_GetErrorText", api.Pa_GetErrorText, missing);
+    Find(library, "Pa_GetDeviceCount", api.Pa_GetDeviceCount, missing);
+    Find(library, "Pa_GetDefaultInputDevice", api.Pa_GetDefaultInputDevice, missing);
+    Find(library, "Pa_GetDeviceInfo", api.Pa_GetDeviceInfo, missing);
+    Find(library, "Pa_GetHostApiInfo", api.Pa_GetHostApiInfo, missing);
+    Find(library, "Pa_HostApiTypeIdToHostApiIndex", api.Pa_HostApiTypeIdToHostApiIndex, missing);
+    Find(library, "Pa_IsFormatSupported", api.Pa_IsFormatSupported, missing);
+    Find(library, "Pa_OpenStream", api.Pa_OpenStream, missing);
+    Find(library, "Pa_CloseStream", api.Pa_CloseStream, missing);
+    Find(library, "Pa_StartStream", api.Pa_StartStream, missing);
+    Find(library, "Pa_AbortStream", api.Pa_AbortStream, missing);
+    Find(library, "Pa_GetStreamInfo", api.Pa_GetStreamInfo, missing);
+    Find(library, "Pa_SetStreamFinishedCallback", api.Pa_SetStreamFinishedCallback, missing);
+#ifdef __linux__
+    Find(library, "PaAlsa_SetRetriesBusy", api.PaAlsa_SetRetriesBusy, missing);
+    Find(library, "PaAlsa_InitializeStreamInfo", api.PaAlsa_InitializeStreamInfo, missing);
+    // ALSA comes with PortAudio: looked for among the libraries it loaded.
+    Find(library, "snd_pcm_open", api.snd_pcm_open, missing);
+    Find(library, "snd_pcm_close", api.snd_pcm_close, missing);
+    Find(library, "snd_strerror", api.snd_strerror, missing);
+    Find(library, "snd_lib_error_set_handler", api.snd_lib_error_set_handler, missing);
+#endif
+    if (!missing.empty())
+        throw CaptureError("the audio library " + file + " lacks " + missing +
+                           " (not PortAudio 19 with ALSA?)");
+    // JACK, where PortAudio brings it; building needs no JACK.
+    std::string optional;
+    Find(library, "jack_set_error_function", api.jack_set_error_function, optional);
+    Find(library, "jack_set_info_function", api.jack_set_info_function, optional);
+    return api;
+}
 
 bool AudioDebug() {
     const char* value = std::getenv("WOBBLEMETER_AUDIO_DEBUG");
@@ -66,19 +116,31 @@ void FilterStandardError() {
 
 }  // namespace
 
+const Api& Calls() {
+    // Loaded once; a failure to load is kept and reported again at each use.
+    static std::once_flag once;
+    static Api api{};
+    static std::string failure;
+    std::call_once(once, [] {
+        try {
+            api = Load();
+        } catch (const CaptureError& e) {
+            failure = e.what();
+        }
+    });
+    if (!failure.empty()) throw CaptureError(failure);
+    return api;
+}
+
 void SilenceAudioLibraries() {
     if (AudioDebug()) return;
+    const Api& api = Calls();
     FilterStandardError();
 #ifdef __linux__
-    snd_lib_error_set_handler(SilentAlsaError);
+    api.snd_lib_error_set_handler(SilentAlsaError);
 #endif
-    // JACK comes with PortAudio; its handlers are found at run time, so that building needs no
-    // JACK.
-    using SetHandler = void (*)(void (*)(const char*));
-    for (const char* setter : {"jack_set_error_function", "jack_set_info_function"}) {
-        if (void* symbol = dlsym(RTLD_DEFAULT, setter))
-            reinterpret_cast<SetHandler>(symbol)(SilentJackMessage);
-    }
+    if (api.jack_set_error_function != nullptr) api.jack_set_error_function(SilentJackMessage);
+    if (api.jack_set_info_function != nullptr) api.jack_set_info_function(SilentJackMessage);
 }
 
 bool LibraryAbandoned() {
@@ -89,21 +151,22 @@ void AbandonLibrary() {
 }
 
 Library::Library() {
+    const Api& api = Calls();
     SilenceAudioLibraries();
 #ifdef __linux__
-    PaAlsa_SetRetriesBusy(kBusyRetries);
+    api.PaAlsa_SetRetriesBusy(kBusyRetries);
 #endif
-    const PaError error =
-        CallLibrary("while listing the devices", kStartSeconds, [] { return Pa_Initialize(); });
+    const PaError error = CallLibrary("while listing the devices", kStartSeconds,
+                                      [&api] { return api.Pa_Initialize(); });
     if (error != paNoError)
         throw CaptureError(std::string("cannot start the audio library: ") +
-                           Pa_GetErrorText(error));
+                           api.Pa_GetErrorText(error));
 }
 
 Library::~Library() {
     if (LibraryAbandoned()) return;
     try {
-        CallLibrary("while closing", kStopSeconds, [] { return Pa_Terminate(); });
+        CallLibrary("while closing", kStopSeconds, [] { return Calls().Pa_Terminate(); });
     } catch (const CaptureError&) {
         // Left to the end of the process.
     }

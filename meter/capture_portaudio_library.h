@@ -1,7 +1,14 @@
-// PortAudio and the libraries under it as the capture source uses them: started and stopped
+// PortAudio and the libraries under it as the capture source uses them: loaded when a live
+// command first needs them (so that measuring a file never loads them), started and stopped
 // quietly, and every call that may wait on a sound server given a deadline. Included only by
 // capture_portaudio.cpp.
 #pragma once
+
+#include <portaudio.h>
+#ifdef __linux__
+#include <alsa/asoundlib.h>
+#include <pa_linux_alsa.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -16,6 +23,44 @@
 #include "meter/capture.h"
 
 namespace wobblemeter::portaudio {
+
+// The library's file, loaded at run time; WOBBLEMETER_PORTAUDIO names another.
+constexpr const char* kLibraryFile = "libportaudio.so.2";
+
+// The entry points the capture source calls, found in the loaded PortAudio (and, on Linux, in
+// the ALSA library it stands on), named as the functions are.
+struct Api {
+    decltype(&::Pa_Initialize) Pa_Initialize;
+    decltype(&::Pa_Terminate) Pa_Terminate;
+    decltype(&::Pa_GetErrorText) Pa_GetErrorText;
+    decltype(&::Pa_GetDeviceCount) Pa_GetDeviceCount;
+    decltype(&::Pa_GetDefaultInputDevice) Pa_GetDefaultInputDevice;
+    decltype(&::Pa_GetDeviceInfo) Pa_GetDeviceInfo;
+    decltype(&::Pa_GetHostApiInfo) Pa_GetHostApiInfo;
+    decltype(&::Pa_HostApiTypeIdToHostApiIndex) Pa_HostApiTypeIdToHostApiIndex;
+    decltype(&::Pa_IsFormatSupported) Pa_IsFormatSupported;
+    decltype(&::Pa_OpenStream) Pa_OpenStream;
+    decltype(&::Pa_CloseStream) Pa_CloseStream;
+    decltype(&::Pa_StartStream) Pa_StartStream;
+    decltype(&::Pa_AbortStream) Pa_AbortStream;
+    decltype(&::Pa_GetStreamInfo) Pa_GetStreamInfo;
+    decltype(&::Pa_SetStreamFinishedCallback) Pa_SetStreamFinishedCallback;
+#ifdef __linux__
+    decltype(&::PaAlsa_SetRetriesBusy) PaAlsa_SetRetriesBusy;
+    decltype(&::PaAlsa_InitializeStreamInfo) PaAlsa_InitializeStreamInfo;
+    decltype(&::snd_pcm_open) snd_pcm_open;
+    decltype(&::snd_pcm_close) snd_pcm_close;
+    decltype(&::snd_strerror) snd_strerror;
+    decltype(&::snd_lib_error_set_handler) snd_lib_error_set_handler;
+#endif
+    // JACK's message handlers, where PortAudio brings JACK (null otherwise).
+    void (*jack_set_error_function)(void (*)(const char*));
+    void (*jack_set_info_function)(void (*)(const char*));
+};
+
+// The entry points, the library loaded on first use (and kept for the process). Throws
+// CaptureError, one line, when it cannot be loaded.
+const Api& Calls();
 
 // Deadlines of library calls, s: starting the library (it opens every device to list it),
 // opening and starting a stream, and stopping one.

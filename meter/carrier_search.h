@@ -25,6 +25,8 @@ public:
     // Takes up to n <= Room() samples and returns how many it took: it stops after the block
     // that completes the search. Blocks without a tone are dropped as they complete.
     size_t Push(const float* x, size_t n);
+    // Whether a block of the span showed the tone (the search then goes on to find its centre).
+    bool ToneSeen() const { return toneSeen_; }
     // Whether the span is complete, or the tone proved steady before: Decide() is due.
     bool Complete() const { return steady_ || samples_.size() >= span_; }
 

@@ -69,6 +69,7 @@ void Demodulator::Take(const GatedSample& g, long long index) {
         havePrevious_ = true;
         if (gap_ > 0) {
             ++s.dropouts;
+            ++totals_.dropouts;
             pending_ = gap_ + 1;
         }
         gap_ = 0;

@@ -37,6 +37,7 @@ public:
         long long present = 0;                         // usable samples
         long long falls = 0;                           // times a usable run gave way to a gap
         long long stops = 0;                           // gaps that ended a stretch
+        int dropouts = 0;                              // gaps bridged
         double toneSquares = 0.0, inputSquares = 0.0;  // power of the baseband and the input
     };
     const Totals& Total() const { return totals_; }

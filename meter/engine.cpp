@@ -43,6 +43,10 @@ constexpr double kMaxFallsPerSecond = 2.0;
 // outside.
 constexpr double kCarrierRangeSlack = 1e-9;
 constexpr double kCarrierRangeSwingShare = 1e-3;
+// A tone found again after the tone was lost counts only within this power of the strongest
+// tone so far (-40 dB): weaker, it is the remains of it (print-through, crosstalk, hum's
+// harmonics), not a tone to measure.
+constexpr double kMinReturningLevel = 1e-4;
 // Input samples mixed per block when the search's samples are replayed, and baseband samples
 // gated at a time.
 constexpr size_t kReplayBlock = 4096;
@@ -95,7 +99,8 @@ public:
                         static_cast<double>(baseband_.Warm())
                   : 0.0,
               mixHz, meanHz, options)),
-          demodulator_(setup_, plan.passHz, std::llround(kMaxDropoutSeconds * plan.basebandRate),
+          maxGap_(std::llround(kMaxDropoutSeconds * plan.basebandRate)),
+          demodulator_(setup_, plan.passHz, maxGap_,
                        [this](long long) -> StretchObserver* {
                            perSecond_->StretchStarts();
                            return perSecond_.get();
@@ -110,6 +115,8 @@ public:
         s.nominalHz = NominalFor(mixHz, options.nominalHz);
         s.windowSeconds = options.windowSeconds;
         s.windowed = static_cast<bool>(options.onSecond);
+        s.onTrace = options.onTrace;
+        s.onSpectrum = options.onSpectrum;
         perSecond_ = std::make_unique<PerSecond>(s, demodulator_, [this](const SecondReading& r) {
             if (held_)
                 heldReadings_.push_back(r);
@@ -164,6 +171,7 @@ public:
                 reference = levels[static_cast<size_t>(rank)];
             }
         }
+        reference_ = reference;
         gate_ = std::make_unique<ToneGate>(reference, baseband_.Warm(), baseband_.Plan().passHz,
                                            baseband_.Plan().basebandRate);
         for (size_t first = 0; first < power.size(); first += kGateBlock) {
@@ -202,9 +210,33 @@ public:
         return demodulator_.Current() != nullptr ? MeterState::kSettling : MeterState::kNoTone;
     }
 
+    // Whether the tone has been gone for longer than a drop-out, with no stretch under way.
+    bool ToneLost() const { return demodulator_.Current() == nullptr && absent_ > maxGap_; }
+    // Measured samples of the longest stretch; -1: none.
+    long long BestMeasured() const {
+        const Stretch* best = demodulator_.Best();
+        return best != nullptr ? best->Measured() : -1;
+    }
+    int Dropouts() const { return demodulator_.Total().dropouts; }
+    // The level the tone keeps (|z|^2 of the baseband).
+    double Reference() const { return reference_; }
+    SecondReading Latest() const { return perSecond_->Latest(); }
+    // The two-sigma figures over the longest stretch into r's session figures.
+    void SessionPeaks(SecondReading& r) const {
+        const Stretch* best = demodulator_.Best();
+        if (best == nullptr || best->Measured() == 0) return;
+        const double toPercent = 100.0 / (mixHz_ + best->MeanOffsetHz());
+        r.sessionWeightedPeakPercent = best->WeightedTwoSigmaHz() * toPercent;
+        r.sessionUnweightedPeakPercent = best->UnweightedTwoSigmaHz() * toPercent;
+        r.sessionWeightedQuasiPeakPercent = best->QuasiPeakHz() * toPercent;
+        r.sessionDriftPercent = best->DriftHz() * toPercent;
+    }
+    // The largest lines near the carrier in the search's spectrum, Hz.
+    void SetLines(std::vector<double> lines) { lines_ = std::move(lines); }
+
     // The readings of the longest stretch, or the reason there are none. lines: the largest
     // lines near the carrier in the search's spectrum.
-    void Read(long long frames, const std::vector<double>& lines, MeterResult& r) const {
+    void Read(long long frames, MeterResult& r) const {
         const Stretch* best = demodulator_.Best();
         if (best != nullptr && best->steps > 0) {
             r.tonePowerFraction = 2.0 * best->toneSquares / best->inputSquares;
@@ -219,7 +251,7 @@ public:
                 throw MeterError(SwingMessage());
             }
         }
-        if (best == nullptr || !best->Readable()) RefuseUnreadable(best, frames, lines);
+        if (best == nullptr || !best->Readable()) RefuseUnreadable(best, frames, lines_);
         const double start = SecondsAt(best->first + setup_.settle);
         best->Read(mixHz_, nominalHz_, start, r);
         // A tone at a limit may read a little beyond it: a few parts in a billion, and more
@@ -243,6 +275,7 @@ private:
             const long long index = first + static_cast<long long>(i);
             perSecond_->Sample(index, gated_[i].usable);
             demodulator_.Take(gated_[i], index);
+            absent_ = gated_[i].usable ? 0 : absent_ + 1;
         }
     }
 
@@ -309,19 +342,23 @@ private:
     Baseband baseband_;
     StretchSetup setup_;
     std::unique_ptr<ToneGate> gate_;
+    double reference_ = 0.0;
+    long long maxGap_;      // the longest drop-out, baseband samples
+    long long absent_ = 0;  // gated samples in a row without the tone
     Demodulator demodulator_;
     std::unique_ptr<PerSecond> perSecond_;
     std::vector<GatedSample> gated_;
     std::function<void(const SecondReading&)> emit_;
     bool held_ = true;
     std::vector<SecondReading> heldReadings_;
+    std::vector<double> lines_;
 };
 
 Engine::Engine(int sampleRate, const MeterOptions& options, long long expectedFrames)
     : rate_(sampleRate),
       options_(options),
       expectedFrames_(expectedFrames),
-      carriers_(std::make_unique<EnvelopeBuilder>(1)) {
+      speedErrors_(std::make_unique<EnvelopeBuilder>(1)) {
     const double given = options.carrierHz;
     if (given != 0.0 && !(given >= kMinCarrierHz && given <= kMaxCarrierHz)) {
         const double limit = given < kMinCarrierHz ? kMinCarrierHz : kMaxCarrierHz;
@@ -335,6 +372,32 @@ Engine::~Engine() = default;
 
 MeterState Engine::State() const {
     return state_;
+}
+
+SecondReading Engine::Latest() const {
+    SecondReading r;
+    if (tracker_) {
+        r = tracker_->Latest();
+    } else {
+        r.timeSeconds = static_cast<double>(frames_) / rate_;
+        // A tone the search has found but not yet placed is settling already.
+        r.state = search_ && search_->ToneSeen() ? MeterState::kSettling : SearchState();
+        r.carrierHz = r.speedErrorPercent = kNaN;
+        r.weightedPeakPercent = r.unweightedPeakPercent = r.weightedRmsPercent = kNaN;
+        r.modulationHz = r.sessionWeightedPeakPercent = r.sessionUnweightedPeakPercent = kNaN;
+    }
+    if (kept_ && kept_.get() == Longest()) kept_->SessionPeaks(r);
+    return r;
+}
+
+int Engine::Dropouts() const {
+    return earlierDropouts_ + (tracker_ ? tracker_->Dropouts() : 0);
+}
+
+Tracker* Engine::Longest() const {
+    if (kept_ && (!tracker_ || kept_->BestMeasured() > tracker_->BestMeasured()))
+        return kept_.get();
+    return tracker_.get();
 }
 
 void Engine::Push(const float* samples, size_t n) {
@@ -361,6 +424,7 @@ void Engine::PushLost(long long frames) {
 }
 
 void Engine::Take(const float* x, size_t n, bool lost) {
+    long long at = frames_;  // input frame of x[0]
     frames_ += static_cast<long long>(n);
     if (!soundSeen_) {
         // Digital silence (or lost input) before the first sound is skipped.
@@ -372,48 +436,73 @@ void Engine::Take(const float* x, size_t n, bool lost) {
         silent_ += static_cast<long long>(i);
         x += i;
         n -= i;
+        at += static_cast<long long>(i);
         if (n == 0) {
             EmitWaitingUntil(silent_);
             return;
         }
         soundSeen_ = true;
-        search_ = std::make_unique<CarrierSearch>(rate_, options_.carrierHz);
+        StartSearch(silent_);
     }
-    if (tracker_) {
-        tracker_->Push(x, n, lost);
-        state_ = tracker_->State();
-        return;
+    while (n > 0) {
+        size_t done = 0;
+        if (tracker_) {
+            // In steps that end on a fixed grid of the input, so that where a lost tone is
+            // noticed does not depend on the blocks the input comes in.
+            done = std::min(
+                n, kReplayBlock - static_cast<size_t>(at % static_cast<long long>(kReplayBlock)));
+            tracker_->Push(x, done, lost);
+            state_ = tracker_->State();
+            if (tracker_->ToneLost()) Retire(at + static_cast<long long>(done));
+        } else {
+            done = Search(x, n, lost);
+        }
+        x += done;
+        n -= done;
+        at += static_cast<long long>(done);
     }
-    Search(x, n, lost);
 }
 
-void Engine::Search(const float* x, size_t n, bool lost) {
-    while (n > 0) {
-        const size_t take = std::min(n, search_->Room());
+void Engine::StartSearch(long long frame) {
+    search_ = std::make_unique<CarrierSearch>(rate_, options_.carrierHz);
+    searchBase_ = frame;
+    searchLost_.clear();
+}
+
+void Engine::Retire(long long frame) {
+    tracker_->Finish();
+    earlierDropouts_ += tracker_->Dropouts();
+    if (!kept_ || tracker_->BestMeasured() > kept_->BestMeasured()) kept_ = std::move(tracker_);
+    tracker_.reset();
+    state_ = MeterState::kNoTone;
+    StartSearch(frame);
+}
+
+size_t Engine::Search(const float* x, size_t n, bool lost) {
+    size_t done = 0;
+    while (done < n) {
+        const size_t take = std::min(n - done, search_->Room());
         if (lost) {
-            const long long at =
-                silent_ + search_->SpanStart() + static_cast<long long>(search_->Samples().size());
-            searchLost_.emplace_back(at, static_cast<long long>(take));
+            const long long from = searchBase_ + search_->SpanStart() +
+                                   static_cast<long long>(search_->Samples().size());
+            searchLost_.emplace_back(from, static_cast<long long>(take));
         }
-        const size_t taken = search_->Push(x, take);
+        const size_t taken = search_->Push(x + done, take);
         if (lost && taken < take) searchLost_.back().second = static_cast<long long>(taken);
-        x += taken;
-        n -= taken;
-        EmitWaitingUntil(silent_ + search_->SpanStart());
-        if (search_->Complete() && Decide()) {
-            if (n > 0) tracker_->Push(x, n, lost);
-            return;
-        }
+        done += taken;
+        EmitWaitingUntil(searchBase_ + search_->SpanStart(), SearchState());
+        if (search_->Complete() && Decide()) break;
     }
+    return done;
 }
 
 bool Engine::Decide() {
     if (!search_->Decide()) {
-        EmitWaitingUntil(silent_ + search_->SpanStart());
+        EmitWaitingUntil(searchBase_ + search_->SpanStart(), SearchState());
         return false;
     }
     const double mix = search_->CarrierHz();
-    const long long spanStart = silent_ + search_->SpanStart();
+    const long long spanStart = searchBase_ + search_->SpanStart();
     double pass = kDefaultPassHz;
     std::optional<BandPlan> plan = PlanBand(rate_, mix, pass);
     if (!plan) {
@@ -423,11 +512,11 @@ bool Engine::Decide() {
     }
     // Lost input within the span, as positions in the held samples.
     std::vector<std::pair<size_t, size_t>> lost;
-    for (const auto& [at, count] : searchLost_) {
-        if (at + count <= spanStart) continue;
-        const long long from = std::max(at, spanStart);
-        lost.emplace_back(static_cast<size_t>(from - spanStart),
-                          static_cast<size_t>(at + count - from));
+    for (const auto& [from, count] : searchLost_) {
+        if (from + count <= spanStart) continue;
+        const long long first = std::max(from, spanStart);
+        lost.emplace_back(static_cast<size_t>(first - spanStart),
+                          static_cast<size_t>(from + count - first));
     }
     searchLost_.clear();
     // A tone that swings beyond the band is followed in a wider one, up to the widest the
@@ -444,15 +533,26 @@ bool Engine::Decide() {
         plan = PlanBand(rate_, mix, pass);
         if (!plan) break;
     }
+    if (kept_ && !(tracker_->Reference() >= kMinReturningLevel * strongest_)) {
+        // Too weak to be the tone returning: searched for again after it.
+        tracker_.reset();
+        const long long after = spanStart + static_cast<long long>(search_->Samples().size());
+        StartSearch(after);
+        EmitWaitingUntil(after, SearchState());
+        return false;
+    }
+    strongest_ = std::max(strongest_, tracker_->Reference());
+    tracker_->SetLines(search_->Lines());
     tracker_->Accept();
     state_ = tracker_->State();
-    lines_ = search_->Lines();
     search_->Release();
     return true;
 }
 
-void Engine::Emit(const SecondReading& reading) {
-    carriers_->Add(reading.carrierHz);
+void Engine::Emit(SecondReading reading) {
+    // The session's figures are those of the longest stretch, whichever tracker holds it.
+    if (kept_ && kept_.get() == Longest()) kept_->SessionPeaks(reading);
+    speedErrors_->Add(reading.speedErrorPercent);
     nextSecond_ = static_cast<long long>(reading.timeSeconds) + 1;
     state_ = reading.state;
     if (options_.onSecond) options_.onSecond(reading);
@@ -480,21 +580,17 @@ MeterResult Engine::Finish() {
         EmitWaitingUntil(frames_ + rate_ - 1);
         throw MeterError("the recording is silent");
     }
-    if (!tracker_ && !Decide()) {
+    // A search under way decides over what it holds; where it finds nothing, an earlier
+    // stretch may still be read.
+    if (!tracker_ && !Decide() && !kept_) {
         EmitWaitingUntil(frames_ + rate_ - 1);
         throw MeterError(search_->Reason());
     }
-    tracker_->Finish();
-    EmitWaitingUntil(frames_ + rate_ - 1, state_);
-    tracker_->Read(frames_, lines_, r);
+    if (tracker_) tracker_->Finish();
+    EmitWaitingUntil(frames_ + rate_ - 1, tracker_ ? state_ : MeterState::kNoTone);
+    Longest()->Read(frames_, r);
     if (options_.rpm > 0.0) r.revolution.rpm = options_.rpm;
-    const double nominal = r.nominalHz;
-    if (std::isfinite(nominal)) {
-        Envelope carriers = carriers_->Finish(0.0, 1.0, 1.0);
-        for (float& v : carriers.low) v = static_cast<float>(100.0 * (v - nominal) / nominal);
-        for (float& v : carriers.high) v = static_cast<float>(100.0 * (v - nominal) / nominal);
-        r.speedError = std::move(carriers);
-    }
+    if (std::isfinite(r.nominalHz)) r.speedError = speedErrors_->Finish(0.0, 1.0, 1.0);
     return r;
 }
 

@@ -6,7 +6,8 @@
 // A source pushes samples as they come and marks input it lost (an overrun) with PushLost():
 // the lost frames keep their place in time and are bridged like a drop-out, never glued. The
 // engine waits for a tone; when the tone stops for longer than a drop-out the stretch ends,
-// and when it returns a new stretch starts afresh: readings never mix two stretches. Finish()
+// and the carrier is searched for afresh: the tone may return at another frequency or level (a
+// test record's next band, 3000 Hz after 3150 Hz). Readings never mix two stretches. Finish()
 // may be called at any moment and reads the longest stretch seen.
 #pragma once
 
@@ -48,12 +49,27 @@ public:
     bool SoundSeen() const { return soundSeen_; }
     // Where the measurement stands.
     MeterState State() const;
+    // The readings as of the newest input the chain has demodulated (see PerSecond::Latest):
+    // for a live display between the seconds. Needs options.onSecond.
+    SecondReading Latest() const;
+    // Drop-outs bridged so far, in every stretch.
+    int Dropouts() const;
+    int Overruns() const { return overruns_; }
+    long long LostFrames() const { return lostFrames_; }
 
 private:
     void Take(const float* x, size_t n, bool lost);
-    void Search(const float* x, size_t n, bool lost);
+    void StartSearch(long long frame);
+    // Searches in up to n samples; returns how many it took (the rest belongs to the tracker
+    // it started).
+    size_t Search(const float* x, size_t n, bool lost);
     bool Decide();
-    void Emit(const SecondReading& reading);
+    // The tone is gone: the tracker's stretch ends and the search starts again at frame.
+    void Retire(long long frame);
+    // The tracker that holds the longest stretch (the current one on a tie).
+    Tracker* Longest() const;
+    MeterState SearchState() const { return kept_ ? MeterState::kNoTone : MeterState::kWaiting; }
+    void Emit(SecondReading reading);
     // Emits the seconds that end at or before frame, without readings.
     void EmitWaitingUntil(long long frame, MeterState state = MeterState::kWaiting);
 
@@ -66,15 +82,19 @@ private:
     int overruns_ = 0;
     long long lostFrames_ = 0;
     std::unique_ptr<CarrierSearch> search_;
-    std::unique_ptr<Tracker> tracker_;
+    long long searchBase_ = 0;  // input frame of the search's first sample
+    // The tracker of the tone now (none while searching), and the earlier one that holds the
+    // longest stretch before it.
+    std::unique_ptr<Tracker> tracker_, kept_;
+    int earlierDropouts_ = 0;  // of trackers retired
+    double strongest_ = 0.0;   // the highest level a tone was found at (Tracker::Reference)
     // Input lost while the search held the samples: first frame and count.
     std::vector<std::pair<long long, long long>> searchLost_;
     std::vector<float> zeros_;
     // Readings second by second.
     long long nextSecond_ = 0;  // the next second to emit
     MeterState state_ = MeterState::kWaiting;
-    std::unique_ptr<EnvelopeBuilder> carriers_;  // carrier second by second, Hz
-    std::vector<double> lines_;  // the largest lines near the carrier the search found, Hz
+    std::unique_ptr<EnvelopeBuilder> speedErrors_;  // speed error second by second, %
 };
 
 }  // namespace wobblemeter

@@ -1,9 +1,12 @@
-// wobblemeter's live commands: lists capture devices, and records a device's channel into a
-// WAV file, with progress and overruns on standard error and a summary on standard output.
+// wobblemeter's live commands: lists capture devices, and measures from one, the readings on
+// standard error as they form (a block redrawn in place on a terminal, a line per second
+// otherwise) and the summary over the session on standard output.
 #include "meter/live_main.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -11,47 +14,112 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <exception>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "meter/capture.h"
-#include "meter/live_record.h"
+#include "meter/live_display.h"
+#include "meter/live_session.h"
+#include "meter/message.h"
 #include "meter/meter.h"
+#include "meter/plot.h"
+#include "meter/report.h"
+#include "sys/output_file.h"
+#include "sys/std_streams.h"
 
 namespace wobblemeter {
 namespace {
 
 constexpr int kExitFailed = 1;
-// The progress line on a terminal is redrawn this often.
-constexpr std::chrono::milliseconds kProgressInterval{250};
+// The display looks for news this often, and redraws on a terminal at most this often (the
+// session brings news with every block the device delivers: 20 to 50 times a second).
+constexpr std::chrono::milliseconds kDisplayInterval{100};
+constexpr std::chrono::milliseconds kDrawInterval{40};
+constexpr int kDefaultColumns = 80;
 
 std::atomic<bool> stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void RequestStop(int) {
+// What SIGINT and SIGTERM did before the session caught them (the removal of an unfinished
+// plot, or the default end).
+struct sigaction previousInterrupt {
+}, previousTerminate{};
+
+extern "C" void RequestStop(int signal) {
     stopRequested.store(true);
+    // The next one does what it did before.
+    sigaction(signal, signal == SIGINT ? &previousInterrupt : &previousTerminate, nullptr);
 }
 
-// Ctrl-C (and SIGTERM) end the recording cleanly; a second one ends the program at once. A
-// signal ignored from the start (SIGINT of a background job) stays ignored.
+// Ctrl-C (and SIGTERM) end the session cleanly; a second one ends the program at once (an
+// unfinished plot removed). A signal ignored from the start (SIGINT of a background job) stays
+// ignored.
 void CatchStopSignals() {
     for (const int signal : {SIGINT, SIGTERM}) {
-        struct sigaction previous {};
-        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        struct sigaction& previous = signal == SIGINT ? previousInterrupt : previousTerminate;
+        if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
         struct sigaction action {};
         action.sa_handler = RequestStop;
-        action.sa_flags = static_cast<int>(SA_RESETHAND);
         sigemptyset(&action.sa_mask);
         sigaction(signal, &action, nullptr);
     }
 }
 
+// The terminal's width in characters (80 when it does not say).
+int TerminalColumns() {
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return kDefaultColumns;
+}
+
+// Lines on standard error redrawn in place: the cursor goes back up over the block drawn last.
+class TerminalBlock {
+public:
+    void Draw(const std::vector<std::string>& lines) {
+        std::string out;
+        if (drawn_ > 0) out += Format("\033[%dA", drawn_);
+        for (const std::string& line : lines) out += "\r" + line + "\033[K\n";
+        std::fputs(out.c_str(), stderr);
+        std::fflush(stderr);
+        drawn_ = static_cast<int>(lines.size());
+    }
+    void Clear() {
+        if (drawn_ == 0) return;
+        std::fprintf(stderr, "\033[%dA\r\033[J", drawn_);
+        std::fflush(stderr);
+        drawn_ = 0;
+    }
+
+private:
+    int drawn_ = 0;
+};
+
 bool FlushedStdout() {
-    errno = 0;
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-    std::fprintf(stderr, "wobblemeter: cannot write the summary: %s\n",
-                 errno != 0 ? std::strerror(errno) : "write error");
+    std::string reason;
+    if (StandardStreamIntact(StandardStream::kOutput, &reason)) return true;
+    std::fprintf(stderr, "wobblemeter: cannot write the readings to standard output: %s\n",
+                 reason.empty() ? "write error" : reason.c_str());
     return false;
 }
+
+// The plot's file until it is written: discarded (an earlier plot stays as it was) unless
+// committed.
+class PendingPlot {
+public:
+    explicit PendingPlot(FILE* file) : file_(file) {}
+    ~PendingPlot() {
+        if (file_ != nullptr) DiscardOutputFile(file_);
+    }
+    PendingPlot(const PendingPlot&) = delete;
+    PendingPlot& operator=(const PendingPlot&) = delete;
+    FILE* Take() { return std::exchange(file_, nullptr); }
+    bool Asked() const { return file_ != nullptr; }
+
+private:
+    FILE* file_;
+};
 
 }  // namespace
 
@@ -75,81 +143,92 @@ int ListDevicesCommand() {
     return FlushedStdout() ? 0 : kExitFailed;
 }
 
-int RecordLiveCommand(const LiveArguments& arguments) {
+int LiveCommand(const LiveArguments& arguments) {
+    PendingPlot plot(arguments.plotFile);
     const bool terminal = isatty(STDERR_FILENO) != 0;
-    long long recorded = 0;
-    int rate = 0;
-    bool progressShown = false;
-    auto endProgress = [&progressShown] {
-        if (progressShown) std::fprintf(stderr, "\r%60s\r", "");
-        progressShown = false;
-    };
+    LiveOptions options;
+    options.capture.device = arguments.device;
+    options.capture.rate = arguments.rate;
+    options.capture.channel = arguments.meter.channel;
+    options.meter = arguments.meter;
+    options.durationSeconds = arguments.durationSeconds;
+    options.logPath = arguments.log;
+    options.recordPath = arguments.record;
+
+    LiveSession session;
     try {
-        CaptureOptions options;
-        options.device = arguments.device;
-        options.rate = arguments.rate;
-        options.channel = arguments.channel;
-        const std::unique_ptr<CaptureSource> source = OpenCaptureDevice(options);
-        rate = source->SampleRate();
-
-        RecordOptions record;
-        record.frames = std::llround(arguments.durationSeconds * rate);
-        record.stopRequested = [] { return stopRequested.load(); };
-        record.onLoss = [&](long long atFrame, long long frames) {
-            endProgress();
-            std::fprintf(stderr,
-                         "wobblemeter: input overrun at %.3f s: %lld frames lost, recorded as "
-                         "silence\n",
-                         static_cast<double>(atFrame) / rate, frames);
-        };
-        auto shown = std::chrono::steady_clock::now();
-        record.onProgress = [&](long long frames) {
-            recorded = frames;
-            const auto now = std::chrono::steady_clock::now();
-            if (!terminal || now - shown < kProgressInterval) return;
-            shown = now;
-            std::fprintf(stderr, "\rwobblemeter: recording %.1f s",
-                         static_cast<double>(frames) / rate);
-            if (arguments.durationSeconds > 0)
-                std::fprintf(stderr, " of %.1f s", arguments.durationSeconds);
-            std::fflush(stderr);
-            progressShown = true;
-        };
-        CatchStopSignals();
-        const RecordResult result = RecordCapture(*source, arguments.record, record);
-        endProgress();
-        if (result.full)
-            std::fprintf(stderr,
-                         "wobblemeter: %s holds 4 GiB, the most a WAV file can: recording "
-                         "stopped at %.0f s\n",
-                         arguments.record.c_str(), static_cast<double>(result.frames) / rate);
-
-        std::printf("Recorded:           %s\n", arguments.record.c_str());
-        std::printf("Device:             %s, channel %d, %d Hz\n", source->DeviceName().c_str(),
-                    arguments.channel, rate);
-        std::printf("Audio:              %.3f s (%lld frames)\n",
-                    static_cast<double>(result.frames) / rate, result.frames);
-        if (result.losses == 0)
-            std::printf("Lost:               none\n");
-        else
-            std::printf("Lost:               %lld frames in %d overrun(s), recorded as silence\n",
-                        result.lostFrames, result.losses);
-        return FlushedStdout() ? 0 : kExitFailed;
-    } catch (const CaptureError& e) {
-        endProgress();
-        if (recorded > 0)
-            std::fprintf(stderr, "wobblemeter: %s; %s holds the %.3f s recorded before\n", e.what(),
-                         arguments.record.c_str(), static_cast<double>(recorded) / rate);
-        else
-            std::fprintf(stderr, "wobblemeter: %s\n", e.what());
+        session.StartLive(options);
     } catch (const MeterError& e) {
-        endProgress();
         std::fprintf(stderr, "wobblemeter: %s\n", e.what());
-    } catch (const std::exception& e) {
-        endProgress();
-        std::fprintf(stderr, "wobblemeter: %s\n", e.what());
+        return kExitFailed;
     }
-    return kExitFailed;
+    CatchStopSignals();
+
+    TerminalBlock block;
+    uint64_t seen = 0;
+    auto drawn = std::chrono::steady_clock::time_point{};
+    std::string outputError;
+    for (;;) {
+        seen = session.WaitForUpdate(seen, kDisplayInterval);
+        if (stopRequested.load()) session.Stop();
+        const SessionSnapshot s = session.Snapshot();
+        for (const SessionLoss& loss : session.TakeLosses()) {
+            if (terminal) continue;  // counted in the display
+            std::fprintf(
+                stderr, "wobblemeter: input overrun at %.3f s: %lld frames lost, bridged\n",
+                static_cast<double>(loss.atFrame) / std::max(1, s.sampleRate), loss.frames);
+        }
+        if (!s.outputError.empty() && s.outputError != outputError) {
+            block.Clear();
+            outputError = s.outputError;
+            std::fprintf(stderr, "wobblemeter: %s\n", outputError.c_str());
+        }
+        if (!terminal) {
+            for (const SecondReading& r : session.TakeSeconds())
+                std::fprintf(stderr, "%s\n", SecondLine(r).c_str());
+        }
+        if (s.status == SessionStatus::kFinished || s.status == SessionStatus::kFailed) break;
+        const auto now = std::chrono::steady_clock::now();
+        if (terminal && s.status == SessionStatus::kRunning && now - drawn >= kDrawInterval) {
+            block.Draw(DisplayLines(s, arguments.meter.windowSeconds, TerminalColumns() - 1));
+            drawn = now;
+        }
+    }
+    block.Clear();
+    session.Stop();
+
+    const SessionSnapshot s = session.Snapshot();
+    bool failed = !s.outputError.empty();
+    if (s.status == SessionStatus::kFailed) {
+        failed = true;
+        std::string line = s.error;
+        const double recorded = s.seconds - s.recordStartSeconds;
+        if (!arguments.record.empty() && s.sampleRate > 0 && recorded > 0.0)
+            line += "; " + arguments.record + Format(" holds the %.3f s recorded before", recorded);
+        std::fprintf(stderr, "wobblemeter: %s\n", line.c_str());
+    }
+    const std::optional<MeterResult> result = session.Result();
+    if (!result) {
+        if (s.status != SessionStatus::kFailed)
+            std::fprintf(stderr, "wobblemeter: '%s': %s\n", s.source.c_str(),
+                         session.ResultError().c_str());
+        return kExitFailed;
+    }
+    const std::string text = arguments.json ? FormatJson(*result, arguments.record, s.source)
+                                            : FormatSummary(*result, arguments.record, s.source);
+    std::fputs(text.c_str(), stdout);
+    if (!FlushedStdout()) failed = true;
+    if (plot.Asked()) {
+        try {
+            const std::string bytes =
+                RenderPlot(*result, "'" + s.source + "'", arguments.plotFormat);
+            CommitPlot(plot.Take(), bytes, arguments.plot);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "wobblemeter: %s\n", e.what());
+            failed = true;
+        }
+    }
+    return failed ? kExitFailed : 0;
 }
 
 }  // namespace wobblemeter

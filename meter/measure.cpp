@@ -42,9 +42,11 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
         if (got == 0) break;
         engine.Push(block.data(), got);
         total += static_cast<long long>(got);
-        if (options.progress && total >= nextProgress && declared > 0) {
-            options.progress(
-                std::min(1.0, static_cast<double>(total) / static_cast<double>(declared)));
+        if (total >= nextProgress) {
+            if (options.progress && declared > 0)
+                options.progress(
+                    std::min(1.0, static_cast<double>(total) / static_cast<double>(declared)));
+            if (options.cancelled && options.cancelled()) throw MeterCancelled();
             nextProgress += rate;
         }
     }

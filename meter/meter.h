@@ -36,6 +36,14 @@ enum class MeterState {
 // A figure that does not exist (yet).
 constexpr double kNoReading = std::numeric_limits<double>::quiet_NaN();
 
+struct SpectrumLine {
+    double hz;
+    double percent;  // peak deviation of that sinusoidal component
+    // With a platter speed: the harmonic of its rotation rate the line lies at (1: once per
+    // revolution); 0: none.
+    int revolutionHarmonic = 0;
+};
+
 // The readings of one second of input, from the start of the input (time 0). A figure that
 // does not exist (yet) is NaN.
 struct SecondReading {
@@ -62,6 +70,25 @@ struct SecondReading {
     double sessionDriftPercent = kNoReading;
 };
 
+// The deviation as it forms, for a live display: its lowest and highest value over each
+// kTracePointSeconds of the current stretch, in % of the carrier. NaN where none counted (the
+// filters settling, a drop-out bridged, no tone).
+constexpr double kTracePointSeconds = 0.02;
+struct TracePoint {
+    double timeSeconds = 0.0;  // start of the span, from the start of the input
+    float weightedLow = 0.0f, weightedHigh = 0.0f;
+    float unweightedLow = 0.0f, unweightedHigh = 0.0f;
+};
+
+// The spectrum of the deviation over the last window seconds (at most 20 s of them), as the
+// readings of each second find it, and its largest lines, largest first.
+struct WindowSpectrum {
+    double timeSeconds = 0.0;  // the second whose readings it belongs to
+    std::vector<double> hz, percent;
+    std::vector<SpectrumLine> lines;
+    double modulationHz = 0.0;  // NaN: no line stands out of the noise
+};
+
 // Default and largest span of the readings second by second, s.
 constexpr double kDefaultWindowSeconds = 5.0;
 constexpr double kMaxWindowSeconds = 600.0;
@@ -79,6 +106,13 @@ struct MeterOptions {
     std::function<void(double)> progress;
     // Called with the readings of each second, in order, from 0 s; empty: none are formed.
     std::function<void(const SecondReading&)> onSecond;
+    // Called with the deviation's trace as it forms, in order, and with the window's spectrum
+    // each second that has one (only where onSecond is set too).
+    std::function<void(const TracePoint&)> onTrace;
+    std::function<void(const WindowSpectrum&)> onSpectrum;
+    // Polled about once per second of input read from a file; true ends the measurement with
+    // MeterCancelled.
+    std::function<bool()> cancelled;
 };
 
 // Minimum and maximum of a deviation over consecutive stretches of time, in percent.
@@ -86,14 +120,6 @@ struct Envelope {
     double startSeconds = 0.0;    // time of the first stretch, from the start of the file
     double stretchSeconds = 0.0;  // length of each stretch
     std::vector<float> low, high;
-};
-
-struct SpectrumLine {
-    double hz;
-    double percent;  // peak deviation of that sinusoidal component
-    // With a platter speed: the harmonic of its rotation rate the line lies at (1: once per
-    // revolution); 0: none.
-    int revolutionHarmonic = 0;
 };
 
 // The turntable view (MeterOptions::rpm): the unweighted deviation folded onto the platter's
@@ -159,6 +185,12 @@ struct MeterResult {
 class MeterError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A measurement ended on request (MeterOptions::cancelled).
+class MeterCancelled : public MeterError {
+public:
+    MeterCancelled() : MeterError("cancelled") {}
 };
 
 // Measures the file at path (any format libsndfile reads). Throws MeterError.

@@ -24,7 +24,12 @@ PerSecond::PerSecond(const PerSecondSetup& setup, const Demodulator& demodulator
     : setup_(setup),
       demodulator_(demodulator),
       emit_(std::move(emit)),
-      second_(setup.firstFrame / setup.sampleRate) {
+      second_(setup.firstFrame / setup.sampleRate),
+      lastModulation_(kNaN),
+      recentLength_(std::max(1LL, std::llround(setup.basebandRate / kRecentSlots))),
+      traceLength_(std::max(1LL, std::llround(kTracePointSeconds * setup.basebandRate))) {
+    lastSession_.sessionWeightedPeakPercent = lastSession_.sessionUnweightedPeakPercent = kNaN;
+    lastSession_.sessionWeightedQuasiPeakPercent = lastSession_.sessionDriftPercent = kNaN;
     if (setup_.windowed) {
         windowLength_ = static_cast<size_t>(
             std::max(1.0, std::round(setup_.windowSeconds * setup_.basebandRate)));
@@ -44,6 +49,41 @@ void PerSecond::Sample(long long index, bool usable) {
     ++seen_;
     if (usable) ++usable_;
     slotOpen_ = settled_;
+    newest_ = index;
+    const long long slot = index / recentLength_;
+    if (slot != recentSlot_) {
+        recent_[recentNext_] = recentNow_;
+        recentNext_ = (recentNext_ + 1) % kRecentSlots;
+        // Tenths without a sample (none are skipped while samples flow) count as empty.
+        const long long empty =
+            std::min(slot - recentSlot_ - 1, static_cast<long long>(kRecentSlots));
+        for (long long s = 0; s < empty; ++s) {
+            recent_[recentNext_] = {};
+            recentNext_ = (recentNext_ + 1) % kRecentSlots;
+        }
+        recentNow_ = {};
+        recentSlot_ = slot;
+    }
+    ++recentNow_.seen;
+    if (usable) ++recentNow_.usable;
+    if (setup_.windowed && setup_.onTrace) {
+        const long long point = index / traceLength_;
+        if (point != tracePoint_) {
+            if (tracePoint_ >= 0) EmitTrace();
+            tracePoint_ = point;
+            const auto none = std::numeric_limits<float>::quiet_NaN();
+            trace_ = {};
+            trace_.timeSeconds =
+                static_cast<double>(setup_.firstFrame + point * traceLength_ * setup_.decimation) /
+                setup_.sampleRate;
+            trace_.weightedLow = trace_.weightedHigh = none;
+            trace_.unweightedLow = trace_.unweightedHigh = none;
+        }
+    }
+}
+
+void PerSecond::EmitTrace() {
+    setup_.onTrace(trace_);
 }
 
 void PerSecond::CloseSlot() {
@@ -66,6 +106,7 @@ void PerSecond::StretchStarts() {
         figures_->Clear();
     }
     copyNext_ = copyHeld_ = 0;
+    lastModulation_ = kNaN;
 }
 
 void PerSecond::Counted(double offsetHz, bool settled, const Deviation& deviation) {
@@ -73,8 +114,20 @@ void PerSecond::Counted(double offsetHz, bool settled, const Deviation& deviatio
     ++offsets_;
     stretchOffsetSum_ += offsetHz;
     ++stretchOffsets_;
+    recentNow_.offsetSum += offsetHz;
+    ++recentNow_.offsets;
     if (!settled) return;
     settled_ = true;
+    if (tracePoint_ >= 0) {
+        const double toPercent = 100.0 / setup_.mixHz;
+        const auto w = static_cast<float>(deviation.weighted * toPercent);
+        const auto u = static_cast<float>(deviation.unweighted * toPercent);
+        // NaN compares false: the first value replaces it.
+        if (!(w >= trace_.weightedLow)) trace_.weightedLow = w;
+        if (!(w <= trace_.weightedHigh)) trace_.weightedHigh = w;
+        if (!(u >= trace_.unweightedLow)) trace_.unweightedLow = u;
+        if (!(u <= trace_.unweightedHigh)) trace_.unweightedHigh = u;
+    }
     if (window_) {
         window_->Add(LogHistogram::Bin(std::fabs(deviation.weighted)),
                      LogHistogram::Bin(std::fabs(deviation.unweighted)),
@@ -96,9 +149,11 @@ void PerSecond::Decimated(float offsetHz) {
 void PerSecond::Flush() {
     CloseSlot();
     if (seen_ > 0) Emit();
+    if (tracePoint_ >= 0) EmitTrace();
+    tracePoint_ = -1;
 }
 
-double PerSecond::WindowModulation() {
+double PerSecond::WindowModulation(double toPercent, double timeSeconds) {
     if (copyHeld_ < kMinSpectrumValues) return kNaN;
     unrolled_.resize(copyHeld_);
     // Oldest first: the ring's next slot holds the oldest value once it is full.
@@ -108,7 +163,79 @@ double PerSecond::WindowModulation() {
     const double binHz =
         SegmentSpectrum(unrolled_.data(), unrolled_.size(),
                         setup_.basebandRate / kSpectrumDecimation, spectrum_, amplitude);
-    return ReadSpectrum(binHz, amplitude, setup_.mixHz).modulationHz;
+    SpectrumReading reading = ReadSpectrum(binHz, amplitude, setup_.mixHz);
+    if (setup_.onSpectrum) {
+        WindowSpectrum w;
+        w.timeSeconds = timeSeconds;
+        w.hz = std::move(reading.hz);
+        w.percent = std::move(reading.amplitude);
+        for (double& a : w.percent) a *= toPercent;
+        w.lines = std::move(reading.lines);
+        for (SpectrumLine& line : w.lines) line.percent *= toPercent;
+        w.modulationHz = reading.modulationHz;
+        setup_.onSpectrum(w);
+    }
+    return reading.modulationHz;
+}
+
+void PerSecond::ReadWindow(SecondReading& r, bool inStretch, bool session) const {
+    r.weightedPeakPercent = r.unweightedPeakPercent = r.weightedRmsPercent = kNaN;
+    r.weightedQuasiPeakPercent = r.wowRmsPercent = r.flutterRmsPercent = kNaN;
+    r.sessionWeightedPeakPercent = r.sessionUnweightedPeakPercent = kNaN;
+    r.sessionWeightedQuasiPeakPercent = r.sessionDriftPercent = kNaN;
+    r.state = r.tonePresent || inStretch ? MeterState::kSettling : MeterState::kNoTone;
+    if (!window_) return;
+    if (inStretch && window_->Taken() >= windowLength_) {
+        const double stretchCarrier =
+            setup_.mixHz +
+            (stretchOffsets_ > 0 ? stretchOffsetSum_ / static_cast<double>(stretchOffsets_) : 0.0);
+        const double toPercent = 100.0 / stretchCarrier;
+        r.state = MeterState::kMeasuring;
+        r.weightedPeakPercent = window_->WeightedTwoSigma() * toPercent;
+        r.unweightedPeakPercent = window_->UnweightedTwoSigma() * toPercent;
+        r.weightedRmsPercent = window_->WeightedRms() * toPercent;
+        r.weightedQuasiPeakPercent = figures_->QuasiPeak() * toPercent;
+        r.wowRmsPercent = figures_->WowRms() * toPercent;
+        r.flutterRmsPercent = figures_->FlutterRms() * toPercent;
+    }
+    const Stretch* best = demodulator_.Best();
+    if (session && best != nullptr && best->Measured() > 0) {
+        const double toPercent = 100.0 / (setup_.mixHz + best->MeanOffsetHz());
+        r.sessionWeightedPeakPercent = best->WeightedTwoSigmaHz() * toPercent;
+        r.sessionUnweightedPeakPercent = best->UnweightedTwoSigmaHz() * toPercent;
+        r.sessionWeightedQuasiPeakPercent = best->QuasiPeakHz() * toPercent;
+        r.sessionDriftPercent = best->DriftHz() * toPercent;
+    }
+}
+
+SecondReading PerSecond::Latest() const {
+    SecondReading r;
+    // Over the last ten whole tenths (a whole second: a modulation at a whole number of Hz
+    // averages out), or over what there is.
+    Recent sum;
+    for (const Recent& slot : recent_) {
+        sum.seen += slot.seen;
+        sum.usable += slot.usable;
+        sum.offsets += slot.offsets;
+        sum.offsetSum += slot.offsetSum;
+    }
+    if (sum.seen == 0) sum = recentNow_;
+    r.timeSeconds = static_cast<double>(setup_.firstFrame + (newest_ + 1) * setup_.decimation) /
+                    setup_.sampleRate;
+    r.tonePresent = sum.seen > 0 && 2 * sum.usable >= sum.seen;
+    r.carrierHz = r.tonePresent && sum.offsets > 0
+                      ? setup_.mixHz + sum.offsetSum / static_cast<double>(sum.offsets)
+                      : kNaN;
+    r.speedErrorPercent = 100.0 * (r.carrierHz - setup_.nominalHz) / setup_.nominalHz;
+    // The session's figures (quantiles of the stretch's fine histograms) as of the last second:
+    // they move slowly, and a display asks for the readings many times a second.
+    ReadWindow(r, demodulator_.Current() != nullptr, false);
+    r.sessionWeightedPeakPercent = lastSession_.sessionWeightedPeakPercent;
+    r.sessionUnweightedPeakPercent = lastSession_.sessionUnweightedPeakPercent;
+    r.sessionWeightedQuasiPeakPercent = lastSession_.sessionWeightedQuasiPeakPercent;
+    r.sessionDriftPercent = lastSession_.sessionDriftPercent;
+    r.modulationHz = r.state == MeterState::kMeasuring ? lastModulation_ : kNaN;
+    return r;
 }
 
 void PerSecond::Emit() {
@@ -119,33 +246,15 @@ void PerSecond::Emit() {
                       ? setup_.mixHz + offsetSum_ / static_cast<double>(offsets_)
                       : kNaN;
     r.speedErrorPercent = 100.0 * (r.carrierHz - setup_.nominalHz) / setup_.nominalHz;
-    r.weightedPeakPercent = r.unweightedPeakPercent = r.weightedRmsPercent = kNaN;
-    r.modulationHz = r.sessionWeightedPeakPercent = r.sessionUnweightedPeakPercent = kNaN;
-    const bool inStretch = demodulator_.Current() != nullptr;
-    r.state = r.tonePresent || inStretch ? MeterState::kSettling : MeterState::kNoTone;
-    if (window_) {
-        const double stretchCarrier =
-            setup_.mixHz +
-            (stretchOffsets_ > 0 ? stretchOffsetSum_ / static_cast<double>(stretchOffsets_) : 0.0);
-        if (inStretch && window_->Taken() >= windowLength_) {
-            const double toPercent = 100.0 / stretchCarrier;
-            r.state = MeterState::kMeasuring;
-            r.weightedPeakPercent = window_->WeightedTwoSigma() * toPercent;
-            r.unweightedPeakPercent = window_->UnweightedTwoSigma() * toPercent;
-            r.weightedRmsPercent = window_->WeightedRms() * toPercent;
-            r.weightedQuasiPeakPercent = figures_->QuasiPeak() * toPercent;
-            r.wowRmsPercent = figures_->WowRms() * toPercent;
-            r.flutterRmsPercent = figures_->FlutterRms() * toPercent;
-            r.modulationHz = WindowModulation();
-        }
-        const Stretch* best = demodulator_.Best();
-        if (best != nullptr && best->Measured() > 0) {
-            const double toPercent = 100.0 / (setup_.mixHz + best->MeanOffsetHz());
-            r.sessionWeightedPeakPercent = best->WeightedTwoSigmaHz() * toPercent;
-            r.sessionUnweightedPeakPercent = best->UnweightedTwoSigmaHz() * toPercent;
-            r.sessionWeightedQuasiPeakPercent = best->QuasiPeakHz() * toPercent;
-            r.sessionDriftPercent = best->DriftHz() * toPercent;
-        }
+    ReadWindow(r, demodulator_.Current() != nullptr, true);
+    lastSession_ = r;
+    r.modulationHz = kNaN;
+    if (r.state == MeterState::kMeasuring) {
+        r.modulationHz = WindowModulation(
+            100.0 / (setup_.mixHz +
+                     stretchOffsetSum_ / static_cast<double>(std::max(1LL, stretchOffsets_))),
+            r.timeSeconds);
+        lastModulation_ = r.modulationHz;
     }
     emit_(r);
     ++second_;

@@ -3,7 +3,8 @@
 // second of input completes: the tone's presence and mean frequency over that second, and,
 // when asked for, two-sigma, RMS, quasi-peak, wow, flutter and the dominant modulation over the
 // last window seconds of the stretch, and two-sigma, quasi-peak and drift over the stretch the
-// summary would read now.
+// summary would read now; on request the same figures as of the newest sample (for a live
+// display), the deviation's trace and the window's spectrum.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +29,9 @@ struct PerSecondSetup {
     double nominalHz = 0.0;  // NaN: unknown
     double windowSeconds = kDefaultWindowSeconds;
     bool windowed = false;  // form the readings over the window (else only presence and carrier)
+    // Receive the trace and the window's spectrum (windowed only); empty: none formed.
+    std::function<void(const TracePoint&)> onTrace;
+    std::function<void(const WindowSpectrum&)> onSpectrum;
 };
 
 class PerSecond : public StretchObserver {
@@ -41,15 +45,30 @@ public:
     void StretchStarts();
     // The input ended: the second under way is emitted, if any of it was seen.
     void Flush();
+    // The readings as of the newest sample: presence, carrier and speed error over the last
+    // second, the window's figures, the modulation of the last second that had one; the time
+    // is that of the end of the newest sample.
+    SecondReading Latest() const;
 
     void Counted(double offsetHz, bool settled, const Deviation& deviation) override;
     void Bridged() override;
     void Decimated(float offsetHz) override;
 
 private:
+    // What the last second (in tenths) held, for Latest().
+    struct Recent {
+        long long seen = 0, usable = 0, offsets = 0;
+        double offsetSum = 0.0;
+    };
+    static constexpr size_t kRecentSlots = 10;
+
     void CloseSlot();
     void Emit();
-    double WindowModulation();
+    // The figures over the window (and over the session where asked) into r; its modulation
+    // is left alone.
+    void ReadWindow(SecondReading& r, bool inStretch, bool session) const;
+    double WindowModulation(double toPercent, double timeSeconds);
+    void EmitTrace();
 
     PerSecondSetup setup_;
     const Demodulator& demodulator_;
@@ -70,6 +89,19 @@ private:
     std::vector<float> copy_, unrolled_;
     size_t copyNext_ = 0, copyHeld_ = 0;
     std::unique_ptr<PowerSpectrum> spectrum_;
+    double lastModulation_;      // of the last second emitted in this stretch
+    SecondReading lastSession_;  // the last second emitted, for its session figures
+    // The last second in tenths: completed ones in a ring, and the one under way.
+    Recent recent_[kRecentSlots];
+    Recent recentNow_;
+    size_t recentNext_ = 0;
+    long long recentLength_;  // samples per tenth
+    long long recentSlot_ = 0;
+    long long newest_ = -1;  // index of the newest sample
+    // The trace point under way.
+    long long traceLength_;  // samples per point
+    long long tracePoint_ = -1;
+    TracePoint trace_;
 };
 
 }  // namespace wobblemeter

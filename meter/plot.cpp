@@ -29,6 +29,11 @@ namespace {
 
 constexpr double kWidth = 1000.0;
 constexpr double kHeight = 720.0;
+// The panel of the speed error along the whole span, below the others, where there is one.
+constexpr double kSpeedPanelHeight = 190.0;
+constexpr double kSpeedPanelSpace = 60.0;
+// Below the turntable's panel, where there is one.
+constexpr double kRevolutionPanelSpace = 20.0;
 constexpr double kLeft = 80.0;
 constexpr double kRight = 30.0;
 // zlib's level for the PNG: 1 is fastest, 9 smallest.
@@ -279,6 +284,103 @@ void DrawSpectrum(cairo_t* cr, const MeterResult& r, const Box& b) {
     YAxisTitle(cr, b, "peak deviation, %", 50);
 }
 
+// The speed error second by second along the whole input (a stretch of several seconds where
+// the input is long: its lowest to highest second), the span the readings were taken over
+// shaded, the summary's mean dashed.
+void DrawSpeedError(cairo_t* cr, const MeterResult& r, const Box& b) {
+    const Envelope& e = r.speedError;
+    const double t1 = std::max(1.0, r.durationSeconds);
+    auto X = [&](double t) { return b.x + std::clamp(t / t1, 0.0, 1.0) * b.w; };
+    double largest = std::fabs(r.speedErrorPercent);
+    for (size_t i = 0; i < e.low.size(); ++i) {
+        if (std::isfinite(e.low[i])) largest = std::max(largest, std::fabs(double{e.low[i]}));
+        if (std::isfinite(e.high[i])) largest = std::max(largest, std::fabs(double{e.high[i]}));
+    }
+    // At least +-0.01 %: a steady speed does not magnify its last digits.
+    const double step = NiceStep(2.0 * std::max(largest, 0.01));
+    const double limit = std::ceil(std::max(largest, 0.01) * 1.1 / step) * step;
+    auto Y = [&](double v) {
+        return b.y + b.h / 2.0 - std::clamp(v / limit, -1.0, 1.0) * b.h / 2.0;
+    };
+
+    cairo_set_source_rgb(cr, 0.93, 0.95, 0.9);
+    cairo_rectangle(cr, X(r.startSeconds), b.y,
+                    X(r.startSeconds + r.measuredSeconds) - X(r.startSeconds), b.h);
+    cairo_fill(cr);
+    char label[64];
+    cairo_set_font_size(cr, 11.0);
+    cairo_set_line_width(cr, 0.5);
+    for (double v = -limit; v <= limit + step / 2; v += step) {
+        cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
+        cairo_move_to(cr, b.x, Y(v));
+        cairo_line_to(cr, b.x + b.w, Y(v));
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        if (std::fabs(v) < step / 1000)
+            std::snprintf(label, sizeof label, "0");
+        else
+            std::snprintf(label, sizeof label, "%+.4g", v);
+        Text(cr, b.x - 6, Y(v) + 4, label, 1.0);
+    }
+    const double tStep = NiceStep(t1);
+    for (double t = 0.0; t <= t1; t += tStep) {
+        cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
+        cairo_move_to(cr, X(t), b.y);
+        cairo_line_to(cr, X(t), b.y + b.h);
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        std::snprintf(label, sizeof label, "%g", t);
+        Text(cr, X(t), b.y + b.h + 15, label, 0.5);
+    }
+    Text(cr, b.x + b.w / 2, b.y + b.h + 32, "time, s (shaded: the span read)", 0.5);
+
+    // Each stretch from its lowest to its highest second, at least a pixel high.
+    cairo_set_source_rgb(cr, 0.2, 0.45, 0.15);
+    for (size_t i = 0; i < e.low.size(); ++i) {
+        if (!std::isfinite(e.low[i]) || !std::isfinite(e.high[i])) continue;
+        const double t = e.startSeconds + static_cast<double>(i) * e.stretchSeconds;
+        double top = Y(e.high[i]), bottom = Y(e.low[i]);
+        if (bottom - top < 1.5) {
+            const double middle = (top + bottom) / 2.0;
+            top = middle - 0.75;
+            bottom = middle + 0.75;
+        }
+        cairo_rectangle(cr, X(t), top, std::max(1.0, X(t + e.stretchSeconds) - X(t)), bottom - top);
+    }
+    cairo_fill(cr);
+    if (std::isfinite(r.speedErrorPercent)) {
+        const double dashes[] = {6.0, 4.0};
+        cairo_set_dash(cr, dashes, 2, 0.0);
+        cairo_set_line_width(cr, 1.2);
+        cairo_set_source_rgb(cr, 0.1, 0.3, 0.05);
+        cairo_move_to(cr, b.x, Y(r.speedErrorPercent));
+        cairo_line_to(cr, b.x + b.w, Y(r.speedErrorPercent));
+        cairo_stroke(cr);
+        cairo_set_dash(cr, nullptr, 0, 0.0);
+        cairo_set_font_size(cr, 12.0);
+        std::snprintf(label, sizeof label, "speed error %s over the span read",
+                      FormatSpeedError(r).c_str());
+        Text(cr, b.x + b.w - 8, b.y + 16, label, 1.0);
+    }
+    Frame(cr, b);
+    YAxisTitle(cr, b, "speed error, %", 40);
+}
+
+// Whether the plot has the speed error's panel: where a nominal made the speed error known.
+bool HasSpeedPanel(const MeterResult& r) {
+    return !r.speedError.low.empty();
+}
+
+// Where the turntable's panel, where there is one, starts: below the others.
+double RevolutionPanelTop(const MeterResult& r) {
+    return kHeight + (HasSpeedPanel(r) ? kSpeedPanelHeight + kSpeedPanelSpace : 0.0);
+}
+
+double PlotHeight(const MeterResult& r) {
+    return RevolutionPanelTop(r) +
+           (HasRevolutionPanel(r) ? kRevolutionPanelHeight + kRevolutionPanelSpace : 0.0);
+}
+
 void Draw(cairo_t* cr, const MeterResult& r, const std::string& title) {
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
@@ -295,13 +397,11 @@ void Draw(cairo_t* cr, const MeterResult& r, const std::string& title) {
     const double w = kWidth - kLeft - kRight;
     DrawDeviation(cr, r, {kLeft, 45, w, 280});
     DrawSpectrum(cr, r, {kLeft, 400, w, 270});
-    if (HasRevolutionPanel(r))
-        DrawRevolutionPanel(cr, r.revolution, kLeft, kHeight, w, kRevolutionPanelHeight);
-}
-
-// The plot's height: the turntable's panel, where there is one, below the others.
-double PlotHeight(const MeterResult& r) {
-    return kHeight + (HasRevolutionPanel(r) ? kRevolutionPanelHeight + 20.0 : 0.0);
+    if (HasSpeedPanel(r)) DrawSpeedError(cr, r, {kLeft, kHeight, w, kSpeedPanelHeight});
+    if (HasRevolutionPanel(r)) {
+        DrawRevolutionPanel(cr, r.revolution, kLeft, RevolutionPanelTop(r), w,
+                            kRevolutionPanelHeight);
+    }
 }
 
 // Rows of an RGB24 image surface as a PNG image in memory. A plot is mostly flat colour that

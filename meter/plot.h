@@ -1,5 +1,5 @@
-// Drawing of a measurement: the deviation over time with its two-sigma levels, and the
-// spectrum of the deviation on a logarithmic frequency axis.
+// Drawing of a measurement: the deviation over time with its two-sigma levels, the spectrum of
+// the deviation on a logarithmic frequency axis, and the speed error along the whole input.
 #pragma once
 
 #include <cstdio>

@@ -54,14 +54,24 @@ std::string PlatterName(double rpm) {
     return text;
 }
 
-std::string FormatSummary(const MeterResult& r, const std::string& path) {
+std::string FormatSummary(const MeterResult& r, const std::string& path,
+                          const std::string& device) {
     std::string out;
     // Labels take 21 columns, the longest ("Once per revolution:") and a space.
-    Append(out, "File:                %s\n", path.c_str());
-    Append(
-        out,
-        "Audio:               %d Hz, channel %d of %d, %.2f s (readings over %.2f s from %.2f s)\n",
-        r.sampleRate, r.channel, r.channels, r.durationSeconds, r.measuredSeconds, r.startSeconds);
+    if (device.empty()) {
+        Append(out, "File:                %s\n", path.c_str());
+        Append(out,
+               "Audio:               %d Hz, channel %d of %d, %.2f s (readings over %.2f s from "
+               "%.2f s)\n",
+               r.sampleRate, r.channel, r.channels, r.durationSeconds, r.measuredSeconds,
+               r.startSeconds);
+    } else {
+        Append(out, "Device:              '%s', channel %d\n", device.c_str(), r.channel);
+        if (!path.empty()) Append(out, "Recorded:            %s\n", path.c_str());
+        Append(out,
+               "Audio:               %d Hz, %.2f s captured (readings over %.2f s from %.2f s)\n",
+               r.sampleRate, r.durationSeconds, r.measuredSeconds, r.startSeconds);
+    }
     if (std::isfinite(r.nominalHz)) {
         Append(out, "Carrier:             %.3f Hz (nominal %.0f Hz, speed error %s)\n", r.carrierHz,
                r.nominalHz, FormatSpeedError(r).c_str());
@@ -94,6 +104,11 @@ std::string FormatSummary(const MeterResult& r, const std::string& path) {
         out += "Modulation:          none (no line stands out of the noise)\n";
     Append(out, "Drop-outs:           %d%s\n", r.dropouts,
            r.dropouts > 0 ? " (bridged, left out of the readings)" : "");
+    if (r.overruns == 0)
+        out += "Lost input:          none\n";
+    else
+        Append(out, "Lost input:          %lld frames in %d overrun(s), bridged\n", r.lostFrames,
+               r.overruns);
     const RevolutionReading& v = r.revolution;
     if (v.rpm > 0.0) {
         Append(out, "Platter:             %s (%.4f Hz at the speed measured), %.1f revolutions read\n",
@@ -164,7 +179,9 @@ std::vector<Field> FieldsAfterRange(const MeterResult& r) {
             {"duration_s", r.durationSeconds},
             {"measured_s", r.measuredSeconds},
             {"start_s", r.startSeconds},
-            {"dropouts", static_cast<double>(r.dropouts), true}};
+            {"dropouts", static_cast<double>(r.dropouts), true},
+            {"overruns", static_cast<double>(r.overruns), true},
+            {"lost_frames", static_cast<double>(r.lostFrames), true}};
 }
 
 nlohmann::ordered_json JsonValue(const Field& f) {
@@ -201,9 +218,15 @@ std::string CsvNumber(const Field& f) {
 
 }  // namespace
 
-std::string JsonObject(const MeterResult& r, const std::string& path) {
+std::string JsonObject(const MeterResult& r, const std::string& path, const std::string& device) {
+    // Keys in the documented order.
     nlohmann::ordered_json json;
-    json["file"] = path;
+    // Live, the file is the recording (none: null) and the device comes beside it.
+    if (!device.empty() && path.empty())
+        json["file"] = nullptr;
+    else
+        json["file"] = path;
+    if (!device.empty()) json["device"] = device;
     for (const Field& f : FieldsBeforeRange(r)) json[f.key] = JsonValue(f);
     if (std::isfinite(r.speedErrorLowPercent) && std::isfinite(r.speedErrorHighPercent)) {
         json["speed_error_range_percent"] = nlohmann::ordered_json::array(
@@ -234,8 +257,8 @@ std::string JsonFailure(const std::string& path, const std::string& error) {
     return DumpJson(json);
 }
 
-std::string FormatJson(const MeterResult& r, const std::string& path) {
-    return JsonObject(r, path) + "\n";
+std::string FormatJson(const MeterResult& r, const std::string& path, const std::string& device) {
+    return JsonObject(r, path, device) + "\n";
 }
 
 std::string CsvHeader() {

@@ -7,12 +7,17 @@
 
 namespace wobblemeter {
 
-std::string FormatSummary(const MeterResult& result, const std::string& path);
+// The readings of a file at path; or, where device is given, of a session captured from that
+// device (path: its recording, empty when none).
+std::string FormatSummary(const MeterResult& result, const std::string& path,
+                          const std::string& device = {});
 // One JSON object on one line, with its line end.
-std::string FormatJson(const MeterResult& result, const std::string& path);
+std::string FormatJson(const MeterResult& result, const std::string& path,
+                       const std::string& device = {});
 // The same object without the line end, for an array of several; and the object of a file that
 // could not be measured: its name and the error.
-std::string JsonObject(const MeterResult& result, const std::string& path);
+std::string JsonObject(const MeterResult& result, const std::string& path,
+                       const std::string& device = {});
 std::string JsonFailure(const std::string& path, const std::string& error);
 
 // The readings of several files as CSV: the header row, and the row of a file (its name first,

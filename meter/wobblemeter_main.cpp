@@ -120,14 +120,17 @@ int main(int argc, char** argv) {
                    "Write the readings of every second into FILE.csv as they form (time, carrier, "
                    "speed error, two-sigma and RMS over the window, modulation, tone present)");
     app.add_option("--window", options.windowSeconds,
-                   "Seconds the readings of --log are taken over (the standard's least is 5)")
+                   "Seconds the readings of --log and --live are taken over (the standard's "
+                   "least is 5)")
         ->transform(wobblemeter::DecimalReal(1.0, wobblemeter::kMaxWindowSeconds, "s"))
         ->capture_default_str();
     wobblemeter::LiveArguments live;
     bool listDevices = false;
     bool liveMode = false;
     CLI::Option* liveFlag =
-        app.add_flag("--live", liveMode, "Read a capture device instead of a file");
+        app.add_flag("--live", liveMode,
+                     "Measure from a capture device instead of a file, until --duration or "
+                     "Ctrl-C");
     app.add_flag("--list-devices", listDevices, "List the capture devices and exit");
     app.add_option("--device", live.device,
                    "Capture device: a name from --list-devices or an ALSA PCM (hw:1,0, "
@@ -143,8 +146,8 @@ int main(int argc, char** argv) {
         ->needs(liveFlag);
     app.add_option("--record", live.record, "Keep the captured audio in FILE.wav")->needs(liveFlag);
     app.footer(
-        "Exit status: 0 measured (with --verify: every reading passes), 1 a file cannot be\n"
-        "measured (or a reading fails), 2 bad arguments.");
+        "Exit status: 0 measured (with --verify: every reading passes), 1 a file or the session\n"
+        "cannot be measured (or the device fails, or a reading fails), 2 bad arguments.");
 
     try {
         app.parse(argc, argv);
@@ -186,18 +189,18 @@ int main(int argc, char** argv) {
         }
         return wobblemeter::VerifyCommand(verify);
     }
-    const std::string path = paths.size() == 1 ? paths.front() : std::string();
-    if (liveMode) {
-        if (!paths.empty() || csvOutput || live.record.empty() || json || plotOption->count() > 0) {
-            std::fprintf(stderr,
-                         "wobblemeter: --live takes no FILE and, for now, only records: give "
-                         "--record FILE.wav and measure the file afterwards (see --help)\n");
-            return kExitUsage;
-        }
-        live.channel = options.channel;
-        return wobblemeter::RecordLiveCommand(live);
+    if (liveMode && !paths.empty()) {
+        std::fprintf(stderr, "wobblemeter: --live takes no FILE (see --help)\n");
+        return kExitUsage;
     }
-    if (paths.empty()) {
+    if (liveMode && csvOutput) {
+        std::fprintf(stderr,
+                     "wobblemeter: --csv is for files: give --json or --log FILE.csv with --live "
+                     "(see --help)\n");
+        return kExitUsage;
+    }
+    const std::string path = paths.size() == 1 ? paths.front() : std::string();
+    if (!liveMode && paths.empty()) {
         std::fprintf(stderr, "wobblemeter: FILE is required (see --help)\n");
         return kExitUsage;
     }
@@ -236,6 +239,16 @@ int main(int argc, char** argv) {
                          std::strerror(errno));
             return kExitFailed;
         }
+    }
+
+    if (liveMode) {
+        live.log = log;
+        live.plot = plot;
+        live.plotFile = std::exchange(plotFile.file, nullptr);
+        live.plotFormat = plotFormat;
+        live.json = json;
+        live.meter = options;
+        return wobblemeter::LiveCommand(live);
     }
 
     // On a terminal, a measurement that takes a while shows how far it has read.

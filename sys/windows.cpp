@@ -234,12 +234,12 @@ FILE* StreamOn(HANDLE handle) {
 // console control handler, on another thread, while this one writes).
 HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring& name) {
     static const wchar_t kLetters[] = L"abcdefghijklmnopqrstuvwxyz0123456789";
-    unsigned seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    unsigned state = GetTickCount() ^ (GetCurrentProcessId() << 16);
     for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
         name = DirectoryOf(target) + L"." + NameOf(target).substr(0, kMaxNameInTemporary) + L".";
         for (int i = 0; i < 6; ++i) {
-            seed = seed * 1103515245u + 12345u;  // a different name on each attempt
-            name += kLetters[(seed >> 16) % 36];
+            state = state * 1103515245u + 12345u;  // a different name on each attempt
+            name += kLetters[(state >> 16) % 36];
         }
         HANDLE file =
             CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,

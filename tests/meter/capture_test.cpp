@@ -1,5 +1,5 @@
 // The capture side without a device: the ring between the audio thread and the reader, the
-// choice of device by name, the fake source's injected losses, and recording into a WAV file.
+// choice of device by name, and the fake source's injected losses.
 #include "meter/capture.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +14,10 @@
 #include "meter/capture_fake.h"
 #include "meter/capture_intake.h"
 #include "meter/capture_ring.h"
-#include "meter/live_record.h"
 #include "meter/meter.h"
-#include "tests/meter/meter_test_util.h"
 
 namespace wobblemeter {
 namespace {
-
-using wobblemeter_test::ReadSamples;
-using wobblemeter_test::ScratchDir;
 
 constexpr double kLost = std::numeric_limits<double>::quiet_NaN();
 
@@ -316,86 +311,6 @@ TEST(FakeCaptureSource, FailsAsAnUnpluggedDeviceAtTheChosenFrame) {
         for (;;) position += static_cast<long long>(source.Read(block.data(), 1000, {}).frames),
         CaptureError);
     EXPECT_EQ(250, position);
-}
-
-class RecordCaptureTest : public ::testing::Test {
-protected:
-    // Records and reads the file back.
-    RecordResult Record(CaptureSource& source, const RecordOptions& options) {
-        const RecordResult result = RecordCapture(source, Path(), options);
-        SF_INFO info;
-        recorded_ = ReadSamples(Path(), info);
-        EXPECT_EQ(1, info.channels);
-        EXPECT_EQ(source.SampleRate(), info.samplerate);
-        return result;
-    }
-    std::string Path() const { return dir_.Path("take.wav"); }
-
-    ScratchDir dir_;
-    std::vector<double> recorded_;
-};
-
-TEST_F(RecordCaptureTest, KeepsExactlyTheCapturedSamplesWithSilenceForLostFramesAndStopsOnTime) {
-    const std::vector<double> audio = Ramp(30000);
-    FakeCaptureSource source(audio, 48000, 417, {{10000, 1234}});
-    std::vector<std::pair<long long, long long>> losses;
-    RecordOptions options;
-    options.frames = 25000;  // lost frames count: they are part of the session's time
-    options.onLoss = [&](long long at, long long frames) { losses.emplace_back(at, frames); };
-    const RecordResult result = Record(source, options);
-
-    EXPECT_EQ(25000, result.frames);
-    EXPECT_EQ(1234, result.lostFrames);
-    EXPECT_EQ(1, result.losses);
-    EXPECT_EQ((std::vector<std::pair<long long, long long>>{{10000, 1234}}), losses);
-    ASSERT_EQ(25000u, recorded_.size());
-    for (size_t i = 0; i < recorded_.size(); ++i) {
-        const double want = i >= 10000 && i < 11234 ? 0.0 : audio[i];
-        ASSERT_EQ(want, recorded_[i]) << "frame " << i;
-    }
-}
-
-TEST_F(RecordCaptureTest, ALossReachingPastTheDurationIsCutAtIt) {
-    FakeCaptureSource source(Ramp(5000), 8000, 1000, {{3000, 1500}});
-    RecordOptions options;
-    options.frames = 4000;
-    const RecordResult result = Record(source, options);
-    EXPECT_EQ(4000, result.frames);
-    EXPECT_EQ(1000, result.lostFrames);
-    EXPECT_EQ(4000u, recorded_.size());
-}
-
-TEST_F(RecordCaptureTest, StopsAtARequestOrAtTheSourcesEnd) {
-    FakeCaptureSource endless(Ramp(100000), 8000, 500);
-    RecordOptions options;
-    long long reads = 0;
-    options.stopRequested = [&reads] { return ++reads > 3; };  // after three reads
-    EXPECT_EQ(1500, Record(endless, options).frames);
-
-    FakeCaptureSource shortSource(Ramp(700), 8000, 500);
-    EXPECT_EQ(700, Record(shortSource, {}).frames);
-    EXPECT_EQ(Ramp(700), recorded_);
-}
-
-TEST_F(RecordCaptureTest, ADeviceFailureLeavesAValidFileWithWhatCameBefore) {
-    FakeCaptureSource source(Ramp(10000), 8000, 256);
-    source.FailAt(3000);
-    EXPECT_THROW(RecordCapture(source, Path(), {}), CaptureError);
-    SF_INFO info;
-    const std::vector<double> kept = ReadSamples(Path(), info);
-    EXPECT_EQ(Ramp(3000), kept);
-}
-
-TEST_F(RecordCaptureTest, AnUnwritableFileIsAMeterErrorAndTheDeviceIsNotStarted) {
-    FakeCaptureSource source(Ramp(100), 8000, 10);
-    try {
-        RecordCapture(source, dir_.Path("missing/take.wav"), {});
-        FAIL() << "no error";
-    } catch (const MeterError& e) {
-        EXPECT_NE(std::string(e.what()).find("cannot create"), std::string::npos) << e.what();
-    }
-    std::vector<double> block(10);
-    EXPECT_TRUE(source.Read(block.data(), 10, {}).ended);  // never started
 }
 
 }  // namespace

@@ -56,7 +56,8 @@ while at < len(data):
     crc, = struct.unpack(">I", data[at + 8 + length:at + 12 + length])
     assert zlib.crc32(name + body) == crc, "CRC of " + repr(name)
     if name == b"IHDR":
-        assert struct.unpack(">II", body[:8]) == (1000, 720), "size"
+        # Below the spectrum, the speed error's panel: the plot is 970 pixels high.
+        assert struct.unpack(">II", body[:8]) == (1000, 970), "size"
     names.append(name)
     at += 12 + length
 assert names[0] == b"IHDR" and names[-1] == b"IEND" and at == len(data), names
@@ -166,7 +167,8 @@ assert list(reading) == ["file", "sample_rate", "channel", "carrier_hz", "nomina
                          "flutter_rms_percent", "drift_percent", "speed_error_range_percent",
                          "modulation_hz", "rpm", "once_per_revolution_percent",
                          "remaining_rms_percent", "duration_s", "measured_s", "start_s",
-                         "dropouts", "lines"], list(reading)
+                         "dropouts", "overruns", "lost_frames", "lines"], list(reading)
+assert reading["overruns"] == 0 and reading["lost_frames"] == 0, reading
 assert abs(reading["weighted_peak_percent"] - 0.49846) < 0.0005, reading
 assert reading["sample_rate"] == 22050 and reading["dropouts"] == 0, reading
 assert abs(reading["lines"][0]["hz"] - 4.0) < 0.01, reading["lines"]

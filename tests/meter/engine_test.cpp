@@ -19,18 +19,22 @@ namespace {
 constexpr int kRate = 44100;
 constexpr double kTwoSigma = 0.99692;
 
-// The generator's default tone (3150 Hz, 1 % at 4 Hz), seconds long, as floats.
-std::vector<float> Tone(double seconds, double level = 1.0) {
+// The generator's default tone (3150 Hz, 1 % at 4 Hz), seconds long, as floats; another
+// carrier and a gain (full scale 1) where given.
+std::vector<float> Tone(double seconds, double level = 1.0, double carrierHz = 3150.0,
+                        double gain = 1.0) {
     wobblemeter_test::ScratchDir dir;
     const std::string path = dir.Path("tone.wav");
-    wobblemeter_test::WriteTone(path, kRate, 3150.0, level, 4.0, seconds);
+    wobblemeter_test::WriteTone(path, kRate, carrierHz, level, 4.0, seconds);
     SF_INFO info;
     const std::vector<double> samples = wobblemeter_test::ReadSamples(path, info);
-    return std::vector<float>(samples.begin(), samples.end());
+    std::vector<float> tone(samples.size());
+    for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<float>(gain * samples[i]);
+    return tone;
 }
 
-std::vector<float> Hiss(double seconds, unsigned seed) {
-    std::mt19937 random(seed);
+std::vector<float> Hiss(double seconds, unsigned stream) {
+    std::mt19937 random(stream);
     std::normal_distribution<float> gauss(0.0f, 0.01f);
     std::vector<float> s(static_cast<size_t>(seconds * kRate));
     for (float& x : s) x = gauss(random);
@@ -164,6 +168,128 @@ TEST(MeterEngine, WaitsForTheToneAndStartsAfreshWhenItReturns) {
         }
     }
     EXPECT_NEAR(seconds.back().sessionWeightedPeakPercent, r.weightedPeakPercent, 0.002);
+}
+
+TEST(MeterEngine, SearchesAfreshWhenTheToneReturnsAtAnotherCarrierAndLevel) {
+    // A test record's bands: 12 s at 3150 Hz (0.5 % at 4 Hz), 2 s of groove hiss, then 20 s at
+    // 3000 Hz (1 %) 30 dB quieter: outside the first band's gate, at a carrier of its own.
+    const std::vector<float> first = Tone(12.0, 0.5);
+    const std::vector<float> second = Tone(20.0, 1.0, 3000.0, 0.03);
+    std::vector<float> take = first;
+    const std::vector<float> gap = Hiss(2.0, 3);
+    take.insert(take.end(), gap.begin(), gap.end());
+    take.insert(take.end(), second.begin(), second.end());
+
+    MeterOptions options;
+    std::vector<SecondReading> seconds;
+    options.onSecond = [&seconds](const SecondReading& r) { seconds.push_back(r); };
+    Engine engine(kRate, options);
+    PushInBlocks(engine, take, {4096, 441});
+    EXPECT_EQ(engine.Latest().state, MeterState::kMeasuring);
+    EXPECT_NEAR(engine.Latest().carrierHz, 3000.0, 0.05);
+    const MeterResult r = engine.Finish();
+    // The longer, later band is read, against its own nominal.
+    EXPECT_NEAR(r.carrierHz, 3000.0, 0.005);
+    EXPECT_DOUBLE_EQ(r.nominalHz, 3000.0);
+    EXPECT_NEAR(r.weightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
+    EXPECT_NEAR(r.startSeconds, 14.0 + kSettleSeconds, 0.1);
+
+    ASSERT_EQ(seconds.size(), 34u);
+    for (size_t s = 0; s < seconds.size(); ++s) {
+        SCOPED_TRACE(s);
+        const SecondReading& at = seconds[s];
+        if (s >= 1 && s < 11) {
+            EXPECT_NEAR(at.carrierHz, 3150.0, 0.05);
+        }
+        if (s == 13) {
+            EXPECT_EQ(at.state, MeterState::kNoTone);
+        }
+        if (s >= 15 && s < 33) {
+            EXPECT_NEAR(at.carrierHz, 3000.0, 0.05);
+            EXPECT_NEAR(at.speedErrorPercent, 0.0, 0.002);
+        }
+        // Each band's window figures come from that band alone: the first reads half the
+        // second, and the second's window opens 8 s after it starts.
+        if (s >= 8 && s < 12) {
+            EXPECT_NEAR(at.weightedPeakPercent, 0.5 * kTwoSigma, 0.01);
+        }
+        if (s >= 12 && s < 22) {
+            EXPECT_FALSE(std::isfinite(at.weightedPeakPercent)) << at.weightedPeakPercent;
+        }
+        if (s >= 23) {
+            EXPECT_NEAR(at.weightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
+        }
+        // The session's figure is the longest stretch's: the first band's until the second
+        // outgrows it.
+        if (s >= 10 && s < 20) {
+            EXPECT_NEAR(at.sessionWeightedPeakPercent, 0.5 * kTwoSigma, 0.01);
+        }
+    }
+    EXPECT_NEAR(seconds.back().sessionWeightedPeakPercent, r.weightedPeakPercent, 0.002);
+    // Speed error along the whole span, each band against its own nominal.
+    ASSERT_EQ(r.speedError.high.size(), 34u);
+    EXPECT_NEAR(r.speedError.high[5], 0.0, 0.002);
+    EXPECT_TRUE(std::isnan(r.speedError.high[13]));
+    EXPECT_NEAR(r.speedError.high[25], 0.0, 0.002);
+}
+
+TEST(MeterEngine, LatestReadingsFollowTheInputBetweenTheSeconds) {
+    const std::vector<float> tone = Tone(12.0);
+    MeterOptions options;
+    int secondsSeen = 0;
+    options.onSecond = [&secondsSeen](const SecondReading&) { ++secondsSeen; };
+    std::vector<TracePoint> trace;
+    options.onTrace = [&trace](const TracePoint& p) { trace.push_back(p); };
+    std::vector<WindowSpectrum> spectra;
+    options.onSpectrum = [&spectra](const WindowSpectrum& w) { spectra.push_back(w); };
+    Engine engine(kRate, options);
+    EXPECT_EQ(engine.Latest().state, MeterState::kWaiting);
+    const size_t half = kRate / 2;
+    for (size_t done = 0; done < tone.size(); done += half) {
+        engine.Push(tone.data() + done, std::min(half, tone.size() - done));
+        const SecondReading now = engine.Latest();
+        const double pushed = static_cast<double>(done + half) / kRate;
+        SCOPED_TRACE(pushed);
+        // The newest audio demodulated lags the input by the filters' delay only.
+        if (pushed > 2.0) {
+            EXPECT_LE(now.timeSeconds, pushed);
+            EXPECT_GT(now.timeSeconds, pushed - 0.1);
+            EXPECT_NEAR(now.carrierHz, 3150.0, 0.1);
+        }
+        if (pushed >= 8.5) {
+            EXPECT_EQ(now.state, MeterState::kMeasuring);
+            EXPECT_NEAR(now.weightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
+            // The modulation comes with the spectrum, once a second.
+            if (pushed >= 9.5) {
+                EXPECT_NEAR(now.modulationHz, 4.0, 0.1);
+            }
+        } else if (pushed >= 1.5 && pushed < 7.5) {
+            EXPECT_EQ(now.state, MeterState::kSettling);
+        }
+    }
+    EXPECT_EQ(secondsSeen, 11);  // the twelfth closes at Finish
+
+    // The trace: a point every 20 ms from the filters' settling on, the tone's 1 % swing
+    // between its lowest and highest values.
+    ASSERT_GT(trace.size(), 400u);
+    float lowest = 0.0f, highest = 0.0f;
+    for (size_t i = 1; i < trace.size(); ++i) {
+        EXPECT_NEAR(trace[i].timeSeconds - trace[i - 1].timeSeconds, kTracePointSeconds, 1e-3);
+        if (trace[i].timeSeconds > 3.5) {
+            EXPECT_FALSE(std::isnan(trace[i].weightedHigh)) << trace[i].timeSeconds;
+            lowest = std::min(lowest, trace[i].unweightedLow);
+            highest = std::max(highest, trace[i].unweightedHigh);
+        }
+    }
+    EXPECT_NEAR(highest, 1.0, 0.02);
+    EXPECT_NEAR(lowest, -1.0, 0.02);
+    // The window's spectrum each second once the window is full: its largest line at 4 Hz.
+    ASSERT_EQ(spectra.size(), 3u);
+    EXPECT_DOUBLE_EQ(spectra.back().timeSeconds, 10.0);
+    ASSERT_FALSE(spectra.back().lines.empty());
+    EXPECT_NEAR(spectra.back().lines[0].hz, 4.0, 0.1);
+    EXPECT_NEAR(spectra.back().lines[0].percent, 1.0, 0.05);
+    EXPECT_EQ(spectra.back().hz.size(), spectra.back().percent.size());
 }
 
 TEST(MeterEngine, FinishesAtAnyMomentWithWhatItSaw) {

@@ -1,8 +1,10 @@
 #!/bin/sh
-# wobblemeter --list-devices and --live --record on capture devices made of ALSA file plugins,
-# without sound card or daemon: the tone's exact samples from the chosen channel, a PCM opened
-# by its ALSA name, errors as one line and status 1 without delay, and none of the audio
-# libraries' own chatter. Arguments: wobblemeter, wobblegen-cli, the capture device tests.
+# wobblemeter --list-devices and --live on capture devices made of ALSA file plugins, without
+# sound card or daemon: live readings equal to the file mode's on the same tone, a tone that
+# starts late, stops for a while and stops early, --json, --log and --record, the tone's exact
+# samples from the chosen channel, a PCM opened by its ALSA name, errors as one line and status
+# 1 without delay, and none of the audio libraries' own chatter. Arguments: wobblemeter,
+# wobblegen-cli, the capture device tests.
 set -u
 meter=$1
 generator=$2
@@ -38,7 +40,20 @@ raw() { sox "$1" -t raw -e floating-point -b 32 -L "$2"; }
     raw "$dir/long.wav" "$dir/long.f32" &&
     sox -M "$dir/left.wav" "$dir/right.wav" -t raw -e floating-point -b 32 -L "$dir/stereo.f32" ||
     exit 1
-for name in tone stereo long; do
+# The default tone, 30 s (the device outlasts the 20 s read); and the same 20 s long as a file.
+"$generator" --rate 48000 --duration 30 -o "$dir/measure.wav" >/dev/null &&
+    "$generator" --rate 48000 --duration 20 -o "$dir/twenty.wav" >/dev/null &&
+    raw "$dir/measure.wav" "$dir/measure.f32" || exit 1
+# A tape's leader, the tone, a gap, the tone again and the end of the tape: 3 s of hiss, 10 s of
+# tone, 2 s of silence, 12 s of tone, 3 s of hiss.
+"$generator" --rate 48000 --duration 10 -o "$dir/ten.wav" >/dev/null &&
+    "$generator" --rate 48000 --duration 12 -o "$dir/twelve.wav" >/dev/null &&
+    sox -n -r 48000 -c 1 -t raw -e floating-point -b 32 -L "$dir/hiss.f32" synth 3 whitenoise \
+        vol 0.01 && raw "$dir/ten.wav" "$dir/ten.f32" && raw "$dir/twelve.wav" "$dir/twelve.f32" &&
+    head -c $((2 * 48000 * 4)) /dev/zero >"$dir/silence.f32" || exit 1
+cat "$dir/hiss.f32" "$dir/ten.f32" "$dir/silence.f32" "$dir/twelve.f32" "$dir/hiss.f32" \
+    >"$dir/gaps.f32"
+for name in tone stereo long measure gaps; do
     cat <<EOF
 pcm.${name}file {
     type file
@@ -65,6 +80,13 @@ one_line() {
         fail "$1: stderr is not one line with '$2': $(cat "$dir/err")"
 }
 quiet() { [ ! -s "$dir/err" ] || fail "$1: stderr not empty: $(head -c 300 "$dir/err")"; }
+# ours WHAT: stderr holds only the meter's own lines (a line per second, or its messages).
+ours() {
+    ! grep -v -E '^ *[0-9]+ s  |^wobblemeter: ' "$dir/err" >/dev/null ||
+        fail "$1: stderr holds lines not the meter's: $(grep -v -E '^ *[0-9]+ s  |^wobblemeter: ' "$dir/err" | head -3)"
+}
+# json_field FILE KEY: a number from the meter's JSON.
+json_field() { python3 -c "import json,sys; print(json.load(open(sys.argv[1]))[sys.argv[2]])" "$1" "$2"; }
 # same_samples WHAT WAV RAW FRAMES RATE: the recording holds FRAMES frames at RATE, the RAW's first.
 same_samples() {
     [ "$(soxi -V1 -s "$2" 2>/dev/null)" = "$4" ] || fail "$1: $(soxi -V1 -s "$2" 2>&1) frames, expected $4"
@@ -79,20 +101,64 @@ for name in tonefile stereofile; do
     grep -q " $name\$" "$dir/out" || fail "list lacks $name: $(cat "$dir/out")"
 done
 
+# Live readings are the file mode's on the same tone, to every digit: the same samples reach
+# the same engine. The recording measures the same again, and the log has a row per second.
 asan=$leak_check
-run 0 "record at the device's rate" --live --device tonefile --duration 2 --record "$dir/a.wav"
+run 0 "live" --live --device measurefile --rate 48000 --duration 20 --json --record "$dir/m.wav" \
+    --log "$dir/m.csv"
 asan=$no_leak_check
-quiet "record"
-grep -q "^Lost: *none" "$dir/out" || fail "record: $(cat "$dir/out")"
+ours "live"
+cp "$dir/out" "$dir/live.json"
+grep -q "^   19 s  carrier 3150" "$dir/err" || fail "live: no line for second 19: $(tail -2 "$dir/err")"
+"$meter" --json "$dir/twenty.wav" >"$dir/file.json" && "$meter" --json "$dir/m.wav" >"$dir/again.json" ||
+    fail "measuring the files"
+python3 - "$dir/file.json" "$dir/live.json" "$dir/again.json" <<'EOF' || fail "live against file"
+import json, sys
+file, live, again = (json.load(open(p)) for p in sys.argv[1:4])
+assert live["device"] == "measurefile" and live["file"].endswith("m.wav"), live
+assert set(file) | {"device"} == set(live), sorted(set(file) ^ set(live))
+for key in file:
+    if key in ("file",):
+        continue
+    assert live[key] == file[key], (key, live[key], file[key])
+    assert again[key] == file[key], (key, again[key], file[key])
+assert live["overruns"] == 0 and live["lost_frames"] == 0, live
+EOF
+[ "$(wc -l <"$dir/m.csv")" -eq 21 ] || fail "live log: $(wc -l <"$dir/m.csv") lines, expected 21"
+
+# The tone comes late, goes for 2 s, returns and goes early: the longer second stretch is read,
+# the seconds between say so, and the log marks where the tone was.
+run 0 "a tone that comes and goes" --live --device gapsfile --rate 48000 --duration 29 --json --log "$dir/g.csv"
+ours "a tone that comes and goes"
+start=$(json_field "$dir/out" start_s)
+weighted=$(json_field "$dir/out" weighted_peak_percent)
+awk -v s="$start" -v w="$weighted" 'BEGIN { exit !(s > 17.9 && s < 18.3 && w > 0.987 && w < 1.007) }' ||
+    fail "comes and goes: start $start s, weighted $weighted %"
+grep -q "^    1 s  waiting for the tone" "$dir/err" && grep -q "^   14 s  no tone" "$dir/err" ||
+    fail "comes and goes: $(head -20 "$dir/err")"
+present=$(tail -n +2 "$dir/g.csv" | cut -d, -f8 | tr -d '\n')
+case $present in
+000?11111111??0?11111111111?0*) ;;
+*) fail "comes and goes: tone present by second $present" ;;
+esac
+
+# Two seconds are too short to measure; the recording keeps them exactly.
+asan=$leak_check
+run 1 "record at the device's rate" --live --device tonefile --duration 2 --record "$dir/a.wav"
+asan=$no_leak_check
+ours "record"
+grep -q "^wobblemeter: 'tonefile': the recording is too short" "$dir/err" ||
+    fail "record: $(cat "$dir/err")"
 same_samples "record" "$dir/a.wav" "$dir/tone.f32" 88200 44100
 
-run 0 "channel 2" --live --device stereofile --channel 2 --rate 48000 --duration 1.5 \
+run 1 "channel 2" --live --device stereofile --channel 2 --rate 48000 --duration 1.5 \
     --record "$dir/b.wav"
+grep -q "too short" "$dir/err" || fail "channel 2: $(cat "$dir/err")"
 same_samples "channel 2" "$dir/b.wav" "$dir/right.f32" 72000 48000
 
 # ALSA's null PCM is not listed (PortAudio leaves it out): opened by its ALSA name, at the first
-# usual rate it takes. (What it captures is undefined: whatever the buffer held.)
-run 0 "a PCM by its ALSA name" --live --device null --duration 0.5 --record "$dir/c.wav"
+# usual rate it takes. (What it captures is undefined: whatever the buffer held; no tone.)
+run 1 "a PCM by its ALSA name" --live --device null --duration 0.5 --record "$dir/c.wav"
 [ "$(soxi -V1 -r "$dir/c.wav")" = 44100 ] && [ "$(soxi -V1 -s "$dir/c.wav")" = 22050 ] ||
     fail "null PCM: $(soxi -V1 "$dir/c.wav" 2>&1)"
 
@@ -106,7 +172,6 @@ run 1 "recording into a missing directory" --live --device tonefile --duration 1
     --record "$dir/none/f.wav"
 one_line "missing directory" "cannot create"
 
-run 2 "live without a recording" --live --duration 1
 run 2 "live with a file" --live --record "$dir/g.wav" "$dir/tone.wav"
 run 2 "device without live" --device tonefile "$dir/tone.wav"
 run 2 "duration of 0" --live --duration 0 --record "$dir/g.wav"
@@ -118,6 +183,7 @@ run 1 "list without devices" --list-devices
 one_line "list without devices" "no capture device found"
 run 1 "live without devices" --live --record "$dir/h.wav"
 one_line "live without devices" "no capture device found"
+[ ! -s "$dir/out" ] || fail "live without devices: $(cat "$dir/out")"
 unset ALSA_CONFIG_PATH
 
 ASAN_OPTIONS=$no_leak_check WOBBLEGEN_TEST_CAPTURE_DEVICE=longfile WOBBLEGEN_TEST_CAPTURE_RATE=48000 \

@@ -73,7 +73,7 @@ TEST(MeterJson, HoldsEveryReadingUnderItsKeyInTheDocumentedOrder) {
                         "unweighted_rms_percent", "wow_rms_percent", "flutter_rms_percent",
                         "drift_percent", "speed_error_range_percent", "modulation_hz", "rpm",
                         "once_per_revolution_percent", "remaining_rms_percent", "duration_s",
-                        "measured_s", "start_s", "dropouts", "lines"}));
+                        "measured_s", "start_s", "dropouts", "overruns", "lost_frames", "lines"}));
     EXPECT_EQ(json["file"], "take \"1\".wav");
     EXPECT_EQ(json["sample_rate"], 44100);
     EXPECT_EQ(json["carrier_hz"], 3150.25);
@@ -94,6 +94,28 @@ TEST(MeterJson, HoldsEveryReadingUnderItsKeyInTheDocumentedOrder) {
     EXPECT_EQ(json["duration_s"], 30.0);
     EXPECT_EQ(json["measured_s"], 26.98);
     EXPECT_EQ(json["lines"], nlohmann::ordered_json::parse(R"([{"hz": 4, "percent": 0.099}])"));
+}
+
+TEST(MeterJson, ALiveSessionNamesItsDeviceAndItsRecordingAndCountsItsLostInput) {
+    MeterResult r = Sample();
+    r.overruns = 2;
+    r.lostFrames = 1234;
+    const auto live = nlohmann::ordered_json::parse(FormatJson(r, "", "hw:1,0"));
+    EXPECT_TRUE(live["file"].is_null());
+    EXPECT_EQ(live["device"], "hw:1,0");
+    EXPECT_EQ(live["overruns"], 2);
+    EXPECT_EQ(live["lost_frames"], 1234);
+    EXPECT_EQ(nlohmann::ordered_json::parse(FormatJson(r, "take.wav", "hw:1,0"))["file"],
+              "take.wav");
+    const std::string text = FormatSummary(r, "take.wav", "hw:1,0");
+    EXPECT_NE(text.find("Device:              'hw:1,0', channel 1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Recorded:            take.wav\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Lost input:          1234 frames in 2 overrun(s), bridged\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("File:"), std::string::npos) << text;
+    EXPECT_NE(FormatSummary(Sample(), "take.wav").find("Lost input:          none\n"),
+              std::string::npos);
 }
 
 TEST(MeterJson, ReadingsKeepSevenSignificantDigitsAndNullForWhatTheyCannotHold) {
@@ -377,6 +399,48 @@ TEST(MeterPlot, PlatterSpeedAddsThePolarPanelWithThePeakAtItsAngleClockwise) {
     EXPECT_NEAR(mean.front(), -inner, 3.0);                       // the trough, on the left
     EXPECT_NEAR((peak.front() + peak.back()) / 2.0, outer, 3.0);  // the peak's mark
     EXPECT_LT(*std::max_element(mean.begin(), mean.end()), outer + 6.0);
+}
+
+TEST(MeterPlot, ThePanelOfTheSpeedErrorShowsItSecondBySecondAlongTheWholeInput) {
+    // 20 s: no tone for the first 2 s, then +0.01 % until 12 s and -0.01 % after. The panel
+    // (x from 80 over 890 pixels: 44.5 a second; y from 720 over 190, zero at 815) has its
+    // scale at +-0.015 %.
+    MeterResult r = Sample();
+    r.durationSeconds = 20.0;
+    r.startSeconds = 5.0;
+    r.measuredSeconds = 7.0;
+    r.speedErrorPercent = 0.01;
+    r.speedError.startSeconds = 0.0;
+    r.speedError.stretchSeconds = 1.0;
+    for (int s = 0; s < 20; ++s) {
+        const float v = s < 2 ? NAN : s < 12 ? 0.01f : -0.01f;
+        r.speedError.low.push_back(v);
+        r.speedError.high.push_back(v);
+    }
+    const Pixels plot = DecodePng(RenderPlot(r, "take.wav", PlotFormat::kPng));
+    ASSERT_EQ(plot.width, 1000);
+    ASSERT_GT(plot.height, 720 + 190);
+    // The trace's green: the rows it lies in, in a column of each part.
+    auto rowsOfTrace = [&plot](int x) {
+        std::vector<int> rows;
+        for (int y = 721; y < 909; ++y) {
+            const std::uint32_t rgb = plot.At(x, y);
+            const std::uint32_t red = rgb >> 16, green = (rgb >> 8) & 0xffu, blue = rgb & 0xffu;
+            if (green > 90 && green < 140 && red < 80 && blue < 60) rows.push_back(y);
+        }
+        return rows;
+    };
+    EXPECT_TRUE(rowsOfTrace(80 + 44).empty());  // 1 s: no tone
+    const std::vector<int> fast = rowsOfTrace(80 + 7 * 44), slow = rowsOfTrace(80 + 16 * 44);
+    ASSERT_FALSE(fast.empty());
+    ASSERT_FALSE(slow.empty());
+    // +0.01 % of +-0.015 % lies a third of the half-height above zero, -0.01 % as far below.
+    EXPECT_NEAR(fast.front(), 815 - 0.01 / 0.015 * 95, 2);
+    EXPECT_NEAR(slow.front(), 815 + 0.01 / 0.015 * 95, 2);
+
+    // Without a nominal there is no speed error, and no panel.
+    r.speedError = {};
+    EXPECT_EQ(DecodePng(RenderPlot(r, "take.wav", PlotFormat::kPng)).height, 720);
 }
 
 }  // namespace

@@ -49,7 +49,8 @@ group() {
 group "Depends names the shared libraries the programs use"
 depends=$(dpkg-deb -f "$deb" Depends)
 names=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/[ (].*//')
-for library in libc6 libstdc++6 libfltk1.3 libsndfile1 libcairo2 libfftw3-double3 libsleef3; do
+for library in libc6 libstdc++6 libfltk1.3 libsndfile1 libcairo2 libfftw3-double3 libsleef3 \
+    libportaudio2; do
     grep -qxF "$library" <<<"$names" || fail "Depends lacks $library: $depends"
 done
 dpkg-deb -f "$deb" Section | grep -qx sound || fail "section $(dpkg-deb -f "$deb" Section)"
@@ -99,6 +100,10 @@ wobblegen-cli --level 0.2 --mod 0.8 --duration 12 -o wow.wav >/dev/null || fail 
 wobblemeter --json wow.wav >meter.json || fail "wobblemeter: status $?"
 grep -q '"weighted_peak_percent"' meter.json || fail "wobblemeter printed: $(cat meter.json)"
 wobblemeter --version | grep -q 'version 1\.0' || fail "wobblemeter --version"
+# Live commands load PortAudio, which the package's Depends bring (whether or not a device is
+# there to list).
+JACK_NO_START_SERVER=1 wobblemeter --list-devices >/dev/null 2>list.err
+! grep -q "cannot load" list.err || fail "wobblemeter --list-devices: $(cat list.err)"
 cd /
 
 group "Removed with every file it brought"

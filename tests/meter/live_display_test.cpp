@@ -1,0 +1,104 @@
+// What wobblemeter --live prints while it measures: the bar and its scale, the terminal's block
+// in each state, and the line per second without a terminal.
+#include "meter/live_display.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace wobblemeter {
+namespace {
+
+bool Holds(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const std::string& line : lines) all += line + "\n";
+    return all;
+}
+
+SecondReading Measuring() {
+    SecondReading r;
+    r.timeSeconds = 12.0;
+    r.state = MeterState::kMeasuring;
+    r.tonePresent = true;
+    r.carrierHz = 3150.0123;
+    r.speedErrorPercent = 0.00039;
+    r.weightedPeakPercent = 0.09968;
+    r.unweightedPeakPercent = 0.1012;
+    r.weightedRmsPercent = 0.07071;
+    r.modulationHz = 4.001;
+    r.sessionWeightedPeakPercent = 0.0997;
+    r.sessionUnweightedPeakPercent = 0.101;
+    return r;
+}
+
+TEST(LiveDisplay, TheBarsScaleIsTheSmallestThatHoldsTheFigure) {
+    EXPECT_EQ(BarScale(0.05), 0.1);
+    EXPECT_EQ(BarScale(0.1), 0.1);
+    EXPECT_EQ(BarScale(0.1001), 0.3);
+    EXPECT_EQ(BarScale(2.5), 3.0);
+    EXPECT_EQ(BarScale(40.0), 10.0);
+    EXPECT_EQ(Bar(0.15, 0.3, 10), "#####.....");
+    EXPECT_EQ(Bar(0.5, 0.3, 4), "####");
+    EXPECT_EQ(Bar(NAN, 0.3, 4), "    ");
+    EXPECT_EQ(BarScale(NAN), 0.1);
+}
+
+TEST(LiveDisplay, TheBlockShowsTheFiguresWhileMeasuringAndTheStateOtherwise) {
+    SessionSnapshot s;
+    s.source = "hw:1,0";
+    s.channel = 2;
+    s.sampleRate = 48000;
+    s.seconds = 3725.5;
+    s.overruns = 2;
+    s.lostFrames = 300;
+    s.dropouts = 1;
+    s.recording = true;
+    s.recordPath = "take.wav";
+    s.latest = Measuring();
+    const std::string measuring = Joined(DisplayLines(s, 5.0, 0));
+    for (const char* part :
+         {"'hw:1,0', channel 2, 48000 Hz", "1:02:05", "carrier 3150.012 Hz", "speed error +0.000 %",
+          "modulation 4.00 Hz", "weighted 0.0997 %", "unweighted 0.1012 %", "RMS 0.0707 %",
+          "(last 5 s)", "session 0.0997 % / 0.1010 %", "overruns 2 (300 frames lost)",
+          "drop-outs 1", "recording take.wav"}) {
+        EXPECT_TRUE(Holds(measuring, part)) << part << " in\n" << measuring;
+    }
+    // 0.0997 % on the 0.1 % scale: the bar is all but full.
+    EXPECT_TRUE(Holds(measuring, "[" + std::string(40, '#') + "] 0.1 %")) << measuring;
+
+    s.latest.state = MeterState::kSettling;
+    const std::string settling = Joined(DisplayLines(s, 5.0, 0));
+    EXPECT_TRUE(Holds(settling, "settling: the readings start after 8 s of tone")) << settling;
+    EXPECT_FALSE(Holds(settling, "weighted 0.0997")) << settling;
+
+    s.latest.state = MeterState::kNoTone;
+    EXPECT_TRUE(Holds(Joined(DisplayLines(s, 5.0, 0)), "no tone"));
+    s.latest.state = MeterState::kWaiting;
+    const std::vector<std::string> narrow = DisplayLines(s, 5.0, 30);
+    EXPECT_TRUE(Holds(Joined(narrow), "waiting for the tone"));
+    for (const std::string& line : narrow) EXPECT_LE(line.size(), 30u) << line;
+}
+
+TEST(LiveDisplay, ALinePerSecondSaysWhatThatSecondHeld) {
+    EXPECT_EQ(SecondLine(Measuring()),
+              "   12 s  carrier 3150.012 Hz  speed error +0.000 %  weighted 0.0997 %  "
+              "unweighted 0.1012 %  RMS 0.0707 %  modulation 4.00 Hz");
+    SecondReading settling = Measuring();
+    settling.state = MeterState::kSettling;
+    settling.speedErrorPercent = -0.0123;
+    EXPECT_EQ(SecondLine(settling), "   12 s  carrier 3150.012 Hz  speed error -0.012 %  settling");
+    SecondReading gone;
+    gone.timeSeconds = 3.0;
+    gone.state = MeterState::kNoTone;
+    gone.carrierHz = NAN;
+    EXPECT_EQ(SecondLine(gone), "    3 s  no tone");
+}
+
+}  // namespace
+}  // namespace wobblemeter

@@ -1,0 +1,433 @@
+// The measuring session as the command line's live mode and a desktop window use it: a fake
+// device read into the engine on the session's thread, read as the file mode reads the same
+// audio; overruns bridged and counted; a lost device, a missing one, unwritable files; the log
+// and the recording switched while it runs; states, trace and spectrum in the snapshots; a
+// file measured with progress and cancelled.
+#include "meter/live_session.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "meter/capture_fake.h"
+#include "meter/csv_log.h"
+#include "tests/meter/meter_test_util.h"
+
+namespace wobblemeter {
+namespace {
+
+using namespace std::chrono_literals;
+using wobblemeter_test::ReadSamples;
+using wobblemeter_test::ScratchDir;
+
+constexpr int kRate = 44100;
+constexpr double kTwoSigma = 0.99692;
+
+std::vector<double> Ramp(size_t frames) {
+    std::vector<double> samples(frames);
+    for (size_t i = 0; i < frames; ++i) samples[i] = static_cast<double>(i) / 65536.0;
+    return samples;
+}
+
+// The generator's default tone (3150 Hz, 1 % at 4 Hz; another level where given) as samples.
+std::vector<double> ToneSamples(const ScratchDir& dir, double seconds, double level = 1.0) {
+    const std::string path = dir.Path("source.wav");
+    wobblemeter_test::WriteTone(path, kRate, 3150.0, level, 4.0, seconds);
+    SF_INFO info;
+    return ReadSamples(path, info);
+}
+
+// A fake device that delivers no faster than `speed` times real time, as a clocked one does.
+class PacedSource final : public CaptureSource {
+public:
+    PacedSource(std::vector<double> samples, double speed, size_t block = 2048)
+        : fake_(std::move(samples), kRate, block), speed_(speed) {}
+    int SampleRate() const override { return kRate; }
+    const std::string& DeviceName() const override { return fake_.DeviceName(); }
+    void Start() override {
+        fake_.Start();
+        started_ = std::chrono::steady_clock::now();
+    }
+    CaptureChunk Read(double* out, size_t maxFrames, std::chrono::milliseconds timeout) override {
+        const auto due =
+            started_ +
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(static_cast<double>(delivered_) / kRate / speed_));
+        if (due > std::chrono::steady_clock::now() + timeout) {
+            std::this_thread::sleep_for(timeout);
+            return {};
+        }
+        std::this_thread::sleep_until(due);
+        CaptureChunk chunk = fake_.Read(out, maxFrames, timeout);
+        delivered_ += static_cast<long long>(chunk.frames) + chunk.lostFrames;
+        return chunk;
+    }
+    void Stop() override { fake_.Stop(); }
+
+private:
+    FakeCaptureSource fake_;
+    double speed_;
+    long long delivered_ = 0;
+    std::chrono::steady_clock::time_point started_;
+};
+
+// Options that open the given source.
+LiveOptions FromSource(std::shared_ptr<CaptureSource> source) {
+    LiveOptions options;
+    options.open = [source](const CaptureOptions&) {
+        struct Borrowed final : CaptureSource {
+            explicit Borrowed(std::shared_ptr<CaptureSource> s) : s_(std::move(s)) {}
+            int SampleRate() const override { return s_->SampleRate(); }
+            const std::string& DeviceName() const override { return s_->DeviceName(); }
+            void Start() override { s_->Start(); }
+            CaptureChunk Read(double* out, size_t n, std::chrono::milliseconds t) override {
+                return s_->Read(out, n, t);
+            }
+            void Stop() override { s_->Stop(); }
+            std::shared_ptr<CaptureSource> s_;
+        };
+        return std::unique_ptr<CaptureSource>(std::make_unique<Borrowed>(source));
+    };
+    return options;
+}
+
+// Runs a session to its end (at most 60 s).
+void RunToEnd(LiveSession& session, LiveOptions options) {
+    session.StartLive(std::move(options));
+    ASSERT_TRUE(session.Wait(60s));
+    session.Stop();
+}
+
+std::vector<std::string> Lines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST(LiveSession, ReadsAsTheFileModeDoesAndItsRecordingAndLogAgree) {
+    ScratchDir dir;
+    const std::vector<double> tone = ToneSamples(dir, 20.0);
+    std::vector<std::string> fileRows;
+    MeterOptions fileOptions;
+    fileOptions.onSecond = [&fileRows](const SecondReading& r) { fileRows.push_back(CsvRow(r)); };
+    const MeterResult file = MeasureFile(dir.Path("source.wav"), fileOptions);
+
+    LiveSession session;
+    LiveOptions options = FromSource(std::make_shared<FakeCaptureSource>(tone, kRate, 1999));
+    options.recordPath = dir.Path("take.wav");
+    options.logPath = dir.Path("take.csv");
+    RunToEnd(session, options);
+    const SessionSnapshot s = session.Snapshot();
+    EXPECT_EQ(s.status, SessionStatus::kFinished);
+    EXPECT_FALSE(s.stopped);
+    EXPECT_EQ(s.error, "");
+    EXPECT_EQ(s.outputError, "");
+    EXPECT_DOUBLE_EQ(s.seconds, 20.0);
+    const std::optional<MeterResult> live = session.Result();
+    ASSERT_TRUE(live.has_value()) << session.ResultError();
+    for (const MeterResult* r : {&*live, &file}) {
+        EXPECT_NEAR(r->weightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
+        EXPECT_NEAR(r->carrierHz, 3150.0, 0.005);
+    }
+    EXPECT_DOUBLE_EQ(live->weightedPeakPercent, file.weightedPeakPercent);
+    EXPECT_DOUBLE_EQ(live->unweightedPeakPercent, file.unweightedPeakPercent);
+    EXPECT_DOUBLE_EQ(live->weightedRmsPercent, file.weightedRmsPercent);
+    EXPECT_DOUBLE_EQ(live->carrierHz, file.carrierHz);
+    EXPECT_DOUBLE_EQ(live->modulationHz, file.modulationHz);
+    EXPECT_DOUBLE_EQ(live->measuredSeconds, file.measuredSeconds);
+
+    // The session measured again from its recording reads the same; the log holds the file
+    // mode's rows.
+    const MeterResult again = MeasureFile(dir.Path("take.wav"), {});
+    EXPECT_DOUBLE_EQ(again.weightedPeakPercent, live->weightedPeakPercent);
+    EXPECT_DOUBLE_EQ(again.carrierHz, live->carrierHz);
+    EXPECT_DOUBLE_EQ(again.durationSeconds, 20.0);
+    std::vector<std::string> rows = Lines(dir.Path("take.csv"));
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.front(), kCsvHeader);
+    rows.erase(rows.begin());
+    EXPECT_EQ(rows, fileRows);
+    EXPECT_EQ(session.TakeSeconds().size(), 20u);
+}
+
+TEST(LiveSession, RecordsExactlyWhatCameWithSilenceForLostFramesAndStopsAtTheDuration) {
+    ScratchDir dir;
+    const std::vector<double> audio = Ramp(30000);
+    LiveSession session;
+    LiveOptions options = FromSource(std::make_shared<FakeCaptureSource>(
+        audio, 48000, 417, std::vector<InjectedLoss>{{10000, 1234}}));
+    options.durationSeconds = 25000.0 / 48000.0;  // lost frames count: they are session time
+    options.recordPath = dir.Path("take.wav");
+    RunToEnd(session, options);
+    EXPECT_EQ(session.TakeLosses().size(), 1u);
+    SF_INFO info;
+    const std::vector<double> recorded = ReadSamples(dir.Path("take.wav"), info);
+    EXPECT_EQ(info.samplerate, 48000);
+    ASSERT_EQ(recorded.size(), 25000u);
+    for (size_t i = 0; i < recorded.size(); ++i) {
+        const double want = i >= 10000 && i < 11234 ? 0.0 : audio[i];
+        ASSERT_EQ(want, recorded[i]) << "frame " << i;
+    }
+    // No tone in a ramp: nothing to read, said in the engine's words.
+    EXPECT_FALSE(session.Result().has_value());
+    EXPECT_NE(session.ResultError(), "");
+
+    // A loss that reaches past the duration is cut at it.
+    LiveSession cut;
+    LiveOptions shorter = FromSource(std::make_shared<FakeCaptureSource>(
+        Ramp(5000), 8000, 1000, std::vector<InjectedLoss>{{3000, 1500}}));
+    shorter.durationSeconds = 0.5;
+    shorter.recordPath = dir.Path("cut.wav");
+    RunToEnd(cut, shorter);
+    EXPECT_EQ(ReadSamples(dir.Path("cut.wav"), info).size(), 4000u);
+    EXPECT_EQ(cut.Snapshot().lostFrames, 1000);
+}
+
+TEST(LiveSession, OverrunsAreBridgedAndCountedAndTheReadingsHold) {
+    ScratchDir dir;
+    const std::vector<double> tone = ToneSamples(dir, 25.0);
+    LiveSession session;
+    // 10 ms lost at 12 s.
+    RunToEnd(session, FromSource(std::make_shared<FakeCaptureSource>(
+                          tone, kRate, 2048, std::vector<InjectedLoss>{{12 * kRate, 441}})));
+    const std::vector<SessionLoss> losses = session.TakeLosses();
+    ASSERT_EQ(losses.size(), 1u);
+    EXPECT_EQ(losses[0].atFrame, 12 * kRate);
+    EXPECT_EQ(losses[0].frames, 441);
+    const SessionSnapshot s = session.Snapshot();
+    EXPECT_EQ(s.overruns, 1);
+    EXPECT_EQ(s.lostFrames, 441);
+    EXPECT_EQ(s.dropouts, 1);
+    const std::optional<MeterResult> r = session.Result();
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->overruns, 1);
+    EXPECT_EQ(r->lostFrames, 441);
+    EXPECT_EQ(r->dropouts, 1);
+    EXPECT_DOUBLE_EQ(r->durationSeconds, 25.0);
+    EXPECT_NEAR(r->weightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
+}
+
+TEST(LiveSession, SamplesThatAreNoAudioCountAsLostAndAreRecordedAsSilence) {
+    ScratchDir dir;
+    std::vector<double> tone = ToneSamples(dir, 20.0);
+    tone[10 * kRate] = NAN;
+    std::fill(tone.begin() + 15 * kRate, tone.begin() + 15 * kRate + 10, 1e300);
+    LiveSession session;
+    LiveOptions options = FromSource(std::make_shared<FakeCaptureSource>(tone, kRate, 4096));
+    options.recordPath = dir.Path("take.wav");
+    RunToEnd(session, options);
+    ASSERT_TRUE(session.Result().has_value()) << session.ResultError();
+    EXPECT_EQ(session.Result()->lostFrames, 11);
+    EXPECT_EQ(session.Result()->overruns, 2);
+    SF_INFO info;
+    const std::vector<double> recorded = ReadSamples(dir.Path("take.wav"), info);
+    ASSERT_EQ(recorded.size(), tone.size());
+    EXPECT_EQ(recorded[10 * kRate], 0.0);
+    EXPECT_EQ(recorded[15 * kRate + 9], 0.0);
+    EXPECT_EQ(recorded[15 * kRate + 10],
+              static_cast<double>(static_cast<float>(tone[15 * kRate + 10])));
+}
+
+TEST(LiveSession, ALostDeviceFailsInTheCommandLinesWordsAndKeepsWhatCameBefore) {
+    ScratchDir dir;
+    auto source = std::make_shared<FakeCaptureSource>(ToneSamples(dir, 30.0), kRate, 1024);
+    source->FailAt(15 * kRate);
+    LiveSession session;
+    LiveOptions options = FromSource(source);
+    options.recordPath = dir.Path("take.wav");
+    RunToEnd(session, options);
+    const SessionSnapshot s = session.Snapshot();
+    EXPECT_EQ(s.status, SessionStatus::kFailed);
+    EXPECT_EQ(s.error, "capture device 'fake' stopped delivering audio (unplugged?)");
+    EXPECT_FALSE(s.recording);
+    ASSERT_TRUE(session.Result().has_value());
+    EXPECT_DOUBLE_EQ(session.Result()->durationSeconds, 15.0);
+    SF_INFO info;
+    EXPECT_EQ(ReadSamples(dir.Path("take.wav"), info).size(), 15u * kRate);
+}
+
+TEST(LiveSession, NoDeviceOrAnUnwritableFileFailsAtOnceWithOneLine) {
+    ScratchDir dir;
+    LiveSession missing;
+    LiveOptions options;
+    options.open = [](const CaptureOptions&) -> std::unique_ptr<CaptureSource> {
+        throw CaptureError("no capture device found");
+    };
+    RunToEnd(missing, options);
+    EXPECT_EQ(missing.Snapshot().status, SessionStatus::kFailed);
+    EXPECT_EQ(missing.Snapshot().error, "no capture device found");
+    EXPECT_FALSE(missing.Result().has_value());
+
+    LiveSession unwritable;
+    auto source = std::make_shared<FakeCaptureSource>(Ramp(100), 8000, 10);
+    LiveOptions recording = FromSource(source);
+    recording.recordPath = dir.Path("missing/take.wav");
+    RunToEnd(unwritable, recording);
+    EXPECT_EQ(unwritable.Snapshot().status, SessionStatus::kFailed);
+    EXPECT_EQ(unwritable.Snapshot().error.rfind("cannot create " + recording.recordPath, 0), 0u)
+        << unwritable.Snapshot().error;
+    std::vector<double> block(10);
+    EXPECT_TRUE(source->Read(block.data(), 10, {}).ended);  // never started
+
+    LiveSession unlogged;
+    LiveOptions logging = FromSource(source);
+    logging.logPath = dir.Path("missing/take.csv");
+    EXPECT_THROW(unlogged.StartLive(logging), MeterError);
+    EXPECT_EQ(unlogged.Snapshot().status, SessionStatus::kIdle);
+}
+
+TEST(LiveSession, StopEndsAtOnceAndTheSummaryCoversWhatCame) {
+    ScratchDir dir;
+    LiveSession session;
+    session.StartLive(FromSource(std::make_shared<PacedSource>(ToneSamples(dir, 60.0), 20.0)));
+    uint64_t seen = 0;
+    while (session.Snapshot().seconds < 12.0) {
+        seen = session.WaitForUpdate(seen, 1s);
+        const SessionStatus status = session.Snapshot().status;
+        ASSERT_TRUE(status == SessionStatus::kStarting || status == SessionStatus::kRunning);
+    }
+    const auto asked = std::chrono::steady_clock::now();
+    session.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 1s);
+    const SessionSnapshot s = session.Snapshot();
+    EXPECT_EQ(s.status, SessionStatus::kFinished);
+    EXPECT_TRUE(s.stopped);
+    ASSERT_TRUE(session.Result().has_value()) << session.ResultError();
+    EXPECT_LT(session.Result()->durationSeconds, 30.0);
+    EXPECT_NEAR(session.Result()->weightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
+
+    // The same session starts again, afresh (as a window's Start after Stop).
+    session.StartLive(FromSource(std::make_shared<FakeCaptureSource>(Ramp(800), 8000, 100)));
+    ASSERT_TRUE(session.Wait(10s));
+    EXPECT_DOUBLE_EQ(session.Snapshot().seconds, 0.1);
+    EXPECT_FALSE(session.Snapshot().stopped);
+    EXPECT_FALSE(session.Result().has_value());
+}
+
+TEST(LiveSession, LogAndRecordingSwitchOnAndOffWhileItRuns) {
+    ScratchDir dir;
+    const std::vector<double> tone = ToneSamples(dir, 40.0);
+    LiveSession session;
+    session.StartLive(FromSource(std::make_shared<PacedSource>(tone, 20.0)));
+    auto waitFor = [&session](double seconds) {
+        uint64_t seen = 0;
+        while (session.Snapshot().seconds < seconds) seen = session.WaitForUpdate(seen, 1s);
+    };
+    EXPECT_THROW(session.StartRecording(dir.Path("missing/a.wav")), MeterError);
+    waitFor(5.0);
+    session.StartLog(dir.Path("a.csv"));
+    session.StartRecording(dir.Path("a.wav"));
+    EXPECT_THROW(session.StartRecording(dir.Path("a.wav")), MeterError);  // not over itself
+    EXPECT_TRUE(session.Snapshot().logging);
+    EXPECT_TRUE(session.Snapshot().recording);
+    waitFor(15.0);
+    session.StopLog();
+    session.StopRecording();
+    EXPECT_FALSE(session.Snapshot().logging);
+    EXPECT_FALSE(session.Snapshot().recording);
+    const double start = session.Snapshot().recordStartSeconds;
+    session.Stop();
+
+    // The recording holds the session's audio from where it began.
+    SF_INFO info;
+    const std::vector<double> recorded = ReadSamples(dir.Path("a.wav"), info);
+    const auto first = static_cast<size_t>(std::llround(start * kRate));
+    EXPECT_GE(start, 5.0);
+    ASSERT_GT(recorded.size(), 5u * kRate);
+    ASSERT_LE(first + recorded.size(), tone.size());
+    for (size_t i = 0; i < recorded.size(); i += 997)
+        ASSERT_EQ(recorded[i], static_cast<double>(static_cast<float>(tone[first + i]))) << i;
+    // The log's rows keep the session's time.
+    const std::vector<std::string> rows = Lines(dir.Path("a.csv"));
+    ASSERT_GT(rows.size(), 5u);
+    const double firstRow = std::stod(rows[1]);
+    EXPECT_GE(firstRow, 4.0);
+    EXPECT_EQ(std::stod(rows.back()), firstRow + static_cast<double>(rows.size()) - 2.0);
+}
+
+TEST(LiveSession, SnapshotsFollowTheToneThroughItsStatesWithTraceAndSpectrum) {
+    ScratchDir dir;
+    // 2 s of silence, 14 s of tone, 2 s of silence, 10 s of tone (0.3 %: the search finds it
+    // in a second).
+    const std::vector<double> tone = ToneSamples(dir, 24.0, 0.3);
+    std::vector<double> take(2 * kRate, 0.0);
+    take.insert(take.end(), tone.begin(), tone.begin() + 14 * kRate);
+    take.insert(take.end(), 2 * kRate, 0.0);
+    take.insert(take.end(), tone.begin() + 14 * kRate, tone.end());
+    std::vector<SessionSnapshot> seen;
+    LiveSession* watched = nullptr;
+    LiveSession session([&seen, &watched] {
+        if (watched != nullptr) seen.push_back(watched->Snapshot());
+    });
+    watched = &session;
+    RunToEnd(session, FromSource(std::make_shared<PacedSource>(take, 40.0, 1024)));
+    ASSERT_GT(seen.size(), 20u);
+
+    std::vector<MeterState> states;
+    for (const SessionSnapshot& s : seen)
+        if (s.status == SessionStatus::kRunning &&
+            (states.empty() || states.back() != s.latest.state))
+            states.push_back(s.latest.state);
+    EXPECT_EQ(states, (std::vector<MeterState>{MeterState::kWaiting, MeterState::kSettling,
+                                               MeterState::kMeasuring, MeterState::kNoTone,
+                                               MeterState::kSettling, MeterState::kMeasuring}));
+    for (const SessionSnapshot& s : seen) {
+        if (s.trace.empty()) continue;
+        EXPECT_LE(s.trace.back().timeSeconds - s.trace.front().timeSeconds, kSnapshotTraceSeconds);
+        EXPECT_LE(s.trace.back().timeSeconds, s.seconds);
+    }
+    const SessionSnapshot& last = seen.back();
+    ASSERT_FALSE(last.spectrum.lines.empty());
+    EXPECT_NEAR(last.spectrum.lines[0].hz, 4.0, 0.1);
+    ASSERT_EQ(last.speedError.high.size(), 28u);
+    EXPECT_TRUE(std::isnan(last.speedError.high[0]));
+    EXPECT_NEAR(last.speedError.high[8], 0.0, 0.002);
+    for (size_t i = 1; i < seen.size(); ++i) EXPECT_GT(seen[i].updates, seen[i - 1].updates);
+}
+
+TEST(LiveSession, MeasuresAFileWithProgressAndCancels) {
+    ScratchDir dir;
+    wobblemeter_test::WriteTone(dir.Path("tone.wav"), 8000, 3150.0, 1.0, 4.0, 20.0);
+    std::vector<double> progress;
+    LiveSession* watched = nullptr;
+    LiveSession session([&progress, &watched] {
+        if (watched != nullptr) progress.push_back(watched->Snapshot().progress);
+    });
+    watched = &session;
+    session.StartFile(dir.Path("tone.wav"), {});
+    ASSERT_TRUE(session.Wait(60s));
+    session.Stop();
+    ASSERT_TRUE(session.Result().has_value()) << session.ResultError();
+    EXPECT_NEAR(session.Result()->weightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
+    EXPECT_FALSE(session.Snapshot().live);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_DOUBLE_EQ(progress.back(), 1.0);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+
+    // Cancelled at once: no result, and said so.
+    LiveSession cancelled;
+    wobblemeter_test::WriteTone(dir.Path("long.wav"), 8000, 3150.0, 1.0, 4.0, 600.0);
+    cancelled.StartFile(dir.Path("long.wav"), {});
+    cancelled.Stop();
+    EXPECT_EQ(cancelled.Snapshot().status, SessionStatus::kFinished);
+    EXPECT_TRUE(cancelled.Snapshot().stopped);
+    EXPECT_FALSE(cancelled.Result().has_value());
+    EXPECT_EQ(cancelled.ResultError(), "cancelled");
+
+    // A file that is none fails with the path and the reason, as the command line says it.
+    LiveSession broken;
+    broken.StartFile(dir.Path("none.wav"), {});
+    ASSERT_TRUE(broken.Wait(10s));
+    EXPECT_EQ(broken.Snapshot().status, SessionStatus::kFailed);
+    EXPECT_EQ(broken.Snapshot().error.rfind(dir.Path("none.wav") + ": ", 0), 0u)
+        << broken.Snapshot().error;
+}
+
+}  // namespace
+}  // namespace wobblemeter
