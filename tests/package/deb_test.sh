@@ -102,7 +102,7 @@ grep -q '"weighted_peak_percent"' meter.json || fail "wobblemeter printed: $(cat
 wobblemeter --version | grep -q 'version 1\.0' || fail "wobblemeter --version"
 # Live commands load PortAudio, which the package's Depends bring (whether or not a device is
 # there to list).
-JACK_NO_START_SERVER=1 wobblemeter --list-devices >/dev/null 2>list.err
+JACK_NO_START_SERVER=1 wobblemeter --list-devices >/dev/null 2>list.err || true  # 1: no device here
 ! grep -q "cannot load" list.err || fail "wobblemeter --list-devices: $(cat list.err)"
 cd /
 
