@@ -92,7 +92,8 @@ std::string FormatSummary(const MeterResult& r, const std::string& path,
     if (!std::isfinite(r.driftPercent)) {
         out += "Drift:               unknown (the stretch of tone is too short)\n";
     } else if (std::isfinite(r.speedErrorLowPercent)) {
-        Append(out, "Drift:               %.4f %% peak-to-peak below 0.5 Hz (speed error %s to %s)\n",
+        Append(out,
+               "Drift:               %.4f %% peak-to-peak below 0.5 Hz (speed error %s to %s)\n",
                r.driftPercent, SignedPercent(r.speedErrorLowPercent).c_str(),
                SignedPercent(r.speedErrorHighPercent).c_str());
     } else {
@@ -111,7 +112,8 @@ std::string FormatSummary(const MeterResult& r, const std::string& path,
                r.overruns);
     const RevolutionReading& v = r.revolution;
     if (v.rpm > 0.0) {
-        Append(out, "Platter:             %s (%.4f Hz at the speed measured), %.1f revolutions read\n",
+        Append(out,
+               "Platter:             %s (%.4f Hz at the speed measured), %.1f revolutions read\n",
                PlatterName(v.rpm).c_str(), v.rotationHz, v.revolutions);
         if (std::isfinite(v.oncePercent)) {
             Append(out, "Once per revolution: %.4f %% (peak, at %.0f degrees of the fold)\n",

@@ -177,8 +177,9 @@ int main(int argc, char** argv) {
         // The set's readings are fixed: every other option would change what is checked.
         for (const CLI::Option* option : app.get_options()) {
             if (option != verifyOption && option->count() > 0) {
-                std::fprintf(stderr, "wobblemeter: --verify takes no other option or FILE: %s "
-                                     "(see --help)\n",
+                std::fprintf(stderr,
+                             "wobblemeter: --verify takes no other option or FILE: %s "
+                             "(see --help)\n",
                              option->get_name().c_str());
                 return kExitUsage;
             }
@@ -210,9 +211,9 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     }
-    const wobblemeter::OutputForm form = json  ? wobblemeter::OutputForm::kJson
+    const wobblemeter::OutputForm form = json        ? wobblemeter::OutputForm::kJson
                                          : csvOutput ? wobblemeter::OutputForm::kCsv
-                                               : wobblemeter::OutputForm::kSummary;
+                                                     : wobblemeter::OutputForm::kSummary;
     if (paths.size() > 1) {
         // One plot and one log belong to one recording.
         if (plotOption->count() > 0 || !log.empty()) {
@@ -306,10 +307,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wobblemeter: %s: %s\n", path.c_str(), failure.c_str());
         // CSV has a row for every file, a failed one too.
         if (form == wobblemeter::OutputForm::kCsv) {
-            const std::string lost = WriteReadings(wobblemeter::CsvHeader() + "\n" +
-                                                   wobblemeter::CsvFailureRow(path, failure) + "\n");
+            const std::string lost = WriteReadings(
+                wobblemeter::CsvHeader() + "\n" + wobblemeter::CsvFailureRow(path, failure) + "\n");
             if (!lost.empty())
-                std::fprintf(stderr, "wobblemeter: cannot write the readings to standard output: %s\n",
+                std::fprintf(stderr,
+                             "wobblemeter: cannot write the readings to standard output: %s\n",
                              lost.c_str());
         }
         return kExitFailed;

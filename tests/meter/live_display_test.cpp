@@ -110,9 +110,11 @@ TEST(LiveDisplay, TheQuasiPeakStandsBesideTheTwoSigmaAndTheBlockKeepsItsHeight) 
     s.latest.sessionDriftPercent = 0.0123;
     const std::vector<std::string> measuring = DisplayLines(s, 5.0, 0);
     const std::string text = Joined(measuring);
-    EXPECT_TRUE(Holds(text, "weighted 0.0997 %   quasi-peak 0.1001 %   unweighted 0.1012 %")) << text;
-    EXPECT_TRUE(Holds(text, "weighted RMS 0.0707 %   wow 0.0502 %   flutter 0.0498 %   drift "
-                            "0.0123 % (session)"))
+    EXPECT_TRUE(Holds(text, "weighted 0.0997 %   quasi-peak 0.1001 %   unweighted 0.1012 %"))
+        << text;
+    EXPECT_TRUE(Holds(text,
+                      "weighted RMS 0.0707 %   wow 0.0502 %   flutter 0.0498 %   drift "
+                      "0.0123 % (session)"))
         << text;
     // The block is redrawn in place: it has as many lines in every state.
     for (MeterState state : {MeterState::kSettling, MeterState::kNoTone, MeterState::kWaiting}) {
