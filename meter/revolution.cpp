@@ -78,8 +78,13 @@ void RevolutionFold::Push(double deviation, bool counted, double speed) {
         revolutions_ += step_ * speed;
     }
     const double turn = step_ * speed;
+    // A turn is far below one revolution either way: a comparison wraps it (floor would be a
+    // library call per sample).
     angle_ += turn;
-    angle_ -= std::floor(angle_);
+    if (angle_ >= 1.0)
+        angle_ -= 1.0;
+    else if (angle_ < 0.0)
+        angle_ += 1.0;
     if (++sinceExact_ >= kExactEvery) {
         // The rotation below gathers rounding; from the angle itself now and then.
         sinceExact_ = 0;
