@@ -115,10 +115,13 @@ int main(int argc, char** argv) {
         "Measure the verification set in DIR (wobblegen-cli --calibration-set DIR) against its "
         "expected.csv and print expected, measured, error and pass or fail");
     const CLI::Option* plotOption = app.add_option(
-        "--plot", plot, "Draw the deviation and its spectrum into FILE (.png or .svg)");
+        "--plot", plot,
+        "Draw the deviation, its spectrum, the speed error and, with --rpm, the deviation per "
+        "revolution into FILE (.png or .svg)");
     app.add_option("--log", log,
                    "Write the readings of every second into FILE.csv as they form (time, carrier, "
-                   "speed error, two-sigma and RMS over the window, modulation, tone present)");
+                   "speed error, two-sigma and RMS over the window, modulation, tone present, "
+                   "quasi-peak, wow and flutter over the window, drift so far)");
     app.add_option("--window", options.windowSeconds,
                    "Seconds the readings of --log and --live are taken over (the standard's "
                    "least is 5)")
