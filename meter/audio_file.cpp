@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "meter/meter.h"
 
@@ -15,18 +16,28 @@ namespace {
 // Samples (of all channels) per read call.
 constexpr sf_count_t kBlockSamples = 16384;
 
+// libsndfile keeps the reason an open failed in one global: files opened side by side open one
+// at a time, so that each failure reads its own reason.
+std::mutex& OpenMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 }  // namespace
 
 AudioFile::AudioFile(const std::string& path) {
+    std::unique_lock<std::mutex> lock(OpenMutex());
     file_ = sf_open(path.c_str(), SFM_READ, &info_);
     if (file_ == nullptr) {
         const std::string reason = sf_strerror(nullptr);
+        lock.unlock();
         FILE* plain = std::fopen(path.c_str(), "rb");
         if (plain == nullptr)
             throw MeterError(std::string("cannot open it: ") + std::strerror(errno));
         std::fclose(plain);
         throw MeterError("not an audio file libsndfile can read (" + reason + ")");
     }
+    lock.unlock();
     Check();
 }
 
@@ -53,11 +64,13 @@ AudioFile::AudioFile(const void* data, size_t size) {
     };
     io_.write = [](const void*, sf_count_t, void*) -> sf_count_t { return 0; };
     io_.tell = [](void* user) { return static_cast<Memory*>(user)->pos; };
+    std::unique_lock<std::mutex> lock(OpenMutex());
     file_ = sf_open_virtual(&io_, SFM_READ, &info_, &memory_);
     if (file_ == nullptr) {
         throw MeterError(std::string("not audio libsndfile can read (") + sf_strerror(nullptr) +
                          ")");
     }
+    lock.unlock();
     Check();
 }
 

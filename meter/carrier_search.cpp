@@ -297,6 +297,7 @@ bool CarrierSearch::Decide() {
         binHz = rate_ / static_cast<double>(spectrum_->Size());
     }
     carrierHz_ = givenHz_ > 0.0 ? givenHz_ : Locate(sum_, binHz);
+    meanHz_ = givenHz_ > 0.0 ? Centre(sum_, binHz, givenHz_) : carrierHz_;
     // The transform's buffers are not needed again unless the search starts afresh.
     spectrum_.reset();
     std::vector<double>().swap(scratch_);

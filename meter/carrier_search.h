@@ -35,6 +35,9 @@ public:
     bool Decide();
 
     double CarrierHz() const { return carrierHz_; }
+    // The tone's mean frequency as the search saw it: CarrierHz() when it found it; where a
+    // carrier was given, the power-weighted mean frequency around it (a tape that runs fast).
+    double MeanHz() const { return meanHz_; }
     // The samples held, the first at input index SpanStart() (counted from the first sample
     // after the leading silence). Valid after a successful Decide() until Release().
     const std::vector<float>& Samples() const { return samples_; }
@@ -74,6 +77,7 @@ private:
     std::unique_ptr<PowerSpectrum> spectrum_;
     std::vector<double> lines_;
     double carrierHz_ = 0.0;
+    double meanHz_ = 0.0;
     std::string reason_;
 };
 

@@ -11,7 +11,8 @@ namespace wobblemeter {
 
 const char* const kCsvHeader =
     "time (s),carrier (Hz),speed error (%),weighted two-sigma (%),unweighted two-sigma (%),"
-    "weighted RMS (%),modulation (Hz),tone present";
+    "weighted RMS (%),modulation (Hz),tone present,weighted quasi-peak (%),wow RMS (%),"
+    "flutter RMS (%),drift (%)";
 
 namespace {
 
@@ -29,7 +30,9 @@ std::string CsvRow(const SecondReading& r) {
     return Format("%.0f", r.timeSeconds) + "," + Field("%.4f", r.carrierHz) + "," +
            Field("%.4f", r.speedErrorPercent) + "," + Field("%.6f", r.weightedPeakPercent) + "," +
            Field("%.6f", r.unweightedPeakPercent) + "," + Field("%.6f", r.weightedRmsPercent) +
-           "," + Field("%.3f", r.modulationHz) + "," + (r.tonePresent ? "1" : "0");
+           "," + Field("%.3f", r.modulationHz) + "," + (r.tonePresent ? "1" : "0") + "," +
+           Field("%.6f", r.weightedQuasiPeakPercent) + "," + Field("%.6f", r.wowRmsPercent) + "," +
+           Field("%.6f", r.flutterRmsPercent) + "," + Field("%.6f", r.sessionDriftPercent);
 }
 
 CsvLog::CsvLog(const std::string& path) {

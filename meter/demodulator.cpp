@@ -12,7 +12,8 @@ Demodulator::Demodulator(const StretchSetup& setup, double passHz, long long max
       passHz_(passHz),
       radiansToHz_(setup.basebandRate / (2.0 * std::numbers::pi)),
       maxGap_(maxGap),
-      onStart_(std::move(onStart)) {}
+      onStart_(std::move(onStart)),
+      meanOffset_(setup.meanOffsetHz) {}
 
 const Stretch* Demodulator::Best() const {
     if (current_ && (!best_ || current_->Measured() > best_->Measured())) return current_.get();
@@ -24,6 +25,8 @@ void Demodulator::End() {
 }
 
 void Demodulator::EndStretch() {
+    // A stretch after the gap starts its filters at the slow speed this one ended with.
+    if (current_) meanOffset_ = current_->SlowOffsetHz();
     if (current_ && (!best_ || current_->Measured() > best_->Measured()))
         best_ = std::move(current_);
     current_.reset();
@@ -49,7 +52,8 @@ void Demodulator::Take(const GatedSample& g, long long index) {
     wasUsable_ = true;
     ++totals_.present;
     if (!current_) {
-        current_ = std::make_unique<Stretch>(index, setup_, onStart_ ? onStart_(index) : nullptr);
+        current_ = std::make_unique<Stretch>(index, setup_, onStart_ ? onStart_(index) : nullptr,
+                                             meanOffset_);
         gap_ = 0;
     }
     Stretch& s = *current_;

@@ -58,6 +58,7 @@ private:
     bool wasUsable_ = false;
     std::complex<double> previous_ = 0.0;
     double lastOffset_ = 0.0;
+    double meanOffset_;  // where the next stretch starts its filters, Hz
 };
 
 }  // namespace wobblemeter

@@ -1,11 +1,13 @@
-// The weighting and band-limit filters of a stretch of tone, designed in weighting.cpp.
+// The weighting filter and the flat band of a stretch of tone, designed in weighting.cpp and
+// flat_band.cpp.
 #include "meter/deviation_filters.h"
 
+#include "meter/flat_band.h"
 #include "meter/weighting.h"
 
 namespace wobblemeter {
 
 DeviationFilters::DeviationFilters(double sampleRate)
-    : weighting_(MakeWeightingFilter(sampleRate)), bandLimit_(MakeBandLimitFilter(sampleRate)) {}
+    : weighting_(MakeWeightingFilter(sampleRate)), flatBand_(MakeFlatBandFilter(sampleRate)) {}
 
 }  // namespace wobblemeter

@@ -11,9 +11,12 @@ namespace {
 
 // Length of the spectrum's segments, s: bins of 1/40 Hz with the zero padding.
 constexpr double kSegmentSeconds = 20.0;
-// The spectrum reported, and searched for lines, Hz.
+// The spectrum reported, and searched for lines, Hz. A line at 200 Hz may peak in a bin a
+// little above it (which the spectrum's decimation keeps whole to 210 Hz): lines are kept up to
+// kHighestLineHz.
 constexpr double kLowestHz = 0.1;
 constexpr double kHighestHz = 200.0;
+constexpr double kHighestLineHz = 200.5;
 // Lines reported, at most, and the smallest one relative to the largest.
 constexpr size_t kMaxLines = 5;
 constexpr double kMinLineShare = 0.01;
@@ -45,10 +48,15 @@ SpectrumReading ReadSpectrum(double binHz, const std::vector<double>& amplitude,
     std::vector<size_t> peaks;
     for (size_t k = 1; k + 1 < amplitude.size(); ++k) {
         const double hz = static_cast<double>(k) * binHz;
-        if (hz < kLowestHz || hz > kHighestHz) continue;
-        r.hz.push_back(hz);
-        r.amplitude.push_back(amplitude[k]);
-        if (amplitude[k] > amplitude[k - 1] && amplitude[k] >= amplitude[k + 1]) peaks.push_back(k);
+        if (hz < kLowestHz || hz > kHighestLineHz + binHz) continue;
+        if (hz <= kHighestHz) {
+            r.hz.push_back(hz);
+            r.amplitude.push_back(amplitude[k]);
+        }
+        // A peak interpolates to within half a bin of its own.
+        if (amplitude[k] > amplitude[k - 1] && amplitude[k] >= amplitude[k + 1] &&
+            hz <= kHighestLineHz + 0.5 * binHz)
+            peaks.push_back(k);
     }
     std::sort(peaks.begin(), peaks.end(),
               [&](size_t a, size_t b) { return amplitude[a] > amplitude[b]; });
@@ -62,6 +70,7 @@ SpectrumReading ReadSpectrum(double binHz, const std::vector<double>& amplitude,
         const double offset = PeakOffset(power, 2);
         const double lineHz = (static_cast<double>(k) + offset) * binHz;
         const double lineAmplitude = amplitude[k] * std::sqrt(PeakGain(power, 2, offset));
+        if (lineHz > kHighestLineHz) continue;
         bool near = false;
         for (const SpectrumLine& line : r.lines) {
             near = near || std::fabs(line.hz - lineHz) <

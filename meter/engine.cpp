@@ -12,6 +12,7 @@
 #include "meter/demodulator.h"
 #include "meter/message.h"
 #include "meter/per_second.h"
+#include "meter/revolution.h"
 #include "meter/stretch.h"
 #include "meter/tone_gate.h"
 
@@ -36,8 +37,12 @@ constexpr double kReferenceQuantile = 0.8;
 // A tone whose level falls away more often than this, per second, without ever holding a
 // readable stretch, is no steady tone (two tones beating, heavy noise).
 constexpr double kMaxFallsPerSecond = 2.0;
-// Relative slack of the range check on the carrier measured.
+// Slack of the range check on the carrier measured: relative, and as a share of the tone's
+// swing (its unweighted two-sigma), within which the mean of a swinging tone is known. A tone
+// at 500.000 Hz with 1 % of wow (5 Hz) averages 499.9997 Hz; one at 499.95 Hz without wow is
+// outside.
 constexpr double kCarrierRangeSlack = 1e-9;
+constexpr double kCarrierRangeSwingShare = 1e-3;
 // A tone found again after the tone was lost counts only within this power of the strongest
 // tone so far (-40 dB): weaker, it is the remains of it (print-through, crosstalk, hum's
 // harmonics), not a tone to measure.
@@ -58,12 +63,28 @@ double NominalFor(double hz, double givenHz) {
     return std::fabs(hz - nearer) > kMaxStandardDistance * nearer ? kNaN : nearer;
 }
 
+// The stretches' setup for a band plan: where their filters start (the mean frequency the
+// search saw, against the mixing frequency) and, with a platter speed, the rotation rate at
+// the speed the tone runs (a platter 1 % fast turns 1 % faster).
+StretchSetup TrackerSetup(double basebandRate, double expectedSamples, double mixHz, double meanHz,
+                          const MeterOptions& options) {
+    StretchSetup s = MakeStretchSetup(basebandRate, expectedSamples);
+    s.meanOffsetHz = meanHz - mixHz;
+    s.meanHz = meanHz;
+    if (options.rpm > 0.0) {
+        const double nominal = NominalFor(meanHz, options.nominalHz);
+        s.rotationHz = RotationHz(options.rpm, std::isfinite(nominal) ? meanHz / nominal : 1.0);
+    }
+    return s;
+}
+
 }  // namespace
 
 // The chain from the mixer on, for one mixing frequency and band.
 class Tracker {
 public:
-    Tracker(int rate, double mixHz, const BandPlan& plan, long long firstFrame,
+    // meanHz: the tone's mean frequency as the search saw it.
+    Tracker(int rate, double mixHz, double meanHz, const BandPlan& plan, long long firstFrame,
             const MeterOptions& options, long long expectedFrames,
             std::function<void(const SecondReading&)> emit)
         : rate_(rate),
@@ -71,12 +92,13 @@ public:
           firstFrame_(firstFrame),
           nominalHz_(options.nominalHz),
           baseband_(rate, mixHz, plan),
-          setup_(MakeStretchSetup(
+          setup_(TrackerSetup(
               plan.basebandRate,
               expectedFrames > 0
                   ? static_cast<double>(expectedFrames - firstFrame) / baseband_.Decimation() -
                         static_cast<double>(baseband_.Warm())
-                  : 0.0)),
+                  : 0.0,
+              mixHz, meanHz, options)),
           maxGap_(std::llround(kMaxDropoutSeconds * plan.basebandRate)),
           demodulator_(setup_, plan.passHz, maxGap_,
                        [this](long long) -> StretchObserver* {
@@ -206,6 +228,8 @@ public:
         const double toPercent = 100.0 / (mixHz_ + best->MeanOffsetHz());
         r.sessionWeightedPeakPercent = best->WeightedTwoSigmaHz() * toPercent;
         r.sessionUnweightedPeakPercent = best->UnweightedTwoSigmaHz() * toPercent;
+        r.sessionWeightedQuasiPeakPercent = best->QuasiPeakHz() * toPercent;
+        r.sessionDriftPercent = best->DriftHz() * toPercent;
     }
     // The largest lines near the carrier in the search's spectrum, Hz.
     void SetLines(std::vector<double> lines) { lines_ = std::move(lines); }
@@ -230,8 +254,10 @@ public:
         if (best == nullptr || !best->Readable()) RefuseUnreadable(best, frames, lines_);
         const double start = SecondsAt(best->first + setup_.settle);
         best->Read(mixHz_, nominalHz_, start, r);
-        // A tone at a limit may read a few parts in a billion beyond it.
-        const double slack = kCarrierRangeSlack * r.carrierHz;
+        // A tone at a limit may read a little beyond it: a few parts in a billion, and more
+        // where it swings.
+        const double slack = kCarrierRangeSlack * r.carrierHz +
+                             kCarrierRangeSwingShare * r.unweightedPeakPercent / 100.0 * r.carrierHz;
         if (!(r.carrierHz >= kMinCarrierHz - slack && r.carrierHz <= kMaxCarrierHz + slack)) {
             const double limit = r.carrierHz < kMinCarrierHz ? kMinCarrierHz : kMaxCarrierHz;
             throw MeterError(
@@ -497,9 +523,9 @@ bool Engine::Decide() {
     // carrier and the rate allow.
     const double widest = WidestPass(rate_, mix);
     for (;;) {
-        tracker_ =
-            std::make_unique<Tracker>(rate_, mix, *plan, spanStart, options_, expectedFrames_,
-                                      [this](const SecondReading& r) { Emit(r); });
+        tracker_ = std::make_unique<Tracker>(rate_, mix, search_->MeanHz(), *plan, spanStart,
+                                             options_, expectedFrames_,
+                                             [this](const SecondReading& r) { Emit(r); });
         tracker_->Start(search_->Samples(), lost);
         const double wider = std::min(2.0 * pass, widest);
         if (!tracker_->SwingsBeyond() || !(wider > pass)) break;
@@ -563,6 +589,7 @@ MeterResult Engine::Finish() {
     if (tracker_) tracker_->Finish();
     EmitWaitingUntil(frames_ + rate_ - 1, tracker_ ? state_ : MeterState::kNoTone);
     Longest()->Read(frames_, r);
+    if (options_.rpm > 0.0) r.revolution.rpm = options_.rpm;
     if (std::isfinite(r.nominalHz)) r.speedError = speedErrors_->Finish(0.0, 1.0, 1.0);
     return r;
 }

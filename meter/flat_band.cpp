@@ -51,8 +51,7 @@ constexpr EllipticSection kEllipticPrototype[] = {
     {0.10085094523947546, 1.1671193074256583, 2.8543275675237192},
 };
 
-// The spectrum's copy of the deviation: decimation factor, flat edge in Hz and stopband.
-constexpr int kSpectrumFactor = 8;
+// The spectrum's copy of the deviation: flat edge in Hz and stopband.
 constexpr double kSpectrumPassHz = 210.0;
 // Asked of the design so that the window method's approximation gives at least 90 dB.
 constexpr double kSpectrumStopDb = 92.0;
@@ -89,10 +88,10 @@ BiquadCascade MakeFlatBandFilter(double sampleRate) {
 }
 
 SpectrumDecimation DesignSpectrumDecimation(double baseband) {
-    const double rate = baseband / kSpectrumFactor;
+    const double rate = baseband / kSpectrumDecimationFactor;
     return {DesignLowPass(kSpectrumPassHz / baseband, (rate - kSpectrumPassHz) / baseband,
                           kSpectrumStopDb),
-            kSpectrumFactor, rate, kSpectrumPassHz};
+            kSpectrumDecimationFactor, rate, kSpectrumPassHz};
 }
 
 }  // namespace wobblemeter

@@ -20,6 +20,9 @@ constexpr double kFlatBandHighHz = 200.0;
 // edges.
 BiquadCascade MakeFlatBandFilter(double sampleRate);
 
+// The deviation's copy for its spectrum keeps every this-many-th sample of the baseband.
+constexpr int kSpectrumDecimationFactor = 8;
+
 // The deviation's copy for its spectrum: taps of the low-pass that keeps everything up to
 // passHz flat (within 1e-4) and rejects by 90 dB what would fold onto it when every factor-th
 // sample is kept, and the rate after decimation.

@@ -76,15 +76,24 @@ std::vector<std::string> DisplayLines(const SessionSnapshot& s, double windowSec
             SpeedError(r.speedErrorPercent).c_str(),
             std::isfinite(r.modulationHz) ? Format("%.2f Hz", r.modulationHz).c_str() : "-"));
     }
+    // Two lines of figures in every state, so that the block keeps its height: the peaks
+    // (two-sigma with the older standards' quasi-peak beside it), then the RMS with its wow
+    // and flutter parts and the session's drift.
     if (r.state == MeterState::kMeasuring) {
-        lines.push_back(Format("  weighted %s   unweighted %s   weighted RMS %s   (last %g s)",
+        lines.push_back(Format("  weighted %s   quasi-peak %s   unweighted %s   (last %g s)",
                                Percent(r.weightedPeakPercent).c_str(),
-                               Percent(r.unweightedPeakPercent).c_str(),
-                               Percent(r.weightedRmsPercent).c_str(), windowSeconds));
+                               Percent(r.weightedQuasiPeakPercent).c_str(),
+                               Percent(r.unweightedPeakPercent).c_str(), windowSeconds));
+        lines.push_back(
+            Format("  weighted RMS %s   wow %s   flutter %s   drift %s (session)",
+                   Percent(r.weightedRmsPercent).c_str(), Percent(r.wowRmsPercent).c_str(),
+                   Percent(r.flutterRmsPercent).c_str(), Percent(r.sessionDriftPercent).c_str()));
     } else if (r.state == MeterState::kSettling) {
         lines.push_back(Format("  settling: the readings start after %g s of tone",
                                kSettleSeconds + windowSeconds));
+        lines.push_back("");
     } else {
+        lines.push_back("");
         lines.push_back("");
     }
     const double scale = BarScale(r.weightedPeakPercent);
@@ -112,8 +121,16 @@ std::string SecondLine(const SecondReading& r) {
     line += Format("carrier %.3f Hz  speed error %s", r.carrierHz,
                    SpeedError(r.speedErrorPercent).c_str());
     if (r.state != MeterState::kMeasuring) return line + "  settling";
-    line += "  weighted " + Percent(r.weightedPeakPercent) + "  unweighted " +
-            Percent(r.unweightedPeakPercent) + "  RMS " + Percent(r.weightedRmsPercent);
+    // The quasi-peak beside the two-sigma, wow and flutter after the RMS, where the reading
+    // holds them.
+    line += "  weighted " + Percent(r.weightedPeakPercent);
+    if (std::isfinite(r.weightedQuasiPeakPercent))
+        line += "  quasi-peak " + Percent(r.weightedQuasiPeakPercent);
+    line += "  unweighted " + Percent(r.unweightedPeakPercent) + "  RMS " +
+            Percent(r.weightedRmsPercent);
+    if (std::isfinite(r.wowRmsPercent) && std::isfinite(r.flutterRmsPercent)) {
+        line += "  wow " + Percent(r.wowRmsPercent) + "  flutter " + Percent(r.flutterRmsPercent);
+    }
     if (std::isfinite(r.modulationHz)) line += Format("  modulation %.2f Hz", r.modulationHz);
     return line;
 }

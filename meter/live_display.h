@@ -1,6 +1,7 @@
 // What wobblemeter --live prints while it measures: on a terminal a block of lines redrawn in
-// place (the readings, a bar for the weighted figure, the session's figure and the state), and
-// without one a line per second.
+// place (the readings with the quasi-peak beside the two-sigma, wow, flutter and drift, a bar
+// for the weighted figure, the session's figure and the state), and without one a line per
+// second.
 #pragma once
 
 #include <string>

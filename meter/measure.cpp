@@ -27,9 +27,10 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
             Format("channel %d does not exist: the file has %d", options.channel, file.Channels()));
     }
     if (file.TruncatedBytes() > 0) {
-        throw MeterError(
-            Format("the file is truncated: %lld bytes of the audio its header declares are missing",
-                   file.TruncatedBytes()));
+        const long long missing = file.TruncatedBytes();
+        throw MeterError(Format(
+            "the file is truncated: %lld %s of the audio its header declares %s missing", missing,
+            missing == 1 ? "byte" : "bytes", missing == 1 ? "is" : "are"));
     }
     const long long declared = std::max(0LL, file.DeclaredFrames());
     Engine engine(rate, options, declared);

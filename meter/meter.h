@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,7 +15,7 @@ constexpr double kMinCarrierHz = 500.0;
 constexpr double kMaxCarrierHz = 20000.0;
 constexpr int kMinSampleRate = 8000;
 constexpr int kMaxSampleRate = 384000;
-// Time the weighting and band-limit filters get to settle before the readings start, s.
+// Time the weighting filter and the flat band get to settle before the readings start, s.
 constexpr double kSettleSeconds = 3.0;
 // Shortest span the readings are taken over, s.
 constexpr double kMinMeasuredSeconds = 5.0;
@@ -32,9 +33,15 @@ enum class MeterState {
     kMeasuring,  // readings over the last window seconds
 };
 
+// A figure that does not exist (yet).
+constexpr double kNoReading = std::numeric_limits<double>::quiet_NaN();
+
 struct SpectrumLine {
     double hz;
     double percent;  // peak deviation of that sinusoidal component
+    // With a platter speed: the harmonic of its rotation rate the line lies at (1: once per
+    // revolution); 0: none.
+    int revolutionHarmonic = 0;
 };
 
 // The readings of one second of input, from the start of the input (time 0). A figure that
@@ -52,6 +59,15 @@ struct SecondReading {
     // Two-sigma over the stretch the summary would read if the input ended now.
     double sessionWeightedPeakPercent = 0.0;
     double sessionUnweightedPeakPercent = 0.0;
+    // Over the last window, as the two-sigma: the largest quasi-peak indication, and the RMS of
+    // the weighted deviation below and above 4 Hz.
+    double weightedQuasiPeakPercent = kNoReading;
+    double wowRmsPercent = kNoReading;
+    double flutterRmsPercent = kNoReading;
+    // Over the stretch the summary would read now: the quasi-peak reading and the peak-to-peak
+    // drift.
+    double sessionWeightedQuasiPeakPercent = kNoReading;
+    double sessionDriftPercent = kNoReading;
 };
 
 // The deviation as it forms, for a live display: its lowest and highest value over each
@@ -83,6 +99,9 @@ struct MeterOptions {
     double nominalHz = 0.0;  // 0: the nearer of the standard carriers
     // Span of the readings second by second, s (kMinMeasuredSeconds is the standard's least).
     double windowSeconds = kDefaultWindowSeconds;
+    // Platter speed of a test record, rpm (100/3, 45 or 78): folds the deviation onto the
+    // platter's angle and names the spectrum's lines at its rotation rate. 0: none.
+    double rpm = 0.0;
     // Called about once per second of audio with the fraction of the file read so far.
     std::function<void(double)> progress;
     // Called with the readings of each second, in order, from 0 s; empty: none are formed.
@@ -103,6 +122,24 @@ struct Envelope {
     std::vector<float> low, high;
 };
 
+// The turntable view (MeterOptions::rpm): the unweighted deviation folded onto the platter's
+// angle over the measured span.
+struct RevolutionReading {
+    double rpm = 0.0;          // 0: not asked for (the rest is empty)
+    double rotationHz = 0.0;   // the platter's rotation rate at the speed measured
+    double revolutions = 0.0;  // revolutions measured
+    // Peak deviation of the component that repeats once per revolution (eccentricity, an
+    // off-centre hole), and the angle of its peak, radians from angle 0 (where the span read
+    // starts), in the direction the platter turns. NaN: not one revolution measured.
+    double oncePercent = kNoReading;
+    double onceAngle = kNoReading;
+    // RMS of the unweighted deviation without that component.
+    double remainingRmsPercent = kNoReading;
+    // Mean deviation over the revolutions at each of the equal angles from 0, and the same
+    // without the once-per-revolution component, %.
+    std::vector<double> meanPercent, remainderPercent;
+};
+
 struct MeterResult {
     int sampleRate = 0;
     int channels = 0;
@@ -114,9 +151,20 @@ struct MeterResult {
     double nominalHz = 0.0;              // NaN when unknown (see kMaxStandardDistance)
     double speedErrorPercent = 0.0;      // NaN when the nominal is unknown
     double weightedPeakPercent = 0.0;    // two-sigma of the weighted deviation
-    double unweightedPeakPercent = 0.0;  // two-sigma of the deviation within 0.5 ... 200 Hz
+    double unweightedPeakPercent = 0.0;  // two-sigma of the deviation in the flat band
     double weightedRmsPercent = 0.0;
     double unweightedRmsPercent = 0.0;
+    // The older standards' reading: the largest indication of the quasi-peak detector.
+    double weightedQuasiPeakPercent = kNoReading;
+    // RMS of the weighted deviation below and above 4 Hz.
+    double wowRmsPercent = kNoReading;
+    double flutterRmsPercent = kNoReading;
+    // The slow speed (below 0.5 Hz): its peak-to-peak change over the span, % of the carrier,
+    // and its lowest and highest as speed errors (NaN without a nominal). NaN: the stretch
+    // was too short for the drift filter to settle.
+    double driftPercent = kNoReading;
+    double speedErrorLowPercent = kNoReading;
+    double speedErrorHighPercent = kNoReading;
     double modulationHz = 0.0;       // largest line of the deviation's spectrum; NaN: none
     double tonePowerFraction = 0.0;  // share of the signal's power near the carrier
     int dropouts = 0;                // gaps in the tone, bridged and left out of the readings
@@ -130,6 +178,7 @@ struct MeterResult {
     // Speed error second by second over the whole input, % (NaN where there was no tone;
     // empty when the nominal is unknown): the drift along a tape.
     Envelope speedError;
+    RevolutionReading revolution;
 };
 
 // A recording that cannot be measured; what() is one line saying why.

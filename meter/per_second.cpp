@@ -29,10 +29,12 @@ PerSecond::PerSecond(const PerSecondSetup& setup, const Demodulator& demodulator
       recentLength_(std::max(1LL, std::llround(setup.basebandRate / kRecentSlots))),
       traceLength_(std::max(1LL, std::llround(kTracePointSeconds * setup.basebandRate))) {
     lastSession_.sessionWeightedPeakPercent = lastSession_.sessionUnweightedPeakPercent = kNaN;
+    lastSession_.sessionWeightedQuasiPeakPercent = lastSession_.sessionDriftPercent = kNaN;
     if (setup_.windowed) {
         windowLength_ = static_cast<size_t>(
             std::max(1.0, std::round(setup_.windowSeconds * setup_.basebandRate)));
         window_ = std::make_unique<WindowDetector>(windowLength_);
+        figures_ = std::make_unique<WindowFigures>(windowLength_, setup_.basebandRate);
         const double copyRate = setup_.basebandRate / kSpectrumDecimation;
         copy_.resize(static_cast<size_t>(std::max(
             1.0, std::round(std::min(setup_.windowSeconds, kMaxSpectrumSeconds) * copyRate))));
@@ -87,7 +89,10 @@ void PerSecond::EmitTrace() {
 void PerSecond::CloseSlot() {
     // A sample of the settled stretch that did not count (a gap, a bridged one) keeps its
     // place in the window.
-    if (slotOpen_ && window_) window_->Skip();
+    if (slotOpen_ && window_) {
+        window_->Skip();
+        figures_->Skip();
+    }
     slotOpen_ = false;
 }
 
@@ -96,7 +101,10 @@ void PerSecond::StretchStarts() {
     settled_ = false;
     stretchOffsetSum_ = 0.0;
     stretchOffsets_ = 0;
-    if (window_) window_->Clear();
+    if (window_) {
+        window_->Clear();
+        figures_->Clear();
+    }
     copyNext_ = copyHeld_ = 0;
     lastModulation_ = kNaN;
 }
@@ -124,6 +132,7 @@ void PerSecond::Counted(double offsetHz, bool settled, const Deviation& deviatio
         window_->Add(LogHistogram::Bin(std::fabs(deviation.weighted)),
                      LogHistogram::Bin(std::fabs(deviation.unweighted)),
                      deviation.weighted * deviation.weighted);
+        figures_->Add(deviation.quasiPeak, deviation.wow, deviation.flutter);
     }
     slotOpen_ = false;
 }
@@ -171,7 +180,9 @@ double PerSecond::WindowModulation(double toPercent, double timeSeconds) {
 
 void PerSecond::ReadWindow(SecondReading& r, bool inStretch, bool session) const {
     r.weightedPeakPercent = r.unweightedPeakPercent = r.weightedRmsPercent = kNaN;
+    r.weightedQuasiPeakPercent = r.wowRmsPercent = r.flutterRmsPercent = kNaN;
     r.sessionWeightedPeakPercent = r.sessionUnweightedPeakPercent = kNaN;
+    r.sessionWeightedQuasiPeakPercent = r.sessionDriftPercent = kNaN;
     r.state = r.tonePresent || inStretch ? MeterState::kSettling : MeterState::kNoTone;
     if (!window_) return;
     if (inStretch && window_->Taken() >= windowLength_) {
@@ -183,12 +194,17 @@ void PerSecond::ReadWindow(SecondReading& r, bool inStretch, bool session) const
         r.weightedPeakPercent = window_->WeightedTwoSigma() * toPercent;
         r.unweightedPeakPercent = window_->UnweightedTwoSigma() * toPercent;
         r.weightedRmsPercent = window_->WeightedRms() * toPercent;
+        r.weightedQuasiPeakPercent = figures_->QuasiPeak() * toPercent;
+        r.wowRmsPercent = figures_->WowRms() * toPercent;
+        r.flutterRmsPercent = figures_->FlutterRms() * toPercent;
     }
     const Stretch* best = demodulator_.Best();
     if (session && best != nullptr && best->Measured() > 0) {
         const double toPercent = 100.0 / (setup_.mixHz + best->MeanOffsetHz());
         r.sessionWeightedPeakPercent = best->WeightedTwoSigmaHz() * toPercent;
         r.sessionUnweightedPeakPercent = best->UnweightedTwoSigmaHz() * toPercent;
+        r.sessionWeightedQuasiPeakPercent = best->QuasiPeakHz() * toPercent;
+        r.sessionDriftPercent = best->DriftHz() * toPercent;
     }
 }
 
@@ -216,6 +232,8 @@ SecondReading PerSecond::Latest() const {
     ReadWindow(r, demodulator_.Current() != nullptr, false);
     r.sessionWeightedPeakPercent = lastSession_.sessionWeightedPeakPercent;
     r.sessionUnweightedPeakPercent = lastSession_.sessionUnweightedPeakPercent;
+    r.sessionWeightedQuasiPeakPercent = lastSession_.sessionWeightedQuasiPeakPercent;
+    r.sessionDriftPercent = lastSession_.sessionDriftPercent;
     r.modulationHz = r.state == MeterState::kMeasuring ? lastModulation_ : kNaN;
     return r;
 }

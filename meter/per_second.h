@@ -1,10 +1,10 @@
 // Readings second by second. Takes: every gated baseband sample's presence, and the counted
 // offsets, deviations and spectrum copy of the current stretch. Gives: a SecondReading as each
 // second of input completes: the tone's presence and mean frequency over that second, and,
-// when asked for, two-sigma, RMS and the dominant modulation over the last window seconds of
-// the stretch, and two-sigma over the stretch the summary would read now; on request the same
-// figures as of the newest sample (for a live display), the deviation's trace and the window's
-// spectrum.
+// when asked for, two-sigma, RMS, quasi-peak, wow, flutter and the dominant modulation over the
+// last window seconds of the stretch, and two-sigma, quasi-peak and drift over the stretch the
+// summary would read now; on request the same figures as of the newest sample (for a live
+// display), the deviation's trace and the window's spectrum.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +16,7 @@
 #include "meter/detectors.h"
 #include "meter/meter.h"
 #include "meter/power_spectrum.h"
+#include "meter/window_figures.h"
 
 namespace wobblemeter {
 
@@ -78,6 +79,7 @@ private:
     long long offsets_ = 0;
     // Window: one slot per baseband sample from the stretch's settling on.
     std::unique_ptr<WindowDetector> window_;
+    std::unique_ptr<WindowFigures> figures_;
     size_t windowLength_ = 0;
     bool slotOpen_ = false;  // the sample's slot awaits its deviation
     bool settled_ = false;   // the current stretch has settled

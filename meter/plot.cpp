@@ -22,6 +22,7 @@
 
 #include "meter/plot_panels.h"
 #include "meter/report.h"
+#include "meter/revolution_plot.h"
 #include "sys/output_file.h"
 
 namespace wobblemeter {
@@ -33,6 +34,8 @@ constexpr double kHeight = 720.0;
 // The panel of the speed error along the whole span, below the others, where there is one.
 constexpr double kSpeedPanelHeight = 190.0;
 constexpr double kSpeedPanelSpace = 60.0;
+// Below the turntable's panel, where there is one.
+constexpr double kRevolutionPanelSpace = 20.0;
 constexpr double kLeft = 80.0;
 constexpr double kRight = 30.0;
 // zlib's level for the PNG: 1 is fastest, 9 smallest.
@@ -407,8 +410,14 @@ bool HasSpeedPanel(const MeterResult& r) {
     return !r.speedError.low.empty();
 }
 
-double PlotHeight(const MeterResult& r) {
+// Where the turntable's panel, where there is one, starts: below the others.
+double RevolutionPanelTop(const MeterResult& r) {
     return kHeight + (HasSpeedPanel(r) ? kSpeedPanelHeight + kSpeedPanelSpace : 0.0);
+}
+
+double PlotHeight(const MeterResult& r) {
+    return RevolutionPanelTop(r) +
+           (HasRevolutionPanel(r) ? kRevolutionPanelHeight + kRevolutionPanelSpace : 0.0);
 }
 
 void Draw(cairo_t* cr, const MeterResult& r, const std::string& title) {
@@ -432,6 +441,10 @@ void Draw(cairo_t* cr, const MeterResult& r, const std::string& title) {
     if (HasSpeedPanel(r))
         DrawSpeedErrorPanel(cr, SpeedErrorPanelOf(r),
                             {x, kHeight, w, kSpeedPanelHeight + kPanelInsetBottom});
+    if (HasRevolutionPanel(r)) {
+        DrawRevolutionPanel(cr, r.revolution, kLeft, RevolutionPanelTop(r), kWidth - kLeft - kRight,
+                            kRevolutionPanelHeight);
+    }
 }
 
 // Rows of an RGB24 image surface as a PNG image in memory. A plot is mostly flat colour that

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <complex>
 #include <limits>
+#include <mutex>
 #include <numbers>
 
 #include "meter/meter.h"
@@ -16,6 +17,13 @@ namespace {
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // Rotating phasors are brought back to unit length this often, in steps.
 constexpr size_t kRenormalise = 1024;
+
+// FFTW's planner is not thread-safe (its execution is): files measured side by side plan and
+// destroy their transforms one at a time.
+std::mutex& PlannerMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
 
 }  // namespace
 
@@ -32,12 +40,16 @@ PowerSpectrum::PowerSpectrum(size_t size)
       power_(half_ + 1) {
     if (!data_ || half_ > static_cast<size_t>(std::numeric_limits<int>::max()))
         throw MeterError("out of memory for the spectrum");
-    plan_ = fftw_plan_dft_1d(static_cast<int>(half_), data_.get(), data_.get(), FFTW_FORWARD,
-                             FFTW_ESTIMATE);
+    {
+        const std::lock_guard<std::mutex> lock(PlannerMutex());
+        plan_ = fftw_plan_dft_1d(static_cast<int>(half_), data_.get(), data_.get(), FFTW_FORWARD,
+                                 FFTW_ESTIMATE);
+    }
     if (plan_ == nullptr) throw MeterError("cannot plan the spectrum's transform");
 }
 
 PowerSpectrum::~PowerSpectrum() {
+    const std::lock_guard<std::mutex> lock(PlannerMutex());
     fftw_destroy_plan(plan_);
 }
 

@@ -26,34 +26,46 @@ public:
     // angle 0 is where the first sample falls.
     RevolutionFold(double sampleRate, double rotationHz, int bins = 72);
 
-    // One sample; uncounted ones (settling, drop-outs) turn the platter but add nothing.
-    void Push(double deviation, bool counted);
+    // One sample; uncounted ones (settling, drop-outs) turn the platter but add nothing. speed:
+    // the platter's speed over the one rotationHz stands for, at this sample (the tone's
+    // frequency over its nominal one): a platter that runs 1 % fast, or drifts, turns so much
+    // faster, and the fold follows it however long the record plays.
+    void Push(double deviation, bool counted, double speed = 1.0);
     void Process(const double* deviation, size_t n, bool counted) {
         for (size_t i = 0; i < n; ++i) Push(deviation[i], counted);
     }
 
     int Bins() const { return static_cast<int>(sum_.size()); }
-    // Counted samples over those of one revolution.
-    double Revolutions() const;
+    // Revolutions over the counted samples.
+    double Revolutions() const { return revolutions_; }
     // True once every bin holds a counted sample; the readings below are empty (0) before.
     bool Complete() const;
     // Mean deviation in each bin, bin k covering angles k ... k + 1 of bins.
     std::vector<double> Mean() const;
     // The once-per-revolution component: its magnitude is its peak deviation (as a spectrum
-    // line's), its argument the angle of its peak in radians (counter-clockwise from angle 0,
-    // as the angle advances).
+    // line's), its argument the angle of its peak in radians (from angle 0, as the angle
+    // advances).
     std::complex<double> OncePerRevolution() const;
     // The fold without its once-per-revolution component.
     std::vector<double> Remainder() const;
-    // RMS of the deviation without the once-per-revolution component: of what the platter
+    // RMS of the deviation without its once-per-revolution component (the sinusoid of the
+    // platter's angle that, with a constant, fits the counted samples best): what the platter
     // adds besides eccentricity, repeating or not.
     double RemainingRms() const;
 
 private:
-    double step_;         // revolutions per sample
+    double step_;         // revolutions per sample at the speed rotationHz stands for
     double angle_ = 0.0;  // in revolutions, 0 ... 1
+    double revolutions_ = 0.0;
     std::vector<double> sum_;
     std::vector<long long> count_;
+    // The angle's cosine and sine, turned sample by sample and set afresh from angle_ now and
+    // then; and over the counted samples the sums a least-squares fit of c + a * cos + b * sin
+    // to the deviation needs.
+    double cos_ = 1.0, sin_ = 0.0;
+    int sinceExact_ = 0;
+    double sumX_ = 0.0, sumCos_ = 0.0, sumSin_ = 0.0;
+    double xCos_ = 0.0, xSin_ = 0.0, cosCos_ = 0.0, sinSin_ = 0.0, cosSin_ = 0.0;
     double squares_ = 0.0;
     long long counted_ = 0;
 };

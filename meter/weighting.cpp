@@ -1,4 +1,4 @@
-// Weighting and band-limit filters. The weighting is a sixth-order analog prototype whose
+// The weighting filter. The weighting is a sixth-order analog prototype whose
 // poles and zeros were fitted by least squares to the tabulated curve (meter/tools/
 // fit_weighting.cpp); its worst deviation from the table between 0.4 and 100 Hz is 0.19 dB,
 // that of the digital filter 0.21 dB (at the lowest baseband rate, 4 kHz).
@@ -55,16 +55,6 @@ BiquadCascade MakeWeightingFilter(double sampleRate) {
     BiquadCascade filter;
     for (const auto& section : kSections) filter.Add(Biquad(section[0], section[1], sampleRate));
     filter.Normalize(4.0, sampleRate);
-    return filter;
-}
-
-BiquadCascade MakeBandLimitFilter(double sampleRate) {
-    constexpr double kLow = 0.5;
-    constexpr double kHigh = 200.0;
-    const double sqrt2 = std::sqrt(2.0);
-    BiquadCascade filter;
-    filter.Add(Biquad({1.0, 0.0, 0.0}, {1.0, sqrt2 * kLow, kLow * kLow}, sampleRate));
-    filter.Add(Biquad({0.0, 0.0, kHigh * kHigh}, {1.0, sqrt2 * kHigh, kHigh * kHigh}, sampleRate));
     return filter;
 }
 

@@ -1,5 +1,5 @@
-// The wow-and-flutter weighting curve (0 dB at 4 Hz) and the band limit of the unweighted
-// reading, as digital filters at the rate of the demodulated frequency.
+// The wow-and-flutter weighting curve (0 dB at 4 Hz), as a digital filter at the rate of the
+// demodulated frequency.
 #pragma once
 
 #include "meter/dsp.h"
@@ -20,9 +20,5 @@ double AnalogWeightingDb(double hz);
 
 // Weighting filter for a stream at sampleRate (at least 4000 Hz), normalised to 1 at 4 Hz.
 BiquadCascade MakeWeightingFilter(double sampleRate);
-
-// The unweighted band limit: second-order Butterworth high-pass at 0.5 Hz and low-pass at
-// 200 Hz.
-BiquadCascade MakeBandLimitFilter(double sampleRate);
 
 }  // namespace wobblemeter

@@ -10,15 +10,19 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "meter/batch_main.h"
 #include "meter/csv_log.h"
 #include "meter/live_main.h"
 #include "meter/meter.h"
 #include "meter/number_options.h"
 #include "meter/plot.h"
 #include "meter/report.h"
+#include "meter/revolution.h"
 #include "res/version.h"
 #include "sys/output_file.h"
 #include "sys/std_streams.h"
@@ -67,20 +71,24 @@ int main(int argc, char** argv) {
     // ending the program half-written.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    std::string path;
+    std::vector<std::string> paths;
     std::string plot;
     std::string log;
+    std::string rpm;
+    std::string verify;
     bool json = false;
+    bool csvOutput = false;
     wobblemeter::MeterOptions options;
 
     CLI::App app{
         "Measures wow and flutter in a recording of a test tone (3150 or 3000 Hz): the weighted\n"
-        "and unweighted two-sigma peak, the weighted RMS, the speed error and the dominant\n"
-        "modulation frequency.",
+        "and unweighted two-sigma peak, the weighted quasi-peak, the weighted RMS split into wow\n"
+        "and flutter, the drift, the speed error and the dominant modulation frequency.",
         "wobblemeter"};
     app.set_version_flag("--version", std::string("wobblemeter version " WOBBLEGEN_VERSION_TEXT));
-    app.add_option("FILE", path,
-                   "Recording to measure (WAV, FLAC, AIFF ... anything libsndfile reads)");
+    app.add_option("FILE", paths,
+                   "Recordings to measure (WAV, FLAC, AIFF ... anything libsndfile reads); "
+                   "several are measured side by side and reported in order");
     // Numbers are decimal: "010" is 10, never octal; hexadecimal, inf and nan are refused.
     app.add_option("--channel", options.channel, "Channel to measure, counted from 1")
         ->transform(wobblemeter::DecimalInteger(1, 1024))
@@ -92,12 +100,28 @@ int main(int argc, char** argv) {
            "--nominal", options.nominalHz,
            "Nominal carrier in Hz for the speed error (default: the nearer of 3150 and 3000)")
         ->transform(wobblemeter::DecimalReal(1.0, 1e6, "Hz"));
-    app.add_flag("--json", json, "Print the readings as one JSON object");
+    CLI::Option* rpmOption = app.add_option(
+        "--rpm", rpm,
+        "Platter speed of a test record, 33.33, 45 or 78: the deviation per revolution, its "
+        "once-per-revolution part, and the spectrum's lines at the rotation rate named");
+    CLI::Option* jsonFlag =
+        app.add_flag("--json", json,
+                     "Print the readings as one JSON object (an array of them for several files)");
+    app.add_flag("--csv", csvOutput,
+                 "Print the readings as CSV: a header row and a row per file, its name first")
+        ->excludes(jsonFlag);
+    CLI::Option* verifyOption = app.add_option(
+        "--verify", verify,
+        "Measure the verification set in DIR (wobblegen-cli --calibration-set DIR) against its "
+        "expected.csv and print expected, measured, error and pass or fail");
     const CLI::Option* plotOption = app.add_option(
-        "--plot", plot, "Draw the deviation and its spectrum into FILE (.png or .svg)");
+        "--plot", plot,
+        "Draw the deviation, its spectrum, the speed error and, with --rpm, the deviation per "
+        "revolution into FILE (.png or .svg)");
     app.add_option("--log", log,
                    "Write the readings of every second into FILE.csv as they form (time, carrier, "
-                   "speed error, two-sigma and RMS over the window, modulation, tone present)");
+                   "speed error, two-sigma and RMS over the window, modulation, tone present, "
+                   "quasi-peak, wow and flutter over the window, drift so far)");
     app.add_option("--window", options.windowSeconds,
                    "Seconds the readings of --log and --live are taken over (the standard's "
                    "least is 5)")
@@ -125,8 +149,8 @@ int main(int argc, char** argv) {
         ->needs(liveFlag);
     app.add_option("--record", live.record, "Keep the captured audio in FILE.wav")->needs(liveFlag);
     app.footer(
-        "Exit status: 0 measured, 1 the file or session cannot be measured (or the device\n"
-        "fails), 2 bad arguments.");
+        "Exit status: 0 measured (with --verify: every reading passes), 1 a file or the session\n"
+        "cannot be measured (or the device fails, or a reading fails), 2 bad arguments.");
 
     try {
         app.parse(argc, argv);
@@ -141,13 +165,68 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     if (listDevices) return wobblemeter::ListDevicesCommand();
-    if (liveMode && !path.empty()) {
+    if (rpmOption->count() > 0) {
+        const std::optional<double> platter = wobblemeter::ParsePlatterRpm(rpm);
+        if (!platter) {
+            std::fprintf(stderr,
+                         "wobblemeter: --rpm: '%s' is not allowed: give 33.33, 45 or 78 (see "
+                         "--help)\n",
+                         rpm.c_str());
+            return kExitUsage;
+        }
+        options.rpm = *platter;
+    }
+    if (verifyOption->count() > 0) {
+        // The set's readings are fixed: every other option would change what is checked.
+        for (const CLI::Option* option : app.get_options()) {
+            if (option != verifyOption && option->count() > 0) {
+                std::fprintf(stderr,
+                             "wobblemeter: --verify takes no other option or FILE: %s "
+                             "(see --help)\n",
+                             option->get_name().c_str());
+                return kExitUsage;
+            }
+        }
+        if (verify.empty()) {
+            std::fprintf(stderr, "wobblemeter: --verify: give the set's directory (see --help)\n");
+            return kExitUsage;
+        }
+        return wobblemeter::VerifyCommand(verify);
+    }
+    if (liveMode && !paths.empty()) {
         std::fprintf(stderr, "wobblemeter: --live takes no FILE (see --help)\n");
         return kExitUsage;
     }
-    if (!liveMode && path.empty()) {
+    if (liveMode && csvOutput) {
+        std::fprintf(stderr,
+                     "wobblemeter: --csv is for files: give --json or --log FILE.csv with --live "
+                     "(see --help)\n");
+        return kExitUsage;
+    }
+    const std::string path = paths.size() == 1 ? paths.front() : std::string();
+    if (!liveMode && paths.empty()) {
         std::fprintf(stderr, "wobblemeter: FILE is required (see --help)\n");
         return kExitUsage;
+    }
+    for (const std::string& p : paths) {
+        if (p.empty()) {
+            std::fprintf(stderr, "wobblemeter: FILE: an empty name (see --help)\n");
+            return kExitUsage;
+        }
+    }
+    const wobblemeter::OutputForm form = json        ? wobblemeter::OutputForm::kJson
+                                         : csvOutput ? wobblemeter::OutputForm::kCsv
+                                                     : wobblemeter::OutputForm::kSummary;
+    if (paths.size() > 1) {
+        // One plot and one log belong to one recording.
+        if (plotOption->count() > 0 || !log.empty()) {
+            std::fprintf(stderr,
+                         "wobblemeter: --plot and --log take a single FILE, not %zu: measure "
+                         "each file on its own to plot or log it (see --help)\n",
+                         paths.size());
+            return kExitUsage;
+        }
+        return wobblemeter::MeasureFilesCommand(paths, options, form);
     }
     const wobblemeter::PlotFormat plotFormat = wobblemeter::PlotFormatOf(plot);
     if (plotOption->count() > 0 && plotFormat == wobblemeter::PlotFormat::kNone) {
@@ -213,28 +292,45 @@ int main(int argc, char** argv) {
 
     wobblemeter::MeterResult result;
     bool logKept = true;
+    std::string failure;
     try {
         result = wobblemeter::MeasureFile(path, options);
         if (progressShown) std::fprintf(stderr, "\r%40s\r", "");
         logKept = logWritten();
     } catch (const wobblemeter::MeterError& e) {
         if (progressShown) std::fprintf(stderr, "\n");
-        std::fprintf(stderr, "wobblemeter: %s: %s\n", path.c_str(), e.what());
+        failure = e.what();
         logWritten();
-        return kExitFailed;
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "wobblemeter: %s: out of memory\n", path.c_str());
-        return kExitFailed;
+        failure = "out of memory";
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "wobblemeter: %s: %s\n", path.c_str(), e.what());
+        failure = e.what();
+    }
+    if (!failure.empty()) {
+        std::fprintf(stderr, "wobblemeter: %s: %s\n", path.c_str(), failure.c_str());
+        // CSV has a row for every file, a failed one too.
+        if (form == wobblemeter::OutputForm::kCsv) {
+            const std::string lost = WriteReadings(
+                wobblemeter::CsvHeader() + "\n" + wobblemeter::CsvFailureRow(path, failure) + "\n");
+            if (!lost.empty())
+                std::fprintf(stderr,
+                             "wobblemeter: cannot write the readings to standard output: %s\n",
+                             lost.c_str());
+        }
         return kExitFailed;
     }
 
     // The readings and the plot each go out whatever became of the other.
     std::string readingsLost;
     try {
-        readingsLost = WriteReadings(json ? wobblemeter::FormatJson(result, path)
-                                          : wobblemeter::FormatSummary(result, path));
+        std::string text;
+        if (form == wobblemeter::OutputForm::kJson)
+            text = wobblemeter::FormatJson(result, path);
+        else if (form == wobblemeter::OutputForm::kCsv)
+            text = wobblemeter::CsvHeader() + "\n" + wobblemeter::CsvRow(result, path) + "\n";
+        else
+            text = wobblemeter::FormatSummary(result, path);
+        readingsLost = WriteReadings(text);
     } catch (const std::exception& e) {
         readingsLost = e.what();
     }

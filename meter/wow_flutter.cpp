@@ -16,11 +16,11 @@ WowFlutterSplit::WowFlutterSplit(double sampleRate)
       highPass_(ButterworthHighPass(kOrder, kWowFlutterSplitHz, sampleRate)) {}
 
 void WowFlutterSplit::Push(double weighted, bool counted) {
-    const double wow = lowPass_.Process(weighted);
-    const double flutter = highPass_.Process(weighted);
+    wowNow_ = lowPass_.Process(weighted);
+    flutterNow_ = highPass_.Process(weighted);
     if (!counted) return;
-    wow_.Add(wow);
-    flutter_.Add(flutter);
+    wow_.Add(wowNow_);
+    flutter_.Add(flutterNow_);
 }
 
 }  // namespace wobblemeter

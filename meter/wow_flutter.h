@@ -28,6 +28,9 @@ public:
         for (size_t i = 0; i < n; ++i) Push(weighted[i], counted);
     }
 
+    // The two parts of the last sample pushed, counted or not: for readings over a window.
+    double WowNow() const { return wowNow_; }
+    double FlutterNow() const { return flutterNow_; }
     const SpanRms& Wow() const { return wow_; }
     const SpanRms& Flutter() const { return flutter_; }
     void RestartInterval() {
@@ -37,6 +40,7 @@ public:
 
 private:
     BiquadCascade lowPass_, highPass_;
+    double wowNow_ = 0.0, flutterNow_ = 0.0;
     SpanRms wow_, flutter_;
 };
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "meter/flat_band.h"
 #include "meter/meter.h"
 #include "meter/weighting.h"
 #include "tests/meter/meter_test_util.h"
@@ -185,7 +186,7 @@ TEST_F(MeterReadings, ChannelOptionPicksTheChannel) {
 // Flutter like noise: the deviation is the sum of 200 sines of random frequency (10 to 40 Hz)
 // and phase, close to Gaussian, so its two-sigma is about 1.96 times its RMS where a sine's is
 // 1.41. The expected readings come from that deviation itself, passed exactly through the
-// weighting and band-limit filters (their steady-state response at the demodulated rate of a
+// weighting filter and the flat band (their steady-state response at the demodulated rate of a
 // 44.1 kHz file), over the span the meter reports it read.
 TEST_F(MeterReadings, NoiseLikeFlutterReadsTheTwoSigmaOfItsDeviation) {
     constexpr int kRate = 44100;
@@ -199,7 +200,7 @@ TEST_F(MeterReadings, NoiseLikeFlutterReadsTheTwoSigmaOfItsDeviation) {
     std::mt19937 random(2026);
     std::uniform_real_distribution<double> hz(10.0, 40.0), phase(0.0, 2.0 * M_PI);
     const BiquadCascade weighting = MakeWeightingFilter(kBaseband);
-    const BiquadCascade band = MakeBandLimitFilter(kBaseband);
+    const BiquadCascade band = MakeFlatBandFilter(kBaseband);
     const double amplitude = kRmsPercent * std::sqrt(2.0 / kLines);
     // Each line as a rotating phasor, and its filters' responses.
     std::vector<std::complex<double>> line(kLines), turn(kLines), w(kLines), u(kLines);
@@ -285,6 +286,69 @@ TEST_F(MeterReadings, SpectrumAndTracesCoverTheMeasuredSpan) {
     float highest = 0.0f;
     for (float v : r.unweighted.high) highest = std::max(highest, v);
     EXPECT_NEAR(highest, 0.3, 0.01);
+}
+
+// The older standards' and the split figures of a steady 4 Hz swing, and a 200 Hz line, read
+// through the whole meter.
+TEST_F(MeterReadings, QuasiPeakSplitAndDriftOfASteadySwingAndALineAtTwoHundredHertz) {
+    const std::string path = dir_.Path("four.wav");
+    WriteTone(path, 48000, 3000.0, 0.1, 4.0, 15.0);
+    const MeterResult r = MeasureFile(path, {});
+    EXPECT_NEAR(r.weightedQuasiPeakPercent, 0.1, 0.001);  // a 4 Hz sine reads its peak
+    EXPECT_NEAR(std::hypot(r.wowRmsPercent, r.flutterRmsPercent), r.weightedRmsPercent, 1e-5);
+    EXPECT_NEAR(r.wowRmsPercent, r.flutterRmsPercent, 0.002);  // 4 Hz lies on the split
+    EXPECT_LT(r.driftPercent, 0.002);
+    EXPECT_NEAR(r.speedErrorLowPercent, 0.0, 0.001);
+    EXPECT_NEAR(r.speedErrorHighPercent, 0.0, 0.001);
+
+    WriteTone(path, 44100, 3150.0, 0.1, 200.0, 15.0);
+    const MeterResult fast = MeasureFile(path, {});
+    ASSERT_FALSE(fast.lines.empty());
+    EXPECT_NEAR(fast.lines.front().hz, 200.0, 0.05);
+    EXPECT_NEAR(fast.lines.front().percent, 0.1, 0.001);
+    EXPECT_NEAR(fast.unweightedPeakPercent, 0.0997, 0.001);
+}
+
+// A test record at 45 rpm on a platter 0.3 % fast, off centre: the tone swings 0.1 % once per
+// revolution of the fast platter, and a little at 6 Hz that does not repeat with it.
+TEST_F(MeterReadings, PlatterSpeedFoldsTheDeviationOntoTheRevolution) {
+    constexpr int kRate = 44100;
+    constexpr double kCarrierHz = 3150.0 * 1.003, kSeconds = 40.0;
+    const double rotationHz = 0.75 * 1.003;
+    std::vector<double> samples(static_cast<size_t>(kSeconds * kRate));
+    double cycles = 0.0;
+    for (size_t n = 0; n < samples.size(); ++n) {
+        const double t = static_cast<double>(n) / kRate;
+        const double d =
+            0.1 * std::cos(2.0 * M_PI * rotationHz * t) + 0.02 * std::sin(2.0 * M_PI * 6.0 * t);
+        samples[n] = 0.5 * std::sin(2.0 * M_PI * cycles);
+        cycles += kCarrierHz * (1.0 + d / 100.0) / kRate;
+        cycles -= std::floor(cycles);
+    }
+    const std::string path = dir_.Path("record.wav");
+    wobblemeter_test::WriteSamples(path, kRate, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT, samples);
+
+    EXPECT_EQ(MeasureFile(path, {}).revolution.rpm, 0.0);
+    MeterOptions options;
+    options.rpm = 45.0;
+    const MeterResult r = MeasureFile(path, options);
+    EXPECT_EQ(r.revolution.rpm, 45.0);
+    EXPECT_NEAR(r.revolution.rotationHz, rotationHz, 1e-4);
+    EXPECT_NEAR(r.revolution.revolutions, r.measuredSeconds * rotationHz, 0.01);
+    EXPECT_NEAR(r.revolution.oncePercent, 0.1, 0.001);
+    // Where the peak falls: angle 0 is where the readings start, and the flat band shifts the
+    // swing's phase a little.
+    const double expectedAngle =
+        -std::arg(MakeFlatBandFilter(5512.5).Response(rotationHz, 5512.5)) -
+        2.0 * M_PI * rotationHz * r.startSeconds;
+    // Within 3 degrees: the demodulator's own delay of a few milliseconds.
+    EXPECT_NEAR(std::remainder(r.revolution.onceAngle - expectedAngle, 2.0 * M_PI), 0.0, 0.05);
+    EXPECT_NEAR(r.revolution.remainingRmsPercent, 0.02 / std::sqrt(2.0), 0.001);
+    ASSERT_EQ(r.revolution.meanPercent.size(), 72u);
+    EXPECT_NEAR(*std::max_element(r.revolution.meanPercent.begin(), r.revolution.meanPercent.end()),
+                0.1, 0.005);
+    ASSERT_FALSE(r.lines.empty());
+    EXPECT_EQ(r.lines.front().revolutionHarmonic, 1);
 }
 
 }  // namespace

@@ -126,6 +126,10 @@ head -c -3 "$tone" >"$dir/cut.wav"
 expect 1 "file cut by 3 bytes" "$meter" "$dir/cut.wav"
 expect_message "file cut by 3 bytes" \
     "wobblemeter: $dir/cut.wav: the file is truncated: 3 bytes of the audio its header declares are missing"
+head -c -1 "$tone" >"$dir/cut1.wav"
+expect 1 "file cut by 1 byte" "$meter" "$dir/cut1.wav"
+expect_message "file cut by 1 byte" \
+    "wobblemeter: $dir/cut1.wav: the file is truncated: 1 byte of the audio its header declares is missing"
 
 # --- The carrier range, 500 Hz to 20 kHz: tones found near both ends, and mixed at both ends
 # with --carrier (tones half a hertz inside: a tone at the very limit whose wow averages a
@@ -158,9 +162,12 @@ reading = json.loads(open(sys.argv[1], "rb").read().decode("utf-8"))  # strict U
 assert reading["file"] == sys.argv[2] + '/take-\ufffd-"q"-\x01-\ufffd-\u00fc.wav', reading["file"]
 assert list(reading) == ["file", "sample_rate", "channel", "carrier_hz", "nominal_hz",
                          "speed_error_percent", "weighted_peak_percent",
-                         "unweighted_peak_percent", "weighted_rms_percent",
-                         "unweighted_rms_percent", "modulation_hz", "duration_s", "measured_s",
-                         "start_s", "dropouts", "overruns", "lost_frames", "lines"], list(reading)
+                         "unweighted_peak_percent", "weighted_quasi_peak_percent",
+                         "weighted_rms_percent", "unweighted_rms_percent", "wow_rms_percent",
+                         "flutter_rms_percent", "drift_percent", "speed_error_range_percent",
+                         "modulation_hz", "rpm", "once_per_revolution_percent",
+                         "remaining_rms_percent", "duration_s", "measured_s", "start_s",
+                         "dropouts", "overruns", "lost_frames", "lines"], list(reading)
 assert reading["overruns"] == 0 and reading["lost_frames"] == 0, reading
 assert abs(reading["weighted_peak_percent"] - 0.49846) < 0.0005, reading
 assert reading["sample_rate"] == 22050 and reading["dropouts"] == 0, reading
@@ -195,8 +202,9 @@ for plot in big.png big.svg; do
 done
 [ "$(cat "$dir/big.png")" = "an earlier plot" ] || fail "a plot that could not be written replaced an earlier one"
 # A log cut short by the limit as it grows: said so, and the readings still go out.
-"$generator" --rate 8000 --duration 30 -o "$dir/long.wav" >/dev/null  # a log of 1.4 KB
-expect 1 "log beyond the file-size limit" sh -c 'ulimit -f 1 && exec "$@"' sh \
+"$generator" --rate 8000 --duration 30 -o "$dir/long.wav" >/dev/null  # a log of 2.4 KB
+# 2 blocks of 512 bytes: the summary (some 650 bytes) fits, the log does not.
+expect 1 "log beyond the file-size limit" sh -c 'ulimit -f 2 && exec "$@"' sh \
     "$meter" --log "$dir/big.csv" "$dir/long.wav"
 expect_message "log beyond the file-size limit" \
     "wobblemeter: cannot write the log $dir/big.csv: File too large"
@@ -263,6 +271,60 @@ fi
 expect_message "dead pipe" \
     "wobblemeter: cannot write the readings to standard output: Broken pipe (the plot $dir/p3.png is written)"
 valid_png "$dir/p3.png" || fail "dead pipe: the plot is not a whole PNG"
+
+# --- Several files: each measured, in order, a failure in its place and status 1.
+tone2="$dir/second.wav"
+"$generator" --rate 48000 --center 3000 --duration 9 --level 0.3 -o "$tone2" >/dev/null || exit 1
+expect 1 "several files as CSV" "$meter" --csv "$tone" "$dir/none.wav" "$tone2"
+python3 - "$dir/out" "$tone" "$dir/none.wav" "$tone2" <<'EOF' || fail "several files as CSV"
+import csv, sys
+rows = list(csv.reader(open(sys.argv[1], newline="")))
+header = rows[0]
+assert header[0] == "file" and header[-1] == "error", header
+for key in ("weighted_quasi_peak_percent", "wow_rms_percent", "flutter_rms_percent",
+            "drift_percent", "once_per_revolution_percent"):
+    assert key in header, key
+assert [r[0] for r in rows[1:]] == sys.argv[2:5], rows
+assert all(len(r) == len(header) for r in rows), [len(r) for r in rows]
+first, missing, second = (dict(zip(header, r)) for r in rows[1:])
+assert abs(float(first["weighted_peak_percent"]) - 0.4985) < 0.0005 and first["error"] == "", first
+assert abs(float(second["weighted_peak_percent"]) - 0.2991) < 0.0005, second
+assert abs(float(second["weighted_quasi_peak_percent"]) - 0.3) < 0.003, second
+assert missing["error"].startswith("cannot open it"), missing
+assert all(missing[k] == "" for k in header[1:-1]), missing
+EOF
+grep -q "^wobblemeter: $dir/none.wav: cannot open it" "$dir/err" ||
+    fail "several files: no message for the missing one: $(cat "$dir/err")"
+expect 1 "several files as JSON" "$meter" --json "$tone" "$dir/none.wav"
+python3 - "$dir/out" <<'EOF' || fail "several files as JSON"
+import json, sys
+items = json.load(open(sys.argv[1]))
+assert len(items) == 2 and "weighted_peak_percent" in items[0], items
+assert set(items[1]) == {"file", "error"}, items[1]
+EOF
+expect 0 "several files summarised" "$meter" "$tone" "$tone2"
+[ "$(grep -c '^File: ' "$dir/out")" -eq 2 ] || fail "several summaries: $(cat "$dir/out")"
+expect 2 "several files and a plot" "$meter" --plot "$dir/several.png" "$tone" "$tone2"
+expect 2 "csv and json" "$meter" --csv --json "$tone"
+
+# --- The verification set: all 16 files pass at both carriers; a wrong expectation fails.
+"$generator" --calibration-set "$dir/set" >/dev/null || fail "writing the verification set"
+expect 0 "verify the set" "$meter" --verify "$dir/set"
+grep -q "^All 32 readings of 16 files pass." "$dir/out" || fail "verify: $(tail -3 "$dir/out")"
+[ "$(grep -c ' pass (' "$dir/out")" -eq 32 ] || fail "verify: $(grep -v ' pass (' "$dir/out")"
+for carrier in 3150 3000; do
+    for n in 1 2 3 4 5 6 7 8; do
+        [ "$(grep -c "^${carrier}Hz-$n.wav .* pass (" "$dir/out")" -eq 2 ] ||
+            fail "verify: ${carrier}Hz-$n.wav does not pass both readings"
+    done
+done
+sed -i 's/^3000Hz-6.wav,6,3000,48000,0.8,0.1,0.0997,0.0499$/3000Hz-6.wav,6,3000,48000,0.8,0.1,0.0997,0.0520/' \
+    "$dir/set/expected.csv"
+expect 1 "verify a wrong expectation" "$meter" --verify "$dir/set"
+grep -q "^3000Hz-6.wav .*weighted  *0.0520 .*FAIL (beyond" "$dir/out" ||
+    fail "wrong expectation: $(grep 3000Hz-6 "$dir/out")"
+expect 2 "verify with a file" "$meter" --verify "$dir/set" "$tone"
+expect 2 "verify without a directory" "$meter" --verify ""
 
 [ "$failures" -eq 0 ] && echo "all passed"
 exit "$failures"

@@ -65,12 +65,14 @@ fi
 # exists, the window setting when the readings over it form.
 "$generator" --duration 20 -o "$dir/tone.wav" >/dev/null
 run 0 "--log" --log "$dir/log.csv" "$dir/tone.wav"
-[ "$(head -1 "$dir/log.csv")" = "time (s),carrier (Hz),speed error (%),weighted two-sigma (%),unweighted two-sigma (%),weighted RMS (%),modulation (Hz),tone present" ] ||
+[ "$(head -1 "$dir/log.csv")" = "time (s),carrier (Hz),speed error (%),weighted two-sigma (%),unweighted two-sigma (%),weighted RMS (%),modulation (Hz),tone present,weighted quasi-peak (%),wow RMS (%),flutter RMS (%),drift (%)" ] ||
     fail "log header: $(head -1 "$dir/log.csv")"
 [ "$(wc -l <"$dir/log.csv")" -eq 21 ] || fail "log rows: $(wc -l <"$dir/log.csv")"
 awk -F, 'NR > 1 && $1 != NR - 2 { print "row " NR ": time " $1; bad = 1 }
     NR == 2 && $4 != "" { print "a figure at 0 s"; bad = 1 }
     NR == 10 && ($4 < 0.98 || $4 > 1.01 || $7 != "4.000" || $8 != 1) { print "second 8: " $0; bad = 1 }
+    NR == 10 && ($9 < 0.99 || $9 > 1.01 || $10 < 0.49 || $10 > 0.51 || $11 < 0.49 || $11 > 0.51 ||
+                 $12 == "" || $12 > 0.002) { print "second 8, quasi-peak to drift: " $0; bad = 1 }
     END { exit bad }' "$dir/log.csv" || fail "log rows: $(sed -n 1,12p "$dir/log.csv")"
 run 0 "--log --window 10" --log "$dir/log.csv" --window 10 "$dir/tone.wav"
 awk -F, '(NR == 14 && $4 != "") || (NR == 15 && $4 == "") { bad = 1 } END { exit bad }' \

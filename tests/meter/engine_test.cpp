@@ -340,7 +340,10 @@ TEST(MeterEngine, CsvRowsHoldEveryFigureAndLeaveMissingOnesEmpty) {
     r.weightedRmsPercent = 0.0705;
     r.modulationHz = NAN;
     r.tonePresent = true;
-    EXPECT_EQ(CsvRow(r), "7,3150.1235,0.0000,0.099700,,0.070500,,1");
+    r.weightedQuasiPeakPercent = 0.1;
+    r.flutterRmsPercent = 0.05;
+    r.sessionDriftPercent = 0.0012346;
+    EXPECT_EQ(CsvRow(r), "7,3150.1235,0.0000,0.099700,,0.070500,,1,0.100000,,0.050000,0.001235");
     EXPECT_EQ(std::string(kCsvHeader).substr(0, 25), "time (s),carrier (Hz),spe");
 }
 

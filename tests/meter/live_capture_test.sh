@@ -53,7 +53,10 @@ raw() { sox "$1" -t raw -e floating-point -b 32 -L "$2"; }
     head -c $((2 * 48000 * 4)) /dev/zero >"$dir/silence.f32" || exit 1
 cat "$dir/hiss.f32" "$dir/ten.f32" "$dir/silence.f32" "$dir/twelve.f32" "$dir/hiss.f32" \
     >"$dir/gaps.f32"
-for name in tone stereo long measure gaps; do
+# A test record at 33 1/3 rpm swinging 0.1 % once per revolution, 15 s.
+"$generator" --rate 48000 --duration 15 --mod 0.55556 --level 0.1 -o "$dir/record.wav" >/dev/null &&
+    raw "$dir/record.wav" "$dir/record.f32" || exit 1
+for name in tone stereo long measure gaps record; do
     cat <<EOF
 pcm.${name}file {
     type file
@@ -125,6 +128,36 @@ for key in file:
 assert live["overruns"] == 0 and live["lost_frames"] == 0, live
 EOF
 [ "$(wc -l <"$dir/m.csv")" -eq 21 ] || fail "live log: $(wc -l <"$dir/m.csv") lines, expected 21"
+
+# A turntable live: the platter's figures and the new figures equal the file's, the summary
+# shows them, and the log has them for each second measured.
+run 0 "live record" --live --device recordfile --rate 48000 --duration 15 --rpm 33.33 --json \
+    --log "$dir/r.csv"
+ours "live record"
+cp "$dir/out" "$dir/live-record.json"
+"$meter" --json --rpm 33 "$dir/record.wav" >"$dir/file-record.json" || fail "measuring the record"
+python3 - "$dir/file-record.json" "$dir/live-record.json" "$dir/r.csv" <<'EOF' || fail "live record"
+import csv, json, sys
+file, live = (json.load(open(p)) for p in sys.argv[1:3])
+for key in ("weighted_quasi_peak_percent", "wow_rms_percent", "flutter_rms_percent",
+            "drift_percent", "rpm", "once_per_revolution_percent", "remaining_rms_percent"):
+    assert live[key] is not None and live[key] == file[key], (key, live[key], file[key])
+assert abs(live["once_per_revolution_percent"] - 0.1) < 0.002, live
+assert live["lines"][0]["revolution_harmonic"] == 1, live["lines"]
+rows = list(csv.DictReader(open(sys.argv[3])))
+measured = [r for r in rows if r["weighted two-sigma (%)"]]
+assert len(measured) >= 5, rows
+for r in measured:
+    for column in ("weighted quasi-peak (%)", "wow RMS (%)", "flutter RMS (%)", "drift (%)"):
+        assert r[column] != "", (column, r)
+    assert float(r["wow RMS (%)"]) > 10 * float(r["flutter RMS (%)"]), r
+EOF
+run 0 "live record summary" --live --device recordfile --rate 48000 --duration 15 --rpm 45
+for line in "Weighted quasi-peak: " "Wow RMS: " "Drift: " "Platter:             45 rpm" \
+    "Once per revolution: "; do
+    grep -q "^$line" "$dir/out" || fail "live record summary lacks '$line': $(cat "$dir/out")"
+done
+run 2 "live csv" --live --device recordfile --duration 15 --csv
 
 # The tone comes late, goes for 2 s, returns and goes early: the longer second stretch is read,
 # the seconds between say so, and the log marks where the tone was.

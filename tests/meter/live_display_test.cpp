@@ -100,5 +100,36 @@ TEST(LiveDisplay, ALinePerSecondSaysWhatThatSecondHeld) {
     EXPECT_EQ(SecondLine(gone), "    3 s  no tone");
 }
 
+TEST(LiveDisplay, TheQuasiPeakStandsBesideTheTwoSigmaAndTheBlockKeepsItsHeight) {
+    SessionSnapshot s;
+    s.source = "hw:1,0";
+    s.latest = Measuring();
+    s.latest.weightedQuasiPeakPercent = 0.1001;
+    s.latest.wowRmsPercent = 0.0502;
+    s.latest.flutterRmsPercent = 0.0498;
+    s.latest.sessionDriftPercent = 0.0123;
+    const std::vector<std::string> measuring = DisplayLines(s, 5.0, 0);
+    const std::string text = Joined(measuring);
+    EXPECT_TRUE(Holds(text, "weighted 0.0997 %   quasi-peak 0.1001 %   unweighted 0.1012 %"))
+        << text;
+    EXPECT_TRUE(Holds(text,
+                      "weighted RMS 0.0707 %   wow 0.0502 %   flutter 0.0498 %   drift "
+                      "0.0123 % (session)"))
+        << text;
+    // The block is redrawn in place: it has as many lines in every state.
+    for (MeterState state : {MeterState::kSettling, MeterState::kNoTone, MeterState::kWaiting}) {
+        s.latest.state = state;
+        EXPECT_EQ(DisplayLines(s, 5.0, 0).size(), measuring.size());
+    }
+    SecondReading r = Measuring();
+    r.weightedQuasiPeakPercent = 0.1001;
+    r.wowRmsPercent = 0.0502;
+    r.flutterRmsPercent = 0.0498;
+    EXPECT_EQ(SecondLine(r),
+              "   12 s  carrier 3150.012 Hz  speed error +0.000 %  weighted 0.0997 %  quasi-peak "
+              "0.1001 %  unweighted 0.1012 %  RMS 0.0707 %  wow 0.0502 %  flutter 0.0498 %  "
+              "modulation 4.00 Hz");
+}
+
 }  // namespace
 }  // namespace wobblemeter

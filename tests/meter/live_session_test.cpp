@@ -156,6 +156,39 @@ TEST(LiveSession, ReadsAsTheFileModeDoesAndItsRecordingAndLogAgree) {
     EXPECT_EQ(session.TakeSeconds().size(), 20u);
 }
 
+TEST(LiveSession, TheStandardsFiguresAndThePlatterReadAsInTheFileModeAndShowWhileItRuns) {
+    // A test record at 45 rpm, swinging 0.2 % once per revolution, 15 s.
+    ScratchDir dir;
+    wobblemeter_test::WriteTone(dir.Path("record.wav"), kRate, 3150.0, 0.2, 0.75, 15.0);
+    SF_INFO info{};
+    const std::vector<double> record = wobblemeter_test::ReadSamples(dir.Path("record.wav"), info);
+    MeterOptions fileOptions;
+    fileOptions.rpm = 45.0;
+    const MeterResult file = MeasureFile(dir.Path("record.wav"), fileOptions);
+
+    LiveSession session;
+    LiveOptions options = FromSource(std::make_shared<FakeCaptureSource>(record, kRate, 1999));
+    options.meter.rpm = 45.0;
+    RunToEnd(session, options);
+    const std::optional<MeterResult> live = session.Result();
+    ASSERT_TRUE(live.has_value()) << session.ResultError();
+    EXPECT_NEAR(live->revolution.oncePercent, 0.2, 0.002);
+    EXPECT_DOUBLE_EQ(live->revolution.oncePercent, file.revolution.oncePercent);
+    EXPECT_DOUBLE_EQ(live->revolution.remainingRmsPercent, file.revolution.remainingRmsPercent);
+    EXPECT_DOUBLE_EQ(live->weightedQuasiPeakPercent, file.weightedQuasiPeakPercent);
+    EXPECT_DOUBLE_EQ(live->wowRmsPercent, file.wowRmsPercent);
+    EXPECT_DOUBLE_EQ(live->flutterRmsPercent, file.flutterRmsPercent);
+    EXPECT_DOUBLE_EQ(live->driftPercent, file.driftPercent);
+    // The display's figures as of the end: the window's quasi-peak and wow, the session's drift
+    // (a 0.75 Hz swing of 0.2 % passes the drift's 0.5 Hz low-pass in part).
+    const SecondReading& latest = session.Snapshot().latest;
+    EXPECT_EQ(latest.state, MeterState::kMeasuring);
+    EXPECT_GT(latest.weightedQuasiPeakPercent, 0.0);
+    EXPECT_GT(latest.wowRmsPercent, 100.0 * latest.flutterRmsPercent);
+    EXPECT_GT(latest.sessionDriftPercent, 0.01);
+    EXPECT_LT(latest.sessionDriftPercent, 0.4);
+}
+
 TEST(LiveSession, RecordsExactlyWhatCameWithSilenceForLostFramesAndStopsAtTheDuration) {
     ScratchDir dir;
     const std::vector<double> audio = Ramp(30000);

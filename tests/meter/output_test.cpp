@@ -2,12 +2,14 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <numbers>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -33,8 +35,28 @@ MeterResult Sample() {
     r.weightedPeakPercent = 0.0997;
     r.unweightedPeakPercent = 0.0996;
     r.weightedRmsPercent = 0.0707;
+    r.unweightedRmsPercent = 0.0706;
+    r.weightedQuasiPeakPercent = 0.1001;
+    r.wowRmsPercent = 0.0501;
+    r.flutterRmsPercent = 0.0499;
+    r.driftPercent = 0.0123;
+    r.speedErrorLowPercent = -0.004;
+    r.speedErrorHighPercent = 0.0083;
     r.modulationHz = 4.0;
     r.lines = {{4.0, 0.099}};
+    return r;
+}
+
+// The sample as a record on a turntable at 33 1/3 rpm, swinging once per revolution.
+MeterResult Platter() {
+    MeterResult r = Sample();
+    r.revolution.rpm = 100.0 / 3.0;
+    r.revolution.rotationHz = 0.5556;
+    r.revolution.revolutions = 15.0;
+    r.revolution.oncePercent = 0.08;
+    r.revolution.onceAngle = std::numbers::pi / 2.0;
+    r.revolution.remainingRmsPercent = 0.021;
+    r.lines = {{0.5556, 0.08, 1}, {4.0, 0.05, 0}, {1.1112, 0.01, 2}};
     return r;
 }
 
@@ -44,12 +66,14 @@ TEST(MeterJson, HoldsEveryReadingUnderItsKeyInTheDocumentedOrder) {
     const auto json = nlohmann::ordered_json::parse(text);
     std::vector<std::string> keys;
     for (const auto& item : json.items()) keys.push_back(item.key());
-    EXPECT_EQ(keys,
-              (std::vector<std::string>{
-                  "file", "sample_rate", "channel", "carrier_hz", "nominal_hz",
-                  "speed_error_percent", "weighted_peak_percent", "unweighted_peak_percent",
-                  "weighted_rms_percent", "unweighted_rms_percent", "modulation_hz", "duration_s",
-                  "measured_s", "start_s", "dropouts", "overruns", "lost_frames", "lines"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{
+                        "file", "sample_rate", "channel", "carrier_hz", "nominal_hz",
+                        "speed_error_percent", "weighted_peak_percent", "unweighted_peak_percent",
+                        "weighted_quasi_peak_percent", "weighted_rms_percent",
+                        "unweighted_rms_percent", "wow_rms_percent", "flutter_rms_percent",
+                        "drift_percent", "speed_error_range_percent", "modulation_hz", "rpm",
+                        "once_per_revolution_percent", "remaining_rms_percent", "duration_s",
+                        "measured_s", "start_s", "dropouts", "overruns", "lost_frames", "lines"}));
     EXPECT_EQ(json["file"], "take \"1\".wav");
     EXPECT_EQ(json["sample_rate"], 44100);
     EXPECT_EQ(json["carrier_hz"], 3150.25);
@@ -58,6 +82,14 @@ TEST(MeterJson, HoldsEveryReadingUnderItsKeyInTheDocumentedOrder) {
     EXPECT_EQ(json["weighted_peak_percent"], 0.0997);
     EXPECT_EQ(json["unweighted_peak_percent"], 0.0996);
     EXPECT_EQ(json["weighted_rms_percent"], 0.0707);
+    EXPECT_EQ(json["unweighted_rms_percent"], 0.0706);
+    EXPECT_EQ(json["weighted_quasi_peak_percent"], 0.1001);
+    EXPECT_EQ(json["wow_rms_percent"], 0.0501);
+    EXPECT_EQ(json["flutter_rms_percent"], 0.0499);
+    EXPECT_EQ(json["drift_percent"], 0.0123);
+    EXPECT_EQ(json["speed_error_range_percent"], nlohmann::ordered_json::parse("[-0.004, 0.0083]"));
+    EXPECT_TRUE(json["rpm"].is_null());
+    EXPECT_TRUE(json["once_per_revolution_percent"].is_null());
     EXPECT_EQ(json["modulation_hz"], 4.0);
     EXPECT_EQ(json["duration_s"], 30.0);
     EXPECT_EQ(json["measured_s"], 26.98);
@@ -76,13 +108,13 @@ TEST(MeterJson, ALiveSessionNamesItsDeviceAndItsRecordingAndCountsItsLostInput) 
     EXPECT_EQ(nlohmann::ordered_json::parse(FormatJson(r, "take.wav", "hw:1,0"))["file"],
               "take.wav");
     const std::string text = FormatSummary(r, "take.wav", "hw:1,0");
-    EXPECT_NE(text.find("Device:             'hw:1,0', channel 1\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Recorded:           take.wav\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Lost input:         1234 frames in 2 overrun(s), bridged\n"),
+    EXPECT_NE(text.find("Device:              'hw:1,0', channel 1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Recorded:            take.wav\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Lost input:          1234 frames in 2 overrun(s), bridged\n"),
               std::string::npos)
         << text;
     EXPECT_EQ(text.find("File:"), std::string::npos) << text;
-    EXPECT_NE(FormatSummary(Sample(), "take.wav").find("Lost input:         none\n"),
+    EXPECT_NE(FormatSummary(Sample(), "take.wav").find("Lost input:          none\n"),
               std::string::npos);
 }
 
@@ -97,13 +129,102 @@ TEST(MeterJson, ReadingsKeepSevenSignificantDigitsAndNullForWhatTheyCannotHold) 
     EXPECT_NE(text.find("\"speed_error_percent\":null,"), std::string::npos) << text;
 }
 
-TEST(MeterSummary, NamesEachReadingWithItsValue) {
-    const std::string text = FormatSummary(Sample(), "take.wav");
-    EXPECT_NE(text.find("Carrier:            3150.250 Hz (nominal 3150 Hz, speed error +0.008 %)"),
+TEST(MeterJson, PlatterSpeedAddsTheRevolutionFiguresAndNamesTheLines) {
+    const auto json = nlohmann::ordered_json::parse(FormatJson(Platter(), "record.wav"));
+    EXPECT_NEAR(json["rpm"].get<double>(), 33.33333, 1e-5);
+    EXPECT_EQ(json["once_per_revolution_percent"], 0.08);
+    EXPECT_EQ(json["remaining_rms_percent"], 0.021);
+    EXPECT_EQ(json["lines"], nlohmann::ordered_json::parse(R"([
+        {"hz": 0.5556, "percent": 0.08, "revolution_harmonic": 1},
+        {"hz": 4, "percent": 0.05, "revolution_harmonic": null},
+        {"hz": 1.1112, "percent": 0.01, "revolution_harmonic": 2}])"));
+    // Without a drift reading nor a nominal, the range is null, not a pair of nulls.
+    MeterResult r = Sample();
+    r.speedErrorLowPercent = r.speedErrorHighPercent = kNoReading;
+    EXPECT_TRUE(nlohmann::ordered_json::parse(FormatJson(r, "x"))["speed_error_range_percent"]
+                    .is_null());
+}
+
+// Splits a CSV row, honouring quoted fields.
+std::vector<std::string> CsvFields(const std::string& row) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (size_t i = 0; i < row.size(); ++i) {
+        const char c = row[i];
+        if (quoted && c == '"' && i + 1 < row.size() && row[i + 1] == '"') {
+            fields.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+TEST(MeterCsv, RowsMatchTheHeaderNameFirstAndFailuresCarryTheirError) {
+    const std::vector<std::string> header = CsvFields(CsvHeader());
+    ASSERT_GE(header.size(), 20u);
+    EXPECT_EQ(header.front(), "file");
+    EXPECT_EQ(header.back(), "error");
+    const std::vector<std::string> row = CsvFields(CsvRow(Sample(), "take, \"one\".wav"));
+    ASSERT_EQ(row.size(), header.size());
+    auto column = [&](const std::string& key) {
+        const auto at = std::find(header.begin(), header.end(), key);
+        return at == header.end() ? std::string("missing") : row[static_cast<size_t>(at - header.begin())];
+    };
+    EXPECT_EQ(row.front(), "take, \"one\".wav");
+    EXPECT_EQ(column("weighted_peak_percent"), "0.0997");
+    EXPECT_EQ(column("weighted_quasi_peak_percent"), "0.1001");
+    EXPECT_EQ(column("wow_rms_percent"), "0.0501");
+    EXPECT_EQ(column("flutter_rms_percent"), "0.0499");
+    EXPECT_EQ(column("drift_percent"), "0.0123");
+    EXPECT_EQ(column("speed_error_low_percent"), "-0.004");
+    EXPECT_EQ(column("speed_error_high_percent"), "0.0083");
+    EXPECT_EQ(column("sample_rate"), "44100");
+    EXPECT_EQ(column("once_per_revolution_percent"), "");
+    EXPECT_EQ(column("error"), "");
+
+    const std::vector<std::string> failed =
+        CsvFields(CsvFailureRow("cut.wav", "the file is truncated: 3 bytes, of it"));
+    ASSERT_EQ(failed.size(), header.size());
+    EXPECT_EQ(failed.front(), "cut.wav");
+    EXPECT_EQ(failed.back(), "the file is truncated: 3 bytes, of it");
+    EXPECT_EQ(failed[3], "");
+}
+
+TEST(MeterSummary, PlatterSpeedShowsTheRevolutionAndNamesTheLines) {
+    const std::string text = FormatSummary(Platter(), "record.wav");
+    EXPECT_NE(text.find("Platter:             33 1/3 rpm (0.5556 Hz at the speed measured), 15.0 "
+                        "revolutions read"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("Weighted peak:      0.0997 %"), std::string::npos) << text;
-    EXPECT_NE(text.find("Weighted RMS:       0.0707 %"), std::string::npos) << text;
+    EXPECT_NE(text.find("Once per revolution: 0.0800 % (peak, at 90 degrees of the fold)"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Remaining:           0.0210 % RMS"), std::string::npos) << text;
+    EXPECT_NE(text.find("0.556 Hz (0.08 %, once per revolution), 4 Hz (0.05 %), 1.11 Hz (0.01 %, "
+                        "twice per revolution)"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(FormatSummary(Sample(), "x").find("Platter"), std::string::npos);
+}
+
+TEST(MeterSummary, NamesEachReadingWithItsValue) {
+    const std::string text = FormatSummary(Sample(), "take.wav");
+    for (const char* line :
+         {"Weighted quasi-peak: 0.1001 % (zero-to-peak", "Wow RMS:             0.0501 % (weighted, below 4 Hz)",
+          "Flutter RMS:         0.0499 % (weighted, above 4 Hz)",
+          "Drift:               0.0123 % peak-to-peak below 0.5 Hz (speed error -0.004 % to +0.008 %)"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    EXPECT_NE(text.find("Carrier:             3150.250 Hz (nominal 3150 Hz, speed error +0.008 %)"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Weighted peak:       0.0997 %"), std::string::npos) << text;
+    EXPECT_NE(text.find("Weighted RMS:        0.0707 %"), std::string::npos) << text;
 }
 
 TEST(MeterSummary, SpeedErrorThatRoundsToZeroHasNoMinusSign) {
@@ -121,7 +242,7 @@ TEST(MeterSummary, SaysWhenThereIsNoModulation) {
     r.modulationHz = std::numeric_limits<double>::quiet_NaN();
     r.lines.clear();
     const std::string text = FormatSummary(r, "take.wav");
-    EXPECT_NE(text.find("Modulation:         none"), std::string::npos) << text;
+    EXPECT_NE(text.find("Modulation:          none"), std::string::npos) << text;
     EXPECT_NE(FormatJson(r, "take.wav").find("\"lines\":[]"), std::string::npos);
 }
 
@@ -131,7 +252,7 @@ TEST(MeterSummary, SpeedErrorWithoutNominalIsUnknownInBothForms) {
     r.nominalHz = std::numeric_limits<double>::quiet_NaN();
     r.speedErrorPercent = std::numeric_limits<double>::quiet_NaN();
     const std::string text = FormatSummary(r, "take.wav");
-    EXPECT_NE(text.find("Carrier:            1000.000 Hz (nominal and speed error unknown (give "
+    EXPECT_NE(text.find("Carrier:             1000.000 Hz (nominal and speed error unknown (give "
                         "--nominal))"),
               std::string::npos)
         << text;
@@ -239,6 +360,47 @@ TEST(MeterPlot, PngShowsTheDeviationWhenAndWhereItHappenedUnbroken) {
     EXPECT_EQ(lowered.size(), 619u - 63u);
 }
 
+TEST(MeterPlot, PlatterSpeedAddsThePolarPanelWithThePeakAtItsAngleClockwise) {
+    // A swing of 0.08 % peaking at 90 degrees of the fold: on the chart (angle 0 at the top,
+    // clockwise as the platter turns, 0 % on the middle ring, the outer ring the scale's limit
+    // of 0.1 %) its peak lies right of the centre, its trough close to the centre on the left.
+    MeterResult r = Platter();
+    constexpr int kBins = 72;
+    for (int k = 0; k < kBins; ++k) {
+        const double angle = 2.0 * std::numbers::pi * (k + 0.5) / kBins;
+        r.revolution.meanPercent.push_back(0.08 * std::cos(angle - std::numbers::pi / 2.0));
+        r.revolution.remainderPercent.push_back(0.0);
+    }
+    const Pixels plot = DecodePng(RenderPlot(r, "record.wav", PlotFormat::kPng));
+    const Pixels plain = DecodePng(RenderPlot(Sample(), "record.wav", PlotFormat::kPng));
+    ASSERT_EQ(plot.width, plain.width);
+    ASSERT_GT(plot.height, plain.height + 300);
+
+    // The chart is square, at the panel's left edge below the spectrum; its rings span the
+    // panel's height less their labels' margin.
+    const int top = plain.height, left = 80;
+    const int size = plot.height - 20 - top;
+    const int cx = left + size / 2, cy = top + size / 2;
+    const double radius = size / 2.0 - 28.0;
+    auto isMean = [](std::uint32_t rgb) {
+        return (rgb & 0xffu) > 150 && ((rgb >> 16) & 0xffu) < 90;  // the mean's blue
+    };
+    auto isPeak = [](std::uint32_t rgb) {
+        return ((rgb >> 16) & 0xffu) > 140 && ((rgb >> 8) & 0xffu) < 60 && (rgb & 0xffu) < 40;
+    };
+    std::vector<int> mean, peak;
+    for (int x = left; x < left + size; ++x) {
+        if (isMean(plot.At(x, cy))) mean.push_back(x - cx);
+        if (isPeak(plot.At(x, cy))) peak.push_back(x - cx);
+    }
+    ASSERT_FALSE(mean.empty());
+    ASSERT_FALSE(peak.empty());
+    const double outer = radius / 2.0 * 1.8, inner = radius / 2.0 * 0.2;
+    EXPECT_NEAR(mean.front(), -inner, 3.0);                       // the trough, on the left
+    EXPECT_NEAR((peak.front() + peak.back()) / 2.0, outer, 3.0);  // the peak's mark
+    EXPECT_LT(*std::max_element(mean.begin(), mean.end()), outer + 6.0);
+}
+
 TEST(MeterPlot, ThePanelOfTheSpeedErrorShowsItSecondBySecondAlongTheWholeInput) {
     // 20 s: no tone for the first 2 s, then +0.01 % until 12 s and -0.01 % after. The panel
     // (x from 80 over 890 pixels: 44.5 a second; y from 720 over 190, zero at 815) has its
@@ -283,3 +445,4 @@ TEST(MeterPlot, ThePanelOfTheSpeedErrorShowsItSecondBySecondAlongTheWholeInput) 
 
 }  // namespace
 }  // namespace wobblemeter
+

@@ -61,6 +61,31 @@ TEST(RevolutionFold, ReadsNothingUntilEveryAngleHasBeenSeen) {
     EXPECT_NEAR(std::abs(fold.OncePerRevolution()), 0.0, 1e-9);  // a constant has no swing
 }
 
+TEST(RevolutionFold, FollowsAPlatterWhoseSpeedDrifts) {
+    // 45 rpm nominal, the platter speeding up from nominal to 2 % fast over 60 s: at the
+    // nominal rate alone the fold would slip by almost half a revolution and smear the swing; told
+    // the speed, it stays on it. Over 10.3 revolutions and a constant offset the fit still takes
+    // the swing alone.
+    const double nominal = RotationHz(45.0, 1.0);
+    RevolutionFold followed(kRate, nominal, 72), blind(kRate, nominal, 72), part(kRate, nominal);
+    double angle = 0.0;
+    for (int n = 0; n < static_cast<int>(60.0 * kRate); ++n) {
+        const double speed = 1.0 + 0.02 * n / (60.0 * kRate);
+        const double u = 1.5 * std::cos(kTwoPi * angle - 2.0);
+        followed.Push(u, true, speed);
+        blind.Push(u, true);
+        if (angle < 10.3) part.Push(u + 0.7, true, speed);
+        angle += nominal * speed / kRate;
+    }
+    EXPECT_NEAR(followed.Revolutions(), angle, 1e-6);
+    EXPECT_NEAR(std::abs(followed.OncePerRevolution()), 1.5, 1e-3);
+    EXPECT_NEAR(std::arg(followed.OncePerRevolution()), 2.0, 1e-3);
+    EXPECT_NEAR(followed.RemainingRms(), 0.0, 1e-3);
+    EXPECT_LT(std::abs(blind.OncePerRevolution()), 1.4);
+    EXPECT_NEAR(std::abs(part.OncePerRevolution()), 1.5, 1e-6);
+    EXPECT_NEAR(part.RemainingRms(), 0.7, 1e-6);  // the constant is no part of the swing
+}
+
 TEST(RevolutionLines, NameTheRotationRateAndItsHarmonics) {
     const double rotation = RotationHz(100.0 / 3.0, 1.0);  // 0.5556 Hz
     constexpr double kTolerance = 0.05;                    // two bins of a 20 s spectrum
