@@ -25,9 +25,9 @@ Readout PercentReadout(const char* name, const char* standard, double value) {
     return {name, standard, Percent(value, "%.4f %%"), std::isfinite(value)};
 }
 
-// The four readings every display has, in the order the window shows them.
+// The readings every display has, in the order the window shows them.
 std::vector<Readout> Readouts(double speedErrorPercent, double nominalHz, double weighted,
-                              double unweighted, double rms) {
+                              double quasiPeak, double unweighted, double rms) {
     std::vector<Readout> readouts;
     Readout speed{"Speed error",
                   std::isfinite(nominalHz) ? Format("against %.0f Hz", nominalHz) : "no nominal",
@@ -42,8 +42,10 @@ std::vector<Readout> Readouts(double speedErrorPercent, double nominalHz, double
     }
     readouts.push_back(speed);
     readouts.push_back(PercentReadout("Weighted two-sigma", "AES6 / IEC 60386", weighted));
+    // The older standards' reading, zero-to-peak.
+    readouts.push_back(PercentReadout("Weighted quasi-peak", "DIN 45507 / IEC 386", quasiPeak));
     readouts.push_back(
-        PercentReadout("Unweighted two-sigma", "AES6 / IEC 60386, 0.5\u2013200 Hz", unweighted));
+        PercentReadout("Unweighted two-sigma", "AES6 / IEC 60386, 0.2\u2013200 Hz", unweighted));
     readouts.push_back(PercentReadout("Weighted RMS", "JIS / NAB", rms));
     return readouts;
 }
@@ -143,7 +145,8 @@ Display DisplayOfSnapshot(const SessionSnapshot& s, double barScale, double hold
     const double nominal = NominalOf(r);
     d.readouts =
         Readouts(tone ? r.speedErrorPercent : none, nominal, tone ? r.weightedPeakPercent : none,
-                 tone ? r.unweightedPeakPercent : none, tone ? r.weightedRmsPercent : none);
+                 tone ? r.weightedQuasiPeakPercent : none, tone ? r.unweightedPeakPercent : none,
+                 tone ? r.weightedRmsPercent : none);
     if (!std::isfinite(nominal)) d.readouts[0].standard = "against the nominal";
     d.bar = Bar(tone ? r.weightedPeakPercent : none, barScale);
     d.bar.holdPercent = holdPercent;
@@ -228,7 +231,7 @@ Display BlankDisplay(WindowState state, const std::string& heading, double barSc
     d.state = state;
     d.heading = heading;
     const double none = std::numeric_limits<double>::quiet_NaN();
-    d.readouts = Readouts(none, 0.0, none, none, none);
+    d.readouts = Readouts(none, 0.0, none, none, none, none);
     d.readouts[0].standard = "against the nominal";
     d.bar = Bar(none, barScale);
     return d;
@@ -239,8 +242,9 @@ Display DisplayOfResult(const MeterResult& r, const std::string& heading, double
     d.state = WindowState::kFileRead;
     d.heading = heading;
     d.summary = true;
-    d.readouts = Readouts(r.speedErrorPercent, r.nominalHz, r.weightedPeakPercent,
-                          r.unweightedPeakPercent, r.weightedRmsPercent);
+    d.readouts =
+        Readouts(r.speedErrorPercent, r.nominalHz, r.weightedPeakPercent,
+                 r.weightedQuasiPeakPercent, r.unweightedPeakPercent, r.weightedRmsPercent);
     d.bar = Bar(r.weightedPeakPercent, barScale);
     d.unweighted = r.unweighted;
     d.weighted = r.weighted;

@@ -185,12 +185,13 @@ TEST_F(LiveWindowTest, AToneTakesTheWindowThroughItsStatesAndEachShowsWhatItHas)
     ASSERT_NE(settling, nullptr);
     EXPECT_TRUE(Formed(*settling, "Speed error"));
     EXPECT_FALSE(Formed(*settling, "Weighted two-sigma"));
+    EXPECT_FALSE(Formed(*settling, "Weighted quasi-peak"));
     EXPECT_NE(settling->status.find("settling"), std::string::npos) << settling->status;
 
     const Display* measuring = MiddleIn(WindowState::kMeasuring);
     ASSERT_NE(measuring, nullptr);
-    for (const char* name :
-         {"Speed error", "Weighted two-sigma", "Unweighted two-sigma", "Weighted RMS"})
+    for (const char* name : {"Speed error", "Weighted two-sigma", "Weighted quasi-peak",
+                             "Unweighted two-sigma", "Weighted RMS"})
         EXPECT_TRUE(Formed(*measuring, name)) << name;
     EXPECT_NEAR(measuring->bar.valuePercent, 0.997, 0.01);
     EXPECT_EQ(measuring->bar.valuePercent, measuring->weightedLevelPercent);

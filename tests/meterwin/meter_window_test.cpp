@@ -155,6 +155,9 @@ TEST_F(MeterWindowTest, AFileIsReadOffTheInterfaceThreadThenItsReadingsShown) {
               Format("%.4f %%", expected.unweightedPeakPercent));
     EXPECT_EQ(ReadoutNamed(d, "Weighted RMS").value,
               Format("%.4f %%", expected.weightedRmsPercent));
+    EXPECT_EQ(ReadoutNamed(d, "Weighted quasi-peak").value,
+              Format("%.4f %%", expected.weightedQuasiPeakPercent));
+    EXPECT_EQ(ReadoutNamed(d, "Weighted quasi-peak").standard, "DIN 45507 / IEC 386");
     EXPECT_EQ(ReadoutNamed(d, "Speed error").value, FormatSpeedError(expected));
     EXPECT_EQ(ReadoutNamed(d, "Speed error").standard, "against 3150 Hz");
     EXPECT_TRUE(ReadoutNamed(d, "Weighted RMS").formed);
