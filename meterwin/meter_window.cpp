@@ -115,6 +115,9 @@ void MeterWindow::EndSession() {
     session_.Stop();
     sessionActive_ = false;
     logging_ = recording_ = false;
+    // A log or recording that could not be finished is said before the next session starts.
+    const std::string failed = session_.Snapshot().outputError;
+    if (!failed.empty() && failed != outputError_) view_.ShowMessage(failed);
 }
 
 void MeterWindow::OpenFile(const std::string& path) {
