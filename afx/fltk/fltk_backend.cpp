@@ -12,7 +12,10 @@
 #include <FL/x.H>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -544,6 +547,23 @@ private:
 
 }  // namespace
 
+namespace {
+
+// FLTK's fatal errors (chiefly "Can't open display" without an X server) as one line on standard
+// error that names the program, and status 1, as the program's other failures.
+[[noreturn]] void ToolkitFatal(const char* format, ...) {
+    std::fprintf(stderr, "%s: ", program_invocation_short_name);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    std::fputc('\n', stderr);
+    std::exit(1);
+}
+
+}  // namespace
+
 std::unique_ptr<afx::Backend> AfxCreateDefaultBackend() {
+    Fl::fatal = ToolkitFatal;
     return std::make_unique<FltkBackend>();
 }

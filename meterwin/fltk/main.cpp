@@ -4,7 +4,9 @@
 
 #include <CLI/CLI.hpp>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -20,6 +22,18 @@ namespace {
 constexpr int kExitUsage = 2;
 // The window takes the measurement's news this often: the readouts move five times a second.
 constexpr double kPollSeconds = 0.2;
+
+// FLTK's fatal errors (chiefly "Can't open display" without an X server) as one line on standard
+// error that names the program, and status 1.
+[[noreturn]] void ToolkitFatal(const char* format, ...) {
+    std::fputs("wobblemeter-gui: ", stderr);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    std::fputc('\n', stderr);
+    std::exit(1);
+}
 
 void Poll(void* logic) {
     static_cast<wobblemeter::MeterWindow*>(logic)->Poll();
@@ -57,6 +71,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    Fl::fatal = ToolkitFatal;
     Fl::visible_focus(1);
     Fl::scheme("gtk+");
     wobblemeter::MeterFrame frame;

@@ -17,16 +17,20 @@
 #include "meter/capture_fake.h"
 #include "meter/csv_log.h"
 #include "tests/meter/meter_test_util.h"
+#include "tests/meter/paced_source.h"
 
 namespace wobblemeter {
 namespace {
 
 using namespace std::chrono_literals;
+using wobblemeter_test::PacedSource;
 using wobblemeter_test::ReadSamples;
 using wobblemeter_test::ScratchDir;
 
 constexpr int kRate = 44100;
 constexpr double kTwoSigma = 0.99692;
+// Frames in a block of the paced fake device, as a sound card's at 44.1 kHz.
+constexpr size_t kBlock = 2048;
 
 std::vector<double> Ramp(size_t frames) {
     std::vector<double> samples(frames);
@@ -41,40 +45,6 @@ std::vector<double> ToneSamples(const ScratchDir& dir, double seconds, double le
     SF_INFO info;
     return ReadSamples(path, info);
 }
-
-// A fake device that delivers no faster than `speed` times real time, as a clocked one does.
-class PacedSource final : public CaptureSource {
-public:
-    PacedSource(std::vector<double> samples, double speed, size_t block = 2048)
-        : fake_(std::move(samples), kRate, block), speed_(speed) {}
-    int SampleRate() const override { return kRate; }
-    const std::string& DeviceName() const override { return fake_.DeviceName(); }
-    void Start() override {
-        fake_.Start();
-        started_ = std::chrono::steady_clock::now();
-    }
-    CaptureChunk Read(double* out, size_t maxFrames, std::chrono::milliseconds timeout) override {
-        const auto due =
-            started_ +
-            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                std::chrono::duration<double>(static_cast<double>(delivered_) / kRate / speed_));
-        if (due > std::chrono::steady_clock::now() + timeout) {
-            std::this_thread::sleep_for(timeout);
-            return {};
-        }
-        std::this_thread::sleep_until(due);
-        CaptureChunk chunk = fake_.Read(out, maxFrames, timeout);
-        delivered_ += static_cast<long long>(chunk.frames) + chunk.lostFrames;
-        return chunk;
-    }
-    void Stop() override { fake_.Stop(); }
-
-private:
-    FakeCaptureSource fake_;
-    double speed_;
-    long long delivered_ = 0;
-    std::chrono::steady_clock::time_point started_;
-};
 
 // Options that open the given source.
 LiveOptions FromSource(std::shared_ptr<CaptureSource> source) {
@@ -318,7 +288,8 @@ TEST(LiveSession, NoDeviceOrAnUnwritableFileFailsAtOnceWithOneLine) {
 TEST(LiveSession, StopEndsAtOnceAndTheSummaryCoversWhatCame) {
     ScratchDir dir;
     LiveSession session;
-    session.StartLive(FromSource(std::make_shared<PacedSource>(ToneSamples(dir, 60.0), 20.0)));
+    session.StartLive(
+        FromSource(std::make_shared<PacedSource>(ToneSamples(dir, 60.0), kRate, 20.0, kBlock)));
     uint64_t seen = 0;
     while (session.Snapshot().seconds < 12.0) {
         seen = session.WaitForUpdate(seen, 1s);
@@ -347,7 +318,7 @@ TEST(LiveSession, LogAndRecordingSwitchOnAndOffWhileItRuns) {
     ScratchDir dir;
     const std::vector<double> tone = ToneSamples(dir, 40.0);
     LiveSession session;
-    session.StartLive(FromSource(std::make_shared<PacedSource>(tone, 20.0)));
+    session.StartLive(FromSource(std::make_shared<PacedSource>(tone, kRate, 20.0, kBlock)));
     auto waitFor = [&session](double seconds) {
         uint64_t seen = 0;
         while (session.Snapshot().seconds < seconds) seen = session.WaitForUpdate(seen, 1s);
@@ -399,7 +370,7 @@ TEST(LiveSession, SnapshotsFollowTheToneThroughItsStatesWithTraceAndSpectrum) {
         if (watched != nullptr) seen.push_back(watched->Snapshot());
     });
     watched = &session;
-    RunToEnd(session, FromSource(std::make_shared<PacedSource>(take, 40.0, 1024)));
+    RunToEnd(session, FromSource(std::make_shared<PacedSource>(take, kRate, 40.0, 1024)));
     ASSERT_GT(seen.size(), 20u);
 
     std::vector<MeterState> states;

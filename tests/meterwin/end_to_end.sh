@@ -34,6 +34,14 @@ fail() {
     exit 1
 }
 
+# Without any display: one line on standard error that names the program, and status 1.
+status=0
+env -u DISPLAY "$gui" >"$work/no-display.out" 2>"$work/no-display.err" || status=$?
+[ "$status" -eq 1 ] || fail "without a display: status $status"
+[ "$(wc -l <"$work/no-display.err")" -eq 1 ] &&
+    grep -q "^wobblemeter-gui: Can't open display" "$work/no-display.err" ||
+    fail "without a display: $(cat "$work/no-display.err")"
+
 # The test's own display, sound server and settings.
 exec 3<> <(:)
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
@@ -50,28 +58,8 @@ echo "autospawn = no" >"$PULSE_CLIENTCONFIG"
 # Leaks are not looked for in a window program's toolkit and audio libraries.
 export ASAN_OPTIONS=detect_leaks=0
 
-# Polls for a visible window whose name matches the pattern; prints its id.
-wait_window() {
-    local deadline=$((SECONDS + timeout_s)) id
-    while [ $SECONDS -lt $deadline ]; do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
-        if [ -n "$id" ]; then
-            echo "$id"
-            return 0
-        fi
-        sleep 0.1
-    done
-    fail "no window named '$1' within ${timeout_s}s"
-}
-
-wait_gone() {
-    local deadline=$((SECONDS + timeout_s))
-    while [ $SECONDS -lt $deadline ]; do
-        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    fail "window '$1' still there after ${timeout_s}s"
-}
+# The waiting for windows, shared with the other desktop end-to-end tests.
+source "$(dirname "${BASH_SOURCE[0]}")/../x_windows.sh"
 
 # Starts the window (arguments: its command line) in a directory of its own.
 start_gui() {
@@ -106,7 +94,7 @@ save_as() {
     xdotool type --delay 5 "$3"
     sleep 0.3
     xdotool key Return
-    wait_gone "^$2\$"
+    wait_window_gone "^$2\$"
 }
 
 # Waits for a file the window writes once its dialog has closed (an export appears whole).

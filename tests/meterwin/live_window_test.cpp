@@ -20,6 +20,7 @@
 #include "meter/report.h"
 #include "meterwin/meter_window.h"
 #include "tests/meter/meter_test_util.h"
+#include "tests/meter/paced_source.h"
 #include "tests/meterwin/fake_meter_view.h"
 
 namespace wobblemeter {
@@ -27,46 +28,14 @@ namespace {
 
 using namespace std::chrono_literals;
 using wobblemeter_test::FakeMeterView;
+using wobblemeter_test::PacedSource;
 using wobblemeter_test::ScratchDir;
 
 constexpr int kRate = 44100;
 // How much faster than real time the fake device delivers.
 constexpr double kSpeed = 10.0;
-
-// A fake device that delivers no faster than kSpeed times real time, as a clocked one does.
-class PacedSource final : public CaptureSource {
-public:
-    PacedSource(std::vector<double> samples, long long failAt = -1)
-        : fake_(std::move(samples), kRate, 1024) {
-        if (failAt >= 0) fake_.FailAt(failAt);
-    }
-    int SampleRate() const override { return kRate; }
-    const std::string& DeviceName() const override { return fake_.DeviceName(); }
-    void Start() override {
-        fake_.Start();
-        started_ = std::chrono::steady_clock::now();
-    }
-    CaptureChunk Read(double* out, size_t maxFrames, std::chrono::milliseconds timeout) override {
-        const auto due =
-            started_ +
-            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                std::chrono::duration<double>(static_cast<double>(delivered_) / kRate / kSpeed));
-        if (due > std::chrono::steady_clock::now() + timeout) {
-            std::this_thread::sleep_for(timeout);
-            return {};
-        }
-        std::this_thread::sleep_until(due);
-        CaptureChunk chunk = fake_.Read(out, maxFrames, timeout);
-        delivered_ += static_cast<long long>(chunk.frames) + chunk.lostFrames;
-        return chunk;
-    }
-    void Stop() override { fake_.Stop(); }
-
-private:
-    FakeCaptureSource fake_;
-    long long delivered_ = 0;
-    std::chrono::steady_clock::time_point started_;
-};
+// Frames in a block of the fake device.
+constexpr size_t kBlock = 1024;
 
 // The generator's default tone (3150 Hz, 1 % at 4 Hz) as samples.
 std::vector<double> Tone(const ScratchDir& dir, double seconds) {
@@ -120,7 +89,8 @@ protected:
         auto shared = std::make_shared<std::vector<double>>(std::move(audio));
         options.openCapture = [shared, failAt](const CaptureOptions& capture) {
             EXPECT_EQ(capture.device, "fake");
-            return std::unique_ptr<CaptureSource>(std::make_unique<PacedSource>(*shared, failAt));
+            return std::unique_ptr<CaptureSource>(
+                std::make_unique<PacedSource>(*shared, kRate, kSpeed, kBlock, failAt));
         };
         auto window = std::make_unique<MeterWindow>(view, options);
         window->Begin(std::nullopt);

@@ -28,6 +28,14 @@ fail() {
     exit 1
 }
 
+# Without any display: one line on standard error that names the program, and status 1.
+status=0
+env -u DISPLAY "$gui" >"$work/no-display.out" 2>"$work/no-display.err" || status=$?
+[ "$status" -eq 1 ] || fail "without a display: status $status"
+[ "$(wc -l <"$work/no-display.err")" -eq 1 ] &&
+    grep -q "^wobblegen: Can't open display" "$work/no-display.err" ||
+    fail "without a display: $(cat "$work/no-display.err")"
+
 # A display of its own whenever Xvfb is there: a desktop's window manager would take keys
 # such as Alt+Space. Xvfb picks a free display number itself and writes it to the pipe.
 if command -v Xvfb >/dev/null || [ -z "${DISPLAY:-}" ]; then
@@ -39,30 +47,8 @@ if command -v Xvfb >/dev/null || [ -z "${DISPLAY:-}" ]; then
     export DISPLAY=":$number"
 fi
 
-# Polls for a visible window whose name matches the pattern; prints its id.
-wait_window() {
-    local deadline=$((SECONDS + timeout_s)) id
-    while [ $SECONDS -lt $deadline ]; do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
-        if [ -n "$id" ]; then
-            echo "$id"
-            return 0
-        fi
-        sleep 0.1
-    done
-    fail "no window named '$1' within ${timeout_s}s"
-}
-
-wait_window_gone() {
-    local deadline=$((SECONDS + timeout_s))
-    while [ $SECONDS -lt $deadline ]; do
-        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    fail "window '$1' still there after ${timeout_s}s"
-}
-
-visible_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | sort || true; }
+# The waiting for windows, shared with the other desktop end-to-end tests.
+source "$(dirname "${BASH_SOURCE[0]}")/../x_windows.sh"
 
 # Waits until a window that was not among the given ids appears (mode "new") or until none
 # is left (mode "gone"); a pop-up menu has no name.

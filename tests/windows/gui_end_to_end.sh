@@ -54,29 +54,8 @@ wine_started=true
 wobblegen_wine_prefix || fail "no Wine prefix"
 wobblegen_wine_server
 
-wait_window() {
-    local deadline=$((SECONDS + timeout_s)) id
-    while [ $SECONDS -lt $deadline ]; do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
-        if [ -n "$id" ]; then
-            echo "$id"
-            return 0
-        fi
-        sleep 0.1
-    done
-    fail "no window named '$1' within ${timeout_s}s"
-}
-
-wait_window_gone() {
-    local deadline=$((SECONDS + timeout_s))
-    while [ $SECONDS -lt $deadline ]; do
-        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    fail "window '$1' still there after ${timeout_s}s"
-}
-
-visible_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | sort || true; }
+# The waiting for windows, shared with the other desktop end-to-end tests.
+source "$(dirname "${BASH_SOURCE[0]}")/../x_windows.sh"
 
 # Waits for a visible window that is not among the ids in $1 (a menu has no name).
 wait_new_window() {
