@@ -25,7 +25,8 @@ constexpr std::chrono::milliseconds kProgressDelay{500};
 class FileProgress {
 public:
     explicit FileProgress(size_t files)
-        : files_(files), terminal_(isatty(STDERR_FILENO) != 0),
+        : files_(files),
+          terminal_(isatty(STDERR_FILENO) != 0),
           started_(std::chrono::steady_clock::now()) {}
     void Erase() {
         if (!shown_) return;

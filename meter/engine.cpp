@@ -256,8 +256,9 @@ public:
         best->Read(mixHz_, nominalHz_, start, r);
         // A tone at a limit may read a little beyond it: a few parts in a billion, and more
         // where it swings.
-        const double slack = kCarrierRangeSlack * r.carrierHz +
-                             kCarrierRangeSwingShare * r.unweightedPeakPercent / 100.0 * r.carrierHz;
+        const double slack = kCarrierRangeSlack * r.carrierHz + kCarrierRangeSwingShare *
+                                                                    r.unweightedPeakPercent /
+                                                                    100.0 * r.carrierHz;
         if (!(r.carrierHz >= kMinCarrierHz - slack && r.carrierHz <= kMaxCarrierHz + slack)) {
             const double limit = r.carrierHz < kMinCarrierHz ? kMinCarrierHz : kMaxCarrierHz;
             throw MeterError(
@@ -523,9 +524,9 @@ bool Engine::Decide() {
     // carrier and the rate allow.
     const double widest = WidestPass(rate_, mix);
     for (;;) {
-        tracker_ = std::make_unique<Tracker>(rate_, mix, search_->MeanHz(), *plan, spanStart,
-                                             options_, expectedFrames_,
-                                             [this](const SecondReading& r) { Emit(r); });
+        tracker_ =
+            std::make_unique<Tracker>(rate_, mix, search_->MeanHz(), *plan, spanStart, options_,
+                                      expectedFrames_, [this](const SecondReading& r) { Emit(r); });
         tracker_->Start(search_->Samples(), lost);
         const double wider = std::min(2.0 * pass, widest);
         if (!tracker_->SwingsBeyond() || !(wider > pass)) break;

@@ -28,9 +28,9 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
     }
     if (file.TruncatedBytes() > 0) {
         const long long missing = file.TruncatedBytes();
-        throw MeterError(Format(
-            "the file is truncated: %lld %s of the audio its header declares %s missing", missing,
-            missing == 1 ? "byte" : "bytes", missing == 1 ? "is" : "are"));
+        throw MeterError(
+            Format("the file is truncated: %lld %s of the audio its header declares %s missing",
+                   missing, missing == 1 ? "byte" : "bytes", missing == 1 ? "is" : "are"));
     }
     const long long declared = std::max(0LL, file.DeclaredFrames());
     Engine engine(rate, options, declared);

@@ -59,8 +59,8 @@ VerifyCheck Check(const ExpectedRow& row, const FileOutcome& outcome, bool weigh
         c.why = outcome.error;
         return c;
     }
-    c.measured = weighted ? outcome.result.weightedPeakPercent
-                          : outcome.result.unweightedPeakPercent;
+    c.measured =
+        weighted ? outcome.result.weightedPeakPercent : outcome.result.unweightedPeakPercent;
     if (expected == 0.0) {
         c.pass = c.measured < kVerifyNoneLimitPercent;
     } else {
@@ -76,9 +76,10 @@ std::vector<ExpectedRow> ReadExpectedTable(const std::string& dir) {
     const std::string path = dir + "/" + kTableName;
     std::ifstream in(path);
     if (!in) {
-        throw MeterError(Format("cannot read %s: %s (write the set with wobblegen-cli "
-                                "--calibration-set DIR)",
-                                path.c_str(), std::strerror(errno)));
+        throw MeterError(
+            Format("cannot read %s: %s (write the set with wobblegen-cli "
+                   "--calibration-set DIR)",
+                   path.c_str(), std::strerror(errno)));
     }
     std::vector<ExpectedRow> rows;
     std::string line;
@@ -88,11 +89,11 @@ std::vector<ExpectedRow> ReadExpectedTable(const std::string& dir) {
         const std::vector<std::string> fields = SplitCsv(line);
         ExpectedRow row;
         double value = 0.0;
-        const bool good =
-            fields.size() == kColumns && !fields[0].empty() &&
-            fields[0].find('/') == std::string::npos && IsReading(fields[1], value) &&
-            value == std::floor(value) && value >= 1.0 && value <= 1e6 &&
-            IsReading(fields[kUnweightedColumn], value) && IsReading(fields[kWeightedColumn], value);
+        const bool good = fields.size() == kColumns && !fields[0].empty() &&
+                          fields[0].find('/') == std::string::npos && IsReading(fields[1], value) &&
+                          value == std::floor(value) && value >= 1.0 && value <= 1e6 &&
+                          IsReading(fields[kUnweightedColumn], value) &&
+                          IsReading(fields[kWeightedColumn], value);
         if (!good)
             throw MeterError(Format("%s, line %d: not a row of the set: '%s'", path.c_str(), number,
                                     line.c_str()));

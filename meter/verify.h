@@ -36,8 +36,8 @@ struct VerifyCheck {
     std::string file;
     int signal = 0;
     bool weighted = false;
-    std::string expected;   // as the table gives it
-    double measured = 0.0;  // %, NaN when the file could not be measured
+    std::string expected;       // as the table gives it
+    double measured = 0.0;      // %, NaN when the file could not be measured
     double errorPercent = 0.0;  // (measured - expected) / expected in %; NaN where 0 is expected
     double tolerancePercent = 0.0;  // allowed |error|, %; or the limit in % where 0 is expected
     bool pass = false;

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <numbers>
 #include <nlohmann/json.hpp>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -66,14 +66,32 @@ TEST(MeterJson, HoldsEveryReadingUnderItsKeyInTheDocumentedOrder) {
     const auto json = nlohmann::ordered_json::parse(text);
     std::vector<std::string> keys;
     for (const auto& item : json.items()) keys.push_back(item.key());
-    EXPECT_EQ(keys, (std::vector<std::string>{
-                        "file", "sample_rate", "channel", "carrier_hz", "nominal_hz",
-                        "speed_error_percent", "weighted_peak_percent", "unweighted_peak_percent",
-                        "weighted_quasi_peak_percent", "weighted_rms_percent",
-                        "unweighted_rms_percent", "wow_rms_percent", "flutter_rms_percent",
-                        "drift_percent", "speed_error_range_percent", "modulation_hz", "rpm",
-                        "once_per_revolution_percent", "remaining_rms_percent", "duration_s",
-                        "measured_s", "start_s", "dropouts", "overruns", "lost_frames", "lines"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"file",
+                                              "sample_rate",
+                                              "channel",
+                                              "carrier_hz",
+                                              "nominal_hz",
+                                              "speed_error_percent",
+                                              "weighted_peak_percent",
+                                              "unweighted_peak_percent",
+                                              "weighted_quasi_peak_percent",
+                                              "weighted_rms_percent",
+                                              "unweighted_rms_percent",
+                                              "wow_rms_percent",
+                                              "flutter_rms_percent",
+                                              "drift_percent",
+                                              "speed_error_range_percent",
+                                              "modulation_hz",
+                                              "rpm",
+                                              "once_per_revolution_percent",
+                                              "remaining_rms_percent",
+                                              "duration_s",
+                                              "measured_s",
+                                              "start_s",
+                                              "dropouts",
+                                              "overruns",
+                                              "lost_frames",
+                                              "lines"}));
     EXPECT_EQ(json["file"], "take \"1\".wav");
     EXPECT_EQ(json["sample_rate"], 44100);
     EXPECT_EQ(json["carrier_hz"], 3150.25);
@@ -141,8 +159,8 @@ TEST(MeterJson, PlatterSpeedAddsTheRevolutionFiguresAndNamesTheLines) {
     // Without a drift reading nor a nominal, the range is null, not a pair of nulls.
     MeterResult r = Sample();
     r.speedErrorLowPercent = r.speedErrorHighPercent = kNoReading;
-    EXPECT_TRUE(nlohmann::ordered_json::parse(FormatJson(r, "x"))["speed_error_range_percent"]
-                    .is_null());
+    EXPECT_TRUE(
+        nlohmann::ordered_json::parse(FormatJson(r, "x"))["speed_error_range_percent"].is_null());
 }
 
 // Splits a CSV row, honouring quoted fields.
@@ -174,7 +192,8 @@ TEST(MeterCsv, RowsMatchTheHeaderNameFirstAndFailuresCarryTheirError) {
     ASSERT_EQ(row.size(), header.size());
     auto column = [&](const std::string& key) {
         const auto at = std::find(header.begin(), header.end(), key);
-        return at == header.end() ? std::string("missing") : row[static_cast<size_t>(at - header.begin())];
+        return at == header.end() ? std::string("missing")
+                                  : row[static_cast<size_t>(at - header.begin())];
     };
     EXPECT_EQ(row.front(), "take, \"one\".wav");
     EXPECT_EQ(column("weighted_peak_percent"), "0.0997");
@@ -215,10 +234,11 @@ TEST(MeterSummary, PlatterSpeedShowsTheRevolutionAndNamesTheLines) {
 
 TEST(MeterSummary, NamesEachReadingWithItsValue) {
     const std::string text = FormatSummary(Sample(), "take.wav");
-    for (const char* line :
-         {"Weighted quasi-peak: 0.1001 % (zero-to-peak", "Wow RMS:             0.0501 % (weighted, below 4 Hz)",
-          "Flutter RMS:         0.0499 % (weighted, above 4 Hz)",
-          "Drift:               0.0123 % peak-to-peak below 0.5 Hz (speed error -0.004 % to +0.008 %)"})
+    for (const char* line : {"Weighted quasi-peak: 0.1001 % (zero-to-peak",
+                             "Wow RMS:             0.0501 % (weighted, below 4 Hz)",
+                             "Flutter RMS:         0.0499 % (weighted, above 4 Hz)",
+                             "Drift:               0.0123 % peak-to-peak below 0.5 Hz (speed error "
+                             "-0.004 % to +0.008 %)"})
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
     EXPECT_NE(text.find("Carrier:             3150.250 Hz (nominal 3150 Hz, speed error +0.008 %)"),
               std::string::npos)
@@ -445,4 +465,3 @@ TEST(MeterPlot, ThePanelOfTheSpeedErrorShowsItSecondBySecondAlongTheWholeInput) 
 
 }  // namespace
 }  // namespace wobblemeter
-
