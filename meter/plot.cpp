@@ -186,12 +186,29 @@ void DrawDeviationPanel(cairo_t* cr, const DeviationPanel& r, const PanelRect& r
     }
     cairo_set_dash(cr, nullptr, 0, 0.0);
     cairo_set_font_size(cr, 12.0);
+    // The legend on a pale ground, so that the traces and levels behind it do not hide it.
+    std::vector<std::string> legend;
+    double widest = 0.0;
+    for (const auto& l : levels) {
+        if (!std::isfinite(l.level)) continue;
+        std::snprintf(label, sizeof label, "%s %.4f %%", l.name, l.level);
+        legend.emplace_back(label);
+        cairo_text_extents_t e;
+        cairo_text_extents(cr, label, &e);
+        widest = std::max(widest, e.width);
+    }
+    if (!legend.empty()) {
+        cairo_set_source_rgba(cr, 1.0, 1.0, 1.0, 0.85);
+        cairo_rectangle(cr, b.x + b.w - 12 - widest, b.y + 3, widest + 8,
+                        16.0 * static_cast<double>(legend.size()) + 2);
+        cairo_fill(cr);
+    }
     double ly = b.y + 16;
+    size_t shown = 0;
     for (const auto& l : levels) {
         if (!std::isfinite(l.level)) continue;
         cairo_set_source_rgb(cr, l.red, l.green, l.blue);
-        std::snprintf(label, sizeof label, "%s %.4f %%", l.name, l.level);
-        Text(cr, b.x + b.w - 8, ly, label, 1.0);
+        Text(cr, b.x + b.w - 8, ly, legend[shown++].c_str(), 1.0);
         ly += 16;
     }
     Frame(cr, b);
@@ -366,7 +383,9 @@ void DrawSpeedErrorPanel(cairo_t* cr, const SpeedErrorPanel& r, const PanelRect&
         cairo_stroke(cr);
         cairo_set_dash(cr, nullptr, 0, 0.0);
         cairo_set_font_size(cr, 12.0);
-        Text(cr, b.x + b.w - 8, b.y + 16, r.meanLabel.c_str(), 1.0);
+        // The label in the half away from the line, so that it never covers it.
+        const bool lineHigh = Y(r.meanPercent) < b.y + b.h / 2.0 - 1.0;
+        Text(cr, b.x + b.w - 8, lineHigh ? b.y + b.h - 8 : b.y + 16, r.meanLabel.c_str(), 1.0);
     }
     Frame(cr, b);
     YAxisTitle(cr, b, "speed error, %", 40);
