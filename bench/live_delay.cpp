@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "meter/live_display.h"
-#include "meter/live_session.h"
+#include "meter/cli/live_display.h"
+#include "meter/live/live_session.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <numbers>
 #include <vector>
 
-#include "meter/drift.h"
-#include "meter/flat_band.h"
-#include "meter/quasi_peak.h"
-#include "meter/revolution.h"
-#include "meter/weighting.h"
-#include "meter/wow_flutter.h"
+#include "meter/dsp/flat_band.h"
+#include "meter/dsp/weighting.h"
+#include "meter/engine/drift.h"
+#include "meter/engine/quasi_peak.h"
+#include "meter/engine/revolution.h"
+#include "meter/engine/wow_flutter.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "meter/message.h"
-#include "meter/report.h"
+#include "meter/output/report.h"
 
 namespace wobblemeter {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "meter/live_session.h"
+#include "meter/live/live_session.h"
 #include "meter/meter.h"
-#include "meter/plot_panels.h"
+#include "meter/output/plot_panels.h"
 
 namespace wobblemeter {
 

@@ -7,7 +7,7 @@
 
 #include <cairo.h>
 
-#include "meter/plot_panels.h"
+#include "meter/output/plot_panels.h"
 #include "meterwin/display.h"
 
 namespace wobblemeter {

@@ -9,10 +9,10 @@
 #include <limits>
 #include <utility>
 
-#include "meter/csv_log.h"
 #include "meter/message.h"
-#include "meter/plot.h"
-#include "meter/report.h"
+#include "meter/output/csv_log.h"
+#include "meter/output/plot.h"
+#include "meter/output/report.h"
 #include "meterwin/dropped_files.h"
 #include "sys/output_file.h"
 

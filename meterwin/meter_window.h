@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "meter/capture.h"
-#include "meter/live_session.h"
+#include "meter/capture/capture.h"
+#include "meter/live/live_session.h"
 #include "meter/meter.h"
 #include "meterwin/display.h"
 #include "meterwin/meter_view.h"

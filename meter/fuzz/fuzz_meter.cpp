@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "meter/meter.h"
-#include "meter/report.h"
+#include "meter/output/report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     wobblemeter::MeterOptions options;

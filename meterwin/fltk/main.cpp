@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "meter/capture.h"
+#include "meter/capture/capture.h"
 #include "meterwin/fltk/meter_frame.h"
 #include "meterwin/meter_window.h"
 #include "meterwin/settings.h"

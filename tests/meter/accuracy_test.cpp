@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "meter/flat_band.h"
+#include "meter/dsp/flat_band.h"
+#include "meter/dsp/weighting.h"
 #include "meter/meter.h"
-#include "meter/weighting.h"
 #include "tests/meter/meter_test_util.h"
 
 namespace wobblemeter {

@@ -1,6 +1,6 @@
 // Several files measured side by side: the outcomes in the files' order whatever finishes
 // first, a failure among them, the same readings as one at a time, and an early stop.
-#include "meter/batch.h"
+#include "meter/cli/batch.h"
 
 #include <gtest/gtest.h>
 

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "meter/capture.h"
+#include "meter/capture/capture.h"
 
 namespace wobblemeter {
 namespace {

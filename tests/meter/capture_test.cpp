@@ -1,6 +1,6 @@
 // The capture side without a device: the ring between the audio thread and the reader, the
 // choice of device by name, and the fake source's injected losses.
-#include "meter/capture.h"
+#include "meter/capture/capture.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "meter/capture_fake.h"
-#include "meter/capture_intake.h"
-#include "meter/capture_ring.h"
+#include "meter/capture/fake.h"
+#include "meter/capture/intake.h"
+#include "meter/capture/ring.h"
 #include "meter/meter.h"
 
 namespace wobblemeter {

@@ -5,8 +5,8 @@
 #include <functional>
 #include <numbers>
 
-#include "meter/drift.h"
-#include "meter/wow_flutter.h"
+#include "meter/engine/drift.h"
+#include "meter/engine/wow_flutter.h"
 
 namespace wobblemeter {
 namespace {

@@ -1,6 +1,6 @@
 // The measuring engine as a live source drives it: blocks of any size, lost input, a tone that
 // comes and goes, finishing at any moment, and the readings of every second.
-#include "meter/engine.h"
+#include "meter/engine/engine.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "meter/csv_log.h"
-#include "meter/mean_carrier.h"
+#include "meter/engine/mean_carrier.h"
+#include "meter/output/csv_log.h"
 #include "tests/meter/meter_test_util.h"
 
 namespace wobblemeter {

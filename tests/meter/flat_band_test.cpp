@@ -1,6 +1,6 @@
 // The flat unweighted band against its tolerance and edges, its settling, and the spectrum's
 // decimation filter.
-#include "meter/flat_band.h"
+#include "meter/dsp/flat_band.h"
 
 #include <gtest/gtest.h>
 

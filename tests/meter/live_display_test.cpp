@@ -1,6 +1,6 @@
 // What wobblemeter --live prints while it measures: the bar and its scale, the terminal's block
 // in each state, and the line per second without a terminal.
-#include "meter/live_display.h"
+#include "meter/cli/live_display.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // audio; overruns bridged and counted; a lost device, a missing one, unwritable files; the log
 // and the recording switched while it runs; states, trace and spectrum in the snapshots; a
 // file measured with progress and cancelled.
-#include "meter/live_session.h"
+#include "meter/live/live_session.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "meter/capture_fake.h"
-#include "meter/csv_log.h"
+#include "meter/capture/fake.h"
+#include "meter/output/csv_log.h"
 #include "tests/meter/meter_test_util.h"
 #include "tests/meter/paced_source.h"
 

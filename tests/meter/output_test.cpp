@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "meter/meter.h"
-#include "meter/plot.h"
-#include "meter/report.h"
+#include "meter/output/plot.h"
+#include "meter/output/report.h"
 #include "tests/meter/meter_test_util.h"
 
 namespace wobblemeter {

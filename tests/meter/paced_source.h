@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "meter/capture.h"
-#include "meter/capture_fake.h"
+#include "meter/capture/capture.h"
+#include "meter/capture/fake.h"
 
 namespace wobblemeter_test {
 

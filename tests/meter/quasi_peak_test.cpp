@@ -1,6 +1,6 @@
 // The quasi-peak detector's calibration and its two time-response points, fed with synthetic
 // weighted deviation at the baseband rates.
-#include "meter/quasi_peak.h"
+#include "meter/engine/quasi_peak.h"
 
 #include <gtest/gtest.h>
 

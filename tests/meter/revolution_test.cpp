@@ -1,6 +1,6 @@
 // The turntable view: the fold of a known once-per-revolution swing, what remains without it,
 // the names of lines at the rotation rate, and the platter speeds.
-#include "meter/revolution.h"
+#include "meter/engine/revolution.h"
 
 #include <gtest/gtest.h>
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "meter/dsp.h"
-#include "meter/flat_band.h"
-#include "meter/quasi_peak.h"
-#include "meter/weighting.h"
+#include "meter/dsp/dsp.h"
+#include "meter/dsp/flat_band.h"
+#include "meter/dsp/weighting.h"
+#include "meter/engine/quasi_peak.h"
 #include "synth/calibration_set.h"
 #include "tests/meter/meter_test_util.h"
 

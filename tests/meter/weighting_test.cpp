@@ -1,11 +1,11 @@
 // The weighting curve against its table, the band limit, and the decimation filters.
-#include "meter/weighting.h"
+#include "meter/dsp/weighting.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "meter/dsp.h"
+#include "meter/dsp/dsp.h"
 
 namespace wobblemeter {
 namespace {

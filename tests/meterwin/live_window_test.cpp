@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "meter/capture_fake.h"
-#include "meter/csv_log.h"
-#include "meter/report.h"
+#include "meter/capture/fake.h"
+#include "meter/output/csv_log.h"
+#include "meter/output/report.h"
 #include "meterwin/meter_window.h"
 #include "tests/meter/meter_test_util.h"
 #include "tests/meter/paced_source.h"

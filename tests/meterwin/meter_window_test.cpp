@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "meter/csv_log.h"
 #include "meter/message.h"
-#include "meter/plot.h"
-#include "meter/report.h"
+#include "meter/output/csv_log.h"
+#include "meter/output/plot.h"
+#include "meter/output/report.h"
 #include "tests/meter/meter_test_util.h"
 #include "tests/meterwin/fake_meter_view.h"
 

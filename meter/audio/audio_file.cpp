@@ -1,0 +1,156 @@
+// libsndfile behind a small reader that hands out one channel at a time, block by block.
+#include "meter/audio/audio_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "meter/meter.h"
+
+namespace wobblemeter {
+
+namespace {
+
+// Samples (of all channels) per read call.
+constexpr sf_count_t kBlockSamples = 16384;
+
+// libsndfile keeps the reason an open failed in one global: files opened side by side open one
+// at a time, so that each failure reads its own reason.
+std::mutex& OpenMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+}  // namespace
+
+AudioFile::AudioFile(const std::string& path) {
+    std::unique_lock<std::mutex> lock(OpenMutex());
+    file_ = sf_open(path.c_str(), SFM_READ, &info_);
+    if (file_ == nullptr) {
+        const std::string reason = sf_strerror(nullptr);
+        lock.unlock();
+        FILE* plain = std::fopen(path.c_str(), "rb");
+        if (plain == nullptr)
+            throw MeterError(std::string("cannot open it: ") + std::strerror(errno));
+        std::fclose(plain);
+        throw MeterError("not an audio file libsndfile can read (" + reason + ")");
+    }
+    lock.unlock();
+    Check();
+}
+
+AudioFile::AudioFile(const void* data, size_t size) {
+    memory_ = {static_cast<const unsigned char*>(data), static_cast<sf_count_t>(size), 0};
+    io_.get_filelen = [](void* user) { return static_cast<Memory*>(user)->size; };
+    io_.seek = [](sf_count_t offset, int whence, void* user) -> sf_count_t {
+        auto* m = static_cast<Memory*>(user);
+        sf_count_t base = 0;
+        if (whence == SEEK_CUR) base = m->pos;
+        if (whence == SEEK_END) base = m->size;
+        if (offset > m->size || offset < -m->size) return -1;
+        const sf_count_t target = base + offset;
+        if (target < 0 || target > m->size) return -1;
+        m->pos = target;
+        return m->pos;
+    };
+    io_.read = [](void* ptr, sf_count_t count, void* user) -> sf_count_t {
+        auto* m = static_cast<Memory*>(user);
+        const sf_count_t n = std::clamp<sf_count_t>(count, 0, m->size - m->pos);
+        if (n > 0) std::memcpy(ptr, m->data + m->pos, static_cast<size_t>(n));
+        m->pos += n;
+        return n;
+    };
+    io_.write = [](const void*, sf_count_t, void*) -> sf_count_t { return 0; };
+    io_.tell = [](void* user) { return static_cast<Memory*>(user)->pos; };
+    std::unique_lock<std::mutex> lock(OpenMutex());
+    file_ = sf_open_virtual(&io_, SFM_READ, &info_, &memory_);
+    if (file_ == nullptr) {
+        throw MeterError(std::string("not audio libsndfile can read (") + sf_strerror(nullptr) +
+                         ")");
+    }
+    lock.unlock();
+    Check();
+}
+
+void AudioFile::Check() {
+    if (info_.channels < 1 || info_.channels > 1024 || info_.samplerate <= 0) {
+        sf_close(file_);
+        file_ = nullptr;
+        throw MeterError("not audio libsndfile can read (its header is inconsistent)");
+    }
+    // libsndfile reads a WAV or AIFF file whose data chunk runs past the end of the file as
+    // far as it goes, and notes the shortfall in its log: "data : <declared> (should be
+    // <present>)": even a single byte missing is a cut (a copy that stopped short). Declared
+    // sizes of 0 and 0xFFFFFFFF mean "unknown" (a recorder that never finished the header) and
+    // are no sign of a cut.
+    char log[4096] = {};
+    sf_command(file_, SFC_GET_LOG_INFO, log, sizeof log - 1);
+    for (const char* line = log; line != nullptr && *line != '\0';) {
+        long long declared = 0, present = 0;
+        if ((std::strncmp(line, "data ", 5) == 0 || std::strncmp(line, "SSND ", 5) == 0) &&
+            std::sscanf(line + 5, ": %lld (should be %lld)", &declared, &present) == 2 &&
+            declared > present && declared != 0xFFFFFFFFLL && declared != 0x7FFFFFFFLL) {
+            truncatedBytes_ = declared - present;
+        }
+        line = std::strchr(line, '\n');
+        if (line != nullptr) ++line;
+    }
+    // Integer formats arrive scaled to full scale 1; float files as they are stored.
+    sf_command(file_, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+    sf_command(file_, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
+    blockFrames_ = std::max<sf_count_t>(1, kBlockSamples / info_.channels);
+}
+
+AudioFile::~AudioFile() {
+    if (file_ != nullptr) sf_close(file_);
+}
+
+namespace {
+
+sf_count_t ReadFrames(SNDFILE* file, float* out, sf_count_t frames) {
+    return sf_readf_float(file, out, frames);
+}
+sf_count_t ReadFrames(SNDFILE* file, double* out, sf_count_t frames) {
+    return sf_readf_double(file, out, frames);
+}
+
+}  // namespace
+
+size_t AudioFile::Read(int channel, float* out, size_t count) {
+    return ReadAs(channel, out, count, frames_);
+}
+
+size_t AudioFile::Read(int channel, double* out, size_t count) {
+    return ReadAs(channel, out, count, doubleFrames_);
+}
+
+template <typename T>
+size_t AudioFile::ReadAs(int channel, T* out, size_t count, std::vector<T>& frames) {
+    const auto channels = static_cast<size_t>(info_.channels);
+    if (channels > 1)
+        frames.resize(static_cast<size_t>(blockFrames_) * static_cast<size_t>(info_.channels));
+    size_t done = 0;
+    while (done < count) {
+        const sf_count_t want =
+            std::min<sf_count_t>(blockFrames_, static_cast<sf_count_t>(count - done));
+        if (channels == 1) {
+            const sf_count_t got = ReadFrames(file_, out + done, want);
+            if (got <= 0) break;
+            done += static_cast<size_t>(got);
+            if (got < want) break;
+            continue;
+        }
+        const sf_count_t got = ReadFrames(file_, frames.data(), want);
+        if (got <= 0) break;
+        const auto n = static_cast<size_t>(got);
+        for (size_t i = 0; i < n; ++i)
+            out[done + i] = frames[i * channels + static_cast<size_t>(channel)];
+        done += n;
+        if (got < want) break;
+    }
+    return done;
+}
+
+}  // namespace wobblemeter

@@ -1,0 +1,19 @@
+// Capture code that needs no audio library: which listed device a --device name means.
+#include "meter/capture/capture.h"
+
+#include <string>
+
+namespace wobblemeter {
+
+std::optional<size_t> MatchCaptureDevice(const std::vector<CaptureDeviceInfo>& devices,
+                                         std::string_view name) {
+    if (name.empty()) return std::nullopt;
+    for (size_t i = 0; i < devices.size(); ++i)
+        if (devices[i].name == name) return i;
+    const std::string suffix = "(" + std::string(name) + ")";
+    for (size_t i = 0; i < devices.size(); ++i)
+        if (devices[i].name.ends_with(suffix)) return i;
+    return std::nullopt;
+}
+
+}  // namespace wobblemeter

@@ -1,0 +1,134 @@
+// Several files and the verification set: measured side by side, printed in order.
+#include "meter/cli/batch_main.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+
+#include "meter/cli/batch.h"
+#include "meter/cli/verify.h"
+#include "meter/output/report.h"
+#include "sys/std_streams.h"
+
+namespace wobblemeter {
+
+namespace {
+
+constexpr int kExitFailed = 1;
+// Runs longer than this show on a terminal how many files are done.
+constexpr std::chrono::milliseconds kProgressDelay{500};
+
+// "wobblemeter: measured 3 of 16 files" on a terminal, redrawn in place; erased before anything
+// else is printed.
+class FileProgress {
+public:
+    explicit FileProgress(size_t files)
+        : files_(files),
+          terminal_(isatty(STDERR_FILENO) != 0),
+          started_(std::chrono::steady_clock::now()) {}
+    void Erase() {
+        if (!shown_) return;
+        std::fprintf(stderr, "\r%50s\r", "");
+        std::fflush(stderr);
+        shown_ = false;
+    }
+    void Show(size_t done) {
+        if (!terminal_ || done == files_ ||
+            std::chrono::steady_clock::now() - started_ < kProgressDelay)
+            return;
+        std::fprintf(stderr, "\rwobblemeter: measured %zu of %zu files", done, files_);
+        std::fflush(stderr);
+        shown_ = true;
+    }
+
+private:
+    size_t files_;
+    bool terminal_;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point started_;
+};
+
+// Writes text to standard output; false (with reason) when it is lost.
+bool Write(const std::string& text, std::string& reason) {
+    std::fputs(text.c_str(), stdout);
+    if (StandardStreamIntact(StandardStream::kOutput, &reason)) return true;
+    if (reason.empty()) reason = "write error";
+    return false;
+}
+
+}  // namespace
+
+int MeasureFilesCommand(const std::vector<std::string>& paths, const MeterOptions& options,
+                        OutputForm form) {
+    const bool array = form == OutputForm::kJson && paths.size() > 1;
+    std::string lost;  // why standard output could not be written
+    bool anyFailed = false;
+    size_t done = 0;
+    FileProgress progress(paths.size());
+    auto out = [&lost](const std::string& text) { return lost.empty() && Write(text, lost); };
+    if (form == OutputForm::kCsv) out(CsvHeader() + "\n");
+    if (array) out("[");
+    MeasureFiles(paths, options, MeasuringThreads(paths.size()), [&](const FileOutcome& o) {
+        progress.Erase();
+        std::string text;
+        if (!o.measured) {
+            anyFailed = true;
+            std::fprintf(stderr, "wobblemeter: %s: %s\n", o.path.c_str(), o.error.c_str());
+            if (form == OutputForm::kCsv) text = CsvFailureRow(o.path, o.error) + "\n";
+            if (array) text = JsonFailure(o.path, o.error);
+        } else if (form == OutputForm::kCsv) {
+            text = CsvRow(o.result, o.path) + "\n";
+        } else if (form == OutputForm::kJson) {
+            text = array ? JsonObject(o.result, o.path) : FormatJson(o.result, o.path);
+        } else {
+            text = (done > 0 ? "\n" : "") + FormatSummary(o.result, o.path);
+        }
+        if (array && done > 0) text = "," + text;
+        ++done;
+        // Without standard output there is nothing left to measure for.
+        if (!text.empty() && !out(text)) return false;
+        progress.Show(done);
+        return true;
+    });
+    if (array) out("]\n");
+    progress.Erase();
+    if (!lost.empty()) {
+        std::fprintf(stderr, "wobblemeter: cannot write the readings to standard output: %s\n",
+                     lost.c_str());
+    }
+    return anyFailed || !lost.empty() ? kExitFailed : 0;
+}
+
+int VerifyCommand(const std::string& dir) {
+    std::vector<ExpectedRow> rows;
+    try {
+        rows = ReadExpectedTable(dir);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "wobblemeter: %s\n", e.what());
+        return kExitFailed;
+    }
+    std::vector<std::string> paths;
+    for (const ExpectedRow& row : rows) paths.push_back(dir + "/" + row.file);
+    std::vector<VerifyCheck> checks;
+    size_t next = 0;
+    FileProgress progress(paths.size());
+    MeasureFiles(paths, {}, MeasuringThreads(paths.size()), [&](const FileOutcome& o) {
+        for (const VerifyCheck& c : CheckReadings(rows[next], o)) checks.push_back(c);
+        progress.Show(++next);
+        return true;
+    });
+    progress.Erase();
+    std::string lost;
+    if (!Write(FormatVerifyTable(dir, checks), lost)) {
+        std::fprintf(stderr, "wobblemeter: cannot write the table to standard output: %s\n",
+                     lost.c_str());
+        return kExitFailed;
+    }
+    for (const VerifyCheck& c : checks)
+        if (!c.pass) return kExitFailed;
+    return 0;
+}
+
+}  // namespace wobblemeter

@@ -1,0 +1,64 @@
+// Range checks of wobblemeter's numeric options, on the project's decimal parsing.
+#include "meter/cli/number_options.h"
+
+#include <charconv>
+
+#include "text/decimal.h"
+
+namespace wobblemeter {
+
+namespace {
+
+// A limit for a message, without an exponent: "1000000", "0.5".
+std::string Limit(double value) {
+    char text[400];  // room for any double in fixed notation
+    const auto [end, error] =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    return error == std::errc{} ? std::string(text, end) : FormatShortest(value);
+}
+
+}  // namespace
+
+CLI::Validator DecimalInteger(long long lowest, long long highest) {
+    return CLI::Validator(
+        [lowest, highest](std::string& text) -> std::string {
+            unsigned long long value = 0;
+            if (!ParseDecimalWhole(text.c_str(), static_cast<unsigned long long>(highest), value) ||
+                static_cast<long long>(value) < lowest) {
+                return "'" + text + "' is not allowed: give a whole number from " +
+                       std::to_string(lowest) + " to " + std::to_string(highest);
+            }
+            text = std::to_string(value);
+            return {};
+        },
+        "INT");
+}
+
+CLI::Validator DecimalReal(double lowest, double highest, const std::string& unit) {
+    return CLI::Validator(
+        [lowest, highest, unit](std::string& text) -> std::string {
+            double value = 0.0;
+            if (!ParseDecimalReal(text.c_str(), value) || value < lowest || value > highest) {
+                return "'" + text + "' is not allowed: give a decimal number of " + unit +
+                       " from " + Limit(lowest) + " to " + Limit(highest);
+            }
+            text = FormatShortest(value);  // reads back as exactly value
+            return {};
+        },
+        "NUMBER");
+}
+
+CLI::Validator DecimalPositive(const std::string& unit) {
+    return CLI::Validator(
+        [unit](std::string& text) -> std::string {
+            double value = 0.0;
+            if (!ParseDecimalReal(text.c_str(), value) || !(value > 0.0))
+                return "'" + text + "' is not allowed: give a decimal number of " + unit +
+                       " above 0";
+            text = FormatShortest(value);
+            return {};
+        },
+        "NUMBER");
+}
+
+}  // namespace wobblemeter

@@ -1,0 +1,13 @@
+// Butterworth low- and high-pass filters of even order, as biquad cascades at a stream's rate.
+#pragma once
+
+#include "meter/dsp/dsp.h"
+
+namespace wobblemeter {
+
+// Order 2, 4, 6 ...; -3 dB at hz, which the bilinear transform keeps there (prewarped). A low-
+// and a high-pass of the same order and corner are power complementary: |L|^2 + |H|^2 = 1.
+BiquadCascade ButterworthLowPass(int order, double hz, double sampleRate);
+BiquadCascade ButterworthHighPass(int order, double hz, double sampleRate);
+
+}  // namespace wobblemeter

@@ -1,0 +1,26 @@
+// The wow/flutter split: one low-pass and one high-pass of the same Butterworth order and corner.
+#include "meter/engine/wow_flutter.h"
+
+#include "meter/dsp/butterworth.h"
+
+namespace wobblemeter {
+
+namespace {
+
+constexpr int kOrder = 4;
+
+}  // namespace
+
+WowFlutterSplit::WowFlutterSplit(double sampleRate)
+    : lowPass_(ButterworthLowPass(kOrder, kWowFlutterSplitHz, sampleRate)),
+      highPass_(ButterworthHighPass(kOrder, kWowFlutterSplitHz, sampleRate)) {}
+
+void WowFlutterSplit::Push(double weighted, bool counted) {
+    wowNow_ = lowPass_.Process(weighted);
+    flutterNow_ = highPass_.Process(weighted);
+    if (!counted) return;
+    wow_.Add(wowNow_);
+    flutter_.Add(flutterNow_);
+}
+
+}  // namespace wobblemeter

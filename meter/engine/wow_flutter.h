@@ -1,0 +1,47 @@
+// Wow and flutter apart: the weighted RMS of the weighted deviation's components below and
+// above 4 Hz, at the baseband rate.
+#pragma once
+
+#include <cstddef>
+
+#include "meter/dsp/dsp.h"
+#include "meter/dsp/span_stats.h"
+
+namespace wobblemeter {
+
+// Where wow ends and flutter begins, Hz.
+constexpr double kWowFlutterSplitHz = 4.0;
+
+// The split is a fourth-order Butterworth low-pass and high-pass at 4 Hz, each -3 dB there.
+// Being power complementary, wow^2 + flutter^2 equals the weighted RMS squared for any
+// deviation; a component at 4 Hz itself counts half its power to each, one at 2 Hz or 8 Hz
+// 0.4 % of its power to the other side (-24 dB), one at 1 Hz or 16 Hz 0.0015 %.
+class WowFlutterSplit {
+public:
+    explicit WowFlutterSplit(double sampleRate);
+
+    // One sample of the weighted deviation (any unit; the RMS readings are in the same one).
+    // The filters start at rest, which suits the weighted deviation (no mean); they settle
+    // within 1 s, inside the weighting's own settling.
+    void Push(double weighted, bool counted);
+    void Process(const double* weighted, size_t n, bool counted) {
+        for (size_t i = 0; i < n; ++i) Push(weighted[i], counted);
+    }
+
+    // The two parts of the last sample pushed, counted or not: for readings over a window.
+    double WowNow() const { return wowNow_; }
+    double FlutterNow() const { return flutterNow_; }
+    const SpanRms& Wow() const { return wow_; }
+    const SpanRms& Flutter() const { return flutter_; }
+    void RestartInterval() {
+        wow_.RestartInterval();
+        flutter_.RestartInterval();
+    }
+
+private:
+    BiquadCascade lowPass_, highPass_;
+    double wowNow_ = 0.0, flutterNow_ = 0.0;
+    SpanRms wow_, flutter_;
+};
+
+}  // namespace wobblemeter

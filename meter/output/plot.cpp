@@ -1,0 +1,590 @@
+// Cairo drawing of the deviation and its spectrum, as panels of their own (plot_panels.h) and
+// laid out on the page of a plot file, encoded as PNG (libpng) or SVG.
+#include "meter/output/plot.h"
+
+#include <cairo-svg.h>
+#include <cairo.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "meter/output/plot_panels.h"
+#include "meter/output/report.h"
+#include "meter/output/revolution_plot.h"
+#include "sys/output_file.h"
+
+namespace wobblemeter {
+
+namespace {
+
+constexpr double kWidth = 1000.0;
+constexpr double kHeight = 720.0;
+// The panel of the speed error along the whole span, below the others, where there is one.
+constexpr double kSpeedPanelHeight = 190.0;
+constexpr double kSpeedPanelSpace = 60.0;
+// Below the turntable's panel, where there is one.
+constexpr double kRevolutionPanelSpace = 20.0;
+constexpr double kLeft = 80.0;
+constexpr double kRight = 30.0;
+// zlib's level for the PNG: 1 is fastest, 9 smallest.
+constexpr int kPngCompressionLevel = 3;
+
+void Text(cairo_t* cr, double x, double y, const char* text, double alignX = 0.0) {
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, text, &e);
+    cairo_move_to(cr, x - alignX * e.width, y);
+    cairo_show_text(cr, text);
+}
+
+void Frame(cairo_t* cr, const PanelRect& b) {
+    cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+    cairo_set_line_width(cr, 1.0);
+    cairo_rectangle(cr, b.x, b.y, b.w, b.h);
+    cairo_stroke(cr);
+}
+
+// The envelope drawn one pixel column at a time: each column spans the lowest to the highest
+// value of the stretches it covers, widened to meet its neighbours so that a steep trace stays
+// unbroken, and at least a pixel high. A thousand pixel-wide boxes fill many times faster than
+// the polygon through a thousand stretches (and its outline), and look the same.
+void DrawEnvelope(cairo_t* cr, const Envelope& e, const PanelRect& b, double t0, double t1,
+                  double limit) {
+    if (e.low.empty() || !(e.stretchSeconds > 0.0)) return;
+    const auto columns = static_cast<size_t>(b.w);
+    const double columnSeconds = (t1 - t0) / static_cast<double>(columns);
+    const auto stretches = static_cast<double>(e.low.size());
+    constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
+    std::vector<float> low(columns, kNone), high(columns, kNone);
+    for (size_t c = 0; c < columns; ++c) {
+        // Stretches that overlap the column's time, by index.
+        const double from =
+            (t0 + static_cast<double>(c) * columnSeconds - e.startSeconds) / e.stretchSeconds;
+        const double to = from + columnSeconds / e.stretchSeconds;
+        const auto first = static_cast<size_t>(std::clamp(std::floor(from), 0.0, stretches));
+        const auto last = static_cast<size_t>(std::clamp(std::ceil(to), 0.0, stretches));
+        for (size_t i = first; i < last; ++i) {
+            low[c] = std::isnan(low[c]) ? e.low[i] : std::min(low[c], e.low[i]);
+            high[c] = std::isnan(high[c]) ? e.high[i] : std::max(high[c], e.high[i]);
+        }
+    }
+    auto Y = [&](double v) {
+        return b.y + b.h / 2.0 - std::clamp(v / limit, -1.0, 1.0) * b.h / 2.0;
+    };
+    for (size_t c = 0; c < columns; ++c) {
+        if (std::isnan(low[c])) continue;
+        double lowest = low[c], highest = high[c];
+        if (c > 0 && !std::isnan(low[c - 1])) {
+            lowest = std::min(lowest, static_cast<double>(high[c - 1]));
+            highest = std::max(highest, static_cast<double>(low[c - 1]));
+        }
+        double top = Y(highest), bottom = Y(lowest);
+        if (bottom - top < 1.0) {
+            const double middle = (top + bottom) / 2.0;
+            top = middle - 0.5;
+            bottom = middle + 0.5;
+        }
+        cairo_rectangle(cr, b.x + static_cast<double>(c), top, 1.0, bottom - top);
+    }
+    cairo_fill(cr);
+}
+
+// Title of a box's y axis, read bottom to top; `halfLength` (pixels) centres it on the box.
+void YAxisTitle(cairo_t* cr, const PanelRect& b, const char* title, double halfLength) {
+    cairo_save(cr);
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_move_to(cr, b.x - 55, b.y + b.h / 2 + halfLength);
+    cairo_rotate(cr, -std::numbers::pi / 2);
+    cairo_show_text(cr, title);
+    cairo_restore(cr);
+}
+
+}  // namespace
+
+void DrawDeviationPanel(cairo_t* cr, const DeviationPanel& r, const PanelRect& rect) {
+    const PanelRect b = PanelFrame(rect);
+    const Envelope& u = r.unweighted;
+    const double t0 = std::isfinite(r.startSeconds) ? r.startSeconds : u.startSeconds;
+    const double t1 = std::max(
+        t0 + 1e-3, std::isfinite(r.endSeconds)
+                       ? r.endSeconds
+                       : u.startSeconds + static_cast<double>(u.low.size()) * u.stretchSeconds);
+    // Levels and stretches not formed yet (NaN) leave the scale alone.
+    double largest = 0.0;
+    auto Widen = [&largest](double v) {
+        if (std::isfinite(v)) largest = std::max(largest, std::fabs(v));
+    };
+    Widen(r.unweightedPeakPercent);
+    Widen(r.weightedPeakPercent);
+    for (size_t i = 0; i < u.low.size(); ++i) {
+        Widen(static_cast<double>(u.low[i]));
+        Widen(static_cast<double>(u.high[i]));
+    }
+    const double step = NiceStep(2.0 * std::max(largest, 1e-6));
+    const double limit = std::ceil(largest * 1.1 / step) * step;
+
+    char label[64];
+    cairo_set_font_size(cr, 11.0);
+    cairo_set_line_width(cr, 0.5);
+    for (double v = -limit; v <= limit + step / 2; v += step) {
+        const double y = b.y + b.h / 2.0 - v / limit * b.h / 2.0;
+        cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
+        cairo_move_to(cr, b.x, y);
+        cairo_line_to(cr, b.x + b.w, y);
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        std::snprintf(label, sizeof label, "%.4g", std::fabs(v) < step / 1000 ? 0.0 : v);
+        Text(cr, b.x - 6, y + 4, label, 1.0);
+    }
+    const double tStep = NiceStep(t1 - t0);
+    for (double t = std::ceil(t0 / tStep) * tStep; t <= t1; t += tStep) {
+        const double x = b.x + (t - t0) / (t1 - t0) * b.w;
+        cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
+        cairo_move_to(cr, x, b.y);
+        cairo_line_to(cr, x, b.y + b.h);
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        std::snprintf(label, sizeof label, "%g", t);
+        Text(cr, x, b.y + b.h + 15, label, 0.5);
+    }
+    Text(cr, b.x + b.w / 2, b.y + b.h + 32, "time, s", 0.5);
+
+    cairo_set_source_rgba(cr, 0.55, 0.7, 0.95, 0.8);
+    DrawEnvelope(cr, r.unweighted, b, t0, t1, limit);
+    cairo_set_source_rgba(cr, 0.85, 0.3, 0.1, 0.85);
+    DrawEnvelope(cr, r.weighted, b, t0, t1, limit);
+
+    const double dashes[] = {6.0, 4.0};
+    cairo_set_dash(cr, dashes, 2, 0.0);
+    cairo_set_line_width(cr, 1.2);
+    const struct {
+        double level;
+        double red, green, blue;
+        const char* name;
+    } levels[] = {{r.unweightedPeakPercent, 0.1, 0.3, 0.8, "unweighted 2-sigma"},
+                  {r.weightedPeakPercent, 0.7, 0.15, 0.0, "weighted 2-sigma"}};
+    for (const auto& l : levels) {
+        if (!std::isfinite(l.level)) continue;
+        cairo_set_source_rgb(cr, l.red, l.green, l.blue);
+        for (double sign : {1.0, -1.0}) {
+            const double y = b.y + b.h / 2.0 - sign * std::min(l.level / limit, 1.0) * b.h / 2.0;
+            cairo_move_to(cr, b.x, y);
+            cairo_line_to(cr, b.x + b.w, y);
+            cairo_stroke(cr);
+        }
+    }
+    cairo_set_dash(cr, nullptr, 0, 0.0);
+    cairo_set_font_size(cr, 12.0);
+    // The legend on a pale ground, so that the traces and levels behind it do not hide it.
+    std::vector<std::string> legend;
+    double widest = 0.0;
+    for (const auto& l : levels) {
+        if (!std::isfinite(l.level)) continue;
+        std::snprintf(label, sizeof label, "%s %.4f %%", l.name, l.level);
+        legend.emplace_back(label);
+        cairo_text_extents_t e;
+        cairo_text_extents(cr, label, &e);
+        widest = std::max(widest, e.width);
+    }
+    if (!legend.empty()) {
+        cairo_set_source_rgba(cr, 1.0, 1.0, 1.0, 0.85);
+        cairo_rectangle(cr, b.x + b.w - 12 - widest, b.y + 3, widest + 8,
+                        16.0 * static_cast<double>(legend.size()) + 2);
+        cairo_fill(cr);
+    }
+    double ly = b.y + 16;
+    size_t shown = 0;
+    for (const auto& l : levels) {
+        if (!std::isfinite(l.level)) continue;
+        cairo_set_source_rgb(cr, l.red, l.green, l.blue);
+        Text(cr, b.x + b.w - 8, ly, legend[shown++].c_str(), 1.0);
+        ly += 16;
+    }
+    Frame(cr, b);
+    YAxisTitle(cr, b, "deviation, %", 35);
+}
+
+namespace {
+
+// The spectrum as a line through its points, of which up to ten thousand crowd into the
+// highest decades of the logarithmic axis. Within each pixel column only the first, lowest,
+// highest and last point are kept, in their order: the line covers the same pixels, and
+// cairo strokes a tenth of the points.
+template <typename ToX, typename ToY>
+void SpectrumPath(cairo_t* cr, const SpectrumPanel& r, ToX X, ToY Y) {
+    const size_t n = std::min(r.hz.size(), r.percent.size());
+    bool started = false;
+    auto Point = [&](size_t i) {
+        if (started) {
+            cairo_line_to(cr, X(r.hz[i]), Y(r.percent[i]));
+        } else {
+            cairo_move_to(cr, X(r.hz[i]), Y(r.percent[i]));
+            started = true;
+        }
+    };
+    for (size_t first = 0; first < n;) {
+        const double column = std::floor(X(r.hz[first]));
+        size_t last = first, lowest = first, highest = first;
+        while (last + 1 < n && std::floor(X(r.hz[last + 1])) == column) {
+            ++last;
+            if (r.percent[last] < r.percent[lowest]) lowest = last;
+            if (r.percent[last] > r.percent[highest]) highest = last;
+        }
+        Point(first);
+        for (const size_t i : {std::min(lowest, highest), std::max(lowest, highest), last}) {
+            if (i != first) Point(i);
+        }
+        first = last + 1;
+    }
+}
+
+}  // namespace
+
+void DrawSpectrumPanel(cairo_t* cr, const SpectrumPanel& r, const PanelRect& rect) {
+    const PanelRect b = PanelFrame(rect);
+    constexpr double kLow = 0.1, kHigh = 200.0;
+    auto X = [&](double hz) {
+        return b.x + std::log10(hz / kLow) / std::log10(kHigh / kLow) * b.w;
+    };
+    double largest = 1e-9;
+    for (double p : r.percent) {
+        if (std::isfinite(p)) largest = std::max(largest, p);
+    }
+    const double step = NiceStep(largest);
+    const double top = std::ceil(largest * 1.15 / step) * step;
+    auto Y = [&](double p) { return b.y + b.h - std::clamp(p / top, 0.0, 1.0) * b.h; };
+
+    char label[64];
+    cairo_set_font_size(cr, 11.0);
+    cairo_set_line_width(cr, 0.5);
+    for (double decade = 0.1; decade <= kHigh; decade *= 10.0) {
+        for (int m = 1; m < 10; ++m) {
+            const double hz = decade * m;
+            if (hz < kLow || hz > kHigh) continue;
+            cairo_set_source_rgb(cr, m == 1 ? 0.75 : 0.9, m == 1 ? 0.75 : 0.9, m == 1 ? 0.75 : 0.9);
+            cairo_move_to(cr, X(hz), b.y);
+            cairo_line_to(cr, X(hz), b.y + b.h);
+            cairo_stroke(cr);
+            if (m == 1 || m == 2 || m == 5) {
+                cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+                std::snprintf(label, sizeof label, "%g", hz);
+                Text(cr, X(hz), b.y + b.h + 15, label, 0.5);
+            }
+        }
+    }
+    for (double p = 0.0; p <= top + step / 2; p += step) {
+        cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
+        cairo_move_to(cr, b.x, Y(p));
+        cairo_line_to(cr, b.x + b.w, Y(p));
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        std::snprintf(label, sizeof label, "%.4g", p);
+        Text(cr, b.x - 6, Y(p) + 4, label, 1.0);
+    }
+    Text(cr, b.x + b.w / 2, b.y + b.h + 32, "modulation frequency, Hz", 0.5);
+
+    cairo_set_source_rgb(cr, 0.1, 0.3, 0.8);
+    cairo_set_line_width(cr, 1.0);
+    SpectrumPath(cr, r, X, Y);
+    cairo_stroke(cr);
+    cairo_set_font_size(cr, 12.0);
+    cairo_set_source_rgb(cr, 0.6, 0.1, 0.0);
+    for (const SpectrumLine& line : r.lines) {
+        if (line.hz < kLow || line.hz > kHigh) continue;
+        std::snprintf(label, sizeof label, "%.3g Hz, %.3g %%", line.hz, line.percent);
+        Text(cr, X(line.hz) + 4, std::max(b.y + 14, Y(line.percent) - 6), label, 0.0);
+    }
+    Frame(cr, b);
+    YAxisTitle(cr, b, "peak deviation, %", 50);
+}
+
+void DrawSpeedErrorPanel(cairo_t* cr, const SpeedErrorPanel& r, const PanelRect& rect) {
+    const PanelRect b = PanelFrame(rect);
+    const Envelope& e = r.speedError;
+    const double t1 = std::max(1.0, r.endSeconds);
+    auto X = [&](double t) { return b.x + std::clamp(t / t1, 0.0, 1.0) * b.w; };
+    double largest = std::isfinite(r.meanPercent) ? std::fabs(r.meanPercent) : 0.0;
+    for (size_t i = 0; i < e.low.size(); ++i) {
+        if (std::isfinite(e.low[i])) largest = std::max(largest, std::fabs(double{e.low[i]}));
+        if (std::isfinite(e.high[i])) largest = std::max(largest, std::fabs(double{e.high[i]}));
+    }
+    // At least +-0.01 %: a steady speed does not magnify its last digits.
+    const double step = NiceStep(2.0 * std::max(largest, 0.01));
+    const double limit = std::ceil(std::max(largest, 0.01) * 1.1 / step) * step;
+    auto Y = [&](double v) {
+        return b.y + b.h / 2.0 - std::clamp(v / limit, -1.0, 1.0) * b.h / 2.0;
+    };
+
+    if (std::isfinite(r.spanStartSeconds) && std::isfinite(r.spanSeconds)) {
+        cairo_set_source_rgb(cr, 0.93, 0.95, 0.9);
+        cairo_rectangle(cr, X(r.spanStartSeconds), b.y,
+                        X(r.spanStartSeconds + r.spanSeconds) - X(r.spanStartSeconds), b.h);
+        cairo_fill(cr);
+    }
+    char label[64];
+    cairo_set_font_size(cr, 11.0);
+    cairo_set_line_width(cr, 0.5);
+    for (double v = -limit; v <= limit + step / 2; v += step) {
+        cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
+        cairo_move_to(cr, b.x, Y(v));
+        cairo_line_to(cr, b.x + b.w, Y(v));
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        if (std::fabs(v) < step / 1000)
+            std::snprintf(label, sizeof label, "0");
+        else
+            std::snprintf(label, sizeof label, "%+.4g", v);
+        Text(cr, b.x - 6, Y(v) + 4, label, 1.0);
+    }
+    const double tStep = NiceStep(t1);
+    for (double t = 0.0; t <= t1; t += tStep) {
+        cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
+        cairo_move_to(cr, X(t), b.y);
+        cairo_line_to(cr, X(t), b.y + b.h);
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        std::snprintf(label, sizeof label, "%g", t);
+        Text(cr, X(t), b.y + b.h + 15, label, 0.5);
+    }
+    Text(cr, b.x + b.w / 2, b.y + b.h + 32, r.timeTitle.c_str(), 0.5);
+
+    // Each stretch from its lowest to its highest second, at least a pixel high.
+    cairo_set_source_rgb(cr, 0.2, 0.45, 0.15);
+    for (size_t i = 0; i < e.low.size(); ++i) {
+        if (!std::isfinite(e.low[i]) || !std::isfinite(e.high[i])) continue;
+        const double t = e.startSeconds + static_cast<double>(i) * e.stretchSeconds;
+        double top = Y(e.high[i]), bottom = Y(e.low[i]);
+        if (bottom - top < 1.5) {
+            const double middle = (top + bottom) / 2.0;
+            top = middle - 0.75;
+            bottom = middle + 0.75;
+        }
+        cairo_rectangle(cr, X(t), top, std::max(1.0, X(t + e.stretchSeconds) - X(t)), bottom - top);
+    }
+    cairo_fill(cr);
+    if (std::isfinite(r.meanPercent)) {
+        const double dashes[] = {6.0, 4.0};
+        cairo_set_dash(cr, dashes, 2, 0.0);
+        cairo_set_line_width(cr, 1.2);
+        cairo_set_source_rgb(cr, 0.1, 0.3, 0.05);
+        cairo_move_to(cr, b.x, Y(r.meanPercent));
+        cairo_line_to(cr, b.x + b.w, Y(r.meanPercent));
+        cairo_stroke(cr);
+        cairo_set_dash(cr, nullptr, 0, 0.0);
+        cairo_set_font_size(cr, 12.0);
+        // The label in the half away from the line, so that it never covers it.
+        const bool lineHigh = Y(r.meanPercent) < b.y + b.h / 2.0 - 1.0;
+        Text(cr, b.x + b.w - 8, lineHigh ? b.y + b.h - 8 : b.y + 16, r.meanLabel.c_str(), 1.0);
+    }
+    Frame(cr, b);
+    YAxisTitle(cr, b, "speed error, %", 40);
+}
+
+double NiceStep(double range) {
+    const double raw = range / 6.0;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0, 10.0}) {
+        if (m * power >= raw) return m * power;
+    }
+    return 10.0 * power;
+}
+
+PanelRect PanelFrame(const PanelRect& rect) {
+    return {rect.x + kPanelInsetLeft, rect.y, rect.w - kPanelInsetLeft, rect.h - kPanelInsetBottom};
+}
+
+DeviationPanel DeviationPanelOf(const MeterResult& r) {
+    return {r.unweighted, r.weighted, r.unweightedPeakPercent, r.weightedPeakPercent};
+}
+
+SpectrumPanel SpectrumPanelOf(const MeterResult& r) {
+    return {r.spectrumHz, r.spectrumPercent, r.lines};
+}
+
+SpeedErrorPanel SpeedErrorPanelOf(const MeterResult& r) {
+    return {r.speedError,
+            r.durationSeconds,
+            r.startSeconds,
+            r.measuredSeconds,
+            r.speedErrorPercent,
+            "speed error " + FormatSpeedError(r) + " over the span read",
+            "time, s (shaded: the span read)"};
+}
+
+namespace {
+
+// Whether the plot has the speed error's panel: where a nominal made the speed error known.
+bool HasSpeedPanel(const MeterResult& r) {
+    return !r.speedError.low.empty();
+}
+
+// Where the turntable's panel, where there is one, starts: below the others.
+double RevolutionPanelTop(const MeterResult& r) {
+    return kHeight + (HasSpeedPanel(r) ? kSpeedPanelHeight + kSpeedPanelSpace : 0.0);
+}
+
+double PlotHeight(const MeterResult& r) {
+    return RevolutionPanelTop(r) +
+           (HasRevolutionPanel(r) ? kRevolutionPanelHeight + kRevolutionPanelSpace : 0.0);
+}
+
+void Draw(cairo_t* cr, const MeterResult& r, const std::string& title) {
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_source_rgb(cr, 0.05, 0.05, 0.05);
+    cairo_set_font_size(cr, 14.0);
+    char heading[512];
+    std::snprintf(
+        heading, sizeof heading,
+        "%s: carrier %.2f Hz (speed %s), weighted %.4f %%, unweighted %.4f %%, RMS %.4f %%",
+        title.c_str(), r.carrierHz, FormatSpeedError(r).c_str(), r.weightedPeakPercent,
+        r.unweightedPeakPercent, r.weightedRmsPercent);
+    Text(cr, kLeft, 24, heading);
+    // Each panel's frame from kLeft to kRight of the edge, its labels left of and below it.
+    const double w = kWidth - kLeft - kRight + kPanelInsetLeft;
+    const double x = kLeft - kPanelInsetLeft;
+    DrawDeviationPanel(cr, DeviationPanelOf(r), {x, 45, w, 280 + kPanelInsetBottom});
+    DrawSpectrumPanel(cr, SpectrumPanelOf(r), {x, 400, w, 270 + kPanelInsetBottom});
+    if (HasSpeedPanel(r))
+        DrawSpeedErrorPanel(cr, SpeedErrorPanelOf(r),
+                            {x, kHeight, w, kSpeedPanelHeight + kPanelInsetBottom});
+    if (HasRevolutionPanel(r)) {
+        DrawRevolutionPanel(cr, r.revolution, kLeft, RevolutionPanelTop(r), kWidth - kLeft - kRight,
+                            kRevolutionPanelHeight);
+    }
+}
+
+// Rows of an RGB24 image surface as a PNG image in memory. A plot is mostly flat colour that
+// repeats row after row: the "up" filter alone and a low deflate level compress it to within a
+// fifth of the smallest size, in a quarter of the time the adaptive filters and the default
+// level take. False when libpng fails (out of memory).
+bool EncodePng(cairo_surface_t* surface, std::string& out) {
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* pixels = cairo_image_surface_get_data(surface);
+    std::vector<unsigned char> row(3 * static_cast<size_t>(width));
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    if (info == nullptr || setjmp(png_jmpbuf(png)) != 0) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t size) {
+            auto* bytes = static_cast<std::string*>(png_get_io_ptr(p));
+            bool appended = true;
+            try {
+                bytes->append(reinterpret_cast<const char*>(data), size);
+            } catch (const std::bad_alloc&) {
+                appended = false;
+            }
+            if (!appended) png_error(p, "out of memory");
+        },
+        nullptr);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    png_set_compression_level(png, kPngCompressionLevel);
+    png_write_info(png, info);
+    for (int y = 0; y < height; ++y) {
+        // Each pixel is a native 32-bit word: unused byte, red, green, blue from the top.
+        const auto* words =
+            reinterpret_cast<const std::uint32_t*>(pixels + static_cast<ptrdiff_t>(y) * stride);
+        for (size_t x = 0; x < static_cast<size_t>(width); ++x) {
+            row[3 * x] = static_cast<unsigned char>(words[x] >> 16);
+            row[3 * x + 1] = static_cast<unsigned char>(words[x] >> 8);
+            row[3 * x + 2] = static_cast<unsigned char>(words[x]);
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+cairo_status_t AppendToString(void* closure, const unsigned char* data, unsigned int length) {
+    try {
+        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+    } catch (const std::bad_alloc&) {
+        return CAIRO_STATUS_NO_MEMORY;
+    }
+    return CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+PlotFormat PlotFormatOf(const std::string& path) {
+    const auto dot = path.rfind('.');
+    std::string extension = dot == std::string::npos ? "" : path.substr(dot);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == ".png") return PlotFormat::kPng;
+    if (extension == ".svg") return PlotFormat::kSvg;
+    return PlotFormat::kNone;
+}
+
+std::string RenderPlot(const MeterResult& result, const std::string& title, PlotFormat format) {
+    std::string bytes;
+    const bool svg = format == PlotFormat::kSvg;
+    const double height = PlotHeight(result);
+    cairo_surface_t* surface =
+        svg ? cairo_svg_surface_create_for_stream(AppendToString, &bytes, kWidth, height)
+            : cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(kWidth),
+                                         static_cast<int>(height));
+    cairo_t* cr = cairo_create(surface);
+    Draw(cr, result, title);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    cairo_status_t status = cairo_surface_status(surface);
+    if (status == CAIRO_STATUS_SUCCESS && !svg && !EncodePng(surface, bytes))
+        status = CAIRO_STATUS_NO_MEMORY;
+    cairo_surface_finish(surface);
+    if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
+    cairo_surface_destroy(surface);
+    if (status != CAIRO_STATUS_SUCCESS)
+        throw MeterError(std::string("cannot draw the plot: ") + cairo_status_to_string(status));
+    return bytes;
+}
+
+void CommitPlot(FILE* file, const std::string& bytes, const std::string& path) {
+    errno = 0;
+    const bool written =
+        std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0;
+    const int error = errno;  // why the write failed, before the close can change it
+    // The close or the renaming into place can fail too (a full disk on some file systems).
+    if (!CommitOutputFile(file)) {
+        throw MeterError("cannot write the plot " + path + ": " +
+                         std::strerror(written ? errno : error));
+    }
+}
+
+void WritePlot(const MeterResult& result, const std::string& title, const std::string& path) {
+    const PlotFormat format = PlotFormatOf(path);
+    FILE* file = OpenOutputFile(path.c_str());
+    if (file == nullptr)
+        throw MeterError("cannot write the plot " + path + ": " + std::strerror(errno));
+    std::string bytes;
+    try {
+        bytes = RenderPlot(result, title, format == PlotFormat::kSvg ? format : PlotFormat::kPng);
+    } catch (...) {
+        DiscardOutputFile(file);
+        throw;
+    }
+    CommitPlot(file, bytes, path);
+}
+
+}  // namespace wobblemeter
