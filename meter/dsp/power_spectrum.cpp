@@ -4,11 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
-#include <limits>
-#include <mutex>
 #include <numbers>
-
-#include "meter/meter.h"
 
 namespace wobblemeter {
 
@@ -17,13 +13,6 @@ namespace {
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // Rotating phasors are brought back to unit length this often, in steps.
 constexpr size_t kRenormalise = 1024;
-
-// FFTW's planner is not thread-safe (its execution is): files measured side by side plan and
-// destroy their transforms one at a time.
-std::mutex& PlannerMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
 
 }  // namespace
 
@@ -34,24 +23,7 @@ size_t NextPowerOfTwo(size_t n) {
 }
 
 PowerSpectrum::PowerSpectrum(size_t size)
-    : size_(size),
-      half_(size / 2),
-      data_(fftw_alloc_complex(std::max<size_t>(1, half_))),
-      power_(half_ + 1) {
-    if (!data_ || half_ > static_cast<size_t>(std::numeric_limits<int>::max()))
-        throw MeterError("out of memory for the spectrum");
-    {
-        const std::lock_guard<std::mutex> lock(PlannerMutex());
-        plan_ = fftw_plan_dft_1d(static_cast<int>(half_), data_.get(), data_.get(), FFTW_FORWARD,
-                                 FFTW_ESTIMATE);
-    }
-    if (plan_ == nullptr) throw MeterError("cannot plan the spectrum's transform");
-}
-
-PowerSpectrum::~PowerSpectrum() {
-    const std::lock_guard<std::mutex> lock(PlannerMutex());
-    fftw_destroy_plan(plan_);
-}
+    : size_(size), half_(size / 2), fft_(half_), power_(half_ + 1) {}
 
 const std::vector<double>& PowerSpectrum::operator()(const double* x, size_t n, bool removeMean) {
     return Compute(x, n, removeMean);
@@ -64,8 +36,8 @@ const std::vector<double>& PowerSpectrum::operator()(const float* x, size_t n, b
 template <typename T>
 const std::vector<double>& PowerSpectrum::Compute(const T* x, size_t n, bool removeMean) {
     const size_t size = size_, half = half_;
-    fftw_complex* in = data_.get();
-    const fftw_complex* out = data_.get();
+    std::complex<double>* in = fft_.Data();
+    const std::complex<double>* out = in;
     double mean = 0.0;
     if (removeMean) {
         for (size_t i = 0; i < n; ++i) mean += static_cast<double>(x[i]);
@@ -107,17 +79,17 @@ const std::vector<double>& PowerSpectrum::Compute(const T* x, size_t n, bool rem
         }
     }
     std::fill(flat + n, flat + size, 0.0);
-    fftw_execute(plan_);
+    fft_.Forward();
     // X[k] = E[k] + e^(-j 2 pi k / size) O[k], with E and O the transforms of the even and
     // odd samples: E[k] = (Z[k] + conj Z[half - k]) / 2, O[k] = -j (Z[k] - conj Z[half - k]) / 2.
     std::vector<double>& power = power_;
-    power[0] = (out[0][0] + out[0][1]) * (out[0][0] + out[0][1]);
-    power[half] = (out[0][0] - out[0][1]) * (out[0][0] - out[0][1]);
+    power[0] = (out[0].real() + out[0].imag()) * (out[0].real() + out[0].imag());
+    power[half] = (out[0].real() - out[0].imag()) * (out[0].real() - out[0].imag());
     const std::complex<double> twiddleStep = std::polar(1.0, -kTwoPi / static_cast<double>(size));
     std::complex<double> twiddle = twiddleStep;
     for (size_t k = 1; k < half; ++k) {
-        const std::complex<double> a(out[k][0], out[k][1]);
-        const std::complex<double> b(out[half - k][0], -out[half - k][1]);
+        const std::complex<double> a(out[k].real(), out[k].imag());
+        const std::complex<double> b(out[half - k].real(), -out[half - k].imag());
         const std::complex<double> even = 0.5 * (a + b);
         const std::complex<double> odd = std::complex<double>(0.0, -0.5) * (a - b);
         power[k] = std::norm(even + twiddle * odd);

@@ -1,12 +1,11 @@
-// Power spectra of Hann-windowed blocks through FFTW, and the reading of a peak between bins:
-// the building block of the carrier search and of the deviation's spectrum.
+// Power spectra of Hann-windowed blocks through our FFT (fft.h), and the reading of a peak
+// between bins: the building block of the carrier search and of the deviation's spectrum.
 #pragma once
 
-#include <fftw3.h>
-
 #include <cstddef>
-#include <memory>
 #include <vector>
+
+#include "meter/dsp/fft.h"
 
 namespace wobblemeter {
 
@@ -21,7 +20,6 @@ size_t NextPowerOfTwo(size_t n);
 class PowerSpectrum {
 public:
     explicit PowerSpectrum(size_t size);
-    ~PowerSpectrum();
     PowerSpectrum(const PowerSpectrum&) = delete;
     PowerSpectrum& operator=(const PowerSpectrum&) = delete;
 
@@ -32,18 +30,14 @@ public:
     const std::vector<double>& operator()(const float* x, size_t n, bool removeMean);
 
 private:
-    struct FftwFree {
-        void operator()(void* p) const { fftw_free(p); }
-    };
     template <typename T>
     const std::vector<double>& Compute(const T* x, size_t n, bool removeMean);
 
     size_t size_, half_;
-    std::unique_ptr<fftw_complex[], FftwFree> data_;  // transformed in place
+    ComplexFft fft_;  // of half_ points, transformed in place
     std::vector<double> power_;
     std::vector<double> window_;  // Hann window of the last block length, its first half
     size_t windowLength_ = 0;
-    fftw_plan plan_ = nullptr;
 };
 
 // Offset of a peak from bin k, in bins, from a parabola through the logarithms of its
