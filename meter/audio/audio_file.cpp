@@ -1,11 +1,14 @@
 // libsndfile behind a small reader that hands out one channel at a time, block by block.
 #include "meter/audio/audio_file.h"
 
+#include <sndfile.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "meter/meter.h"
 
@@ -25,10 +28,33 @@ std::mutex& OpenMutex() {
 
 }  // namespace
 
-AudioFile::AudioFile(const std::string& path) {
+// The open file: libsndfile's handle, the header it read, the reads' buffers.
+struct AudioFile::File {
+    struct Memory {
+        const unsigned char* data;
+        sf_count_t size;
+        sf_count_t pos;
+    };
+    ~File();
+    void Check();
+    template <typename T>
+    size_t ReadAs(int channel, T* out, size_t count, std::vector<T>& block);
+
+    SF_INFO info{};
+    SNDFILE* file = nullptr;
+    Memory memory{};
+    SF_VIRTUAL_IO io{};
+    std::vector<float> frames;  // interleaved block
+    std::vector<double> doubleFrames;
+    long long truncatedBytes = 0;
+    sf_count_t blockFrames = 1;
+};
+
+AudioFile::AudioFile(const std::string& path) : file_(std::make_unique<File>()) {
+    File& f = *file_;
     std::unique_lock<std::mutex> lock(OpenMutex());
-    file_ = sf_open(path.c_str(), SFM_READ, &info_);
-    if (file_ == nullptr) {
+    f.file = sf_open(path.c_str(), SFM_READ, &f.info);
+    if (f.file == nullptr) {
         const std::string reason = sf_strerror(nullptr);
         lock.unlock();
         FILE* plain = std::fopen(path.c_str(), "rb");
@@ -38,14 +64,16 @@ AudioFile::AudioFile(const std::string& path) {
         throw MeterError("not an audio file libsndfile can read (" + reason + ")");
     }
     lock.unlock();
-    Check();
+    f.Check();
 }
 
-AudioFile::AudioFile(const void* data, size_t size) {
-    memory_ = {static_cast<const unsigned char*>(data), static_cast<sf_count_t>(size), 0};
-    io_.get_filelen = [](void* user) { return static_cast<Memory*>(user)->size; };
-    io_.seek = [](sf_count_t offset, int whence, void* user) -> sf_count_t {
-        auto* m = static_cast<Memory*>(user);
+AudioFile::AudioFile(const void* data, size_t size) : file_(std::make_unique<File>()) {
+    File& f = *file_;
+    f.memory = {static_cast<const unsigned char*>(data), static_cast<sf_count_t>(size), 0};
+    SF_VIRTUAL_IO& io = f.io;
+    io.get_filelen = [](void* user) { return static_cast<File::Memory*>(user)->size; };
+    io.seek = [](sf_count_t offset, int whence, void* user) -> sf_count_t {
+        auto* m = static_cast<File::Memory*>(user);
         sf_count_t base = 0;
         if (whence == SEEK_CUR) base = m->pos;
         if (whence == SEEK_END) base = m->size;
@@ -55,29 +83,29 @@ AudioFile::AudioFile(const void* data, size_t size) {
         m->pos = target;
         return m->pos;
     };
-    io_.read = [](void* ptr, sf_count_t count, void* user) -> sf_count_t {
-        auto* m = static_cast<Memory*>(user);
+    io.read = [](void* ptr, sf_count_t count, void* user) -> sf_count_t {
+        auto* m = static_cast<File::Memory*>(user);
         const sf_count_t n = std::clamp<sf_count_t>(count, 0, m->size - m->pos);
         if (n > 0) std::memcpy(ptr, m->data + m->pos, static_cast<size_t>(n));
         m->pos += n;
         return n;
     };
-    io_.write = [](const void*, sf_count_t, void*) -> sf_count_t { return 0; };
-    io_.tell = [](void* user) { return static_cast<Memory*>(user)->pos; };
+    io.write = [](const void*, sf_count_t, void*) -> sf_count_t { return 0; };
+    io.tell = [](void* user) { return static_cast<File::Memory*>(user)->pos; };
     std::unique_lock<std::mutex> lock(OpenMutex());
-    file_ = sf_open_virtual(&io_, SFM_READ, &info_, &memory_);
-    if (file_ == nullptr) {
+    f.file = sf_open_virtual(&io, SFM_READ, &f.info, &f.memory);
+    if (f.file == nullptr) {
         throw MeterError(std::string("not audio libsndfile can read (") + sf_strerror(nullptr) +
                          ")");
     }
     lock.unlock();
-    Check();
+    f.Check();
 }
 
-void AudioFile::Check() {
-    if (info_.channels < 1 || info_.channels > 1024 || info_.samplerate <= 0) {
-        sf_close(file_);
-        file_ = nullptr;
+void AudioFile::File::Check() {
+    if (info.channels < 1 || info.channels > 1024 || info.samplerate <= 0) {
+        sf_close(file);
+        file = nullptr;
         throw MeterError("not audio libsndfile can read (its header is inconsistent)");
     }
     // libsndfile reads a WAV or AIFF file whose data chunk runs past the end of the file as
@@ -86,25 +114,43 @@ void AudioFile::Check() {
     // sizes of 0 and 0xFFFFFFFF mean "unknown" (a recorder that never finished the header) and
     // are no sign of a cut.
     char log[4096] = {};
-    sf_command(file_, SFC_GET_LOG_INFO, log, sizeof log - 1);
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log - 1);
     for (const char* line = log; line != nullptr && *line != '\0';) {
         long long declared = 0, present = 0;
         if ((std::strncmp(line, "data ", 5) == 0 || std::strncmp(line, "SSND ", 5) == 0) &&
             std::sscanf(line + 5, ": %lld (should be %lld)", &declared, &present) == 2 &&
             declared > present && declared != 0xFFFFFFFFLL && declared != 0x7FFFFFFFLL) {
-            truncatedBytes_ = declared - present;
+            truncatedBytes = declared - present;
         }
         line = std::strchr(line, '\n');
         if (line != nullptr) ++line;
     }
     // Integer formats arrive scaled to full scale 1; float files as they are stored.
-    sf_command(file_, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
-    sf_command(file_, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
-    blockFrames_ = std::max<sf_count_t>(1, kBlockSamples / info_.channels);
+    sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+    sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
+    blockFrames = std::max<sf_count_t>(1, kBlockSamples / info.channels);
 }
 
-AudioFile::~AudioFile() {
-    if (file_ != nullptr) sf_close(file_);
+AudioFile::File::~File() {
+    if (file != nullptr) sf_close(file);
+}
+
+AudioFile::~AudioFile() = default;
+
+int AudioFile::SampleRate() const {
+    return file_->info.samplerate;
+}
+
+int AudioFile::Channels() const {
+    return file_->info.channels;
+}
+
+long long AudioFile::DeclaredFrames() const {
+    return file_->info.frames;
+}
+
+long long AudioFile::TruncatedBytes() const {
+    return file_->truncatedBytes;
 }
 
 namespace {
@@ -119,34 +165,34 @@ sf_count_t ReadFrames(SNDFILE* file, double* out, sf_count_t frames) {
 }  // namespace
 
 size_t AudioFile::Read(int channel, float* out, size_t count) {
-    return ReadAs(channel, out, count, frames_);
+    return file_->ReadAs(channel, out, count, file_->frames);
 }
 
 size_t AudioFile::Read(int channel, double* out, size_t count) {
-    return ReadAs(channel, out, count, doubleFrames_);
+    return file_->ReadAs(channel, out, count, file_->doubleFrames);
 }
 
 template <typename T>
-size_t AudioFile::ReadAs(int channel, T* out, size_t count, std::vector<T>& frames) {
-    const auto channels = static_cast<size_t>(info_.channels);
+size_t AudioFile::File::ReadAs(int channel, T* out, size_t count, std::vector<T>& block) {
+    const auto channels = static_cast<size_t>(info.channels);
     if (channels > 1)
-        frames.resize(static_cast<size_t>(blockFrames_) * static_cast<size_t>(info_.channels));
+        block.resize(static_cast<size_t>(blockFrames) * static_cast<size_t>(info.channels));
     size_t done = 0;
     while (done < count) {
         const sf_count_t want =
-            std::min<sf_count_t>(blockFrames_, static_cast<sf_count_t>(count - done));
+            std::min<sf_count_t>(blockFrames, static_cast<sf_count_t>(count - done));
         if (channels == 1) {
-            const sf_count_t got = ReadFrames(file_, out + done, want);
+            const sf_count_t got = ReadFrames(file, out + done, want);
             if (got <= 0) break;
             done += static_cast<size_t>(got);
             if (got < want) break;
             continue;
         }
-        const sf_count_t got = ReadFrames(file_, frames.data(), want);
+        const sf_count_t got = ReadFrames(file, block.data(), want);
         if (got <= 0) break;
         const auto n = static_cast<size_t>(got);
         for (size_t i = 0; i < n; ++i)
-            out[done + i] = frames[i * channels + static_cast<size_t>(channel)];
+            out[done + i] = block[i * channels + static_cast<size_t>(channel)];
         done += n;
         if (got < want) break;
     }

@@ -1,6 +1,8 @@
 // Captured audio written into a WAV file as it arrives (see wav_writer.h).
 #include "meter/audio/wav_writer.h"
 
+#include <sndfile.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -15,18 +17,24 @@ constexpr size_t kSilenceBlock = 4096;
 
 }  // namespace
 
+// libsndfile's handle; null once closed.
+struct WavWriter::File {
+    SNDFILE* sndfile = nullptr;
+};
+
 WavWriter::WavWriter(const std::string& path, int rate)
-    : path_(path), headerEvery_(rate), nextHeader_(rate) {
+    : path_(path), file_(std::make_unique<File>()), headerEvery_(rate), nextHeader_(rate) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    file_ = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (file_ == nullptr) throw MeterError("cannot create " + path + ": " + sf_strerror(nullptr));
+    file_->sndfile = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file_->sndfile == nullptr)
+        throw MeterError("cannot create " + path + ": " + sf_strerror(nullptr));
 }
 
 WavWriter::~WavWriter() {
-    if (file_ != nullptr) sf_close(file_);
+    if (file_->sndfile != nullptr) sf_close(file_->sndfile);
 }
 
 template <typename T>
@@ -35,11 +43,11 @@ size_t WavWriter::WriteAs(const T* samples, size_t count) {
     if (count == 0) return 0;
     sf_count_t written = 0;
     if constexpr (sizeof(T) == sizeof(float))
-        written = sf_write_float(file_, samples, static_cast<sf_count_t>(count));
+        written = sf_write_float(file_->sndfile, samples, static_cast<sf_count_t>(count));
     else
-        written = sf_write_double(file_, samples, static_cast<sf_count_t>(count));
+        written = sf_write_double(file_->sndfile, samples, static_cast<sf_count_t>(count));
     if (written != static_cast<sf_count_t>(count))
-        throw MeterError("cannot write " + path_ + ": " + sf_strerror(file_));
+        throw MeterError("cannot write " + path_ + ": " + sf_strerror(file_->sndfile));
     Wrote(count);
     return count;
 }
@@ -68,15 +76,15 @@ long long WavWriter::WriteSilence(long long frames) {
 void WavWriter::Wrote(size_t count) {
     frames_ += static_cast<long long>(count);
     if (frames_ >= nextHeader_) {
-        sf_command(file_, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+        sf_command(file_->sndfile, SFC_UPDATE_HEADER_NOW, nullptr, 0);
         nextHeader_ = frames_ + headerEvery_;
     }
 }
 
 void WavWriter::Close() {
-    if (file_ == nullptr) return;
-    const int error = sf_close(file_);
-    file_ = nullptr;
+    if (file_->sndfile == nullptr) return;
+    const int error = sf_close(file_->sndfile);
+    file_->sndfile = nullptr;
     if (error != 0) throw MeterError("cannot write " + path_ + ": " + sf_error_number(error));
 }
 

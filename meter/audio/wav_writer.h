@@ -2,9 +2,8 @@
 // header brought up to date once a second so that a recording cut off by a crash still opens.
 #pragma once
 
-#include <sndfile.h>
-
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace wobblemeter {
@@ -40,8 +39,10 @@ private:
     size_t WriteAs(const T* samples, size_t count);
     void Wrote(size_t count);
 
+    struct File;  // libsndfile's handle (wav_writer.cpp)
+
     std::string path_;
-    SNDFILE* file_ = nullptr;
+    std::unique_ptr<File> file_;
     long long frames_ = 0;
     long long headerEvery_;
     long long nextHeader_;

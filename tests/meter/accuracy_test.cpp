@@ -1,6 +1,7 @@
 // Readings of test tones from our own generator, 30 s long, against the values the meter must
 // give: for 3150 Hz at 44.1 kHz and 3000 Hz at 48 kHz, as 16-bit, 24-bit and float files.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>

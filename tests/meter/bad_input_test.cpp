@@ -1,5 +1,6 @@
 // Recordings the meter cannot measure: each gives a MeterError whose one line says why.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <cmath>
 #include <cstdint>

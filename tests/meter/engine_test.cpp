@@ -3,6 +3,7 @@
 #include "meter/engine/engine.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <cmath>
 #include <random>

@@ -2,6 +2,7 @@
 // drop-outs, and large slow wow. The tone is our generator's 30 s default (1 % at 4 Hz on
 // 3150 Hz, 44.1 kHz, 16 bit) unless a test says otherwise.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <cmath>
 #include <random>

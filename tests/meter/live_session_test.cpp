@@ -6,6 +6,7 @@
 #include "meter/live/live_session.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <chrono>
 #include <cmath>

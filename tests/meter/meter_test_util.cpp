@@ -2,6 +2,7 @@
 #include "tests/meter/meter_test_util.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,10 +2,12 @@
 // re-encoded with libsndfile where a test needs another sample format.
 #pragma once
 
-#include <sndfile.h>
-
 #include <string>
 #include <vector>
+
+// libsndfile's description of a file: the tests that read one include the library's header
+// themselves, as no header of ours does.
+struct SF_INFO;
 
 namespace wobblemeter_test {
 

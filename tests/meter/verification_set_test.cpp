@@ -2,6 +2,7 @@
 // channel filter, phase steps) and the new stages: each signal's unweighted two-sigma through
 // the flat band, its weighted two-sigma and the quasi-peak reading, against expected.csv.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>

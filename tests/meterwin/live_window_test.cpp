@@ -3,6 +3,7 @@
 // takes the window through and what each shows, Stop, the log and the recording switched
 // before and during a session and finished when the window closes, a lost device, none at all.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <chrono>

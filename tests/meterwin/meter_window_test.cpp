@@ -4,6 +4,7 @@
 #include "meterwin/meter_window.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <chrono>
 #include <cmath>
