@@ -11,6 +11,7 @@
 #include "meter/live/live_session.h"
 #include "meter/meter.h"
 #include "meter/output/plot_panels.h"
+#include "meterwin/instrument_panels.h"
 
 namespace wobblemeter {
 

@@ -1,11 +1,11 @@
 // The instrument's own panels, drawn with cairo: the readouts in large type and the bar meter.
+#include "meterwin/instrument_panels.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include "meter/output/plot_panels.h"
 
 namespace wobblemeter {
 
