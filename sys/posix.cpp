@@ -1,17 +1,26 @@
 // The POSIX side of the platform seam: standard descriptors, output files written under a
-// temporary name, and the signals that must not leave an unfinished file behind.
+// temporary name, the signals that must not leave an unfinished file behind, terminals,
+// thread names, the allocator and requests to stop.
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "sys/output_file.h"
+#include "sys/process.h"
 #include "sys/std_streams.h"
+#include "sys/terminal.h"
 
 // ---- Standard streams -----------------------------------------------------------------------
 
@@ -314,4 +323,72 @@ void DiscardOutputFile(FILE* file) {
     if (file == nullptr || file != g_output.file) return;
     std::fclose(file);
     UndoOutput();
+}
+
+// ---- Terminals ------------------------------------------------------------------------------
+
+bool IsTerminal(StandardStream stream) {
+    return ::isatty(static_cast<int>(stream)) != 0;
+}
+
+int TerminalWidth(StandardStream stream) {
+    winsize size{};
+    if (::ioctl(static_cast<int>(stream), TIOCGWINSZ, &size) == 0) return size.ws_col;
+    return 0;
+}
+
+// ---- The process ----------------------------------------------------------------------------
+
+void NameCurrentThread(const char* name) {
+#ifdef __linux__
+    // Linux keeps 15 characters and refuses longer names (ERANGE): cut them.
+    constexpr size_t kMaxName = 15;
+    const std::string kept = std::string(name).substr(0, kMaxName);
+    ::pthread_setname_np(::pthread_self(), kept.c_str());
+#else
+    (void)name;
+#endif
+}
+
+void KeepFreedMemoryForReuse() {
+#ifdef __GLIBC__
+    // Blocks up to this size come from the heap, not from a mapping of their own, and the heap
+    // is trimmed only when this much is free at its top: 256 MiB.
+    constexpr int kKeptBytes = 256 << 20;
+    ::mallopt(M_MMAP_THRESHOLD, kKeptBytes);
+    ::mallopt(M_TRIM_THRESHOLD, kKeptBytes);
+#endif
+}
+
+namespace {
+
+std::atomic<bool> g_stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);  // set from a signal handler
+
+// What SIGINT and SIGTERM did before CatchStopRequests caught them (the removal of an
+// unfinished output file, or the default end).
+struct sigaction g_previousInterrupt = {}, g_previousTerminate = {};
+
+void OnStopRequest(int signal) {
+    g_stopRequested.store(true);
+    // The next one does what it did before.
+    ::sigaction(signal, signal == SIGINT ? &g_previousInterrupt : &g_previousTerminate, nullptr);
+}
+
+}  // namespace
+
+void CatchStopRequests() {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        struct sigaction& previous = signal == SIGINT ? g_previousInterrupt : g_previousTerminate;
+        if (::sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action = {};
+        action.sa_handler = OnStopRequest;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+bool StopRequested() {
+    return g_stopRequested.load();
 }

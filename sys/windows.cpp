@@ -1,7 +1,8 @@
 // The Windows side of the platform seam: standard streams, output files written under a
 // temporary name and moved over the target (MoveFileExW), and the console's Ctrl+C and
-// close events, which must not leave an unfinished file behind. The one file of the
-// programs, besides the dialog backend's, that includes <windows.h>.
+// close events, which must not leave an unfinished file behind; consoles, thread names and
+// requests to stop. The one file of the programs, besides the dialog backend's, that includes
+// <windows.h>.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
@@ -9,12 +10,15 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <string>
 
 #include "sys/output_file.h"
+#include "sys/process.h"
 #include "sys/std_streams.h"
+#include "sys/terminal.h"
 
 // ---- Standard streams -----------------------------------------------------------------------
 
@@ -374,4 +378,49 @@ void DiscardOutputFile(FILE* file) {
     std::fclose(file);
     UndoOutputLocked();
     ForgetOutputLocked();
+}
+
+// ---- Consoles -------------------------------------------------------------------------------
+
+bool IsTerminal(StandardStream stream) {
+    return _isatty(static_cast<int>(stream)) != 0;
+}
+
+int TerminalWidth(StandardStream stream) {
+    const DWORD which = stream == StandardStream::kInput    ? STD_INPUT_HANDLE
+                        : stream == StandardStream::kOutput ? STD_OUTPUT_HANDLE
+                                                            : STD_ERROR_HANDLE;
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(which), &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+// ---- The process ----------------------------------------------------------------------------
+
+// Left out: SetThreadDescription needs Windows 10 (1607) or later, and the names serve only a
+// debugger.
+void NameCurrentThread(const char* /*name*/) {}
+
+// The C runtime's heap has no such setting: it is left as it is.
+void KeepFreedMemoryForReuse() {}
+
+namespace {
+
+std::atomic<bool> g_stopRequested{false};
+
+// Ctrl+C and Ctrl+Break: the first asks to stop and is handled; the next ones go on to the
+// handlers before this one (the unfinished output's removal, the system's end).
+BOOL WINAPI OnStopRequest(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    return g_stopRequested.exchange(true) ? FALSE : TRUE;
+}
+
+}  // namespace
+
+void CatchStopRequests() {
+    SetConsoleCtrlHandler(OnStopRequest, TRUE);
+}
+
+bool StopRequested() {
+    return g_stopRequested.load();
 }

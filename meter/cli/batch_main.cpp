@@ -1,8 +1,6 @@
 // Several files and the verification set: measured side by side, printed in order.
 #include "meter/cli/batch_main.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -11,6 +9,7 @@
 #include "meter/cli/verify.h"
 #include "meter/output/report.h"
 #include "sys/std_streams.h"
+#include "sys/terminal.h"
 
 namespace wobblemeter {
 
@@ -26,7 +25,7 @@ class FileProgress {
 public:
     explicit FileProgress(size_t files)
         : files_(files),
-          terminal_(isatty(STDERR_FILENO) != 0),
+          terminal_(IsTerminal(StandardStream::kError)),
           started_(std::chrono::steady_clock::now()) {}
     void Erase() {
         if (!shown_) return;

@@ -3,15 +3,10 @@
 // otherwise) and the summary over the session on standard output.
 #include "meter/cli/live_main.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -27,7 +22,9 @@
 #include "meter/output/plot.h"
 #include "meter/output/report.h"
 #include "sys/output_file.h"
+#include "sys/process.h"
 #include "sys/std_streams.h"
+#include "sys/terminal.h"
 
 namespace wobblemeter {
 namespace {
@@ -39,39 +36,10 @@ constexpr std::chrono::milliseconds kDisplayInterval{100};
 constexpr std::chrono::milliseconds kDrawInterval{40};
 constexpr int kDefaultColumns = 80;
 
-std::atomic<bool> stopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-// What SIGINT and SIGTERM did before the session caught them (the removal of an unfinished
-// plot, or the default end).
-struct sigaction previousInterrupt {
-}, previousTerminate{};
-
-extern "C" void RequestStop(int signal) {
-    stopRequested.store(true);
-    // The next one does what it did before.
-    sigaction(signal, signal == SIGINT ? &previousInterrupt : &previousTerminate, nullptr);
-}
-
-// Ctrl-C (and SIGTERM) end the session cleanly; a second one ends the program at once (an
-// unfinished plot removed). A signal ignored from the start (SIGINT of a background job) stays
-// ignored.
-void CatchStopSignals() {
-    for (const int signal : {SIGINT, SIGTERM}) {
-        struct sigaction& previous = signal == SIGINT ? previousInterrupt : previousTerminate;
-        if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
-        struct sigaction action {};
-        action.sa_handler = RequestStop;
-        sigemptyset(&action.sa_mask);
-        sigaction(signal, &action, nullptr);
-    }
-}
-
 // The terminal's width in characters (80 when it does not say).
 int TerminalColumns() {
-    winsize size{};
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-    return kDefaultColumns;
+    const int width = TerminalWidth(StandardStream::kError);
+    return width > 0 ? width : kDefaultColumns;
 }
 
 // Lines on standard error redrawn in place: the cursor goes back up over the block drawn last.
@@ -145,7 +113,7 @@ int ListDevicesCommand() {
 
 int LiveCommand(const LiveArguments& arguments) {
     PendingPlot plot(arguments.plotFile);
-    const bool terminal = isatty(STDERR_FILENO) != 0;
+    const bool terminal = IsTerminal(StandardStream::kError);
     LiveOptions options;
     options.capture.device = arguments.device;
     options.capture.rate = arguments.rate;
@@ -162,7 +130,7 @@ int LiveCommand(const LiveArguments& arguments) {
         std::fprintf(stderr, "wobblemeter: %s\n", e.what());
         return kExitFailed;
     }
-    CatchStopSignals();
+    CatchStopRequests();
 
     TerminalBlock block;
     uint64_t seen = 0;
@@ -170,7 +138,7 @@ int LiveCommand(const LiveArguments& arguments) {
     std::string outputError;
     for (;;) {
         seen = session.WaitForUpdate(seen, kDisplayInterval);
-        if (stopRequested.load()) session.Stop();
+        if (StopRequested()) session.Stop();
         const SessionSnapshot s = session.Snapshot();
         for (const SessionLoss& loss : session.TakeLosses()) {
             if (terminal) continue;  // counted in the display

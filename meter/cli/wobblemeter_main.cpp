@@ -1,7 +1,4 @@
 // wobblemeter: reads a recording of a wow-and-flutter test tone and prints its readings.
-#include <malloc.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <chrono>
@@ -25,7 +22,9 @@
 #include "meter/output/report.h"
 #include "res/version.h"
 #include "sys/output_file.h"
+#include "sys/process.h"
 #include "sys/std_streams.h"
+#include "sys/terminal.h"
 
 namespace {
 
@@ -65,8 +64,7 @@ int main(int argc, char** argv) {
     // measurement allocates and frees buffers of a few MiB, and every page the system hands
     // out anew costs a page fault, which on some virtual machines is most of the run's time.
     // Peak memory stays that of the largest moment.
-    mallopt(M_MMAP_THRESHOLD, 256 << 20);
-    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    KeepFreedMemoryForReuse();
     // Readings or a plot beyond the file-size limit fail like ones on a full disk, instead of
     // ending the program half-written.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -257,7 +255,7 @@ int main(int argc, char** argv) {
 
     // On a terminal, a measurement that takes a while shows how far it has read.
     bool progressShown = false;
-    if (isatty(STDERR_FILENO)) {
+    if (IsTerminal(StandardStream::kError)) {
         const auto started = std::chrono::steady_clock::now();
         int shown = -1;
         options.progress = [&progressShown, started, shown](double fraction) mutable {

@@ -2,8 +2,6 @@
 // the recording fed as the audio arrives, and the snapshot published for displays.
 #include "meter/live/live_session.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -13,6 +11,7 @@
 #include "meter/engine/envelope.h"
 #include "meter/message.h"
 #include "meter/output/csv_log.h"
+#include "sys/process.h"
 
 namespace wobblemeter {
 
@@ -422,7 +421,7 @@ void LiveSession::RunLive(LiveOptions options) {
         source->Start();
         // Named after the device started, whose threads take the name of the one that made
         // them: a profile then tells the measuring from the capture.
-        pthread_setname_np(pthread_self(), "wobble-measure");
+        NameCurrentThread("wobble-measure");
         {
             const std::lock_guard lock(mutex_);
             snapshot_.status = SessionStatus::kRunning;
