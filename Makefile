@@ -1,6 +1,7 @@
 # Entry points: `make run` writes test.wav with the default signal, `make test` runs every test,
 # `make gui` opens the dialog, `make windows` cross-builds the Windows programs, `make package`
-# makes the release packages.
+# makes the release packages. Every configure here treats warnings as errors (CMake's default
+# does not, for those who build the sources otherwise).
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 WINDOWS_BUILD ?= build-windows
@@ -18,7 +19,8 @@ setup:
 	@./scripts/setup.sh
 
 build: setup
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWOBBLEGEN_WERROR=ON \
+		$(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -39,14 +41,14 @@ test-linux: build
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: setup
 	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DWOBBLEGEN_SANITIZE=address,undefined \
-		-DWOBBLEGEN_BUILD_BENCHMARKS=OFF $(CMAKE_FLAGS) >/dev/null
+		-DWOBBLEGEN_WERROR=ON -DWOBBLEGEN_BUILD_BENCHMARKS=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # wobblegen.exe and wobblegen-cli.exe, cross-built with mingw-w64 and linked statically.
 windows: setup
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-		-DCMAKE_BUILD_TYPE=Release -DWOBBLEGEN_BUILD_BENCHMARKS=OFF \
+		-DCMAKE_BUILD_TYPE=Release -DWOBBLEGEN_WERROR=ON -DWOBBLEGEN_BUILD_BENCHMARKS=OFF \
 		-DWOBBLEGEN_LINUX_CLI=$(CURDIR)/$(BUILD)/wobblegen-cli >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
