@@ -18,15 +18,24 @@ all: build
 setup:
 	@./scripts/setup.sh
 
+# $(BUILD) with or without the tests and benchmarks: `make run` and `make gui` build only the
+# program they run, and configure without GoogleTest and Google Benchmark.
+CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWOBBLEGEN_WERROR=ON
+WITH_TESTS = -DWOBBLEGEN_BUILD_TESTS=ON -DWOBBLEGEN_BUILD_BENCHMARKS=ON
+WITHOUT_TESTS = -DWOBBLEGEN_BUILD_TESTS=OFF -DWOBBLEGEN_BUILD_BENCHMARKS=OFF
+
 build: setup
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWOBBLEGEN_WERROR=ON \
-		$(CMAKE_FLAGS) >/dev/null
+	@$(CONFIGURE) $(WITH_TESTS) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: setup
+	@$(CONFIGURE) $(WITHOUT_TESTS) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target wobblegen-cli
 	@./$(BUILD)/wobblegen-cli -o test.wav
 
-gui: build
+gui: setup
+	@$(CONFIGURE) $(WITHOUT_TESTS) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target wobblegen
 	@./$(BUILD)/ui/wobblegen
 
 # The Linux tests, the same under the sanitizers, the Windows programs under Wine, then the
