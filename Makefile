@@ -5,13 +5,14 @@
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 WINDOWS_BUILD ?= build-windows
+RELEASE_BUILD ?= build-release
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 DIST ?= dist
 
 .PHONY: all setup build run gui test test-linux test-sanitize windows test-windows package \
-	test-package bench clean
+	test-package check-release check-fuzz bench clean
 
 all: build
 
@@ -78,8 +79,18 @@ test-package: package
 	@./tests/package/deb_test.sh $$(ls -t $(DIST)/wobblegen_*_amd64.deb | head -n 1)
 	@./tests/package/zip_test.sh $$(ls -t $(DIST)/wobblegen-*-win64.zip | head -n 1) $(WINDOWS_BUILD)/wine
 
+# Builds that CI makes besides the tests, so that they cannot rot: every default target in a
+# Release build (-O3 warns where -O2 does not), and the libFuzzer target with clang, not run.
+check-release: setup
+	@cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DWOBBLEGEN_WERROR=ON \
+		$(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(RELEASE_BUILD) -j $(JOBS)
+
+check-fuzz: setup
+	@./meter/fuzz/run_fuzz.sh 0
+
 bench: build
 	@./$(BUILD)/bench/wobblegen-bench
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD) $(DIST)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD) $(RELEASE_BUILD) build-fuzz $(DIST)
