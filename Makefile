@@ -1,30 +1,42 @@
 # Entry points: `make run` writes test.wav with the default signal, `make test` runs every test,
 # `make gui` opens the dialog, `make windows` cross-builds the Windows programs, `make package`
-# makes the release packages.
+# makes the release packages. Every configure here treats warnings as errors (CMake's default
+# does not, for those who build the sources otherwise).
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 WINDOWS_BUILD ?= build-windows
+RELEASE_BUILD ?= build-release
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 DIST ?= dist
 
 .PHONY: all setup build run gui test test-linux test-sanitize windows test-windows package \
-	test-package bench clean
+	test-package check-release check-fuzz bench clean
 
 all: build
 
 setup:
 	@./scripts/setup.sh
 
+# $(BUILD) with or without the tests and benchmarks: `make run` and `make gui` build only the
+# program they run, and configure without GoogleTest and Google Benchmark.
+CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWOBBLEGEN_WERROR=ON
+WITH_TESTS = -DWOBBLEGEN_BUILD_TESTS=ON -DWOBBLEGEN_BUILD_BENCHMARKS=ON
+WITHOUT_TESTS = -DWOBBLEGEN_BUILD_TESTS=OFF -DWOBBLEGEN_BUILD_BENCHMARKS=OFF
+
 build: setup
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@$(CONFIGURE) $(WITH_TESTS) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: setup
+	@$(CONFIGURE) $(WITHOUT_TESTS) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target wobblegen-cli
 	@./$(BUILD)/wobblegen-cli -o test.wav
 
-gui: build
+gui: setup
+	@$(CONFIGURE) $(WITHOUT_TESTS) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target wobblegen
 	@./$(BUILD)/ui/wobblegen
 
 # The Linux tests, the same under the sanitizers, the Windows programs under Wine, then the
@@ -39,14 +51,14 @@ test-linux: build
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: setup
 	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DWOBBLEGEN_SANITIZE=address,undefined \
-		-DWOBBLEGEN_BUILD_BENCHMARKS=OFF $(CMAKE_FLAGS) >/dev/null
+		-DWOBBLEGEN_WERROR=ON -DWOBBLEGEN_BUILD_BENCHMARKS=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # wobblegen.exe and wobblegen-cli.exe, cross-built with mingw-w64 and linked statically.
 windows: setup
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-		-DCMAKE_BUILD_TYPE=Release -DWOBBLEGEN_BUILD_BENCHMARKS=OFF \
+		-DCMAKE_BUILD_TYPE=Release -DWOBBLEGEN_WERROR=ON -DWOBBLEGEN_BUILD_BENCHMARKS=OFF \
 		-DWOBBLEGEN_LINUX_CLI=$(CURDIR)/$(BUILD)/wobblegen-cli >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
@@ -67,8 +79,18 @@ test-package: package
 	@./tests/package/deb_test.sh $$(ls -t $(DIST)/wobblegen_*_amd64.deb | head -n 1)
 	@./tests/package/zip_test.sh $$(ls -t $(DIST)/wobblegen-*-win64.zip | head -n 1) $(WINDOWS_BUILD)/wine
 
+# Builds that CI makes besides the tests, so that they cannot rot: every default target in a
+# Release build (-O3 warns where -O2 does not), and the libFuzzer target with clang, not run.
+check-release: setup
+	@cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DWOBBLEGEN_WERROR=ON \
+		$(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(RELEASE_BUILD) -j $(JOBS)
+
+check-fuzz: setup
+	@./meter/fuzz/run_fuzz.sh 0
+
 bench: build
 	@./$(BUILD)/bench/wobblegen-bench
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD) $(DIST)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD) $(RELEASE_BUILD) build-fuzz $(DIST)

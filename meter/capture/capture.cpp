@@ -10,7 +10,8 @@ std::optional<size_t> MatchCaptureDevice(const std::vector<CaptureDeviceInfo>& d
     if (name.empty()) return std::nullopt;
     for (size_t i = 0; i < devices.size(); ++i)
         if (devices[i].name == name) return i;
-    const std::string suffix = "(" + std::string(name) + ")";
+    // Appended, not "(" + std::string: GCC 12 at -O3 warns falsely (-Wrestrict) on the latter.
+    const std::string suffix = std::string("(").append(name).append(")");
     for (size_t i = 0; i < devices.size(); ++i)
         if (devices[i].name.ends_with(suffix)) return i;
     return std::nullopt;

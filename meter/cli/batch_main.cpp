@@ -82,7 +82,9 @@ int MeasureFilesCommand(const std::vector<std::string>& paths, const MeterOption
         } else if (form == OutputForm::kJson) {
             text = array ? JsonObject(o.result, o.path) : FormatJson(o.result, o.path);
         } else {
-            text = (done > 0 ? "\n" : "") + FormatSummary(o.result, o.path);
+            // Appended: GCC 12 at -O3 warns falsely (-Wrestrict) on "\n" + std::string.
+            text = done > 0 ? "\n" : "";
+            text += FormatSummary(o.result, o.path);
         }
         if (array && done > 0) text = "," + text;
         ++done;

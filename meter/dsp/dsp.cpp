@@ -23,8 +23,11 @@ double BesselI0(double x) {
 }
 
 // Two doubles side by side (the real and imaginary part of a sample), for arithmetic on both
-// at once; unaligned loads are allowed.
-typedef double Pair __attribute__((vector_size(16), aligned(8), may_alias));
+// at once. Aligned to 16 bytes: the samples live in a std::vector<double>, whose storage
+// operator new aligns to at least that, at even positions. (A smaller alignment on the type
+// would not reach the templates below: clang drops it from a template argument.)
+typedef double Pair __attribute__((vector_size(16), may_alias));
+static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= alignof(Pair));
 
 // Dot product of a window of n samples with n symmetric taps: pairs of samples that share a
 // tap are added first, in four running sums so that it pipelines.
@@ -46,9 +49,14 @@ T SymmetricDot(const T* x, const double* taps, size_t n) {
 }
 
 #if defined(__x86_64__)
-// Four doubles: two complex samples side by side.
+// Four doubles: two complex samples side by side; unaligned loads are allowed.
 typedef double Quad __attribute__((vector_size(32), aligned(8), may_alias));
-typedef long long QuadIndex __attribute__((vector_size(32)));
+
+// The two complex samples of a quad in the other order (GCC 12 and clang both take this
+// builtin; GCC's own __builtin_shuffle is not clang's).
+__attribute__((target("avx"))) inline Quad SwapSamples(Quad q) {
+    return __builtin_shufflevector(q, q, 2, 3, 0, 1);
+}
 
 // SymmetricDot of complex samples with AVX, two taps at a time: quads holds each pair of
 // taps of the first half spread over four doubles (t0 t0 t1 t1).
@@ -58,15 +66,14 @@ __attribute__((target("avx"))) Pair SymmetricDotAvx(const Pair* x, const double*
     const size_t half = n / 2;
     const auto* front = reinterpret_cast<const double*>(x);
     const auto* back = reinterpret_cast<const double*>(x + n - 2);
-    const QuadIndex swap = {2, 3, 0, 1};
     size_t i = 0;
     for (; i + 4 <= half; i += 4) {
         const Quad a = *reinterpret_cast<const Quad*>(front + 2 * i);
-        const Quad b = __builtin_shuffle(
-            *reinterpret_cast<const Quad*>(back - 2 * static_cast<std::ptrdiff_t>(i)), swap);
+        const Quad b =
+            SwapSamples(*reinterpret_cast<const Quad*>(back - 2 * static_cast<std::ptrdiff_t>(i)));
         const Quad c = *reinterpret_cast<const Quad*>(front + 2 * i + 4);
-        const Quad d = __builtin_shuffle(
-            *reinterpret_cast<const Quad*>(back - 2 * static_cast<std::ptrdiff_t>(i) - 4), swap);
+        const Quad d = SwapSamples(
+            *reinterpret_cast<const Quad*>(back - 2 * static_cast<std::ptrdiff_t>(i) - 4));
         s0 += *reinterpret_cast<const Quad*>(quads + 2 * i) * (a + b);
         s1 += *reinterpret_cast<const Quad*>(quads + 2 * i + 4) * (c + d);
     }

@@ -51,7 +51,7 @@ TEST(MeasureFiles, StopsHandingOutWhenAskedAndUsesAThreadPerCoreAtMost) {
     ScratchDir dir;
     std::vector<std::string> paths;
     for (int i = 0; i < 4; ++i) {
-        paths.push_back(dir.Path("t" + std::to_string(i) + ".wav"));
+        paths.push_back(dir.Path(std::string("t").append(std::to_string(i)).append(".wav")));
         WriteTone(paths.back(), 44100, 3150.0, 0.1, 4.0, 6.0);
     }
     int seen = 0;

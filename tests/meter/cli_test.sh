@@ -304,6 +304,10 @@ assert set(items[1]) == {"file", "error"}, items[1]
 EOF
 expect 0 "several files summarised" "$meter" "$tone" "$tone2"
 [ "$(grep -c '^File: ' "$dir/out")" -eq 2 ] || fail "several summaries: $(cat "$dir/out")"
+# One empty line between two summaries, none before the first.
+[ "$(grep -B1 '^File: ' "$dir/out" | head -n 1 | cut -c1-5)" = "File:" ] &&
+    [ "$(grep -B1 '^File: ' "$dir/out" | tail -n 2 | head -n 1)" = "" ] ||
+    fail "several summaries not set apart by one empty line: $(cat "$dir/out")"
 expect 2 "several files and a plot" "$meter" --plot "$dir/several.png" "$tone" "$tone2"
 expect 2 "csv and json" "$meter" --csv --json "$tone"
 
