@@ -1,7 +1,8 @@
 # Entry points: `make run` writes test.wav with the default signal, `make test` runs every test,
 # `make gui` opens the dialog, `make windows` cross-builds the Windows programs, `make package`
-# makes the release packages. Every configure here treats warnings as errors (CMake's default
-# does not, for those who build the sources otherwise).
+# makes the release packages, `make mutants` measures what faults the tests catch. Every
+# configure here treats warnings as errors (CMake's default does not, for those who build the
+# sources otherwise).
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 WINDOWS_BUILD ?= build-windows
@@ -12,7 +13,7 @@ CMAKE_FLAGS ?=
 DIST ?= dist
 
 .PHONY: all setup build run gui test test-linux test-sanitize windows test-windows package \
-	test-package check-release check-fuzz bench clean
+	test-package check-release check-fuzz bench mutants clean
 
 all: build
 
@@ -91,6 +92,17 @@ check-fuzz: setup
 
 bench: build
 	@./$(BUILD)/bench/wobblegen-bench
+
+# Faults planted one at a time, each against the tests of its folder, in a scratch copy under
+# /tmp (docs/mutants.md): COUNT of them drawn from FILES (files or folders; default the whole
+# tree, in proportion to each folder's size); COUNT= plants every mutant of FILES. Slow: not
+# part of `make test`.
+COUNT ?= 20
+FILES ?=
+MUTANTS_FLAGS ?=
+mutants:
+	@/usr/bin/python3 scripts/mutants.py --jobs $(JOBS) $(if $(COUNT),--count $(COUNT)) \
+		$(MUTANTS_FLAGS) $(FILES)
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD) $(RELEASE_BUILD) build-fuzz $(DIST)

@@ -170,6 +170,12 @@ void MeterWindow::OnStart() {
     sessionLive_ = true;
     sessionActive_ = true;
     const SessionSnapshot s = session_.Snapshot();
+    // The worker may have ended already (a device that cannot be opened fails at once): taken
+    // in as a poll takes it, so that the error state never shows without its message.
+    if (s.status == SessionStatus::kFinished || s.status == SessionStatus::kFailed) {
+        Poll();
+        return;
+    }
     logging_ = s.logging;
     recording_ = !options.recordPath.empty();
     ShowState(DisplayOfSnapshot(s, BarScale(), hold_));
