@@ -47,7 +47,8 @@ else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "libportaudio2")
   endif()
 
-  # Man pages compressed as Debian keeps them; README and licence in the package's doc folder.
+  # Man pages compressed as Debian keeps them; README, guides and licence in the package's doc
+  # folder.
   set(pages wobblegen-cli.1 wobblegen.1 wobblemeter.1)
   if(WOBBLEGEN_BUILD_METER_GUI)
     list(APPEND pages wobblemeter-gui.1)
@@ -64,5 +65,10 @@ else()
   add_custom_target(wobblegen-man-pages ALL DEPENDS ${man_pages})
   install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The user guides the README links to, with their pictures, in the same relative place.
+  install(FILES docs/generator.md docs/meter.md docs/meter-window.md docs/windows.md
+                docs/dialog.png docs/dialog-windows.png docs/meter-file.png docs/meter-live.png
+                docs/wobblemeter-example.png
+          DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 endif()
 include(CPack)

@@ -83,7 +83,8 @@ for file in /usr/share/applications/wobblegen.desktop \
     /usr/share/applications/wobblemeter-gui.desktop \
     /usr/share/icons/hicolor/32x32/apps/wobblemeter-gui.png \
     /usr/share/icons/hicolor/scalable/apps/wobblemeter-gui.svg \
-    /usr/share/doc/wobblegen/README.md /usr/share/doc/wobblegen/copyright; do
+    /usr/share/doc/wobblegen/README.md /usr/share/doc/wobblegen/copyright \
+    /usr/share/doc/wobblegen/docs/meter.md /usr/share/doc/wobblegen/docs/meter-live.png; do
     [ -f "$root$file" ] || fail "$file is not there"
 done
 grep -q 'GPL-3.0-or-later' "$root/usr/share/doc/wobblegen/copyright" || fail "no licence in copyright"
