@@ -33,6 +33,16 @@ CONFIGURE_ARGS = [
     "-DWOBBLEGEN_BUILD_BENCHMARKS=OFF",
 ]
 OUTCOMES = ("caught", "survived", "equivalent", "stillborn", "timed out")
+# A mutant's build and tests run as root in a mount namespace of their own where everything
+# but /tmp and the scratch copy is read-only: a mutant that mistakes /dev/full for a file
+# would otherwise rename its temporary file over the machine's device.
+ISOLATION = """set -e
+for d in /tmp "$1" "$2"; do mount --bind "$d" "$d"; done
+mount -o remount,bind,ro /
+mount -o remount,bind,ro /dev
+shift 2
+exec "$@"
+"""
 
 # ---------------------------------------------------------------------------------------------
 # Tokens: enough of C++'s lexical rules to step over comments, string and character literals
@@ -670,6 +680,8 @@ class Scratch:
         self.tree, self.root, self.build, self.jobs = tree, root, build, jobs
         self.src = root / "src"
         self.root.mkdir(parents=True, exist_ok=True)
+        self.home = root / "home"  # the tests' home: the real one is read-only to them
+        self.home.mkdir(exist_ok=True)
         self.lock = open(root / "lock", "w")
         try:
             fcntl.flock(self.lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
@@ -697,9 +709,25 @@ class Scratch:
             return
         run_or_exit(["cmake", "-S", str(self.src), "-B", str(self.build)] + CONFIGURE_ARGS)
 
+    def isolated(self, command):
+        if os.geteuid() != 0:
+            return command  # without root, a mutant cannot harm the system
+        self.build.mkdir(parents=True, exist_ok=True)
+        return [
+            "unshare", "--mount", "--propagation", "private", "sh", "-c", ISOLATION, "sh",
+            str(self.root), str(self.build), "env", f"HOME={self.home}",
+        ] + command
+
+    def check_isolation(self):
+        status, output = run(self.isolated(["true"]))
+        if status != 0:
+            sys.exit("cannot run the tests in a read-only view of the system (unshare, mount: "
+                     f"root with CAP_SYS_ADMIN): {output.strip()}; run as an ordinary user")
+
     def ninja(self, targets, deadline=None):
         """(status, output); status None when the deadline passed."""
-        return run(["ninja", "-C", str(self.build), "-j", str(self.jobs)] + targets, deadline)
+        command = ["ninja", "-C", str(self.build), "-j", str(self.jobs)] + targets
+        return run(self.isolated(command), deadline)
 
     def built_sources(self):
         """The files of the tree the build compiles: sources and the headers they include."""
@@ -736,7 +764,7 @@ class Scratch:
         """The unchanged tests with any of labels: {name: seconds}, and the names of those
         that fail."""
         command = ["ctest", "--test-dir", str(self.build), "-j", str(self.jobs)]
-        status, output = run(command + ["-L", label_regex(labels)])
+        status, output = run(self.isolated(command + ["-L", label_regex(labels)]))
         times = {
             m.group(1): float(m.group(2))
             for m in re.finditer(r"Test +#\d+: (\S+) .*?([\d.]+) sec$", output, re.M)
@@ -752,7 +780,7 @@ class Scratch:
             command += ["-E", "^(" + "|".join(re.escape(e) for e in exclude) + ")$"]
         if stop_on_failure:
             command.append("--stop-on-failure")
-        status, output = run(command, deadline)
+        status, output = run(self.isolated(command), deadline)
         return status, _failed_tests(output) if status else []
 
 
@@ -885,6 +913,7 @@ def main(argv=None):
     scratch = Scratch(tree, root, (args.build_dir or root / "build").resolve(), args.jobs)
     started = time.monotonic()
     print(f"scratch copy {scratch.src}, build {scratch.build}; building the unchanged tree", flush=True)
+    scratch.check_isolation()
     scratch.sync(files)
     scratch.configure()
     status, output = scratch.ninja([])
