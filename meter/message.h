@@ -1,20 +1,91 @@
-// One-line messages of the meter: printf-style formatting, and numbers printed with enough
-// digits to differ from the limit they are compared with.
+// The meter's messages: every refusal and failure a user reads, named, with its words and the
+// exit status it leads to, in one table (message.cpp); printf-style formatting.
 #pragma once
 
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 
 namespace wobblemeter {
 
+// What the meter's programs return: 0 when all that was asked was done, 1 when something
+// failed (an input, an output, a device), 2 when the command line was refused before anything
+// was read or written.
+enum class ExitStatus : int { kDone = 0, kFailed = 1, kUsage = 2 };
+
+inline int ToInt(ExitStatus status) {
+    return static_cast<int>(status);
+}
+
+// Every message by name. Each area keeps its own block, and message.cpp's table holds the rows in
+// the same order (a test checks it).
+enum class Msg : int {
+    // The engine, the audio files and the DSP.
+    kRecordingTooShort,
+    kToneStops,
+    // The outputs: summary, JSON, CSV log, plots.
+    // Capture and the live session.
+    // The command line.
+    kCannotWriteStdout,
+    // The window.
+    kCount  // not a message: the table's size
+};
+
+// One row of the table: printf-style text, and the status a program exits with when this is
+// why it stops.
+struct MessageEntry {
+    Msg id;
+    ExitStatus status;
+    const char* text;
+};
+
+const MessageEntry& EntryOf(Msg id);
+
+inline int StatusOf(Msg id) {
+    return ToInt(EntryOf(id).status);
+}
+
+// printf-style formatting into a string, whatever its length.
 template <typename... Args>
 std::string Format(const char* format, Args... args) {
-    char text[512];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
+    if constexpr (sizeof...(Args) == 0) {
+        return format;
+    } else {
+        const int length = std::snprintf(nullptr, 0, format, args...);
+        if (length <= 0) return {};
+        std::string text(static_cast<size_t>(length) + 1, '\0');
+        std::snprintf(text.data(), text.size(), format, args...);
+        text.pop_back();
+        return text;
+    }
+}
+
+// The words of message id with its arguments filled in (they must match the row's conversions:
+// the table's test formats every row).
+template <typename... Args>
+std::string Text(Msg id, Args... args) {
+    return Format(EntryOf(id).text, args...);
 }
 
 // value with `decimals` decimals, or more (up to 9) where fewer would print it as limit prints.
 std::string DistinctFrom(double value, double limit, int decimals);
+
+// A recording, a device or an output that cannot be measured or written; what() is one line
+// saying why, id() names it in the table.
+class MeterError : public std::runtime_error {
+public:
+    template <typename... Args>
+    explicit MeterError(Msg id, Args... args) : std::runtime_error(Text(id, args...)), id_(id) {}
+    // Words not (yet) in the table: a library's own message passed on.
+    explicit MeterError(const std::string& what, Msg id = Msg::kCount)
+        : std::runtime_error(what), id_(id) {}
+
+    Msg id() const { return id_; }
+    // The status to exit with: the row's, or 1 for words outside the table.
+    int status() const { return id_ == Msg::kCount ? ToInt(ExitStatus::kFailed) : StatusOf(id_); }
+
+private:
+    Msg id_;
+};
 
 }  // namespace wobblemeter

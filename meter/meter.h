@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "meter/message.h"
+
 namespace wobblemeter {
 
 constexpr double kMinCarrierHz = 500.0;
@@ -179,12 +181,6 @@ struct MeterResult {
     // empty when the nominal is unknown): the drift along a tape.
     Envelope speedError;
     RevolutionReading revolution;
-};
-
-// A recording that cannot be measured; what() is one line saying why.
-class MeterError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
 };
 
 // A measurement ended on request (MeterOptions::cancelled).

@@ -324,16 +324,11 @@ private:
         }
         const double needed = kSettleSeconds + kMinMeasuredSeconds;
         if (demodulator_.Total().stops > 0 && best != nullptr) {
-            throw MeterError(Format(
-                "the tone stops at %.1f s: its longest stretch holds %.1f s of tone, at least "
-                "%.1f s needed",
-                SecondsAt(best->last), static_cast<double>(best->last - best->first) / rate,
-                needed));
+            throw MeterError(Msg::kToneStops, SecondsAt(best->last),
+                             static_cast<double>(best->last - best->first) / rate, needed);
         }
-        throw MeterError(
-            Format("the recording is too short: %.2f s of tone, at least %.2f s needed",
-                   static_cast<double>(frames - firstFrame_) / rate_,
-                   static_cast<double>(baseband_.Warm()) / rate + needed));
+        throw MeterError(Msg::kRecordingTooShort, static_cast<double>(frames - firstFrame_) / rate_,
+                         static_cast<double>(baseband_.Warm()) / rate + needed);
     }
 
     int rate_;
