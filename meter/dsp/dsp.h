@@ -44,7 +44,7 @@ private:
 class RealDecimator {
 public:
     RealDecimator(std::vector<double> taps, int factor);
-    bool Push(double x, double& out);
+    bool Process(double x, double& out);
     size_t Length() const { return taps_.size(); }
 
 private:

@@ -24,7 +24,7 @@ public:
                 std::function<StretchObserver*(long long first)> onStart);
 
     // Demodulates the next gated sample, at baseband index `index`.
-    void Take(const GatedSample& sample, long long index);
+    void Push(const GatedSample& sample, long long index);
     // Ends the current stretch (the input ended, or was cut off).
     void End();
 

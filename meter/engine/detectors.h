@@ -38,7 +38,7 @@ class WindowDetector {
 public:
     explicit WindowDetector(size_t length);
     // The next sample: its two bins (LogHistogram::Bin) and the weighted one's square.
-    void Add(uint16_t weightedBin, uint16_t unweightedBin, double weightedSquare);
+    void Push(uint16_t weightedBin, uint16_t unweightedBin, double weightedSquare);
     // A sample that does not count.
     void Skip();
     void Clear();
@@ -53,7 +53,7 @@ private:
     // Coarse bins: this many fine ones each.
     static constexpr size_t kCoarsening = 10;
     static constexpr size_t kCoarseBins = LogHistogram::kBins / kCoarsening;
-    void Push(uint16_t weighted, uint16_t unweighted, float square);
+    void Store(uint16_t weighted, uint16_t unweighted, float square);
     double Quantile(const std::vector<unsigned>& counts) const;
 
     struct Entry {

@@ -32,14 +32,14 @@ double SegmentSpectrum(const float* x, size_t n, double rate,
 class DeviationSpectrum {
 public:
     explicit DeviationSpectrum(double rate);
-    void Add(float value);
+    void Push(float value);
     size_t Count() const { return count_; }
     // The amplitude spectrum so far (peak amplitude of each line, in the values' unit); returns
     // the bins' spacing in Hz.
-    double Amplitude(std::vector<double>& amplitude) const;
+    double Read(std::vector<double>& amplitude) const;
 
 private:
-    void TakeSegment();
+    void AddSegment();
 
     double rate_;
     size_t segment_;           // values per segment

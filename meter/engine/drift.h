@@ -29,7 +29,7 @@ public:
     // One sample; counted: whether it enters the readings (not in the first
     // kDriftSettleSeconds, nor on a bridged drop-out).
     void Push(double offset, bool counted);
-    void Process(const double* offset, size_t n, bool counted) {
+    void Push(const double* offset, size_t n, bool counted) {
         for (size_t i = 0; i < n; ++i) Push(offset[i], counted);
     }
 

@@ -58,7 +58,8 @@ public:
     long long LostFrames() const { return lostFrames_; }
 
 private:
-    void Take(const float* x, size_t n, bool lost);
+    // The samples of Push() and PushLost() alike: lost marks them as lost input.
+    void Push(const float* x, size_t n, bool lost);
     void StartSearch(long long frame);
     // Searches in up to n samples; returns how many it took (the rest belongs to the tracker
     // it started).

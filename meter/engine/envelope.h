@@ -18,9 +18,9 @@ public:
     // samplesPerStretch: the first stretches' length (values), at least 1.
     explicit EnvelopeBuilder(size_t samplesPerStretch);
     // Adds a value; NaN (no value) widens no stretch but takes its place in time.
-    void Add(double v);
+    void Push(double v);
     // The envelope so far, its first stretch at startSeconds, values at sampleRate, scaled.
-    Envelope Finish(double startSeconds, double sampleRate, double scale) const;
+    Envelope Read(double startSeconds, double sampleRate, double scale) const;
     size_t Stretches() const { return low_.size(); }
 
 private:

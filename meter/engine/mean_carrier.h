@@ -15,7 +15,7 @@ class MeanCarrier {
 public:
     // rate: of the values; cap: values held at most (even, at least 2).
     explicit MeanCarrier(double rate, size_t cap = size_t{1} << 19);
-    void Add(float value, bool valid);
+    void Push(float value, bool valid);
     size_t Count() const { return values_.size(); }
     // The mean offset; modulationHz is the dominant modulation (NaN: none).
     double Mean(double modulationHz) const;

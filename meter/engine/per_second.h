@@ -40,11 +40,11 @@ public:
               std::function<void(const SecondReading&)> emit);
 
     // Every gated sample, in order.
-    void Sample(long long index, bool usable);
+    void Push(long long index, bool usable);
     // A stretch starts: the window starts afresh.
     void StretchStarts();
     // The input ended: the second under way is emitted, if any of it was seen.
-    void Flush();
+    void End();
     // The readings as of the newest sample: presence, carrier and speed error over the last
     // second, the window's figures, the modulation of the last second that had one; the time
     // is that of the end of the newest sample.

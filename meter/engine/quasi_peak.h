@@ -21,7 +21,7 @@ public:
     // before it settle, nor on a bridged drop-out). The detector itself needs about 1 s from
     // its start (or after a drop-out's bridge) before its indication is full.
     void Push(double x, bool counted);
-    void Process(const double* x, size_t n, bool counted) {
+    void Push(const double* x, size_t n, bool counted) {
         for (size_t i = 0; i < n; ++i) Push(x[i], counted);
     }
 

@@ -31,7 +31,7 @@ public:
     // frequency over its nominal one): a platter that runs 1 % fast, or drifts, turns so much
     // faster, and the fold follows it however long the record plays.
     void Push(double deviation, bool counted, double speed = 1.0);
-    void Process(const double* deviation, size_t n, bool counted) {
+    void Push(const double* deviation, size_t n, bool counted) {
         for (size_t i = 0; i < n; ++i) Push(deviation[i], counted);
     }
 

@@ -78,7 +78,7 @@ public:
 
     // Passes one frequency offset (Hz) through the filters; a counted one enters the readings
     // once they have settled.
-    void Feed(double offsetHz, bool counted);
+    void Push(double offsetHz, bool counted);
 
     // Whether the stretch holds enough for readings.
     bool Readable() const;

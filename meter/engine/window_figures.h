@@ -17,7 +17,7 @@ public:
     WindowFigures(size_t length, double rate);
 
     // The next sample, counted; or Skip() for one that keeps its place without counting.
-    void Add(double quasiPeak, double wow, double flutter);
+    void Push(double quasiPeak, double wow, double flutter);
     void Skip();
     void Clear();
 

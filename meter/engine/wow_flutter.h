@@ -24,7 +24,7 @@ public:
     // The filters start at rest, which suits the weighted deviation (no mean); they settle
     // within 1 s, inside the weighting's own settling.
     void Push(double weighted, bool counted);
-    void Process(const double* weighted, size_t n, bool counted) {
+    void Push(const double* weighted, size_t n, bool counted) {
         for (size_t i = 0; i < n; ++i) Push(weighted[i], counted);
     }
 

@@ -354,8 +354,8 @@ TEST(MeanCarrier, HalvesItsCopyAtTheCapAndStillMeansOverWholePeriods) {
     MeanCarrier bounded(rate, 4096), full(rate, size_t{1} << 20);
     for (int i = 0; i < 200000; ++i) {
         const auto v = static_cast<float>(3.0 + 40.0 * std::sin(2.0 * M_PI * i / rate));
-        bounded.Add(v, true);
-        full.Add(v, true);
+        bounded.Push(v, true);
+        full.Push(v, true);
     }
     EXPECT_LE(bounded.Count(), 4096u);
     EXPECT_NEAR(full.Mean(1.0), 3.0, 1e-4);
