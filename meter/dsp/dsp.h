@@ -1,5 +1,7 @@
 // Building blocks of the meter's signal chain: windowed-sinc FIR design, FIR decimators for
-// real and complex streams, and biquad cascades obtained from analog prototypes.
+// real and complex streams, and biquad cascades obtained from analog prototypes. The filters
+// take samples with Process() and hand back their output (any unit, at the stream's rate);
+// frequencies are fractions of the rate for the FIRs, Hz for the biquads.
 #pragma once
 
 #include <complex>

@@ -1,7 +1,8 @@
-// Detectors of the weighted and unweighted deviation. Take: the deviation's magnitude, sample by
-// sample. Give: two-sigma (the level the magnitude exceeds 5 % of the time) and RMS, over the
-// whole stretch (a fine logarithmic histogram: the stream is too long to keep) or over a
-// sliding window of the last seconds (a coarser histogram and a ring of the samples in it).
+// Detectors of the weighted and unweighted deviation. Take: the deviation's magnitude (Hz, or
+// any unit: the readings are in the same one), sample by sample at the baseband rate. Give:
+// two-sigma (the level the magnitude exceeds 5 % of the time) and RMS, over the whole stretch (a
+// fine logarithmic histogram: the stream is too long to keep) or over a sliding window of the
+// last seconds (a coarser histogram and a ring of the samples in it).
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
-// Spectrum of the deviation. Takes: the demodulated frequency offset decimated to a few hundred
-// Hz, value by value. Gives: its Welch-averaged amplitude spectrum (segments of 20 s, half
+// Spectrum of the deviation. Takes: the demodulated frequency offset (Hz) decimated to a few
+// hundred values a second (the baseband rate over kSpectrumDecimationFactor), value by value.
+// Gives: its Welch-averaged amplitude spectrum (peak Hz of each line; segments of 20 s, half
 // overlapping, accumulated as they fill), its largest lines and the dominant modulation.
 #pragma once
 

@@ -1,6 +1,7 @@
-// Envelope of a deviation for the plot. Takes: values one by one. Gives: their minimum and
-// maximum over consecutive stretches of time, at most kEnvelopeStretches of them: the stretches
-// double in length whenever they run out, so memory stays bounded however long the input.
+// Envelope of a deviation for the plot. Takes: values one by one (any unit, at a steady rate;
+// NaN for none). Gives: their minimum and maximum over consecutive stretches of time, scaled, at
+// most kEnvelopeStretches of them: the stretches double in length whenever they run out, so
+// memory stays bounded however long the input.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,7 @@
-// The quasi-peak reading of the older standards (DIN 45507, IEC 386, CCIR 409): the weighted
-// deviation, peak-to-peak detected with time-response weighting, read as half the
-// peak-to-peak (zero-to-peak), the largest indication over the span.
+// The quasi-peak reading of the older standards (DIN 45507, IEC 386, CCIR 409). Takes: the
+// weighted deviation (any unit) at the baseband rate. Gives: the needle, the weighted deviation
+// peak-to-peak detected with time-response weighting and read as half the peak-to-peak
+// (zero-to-peak), and the largest indication over the span, in the input's unit.
 #pragma once
 
 #include <cstddef>

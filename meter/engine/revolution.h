@@ -1,6 +1,8 @@
-// The turntable view: the unweighted deviation folded onto the platter's angle, the
+// The turntable view. Takes: the unweighted deviation (any unit) at the baseband rate, with the
+// platter's speed at each sample. Gives: the deviation folded onto the platter's angle, the
 // once-per-revolution component it holds (eccentricity, an off-centre hole) and what remains
-// without it, and the names of spectrum lines at the rotation rate and its harmonics.
+// without it, in the input's unit; and the names of spectrum lines at the rotation rate and its
+// harmonics.
 #pragma once
 
 #include <complex>

@@ -1,5 +1,6 @@
-// Wow and flutter apart: the weighted RMS of the weighted deviation's components below and
-// above 4 Hz, at the baseband rate.
+// Wow and flutter apart. Takes: the weighted deviation (any unit) at the baseband rate, sample by
+// sample. Gives: its components below and above 4 Hz now, and their RMS over the span and the
+// current interval, in the same unit.
 #pragma once
 
 #include <cstddef>
