@@ -100,15 +100,15 @@ TEST(Baseband, LostInputIsMarkedOnTheSamplesWhoseSpanItFallsIn) {
     const double rate = 44100.0;
     Baseband b(rate, 3150.0, *PlanBand(rate, 3150.0, kDefaultPassHz));
     const std::vector<float> x = Tone(rate, 3150.0, 0.5, 20);
-    // 20 samples, 12 lost, 20 more: baseband samples of 8 input samples each.
+    // 20 samples, 14 lost, 20 more: baseband samples of 8 input samples each.
     b.Push(x.data(), 20, false);
     std::vector<int> lost(b.Lost().begin(), b.Lost().end());
-    b.Push(nullptr, 12, true);
+    b.Push(nullptr, 14, true);
     lost.insert(lost.end(), b.Lost().begin(), b.Lost().end());
     b.Push(x.data(), 20, false);
     lost.insert(lost.end(), b.Lost().begin(), b.Lost().end());
-    // Input 0-7, 8-15 real; 16-23 and 24-31 hold lost ones; 32-39, 40-47 real.
-    EXPECT_EQ(lost, (std::vector<int>{0, 0, 1, 1, 0, 0}));
+    // Input 0-7, 8-15 real; 16-23, 24-31 and 32-39 hold lost ones (20 to 33); 40-47 real.
+    EXPECT_EQ(lost, (std::vector<int>{0, 0, 1, 1, 1, 0}));
 }
 
 }  // namespace

@@ -24,16 +24,18 @@ struct Record : StretchObserver {
         double offsetHz;
     };
     std::vector<Slot> slots;
+    std::vector<float> decimated;  // the spectrum's copy, which sees bridged offsets too
     void Counted(double offsetHz, bool, const Deviation&) override {
         slots.push_back({true, offsetHz});
     }
     void Bridged() override { slots.push_back({false, 0.0}); }
-    void Decimated(float) override {}
+    void Decimated(float offsetHz) override { decimated.push_back(offsetHz); }
 };
 
 StretchSetup QuickSetup() {
     StretchSetup s = MakeStretchSetup(kRate, 0.0);
     s.settle = 0;
+    s.spectrumFirst = s.spectrumTaps.size() / kSpectrumDecimation + 1;
     return s;
 }
 
@@ -121,6 +123,15 @@ TEST(Demodulator, LaterSamplesKeepTheirPlaceAcrossManyDropOuts) {
     // Each gap and the sample after it (which has no step of its own) are bridged.
     EXPECT_EQ(bridged, 40u * 41u / 2u + 40u);
     EXPECT_EQ(d.Current()->Measured(), 19999 - static_cast<long long>(bridged));
+    // A bridge is a straight line from the offset before the gap to the one after: over a ramp
+    // the offsets the filters see are those of the ramp without gaps.
+    Record whole;
+    Demodulator unbroken(QuickSetup(), kPassHz, 100, [&](long long) { return &whole; });
+    for (long long n = 0; n < 20000; ++n) unbroken.Push(At(phase, n, true), n);
+    ASSERT_EQ(record.decimated.size(), whole.decimated.size());
+    ASSERT_GT(record.decimated.size(), 2000u);
+    for (size_t i = 0; i < whole.decimated.size(); ++i)
+        ASSERT_NEAR(record.decimated[i], whole.decimated[i], 1e-4) << i;
 }
 
 TEST(Demodulator, GapLongerThanTheLongestDropOutEndsTheStretch) {

@@ -53,10 +53,17 @@ TEST_F(PerSecondTest, EachSecondReadsItsPresenceAndMeanCarrier) {
         else
             p.Push(n, false);
     }
-    for (long long n = 8000; n < 10000; ++n) Offset(p, n, -1.0);
-    EXPECT_EQ(readings_.size(), 2u);
+    // The next in exactly half of them: present.
+    for (long long n = 8000; n < 12000; ++n) {
+        if (n % 2 == 0)
+            Offset(p, n, 4.0);
+        else
+            p.Push(n, false);
+    }
+    for (long long n = 12000; n < 14000; ++n) Offset(p, n, -1.0);
+    EXPECT_EQ(readings_.size(), 3u);
     p.End();
-    ASSERT_EQ(readings_.size(), 3u);
+    ASSERT_EQ(readings_.size(), 4u);
     EXPECT_EQ(readings_[0].timeSeconds, 0.0);
     EXPECT_TRUE(readings_[0].tonePresent);
     EXPECT_NEAR(readings_[0].carrierHz, 3152.0, 1e-9);
@@ -64,10 +71,12 @@ TEST_F(PerSecondTest, EachSecondReadsItsPresenceAndMeanCarrier) {
     EXPECT_EQ(readings_[1].timeSeconds, 1.0);
     EXPECT_FALSE(readings_[1].tonePresent);
     EXPECT_TRUE(std::isnan(readings_[1].carrierHz));
+    EXPECT_TRUE(readings_[2].tonePresent);
+    EXPECT_NEAR(readings_[2].carrierHz, 3154.0, 1e-9);
     // The half second under way when the input ended.
-    EXPECT_EQ(readings_[2].timeSeconds, 2.0);
-    EXPECT_NEAR(readings_[2].carrierHz, 3149.0, 1e-9);
-    EXPECT_EQ(readings_[2].state, MeterState::kSettling);
+    EXPECT_EQ(readings_[3].timeSeconds, 3.0);
+    EXPECT_NEAR(readings_[3].carrierHz, 3149.0, 1e-9);
+    EXPECT_EQ(readings_[3].state, MeterState::kSettling);
 }
 
 TEST_F(PerSecondTest, SecondsCountFromTheInputsStart) {
