@@ -54,28 +54,28 @@ BENCHMARK(FlatBand);
 
 void QuasiPeak(benchmark::State& state) {
     QuasiPeakDetector detector(kBaseband);
-    for (auto _ : state) detector.Process(Second().data(), Second().size(), true);
+    for (auto _ : state) detector.Push(Second().data(), Second().size(), true);
     benchmark::DoNotOptimize(detector.Reading());
 }
 BENCHMARK(QuasiPeak);
 
 void Drift(benchmark::State& state) {
     DriftMeter drift(kBaseband);
-    for (auto _ : state) drift.Process(Second().data(), Second().size(), true);
+    for (auto _ : state) drift.Push(Second().data(), Second().size(), true);
     benchmark::DoNotOptimize(drift.Slow().High());
 }
 BENCHMARK(Drift);
 
 void WowFlutter(benchmark::State& state) {
     WowFlutterSplit split(kBaseband);
-    for (auto _ : state) split.Process(Second().data(), Second().size(), true);
+    for (auto _ : state) split.Push(Second().data(), Second().size(), true);
     benchmark::DoNotOptimize(split.Wow().Rms());
 }
 BENCHMARK(WowFlutter);
 
 void Fold(benchmark::State& state) {
     RevolutionFold fold(kBaseband, 100.0 / 3.0 / 60.0);
-    for (auto _ : state) fold.Process(Second().data(), Second().size(), true);
+    for (auto _ : state) fold.Push(Second().data(), Second().size(), true);
     benchmark::DoNotOptimize(fold.Revolutions());
 }
 BENCHMARK(Fold);

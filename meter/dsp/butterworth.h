@@ -1,4 +1,6 @@
-// Butterworth low- and high-pass filters of even order, as biquad cascades at a stream's rate.
+// Butterworth low- and high-pass filters of even order. Takes: the order, the corner (Hz) and the
+// stream's rate (Hz). Gives: the filter as a biquad cascade at that rate (Process() filters a
+// sample).
 #pragma once
 
 #include "meter/dsp/dsp.h"

@@ -219,7 +219,7 @@ void ComplexDecimator::Process(const double* re, const double* im, size_t n,
 RealDecimator::RealDecimator(std::vector<double> taps, int factor)
     : taps_(std::move(taps)), buffer_(2 * taps_.size(), 0.0), factor_(factor) {}
 
-bool RealDecimator::Push(double x, double& out) {
+bool RealDecimator::Process(double x, double& out) {
     const size_t n = taps_.size();
     pos_ = pos_ == 0 ? n - 1 : pos_ - 1;
     buffer_[pos_] = buffer_[pos_ + n] = x;

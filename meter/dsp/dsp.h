@@ -1,5 +1,7 @@
 // Building blocks of the meter's signal chain: windowed-sinc FIR design, FIR decimators for
-// real and complex streams, and biquad cascades obtained from analog prototypes.
+// real and complex streams, and biquad cascades obtained from analog prototypes. The filters
+// take samples with Process() and hand back their output (any unit, at the stream's rate);
+// frequencies are fractions of the rate for the FIRs, Hz for the biquads.
 #pragma once
 
 #include <complex>
@@ -44,7 +46,7 @@ private:
 class RealDecimator {
 public:
     RealDecimator(std::vector<double> taps, int factor);
-    bool Push(double x, double& out);
+    bool Process(double x, double& out);
     size_t Length() const { return taps_.size(); }
 
 private:

@@ -1,5 +1,6 @@
-// The meter's one Fourier transform: an in-place forward complex FFT of a fixed size. FFTW does
-// the work; only fft.cpp sees it.
+// The meter's one Fourier transform: an in-place forward complex FFT of a fixed size. Takes: size
+// complex points in its buffer. Gives: their transform there, unscaled. FFTW does the work; only
+// fft.cpp sees it.
 #pragma once
 
 #include <complex>

@@ -1,5 +1,6 @@
 // The flat unweighted band of the demodulated frequency (0.2 ... 200 Hz, flat within 1 %), and
 // the low-pass that decimates the deviation for its spectrum without touching a line at 200 Hz.
+// Both filter the deviation (Hz, or any unit) at the baseband rate, 4000 ... 8000 Hz.
 #pragma once
 
 #include <vector>

@@ -1,5 +1,7 @@
 // Power spectra of Hann-windowed blocks through our FFT (fft.h), and the reading of a peak
 // between bins: the building block of the carrier search and of the deviation's spectrum.
+// Takes: a block of up to size samples (any unit). Gives: size / 2 + 1 bins of power, unscaled
+// (a cosine of amplitude a on a bin of a full block reads (a size / 4)^2), rate / size apart.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
-// The wow-and-flutter weighting curve (0 dB at 4 Hz), as a digital filter at the rate of the
-// demodulated frequency.
+// The wow-and-flutter weighting curve (0 dB at 4 Hz), as a digital filter. Takes: the
+// demodulated frequency (Hz, or any unit) at the baseband rate, 4000 Hz or more. Gives: it
+// weighted, in the same unit.
 #pragma once
 
 #include "meter/dsp/dsp.h"

@@ -1,7 +1,8 @@
-// Mixer and decimators. Takes: the input samples (real, at the recording's rate) and the
-// mixing frequency. Gives: the complex baseband around it, low-passed and decimated in halving
-// steps to a few kHz, with each baseband sample's input power and whether lost input fell in
-// its span.
+// Mixer and decimators. Takes: the input samples (real, full scale 1, at the recording's rate),
+// block by block, and the mixing frequency (Hz). Gives: the complex baseband around it (a tone
+// at its offset from the mixing frequency, at half its amplitude), low-passed and decimated in
+// halving steps to the baseband rate (4000 Hz or more, BandPlan), with each baseband sample's
+// input power (mean square, full scale 1) and whether lost input fell in its span.
 #pragma once
 
 #include <cstddef>

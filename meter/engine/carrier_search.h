@@ -1,9 +1,10 @@
-// Carrier search. Takes: the input samples from the first that is not digital silence. Gives:
-// the mixing frequency, the power-weighted mean frequency around the strongest line between
-// 500 Hz and 20 kHz of Hann-windowed spectra averaged over the first 10 s or so of tone, and
-// the samples it held meanwhile, for the mixer to start from. Blocks of about 1.5 s in which no
-// line stands out of the noise are passed over: the tone has not begun yet. A tone whose first
-// blocks centre on one frequency is found after those.
+// Carrier search. Takes: the input samples (full scale 1, at the recording's rate) from the first
+// that is not digital silence. Gives: the mixing frequency in Hz (a steady tone's to within
+// 0.001 Hz), the power-weighted mean frequency around the strongest line between 500 Hz and
+// 20 kHz of Hann-windowed spectra averaged over the first 10 s or so of tone, and the samples it
+// held meanwhile, for the mixer to start from. Blocks of about 1.5 s in which no line stands out
+// of the noise are passed over: the tone has not begun yet. A tone whose first blocks centre on
+// one frequency is found after those.
 #pragma once
 
 #include <cstddef>

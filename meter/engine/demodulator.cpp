@@ -32,7 +32,7 @@ void Demodulator::EndStretch() {
     current_.reset();
 }
 
-void Demodulator::Take(const GatedSample& g, long long index) {
+void Demodulator::Push(const GatedSample& g, long long index) {
     // A phase step beyond the band counts against the stretch even where the gate has given
     // up on the sample: a tone swinging out of the band fades from it.
     if (g.beyond) {
@@ -88,12 +88,12 @@ void Demodulator::Take(const GatedSample& g, long long index) {
         ++totals_.strays;
     }
     for (long long k = 1; k <= pending_; ++k) {
-        s.Feed(lastOffset_ + (offset - lastOffset_) * static_cast<double>(k) /
+        s.Push(lastOffset_ + (offset - lastOffset_) * static_cast<double>(k) /
                                  static_cast<double>(pending_ + 1),
                false);
     }
     pending_ = 0;
-    s.Feed(offset, true);
+    s.Push(offset, true);
     lastOffset_ = offset;
 }
 

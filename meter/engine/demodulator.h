@@ -1,9 +1,11 @@
-// Demodulator and drop-out bridging. Takes: the gated baseband samples. Gives: the
-// instantaneous frequency (the difference of successive phases) into stretches of tone. Where
-// the tone is absent no phase step is taken across the gap; a short gap (a drop-out) is bridged
-// by a straight line from the frequency before it to the one after, which keeps the filters'
-// input smooth but counts in no reading; a long gap ends the stretch. The stretch with the most
-// measured samples is kept as the best.
+// Demodulator and drop-out bridging. Takes: the gated baseband samples (tone_gate.h), one by one
+// at the baseband rate, each with its index. Gives: the instantaneous frequency (the difference
+// of successive phases), in Hz from the mixing frequency, one offset per baseband sample into
+// stretches of tone (stretch.h). Where the tone is absent no phase step is taken across the gap;
+// a short gap (a drop-out) is bridged by a straight line from the frequency before it to the one
+// after, one offset for each sample of it, which keeps the filters' input smooth and later
+// samples in their place but counts in no reading; a long gap ends the stretch. The stretch with
+// the most measured samples is kept as the best.
 #pragma once
 
 #include <complex>
@@ -24,7 +26,7 @@ public:
                 std::function<StretchObserver*(long long first)> onStart);
 
     // Demodulates the next gated sample, at baseband index `index`.
-    void Take(const GatedSample& sample, long long index);
+    void Push(const GatedSample& sample, long long index);
     // Ends the current stretch (the input ended, or was cut off).
     void End();
 

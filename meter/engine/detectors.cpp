@@ -90,16 +90,16 @@ WindowDetector::WindowDetector(size_t length)
       weighted_(kCoarseBins, 0),
       unweighted_(kCoarseBins, 0) {}
 
-void WindowDetector::Add(uint16_t weightedBin, uint16_t unweightedBin, double weightedSquare) {
-    Push(static_cast<uint16_t>(weightedBin / kCoarsening),
-         static_cast<uint16_t>(unweightedBin / kCoarsening), static_cast<float>(weightedSquare));
+void WindowDetector::Push(uint16_t weightedBin, uint16_t unweightedBin, double weightedSquare) {
+    Store(static_cast<uint16_t>(weightedBin / kCoarsening),
+          static_cast<uint16_t>(unweightedBin / kCoarsening), static_cast<float>(weightedSquare));
 }
 
 void WindowDetector::Skip() {
-    Push(kNone, kNone, 0.0f);
+    Store(kNone, kNone, 0.0f);
 }
 
-void WindowDetector::Push(uint16_t weighted, uint16_t unweighted, float square) {
+void WindowDetector::Store(uint16_t weighted, uint16_t unweighted, float square) {
     Entry& slot = ring_[next_];
     if (slot.weighted != kNone) {
         --weighted_[slot.weighted];

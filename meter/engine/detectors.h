@@ -1,7 +1,8 @@
-// Detectors of the weighted and unweighted deviation. Take: the deviation's magnitude, sample by
-// sample. Give: two-sigma (the level the magnitude exceeds 5 % of the time) and RMS, over the
-// whole stretch (a fine logarithmic histogram: the stream is too long to keep) or over a
-// sliding window of the last seconds (a coarser histogram and a ring of the samples in it).
+// Detectors of the weighted and unweighted deviation. Take: the deviation's magnitude (Hz, or
+// any unit: the readings are in the same one), sample by sample at the baseband rate. Give:
+// two-sigma (the level the magnitude exceeds 5 % of the time) and RMS, over the whole stretch (a
+// fine logarithmic histogram: the stream is too long to keep) or over a sliding window of the
+// last seconds (a coarser histogram and a ring of the samples in it).
 #pragma once
 
 #include <cstddef>
@@ -38,7 +39,7 @@ class WindowDetector {
 public:
     explicit WindowDetector(size_t length);
     // The next sample: its two bins (LogHistogram::Bin) and the weighted one's square.
-    void Add(uint16_t weightedBin, uint16_t unweightedBin, double weightedSquare);
+    void Push(uint16_t weightedBin, uint16_t unweightedBin, double weightedSquare);
     // A sample that does not count.
     void Skip();
     void Clear();
@@ -53,7 +54,7 @@ private:
     // Coarse bins: this many fine ones each.
     static constexpr size_t kCoarsening = 10;
     static constexpr size_t kCoarseBins = LogHistogram::kBins / kCoarsening;
-    void Push(uint16_t weighted, uint16_t unweighted, float square);
+    void Store(uint16_t weighted, uint16_t unweighted, float square);
     double Quantile(const std::vector<unsigned>& counts) const;
 
     struct Entry {

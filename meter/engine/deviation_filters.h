@@ -1,7 +1,8 @@
 // Weighting and the flat unweighted band. Takes: the demodulated frequency offset, sample by
-// sample, in Hz. Gives: the weighted deviation (the standard curve, 0 dB at 4 Hz) and the
-// unweighted one (flat from 0.2 to 200 Hz: flat_band.h), both started in the steady state of the
-// offset the stretch is expected to hold on average.
+// sample, in Hz at the baseband rate (4000 Hz or more). Gives: the weighted deviation (the
+// standard curve, 0 dB at 4 Hz) and the unweighted one (flat from 0.2 to 200 Hz: flat_band.h),
+// in Hz, both started in the steady state of the offset the stretch is expected to hold on
+// average.
 #pragma once
 
 #include "meter/dsp/dsp.h"

@@ -102,14 +102,14 @@ double SegmentSpectrum(const float* x, size_t n, double rate,
 DeviationSpectrum::DeviationSpectrum(double rate)
     : rate_(rate), segment_(NextPowerOfTwo(static_cast<size_t>(kSegmentSeconds * rate))) {}
 
-void DeviationSpectrum::Add(float value) {
+void DeviationSpectrum::Push(float value) {
     if (held_.capacity() == 0) held_.reserve(segment_);
     held_.push_back(value);
     ++count_;
-    if (held_.size() == segment_) TakeSegment();
+    if (held_.size() == segment_) AddSegment();
 }
 
-void DeviationSpectrum::TakeSegment() {
+void DeviationSpectrum::AddSegment() {
     const size_t size = 2 * segment_;
     if (!spectrum_) spectrum_ = std::make_unique<PowerSpectrum>(size);
     const std::vector<double>& p = (*spectrum_)(held_.data(), segment_, true);
@@ -121,7 +121,7 @@ void DeviationSpectrum::TakeSegment() {
     held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(hop));
 }
 
-double DeviationSpectrum::Amplitude(std::vector<double>& amplitude) const {
+double DeviationSpectrum::Read(std::vector<double>& amplitude) const {
     if (segments_ == 0) {
         // Shorter than a segment: the whole span is the one segment.
         std::unique_ptr<PowerSpectrum> transform;

@@ -1,5 +1,6 @@
-// Spectrum of the deviation. Takes: the demodulated frequency offset decimated to a few hundred
-// Hz, value by value. Gives: its Welch-averaged amplitude spectrum (segments of 20 s, half
+// Spectrum of the deviation. Takes: the demodulated frequency offset (Hz) decimated to a few
+// hundred values a second (the baseband rate over kSpectrumDecimationFactor), value by value.
+// Gives: its Welch-averaged amplitude spectrum (peak Hz of each line; segments of 20 s, half
 // overlapping, accumulated as they fill), its largest lines and the dominant modulation.
 #pragma once
 
@@ -32,14 +33,14 @@ double SegmentSpectrum(const float* x, size_t n, double rate,
 class DeviationSpectrum {
 public:
     explicit DeviationSpectrum(double rate);
-    void Add(float value);
+    void Push(float value);
     size_t Count() const { return count_; }
     // The amplitude spectrum so far (peak amplitude of each line, in the values' unit); returns
     // the bins' spacing in Hz.
-    double Amplitude(std::vector<double>& amplitude) const;
+    double Read(std::vector<double>& amplitude) const;
 
 private:
-    void TakeSegment();
+    void AddSegment();
 
     double rate_;
     size_t segment_;           // values per segment

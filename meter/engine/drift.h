@@ -1,6 +1,7 @@
-// Drift: the slow change of speed, below 0.5 Hz, that the weighting hides. Takes the deviation
-// as an offset from the mixing frequency (Hz, the mean speed included) at the baseband rate
-// and keeps the range of its slow part over the span.
+// Drift: the slow change of speed, below 0.5 Hz, that the weighting hides. Takes: the deviation
+// as an offset from the mixing frequency (Hz, the mean speed included) at the baseband rate,
+// sample by sample. Gives: the slow offset now (Hz) and its range over the span and over the
+// current interval, as Hz or % of the carrier.
 #pragma once
 
 #include <cstddef>
@@ -29,7 +30,7 @@ public:
     // One sample; counted: whether it enters the readings (not in the first
     // kDriftSettleSeconds, nor on a bridged drop-out).
     void Push(double offset, bool counted);
-    void Process(const double* offset, size_t n, bool counted) {
+    void Push(const double* offset, size_t n, bool counted) {
         for (size_t i = 0; i < n; ++i) Push(offset[i], counted);
     }
 

@@ -201,8 +201,8 @@ public:
         std::vector<SecondReading>().swap(heldReadings_);
     }
 
-    void Finish() {
-        perSecond_->Flush();
+    void End() {
+        perSecond_->End();
         demodulator_.End();
     }
 
@@ -274,8 +274,8 @@ private:
         gate_->Push(z, power, lost, n, gated_, &first);
         for (size_t i = 0; i < gated_.size(); ++i) {
             const long long index = first + static_cast<long long>(i);
-            perSecond_->Sample(index, gated_[i].usable);
-            demodulator_.Take(gated_[i], index);
+            perSecond_->Push(index, gated_[i].usable);
+            demodulator_.Push(gated_[i], index);
             absent_ = gated_[i].usable ? 0 : absent_ + 1;
         }
     }
@@ -404,7 +404,7 @@ void Engine::Push(const float* samples, size_t n) {
                 "scale)");
         }
     }
-    Take(samples, n, false);
+    Push(samples, n, false);
 }
 
 void Engine::PushLost(long long frames) {
@@ -414,12 +414,12 @@ void Engine::PushLost(long long frames) {
     if (zeros_.empty()) zeros_.assign(kReplayBlock, 0.0f);
     while (frames > 0) {
         const auto n = static_cast<size_t>(std::min<long long>(frames, kReplayBlock));
-        Take(zeros_.data(), n, true);
+        Push(zeros_.data(), n, true);
         frames -= static_cast<long long>(n);
     }
 }
 
-void Engine::Take(const float* x, size_t n, bool lost) {
+void Engine::Push(const float* x, size_t n, bool lost) {
     long long at = frames_;  // input frame of x[0]
     frames_ += static_cast<long long>(n);
     if (!soundSeen_) {
@@ -466,7 +466,7 @@ void Engine::StartSearch(long long frame) {
 }
 
 void Engine::Retire(long long frame) {
-    tracker_->Finish();
+    tracker_->End();
     earlierDropouts_ += tracker_->Dropouts();
     if (!kept_ || tracker_->BestMeasured() > kept_->BestMeasured()) kept_ = std::move(tracker_);
     tracker_.reset();
@@ -548,7 +548,7 @@ bool Engine::Decide() {
 void Engine::Emit(SecondReading reading) {
     // The session's figures are those of the longest stretch, whichever tracker holds it.
     if (kept_ && kept_.get() == Longest()) kept_->SessionPeaks(reading);
-    speedErrors_->Add(reading.speedErrorPercent);
+    speedErrors_->Push(reading.speedErrorPercent);
     nextSecond_ = static_cast<long long>(reading.timeSeconds) + 1;
     state_ = reading.state;
     if (options_.onSecond) options_.onSecond(reading);
@@ -582,11 +582,11 @@ MeterResult Engine::Finish() {
         EmitWaitingUntil(frames_ + rate_ - 1);
         throw MeterError(search_->Reason());
     }
-    if (tracker_) tracker_->Finish();
+    if (tracker_) tracker_->End();
     EmitWaitingUntil(frames_ + rate_ - 1, tracker_ ? state_ : MeterState::kNoTone);
     Longest()->Read(frames_, r);
     if (options_.rpm > 0.0) r.revolution.rpm = options_.rpm;
-    if (std::isfinite(r.nominalHz)) r.speedError = speedErrors_->Finish(0.0, 1.0, 1.0);
+    if (std::isfinite(r.nominalHz)) r.speedError = speedErrors_->Read(0.0, 1.0, 1.0);
     return r;
 }
 

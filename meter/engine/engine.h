@@ -1,7 +1,8 @@
-// The measuring engine: one channel of audio pushed in blocks of any size, from a file or a
-// sound card, through the chain of stages (carrier search, mixer and decimators, tone gate,
-// demodulator and drop-out bridging, weighting and band limit, detectors, spectrum, mean
-// carrier) into readings second by second and a summary over the longest stretch of tone.
+// The measuring engine. Takes: one channel of audio (full scale 1, at kMinSampleRate ...
+// kMaxSampleRate) pushed in blocks of any size, from a file or a sound card. Gives: through the
+// chain of stages (carrier search, mixer and decimators, tone gate, demodulator and drop-out
+// bridging, weighting and band limit, detectors, spectrum, mean carrier), readings second by
+// second and a summary over the longest stretch of tone, in % of the carrier.
 //
 // A source pushes samples as they come and marks input it lost (an overrun) with PushLost():
 // the lost frames keep their place in time and are bridged like a drop-out, never glued. The
@@ -58,7 +59,8 @@ public:
     long long LostFrames() const { return lostFrames_; }
 
 private:
-    void Take(const float* x, size_t n, bool lost);
+    // The samples of Push() and PushLost() alike: lost marks them as lost input.
+    void Push(const float* x, size_t n, bool lost);
     void StartSearch(long long frame);
     // Searches in up to n samples; returns how many it took (the rest belongs to the tracker
     // it started).

@@ -21,7 +21,7 @@ float Higher(float a, float b) {
 EnvelopeBuilder::EnvelopeBuilder(size_t samplesPerStretch)
     : per_(std::max<size_t>(1, samplesPerStretch)) {}
 
-void EnvelopeBuilder::Add(double v) {
+void EnvelopeBuilder::Push(double v) {
     const auto f = static_cast<float>(v);
     if (fill_ == 0) {
         low_.push_back(f);
@@ -36,7 +36,7 @@ void EnvelopeBuilder::Add(double v) {
     }
 }
 
-Envelope EnvelopeBuilder::Finish(double startSeconds, double sampleRate, double scale) const {
+Envelope EnvelopeBuilder::Read(double startSeconds, double sampleRate, double scale) const {
     Envelope e;
     e.startSeconds = startSeconds;
     e.stretchSeconds = static_cast<double>(per_) / sampleRate;

@@ -81,7 +81,7 @@ double MeanOverPeriods(const std::vector<float>& x, const std::vector<uint8_t>& 
 MeanCarrier::MeanCarrier(double rate, size_t cap)
     : rate_(rate), cap_(std::max<size_t>(2, cap & ~size_t{1})) {}
 
-void MeanCarrier::Add(float value, bool valid) {
+void MeanCarrier::Push(float value, bool valid) {
     if (pairing_ == 1) {
         values_.push_back(value);
         valid_.push_back(valid ? 1 : 0);

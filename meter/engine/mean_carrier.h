@@ -1,8 +1,9 @@
-// Mean frequency of a stretch. Takes: the demodulated frequency offset decimated to a few
-// hundred Hz, value by value, each marked valid unless a bridged gap reached its filter. Gives:
-// the mean offset over whole periods of the dominant modulation (which a sinusoidal swing cannot
-// bias) or, without one, Hann-weighted. The values are kept at full rate up to a cap; beyond
-// it, pairs are averaged and the rate halves, so memory stays bounded however long the input.
+// Mean frequency of a stretch. Takes: the demodulated frequency offset (Hz) decimated to a few
+// hundred values a second, value by value, each marked valid unless a bridged gap reached its
+// filter. Gives: the mean offset in Hz over whole periods of the dominant modulation (which a
+// sinusoidal swing cannot bias) or, without one, Hann-weighted. The values are kept at full rate
+// up to a cap; beyond it, pairs are averaged and the rate halves, so memory stays bounded
+// however long the input.
 #pragma once
 
 #include <cstddef>
@@ -15,7 +16,7 @@ class MeanCarrier {
 public:
     // rate: of the values; cap: values held at most (even, at least 2).
     explicit MeanCarrier(double rate, size_t cap = size_t{1} << 19);
-    void Add(float value, bool valid);
+    void Push(float value, bool valid);
     size_t Count() const { return values_.size(); }
     // The mean offset; modulationHz is the dominant modulation (NaN: none).
     double Mean(double modulationHz) const;

@@ -41,7 +41,7 @@ PerSecond::PerSecond(const PerSecondSetup& setup, const Demodulator& demodulator
     }
 }
 
-void PerSecond::Sample(long long index, bool usable) {
+void PerSecond::Push(long long index, bool usable) {
     CloseSlot();
     const long long frame = setup_.firstFrame + index * setup_.decimation;
     const long long second = frame / setup_.sampleRate;
@@ -129,10 +129,10 @@ void PerSecond::Counted(double offsetHz, bool settled, const Deviation& deviatio
         if (!(u <= trace_.unweightedHigh)) trace_.unweightedHigh = u;
     }
     if (window_) {
-        window_->Add(LogHistogram::Bin(std::fabs(deviation.weighted)),
-                     LogHistogram::Bin(std::fabs(deviation.unweighted)),
-                     deviation.weighted * deviation.weighted);
-        figures_->Add(deviation.quasiPeak, deviation.wow, deviation.flutter);
+        window_->Push(LogHistogram::Bin(std::fabs(deviation.weighted)),
+                      LogHistogram::Bin(std::fabs(deviation.unweighted)),
+                      deviation.weighted * deviation.weighted);
+        figures_->Push(deviation.quasiPeak, deviation.wow, deviation.flutter);
     }
     slotOpen_ = false;
 }
@@ -146,7 +146,7 @@ void PerSecond::Decimated(float offsetHz) {
     copyHeld_ = std::min(copyHeld_ + 1, copy_.size());
 }
 
-void PerSecond::Flush() {
+void PerSecond::End() {
     CloseSlot();
     if (seen_ > 0) Emit();
     if (tracePoint_ >= 0) EmitTrace();

@@ -1,10 +1,11 @@
-// Readings second by second. Takes: every gated baseband sample's presence, and the counted
-// offsets, deviations and spectrum copy of the current stretch. Gives: a SecondReading as each
-// second of input completes: the tone's presence and mean frequency over that second, and,
-// when asked for, two-sigma, RMS, quasi-peak, wow, flutter and the dominant modulation over the
-// last window seconds of the stretch, and two-sigma, quasi-peak and drift over the stretch the
-// summary would read now; on request the same figures as of the newest sample (for a live
-// display), the deviation's trace and the window's spectrum.
+// Readings second by second. Takes: every gated baseband sample's index and presence (at the
+// baseband rate), and, as a StretchObserver, the counted offsets (Hz), deviations and spectrum
+// copy of the current stretch. Gives: a SecondReading as each second of input completes: the
+// tone's presence and mean frequency over that second, and, when asked for, two-sigma, RMS,
+// quasi-peak, wow, flutter and the dominant modulation over the last window seconds of the
+// stretch, and two-sigma, quasi-peak and drift over the stretch the summary would read now (in %
+// of the carrier); on request the same figures as of the newest sample, over the last ten tenths
+// of a second (for a live display), the deviation's trace and the window's spectrum.
 #pragma once
 
 #include <cstddef>
@@ -40,11 +41,11 @@ public:
               std::function<void(const SecondReading&)> emit);
 
     // Every gated sample, in order.
-    void Sample(long long index, bool usable);
+    void Push(long long index, bool usable);
     // A stretch starts: the window starts afresh.
     void StretchStarts();
     // The input ended: the second under way is emitted, if any of it was seen.
-    void Flush();
+    void End();
     // The readings as of the newest sample: presence, carrier and speed error over the last
     // second, the window's figures, the modulation of the last second that had one; the time
     // is that of the end of the newest sample.

@@ -1,6 +1,7 @@
-// The quasi-peak reading of the older standards (DIN 45507, IEC 386, CCIR 409): the weighted
-// deviation, peak-to-peak detected with time-response weighting, read as half the
-// peak-to-peak (zero-to-peak), the largest indication over the span.
+// The quasi-peak reading of the older standards (DIN 45507, IEC 386, CCIR 409). Takes: the
+// weighted deviation (any unit) at the baseband rate. Gives: the needle, the weighted deviation
+// peak-to-peak detected with time-response weighting and read as half the peak-to-peak
+// (zero-to-peak), and the largest indication over the span, in the input's unit.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +22,7 @@ public:
     // before it settle, nor on a bridged drop-out). The detector itself needs about 1 s from
     // its start (or after a drop-out's bridge) before its indication is full.
     void Push(double x, bool counted);
-    void Process(const double* x, size_t n, bool counted) {
+    void Push(const double* x, size_t n, bool counted) {
         for (size_t i = 0; i < n; ++i) Push(x[i], counted);
     }
 

@@ -1,6 +1,8 @@
-// The turntable view: the unweighted deviation folded onto the platter's angle, the
+// The turntable view. Takes: the unweighted deviation (any unit) at the baseband rate, with the
+// platter's speed at each sample. Gives: the deviation folded onto the platter's angle, the
 // once-per-revolution component it holds (eccentricity, an off-centre hole) and what remains
-// without it, and the names of spectrum lines at the rotation rate and its harmonics.
+// without it, in the input's unit; and the names of spectrum lines at the rotation rate and its
+// harmonics.
 #pragma once
 
 #include <complex>
@@ -31,7 +33,7 @@ public:
     // frequency over its nominal one): a platter that runs 1 % fast, or drifts, turns so much
     // faster, and the fold follows it however long the record plays.
     void Push(double deviation, bool counted, double speed = 1.0);
-    void Process(const double* deviation, size_t n, bool counted) {
+    void Push(const double* deviation, size_t n, bool counted) {
         for (size_t i = 0; i < n; ++i) Push(deviation[i], counted);
     }
 

@@ -64,16 +64,16 @@ Stretch::Stretch(long long firstIndex, const StretchSetup& setup, StretchObserve
     }
 }
 
-void Stretch::Feed(double offsetHz, bool counted) {
+void Stretch::Push(double offsetHz, bool counted) {
     if (!counted) lastBridged_ = fed_;
     double decimated = 0.0;
-    if (spectrumFilter_.Push(offsetHz, decimated)) {
+    if (spectrumFilter_.Process(offsetHz, decimated)) {
         if (decimated_++ >= setup_.spectrumFirst) {
             const auto value = static_cast<float>(decimated);
-            spectrum_.Add(value);
+            spectrum_.Push(value);
             // A value whose filter saw a bridged gap does not count towards the mean.
-            mean_.Add(value,
-                      fed_ - lastBridged_ > static_cast<long long>(spectrumFilter_.Length()));
+            mean_.Push(value,
+                       fed_ - lastBridged_ > static_cast<long long>(spectrumFilter_.Length()));
             if (observer_ != nullptr) observer_->Decimated(value);
         }
     }
@@ -98,8 +98,8 @@ void Stretch::Feed(double offsetHz, bool counted) {
     d.wow = split_.WowNow();
     d.flutter = split_.FlutterNow();
     if (settled) {
-        weightedTrace_.Add(d.weighted);
-        unweightedTrace_.Add(d.unweighted);
+        weightedTrace_.Push(d.weighted);
+        unweightedTrace_.Push(d.unweighted);
     }
     if (!counted) {
         if (settled && observer_ != nullptr) observer_->Bridged();
@@ -145,7 +145,7 @@ void Stretch::Read(double mixHz, double nominalHz, double startSeconds, MeterRes
 
     // Spectrum of the deviation, 0.1 ... 200 Hz, and its largest lines, first in Hz.
     std::vector<double> amplitude;
-    const double binHz = spectrum_.Amplitude(amplitude);
+    const double binHz = spectrum_.Read(amplitude);
     SpectrumReading s = ReadSpectrum(binHz, amplitude, mixHz);
     r.spectrumHz = std::move(s.hz);
     r.spectrumPercent = std::move(s.amplitude);
@@ -183,8 +183,8 @@ void Stretch::Read(double mixHz, double nominalHz, double startSeconds, MeterRes
         r.speedErrorHighPercent = range.highPercent;
     }
     if (fold_) ReadRevolution(toPercent, r.revolution);
-    r.weighted = weightedTrace_.Finish(startSeconds, rate, toPercent);
-    r.unweighted = unweightedTrace_.Finish(startSeconds, rate, toPercent);
+    r.weighted = weightedTrace_.Read(startSeconds, rate, toPercent);
+    r.unweighted = unweightedTrace_.Read(startSeconds, rate, toPercent);
     for (double& a : r.spectrumPercent) a *= toPercent;
     for (SpectrumLine& line : r.lines) line.percent *= toPercent;
 }

@@ -1,10 +1,11 @@
 // Readings of one unbroken stretch of tone, from where it appears to where it stops for longer
 // than a drop-out. Takes: the frequency offsets of the stretch's samples, in Hz from the mixing
-// frequency, bridged ones marked. Gives: after the filters have settled, the weighted deviation
-// into the two-sigma and RMS detectors, the quasi-peak detector and the wow/flutter split, the
-// unweighted (flat band) deviation into its detectors and, with a platter speed, the fold onto
-// the platter's angle, both into the plot's traces; the offset itself into the drift meter; a
-// decimated copy into the spectrum and the mean frequency. Then the stretch's readings.
+// frequency at the baseband rate, bridged ones marked. Gives: after the filters have settled,
+// the weighted deviation into the two-sigma and RMS detectors, the quasi-peak detector and the
+// wow/flutter split, the unweighted (flat band) deviation into its detectors and, with a platter
+// speed, the fold onto the platter's angle, both into the plot's traces; the offset itself into
+// the drift meter; a decimated copy into the spectrum and the mean frequency. Then the stretch's
+// readings, in % of its mean frequency.
 #pragma once
 
 #include <cstddef>
@@ -78,7 +79,7 @@ public:
 
     // Passes one frequency offset (Hz) through the filters; a counted one enters the readings
     // once they have settled.
-    void Feed(double offsetHz, bool counted);
+    void Push(double offsetHz, bool counted);
 
     // Whether the stretch holds enough for readings.
     bool Readable() const;

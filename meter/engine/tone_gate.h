@@ -1,8 +1,10 @@
-// Tone gate. Takes: the baseband (with input power and lost-input marks). Gives: each baseband
-// sample again, a fixed delay later, marked usable where the tone is present throughout the
-// filters' span on both sides of it (next to a gap their window straddles the step and the
-// phase goes astray), and marked beyond the band where the tone, still strong, lies outside
-// the band the demodulator follows.
+// Tone gate. Takes: the baseband (complex, interleaved, at the baseband rate), with each
+// sample's input power and lost-input marks, block by block. Gives: each baseband sample again,
+// margin samples later, marked usable where the tone stays within 20 dB of its reference
+// throughout margin samples on both sides of it (next to a gap the filters' window straddles the
+// step and the phase goes astray): the gate closes margin samples before the tone falls 20 dB
+// and opens margin samples after it returns. Marked beyond the band where the tone, still
+// strong (within 6 dB), steps outside the band the demodulator follows.
 #pragma once
 
 #include <complex>

@@ -25,7 +25,7 @@ void WindowFigures::Advance() {
     blocks_[current_] = Block{};
 }
 
-void WindowFigures::Add(double quasiPeak, double wow, double flutter) {
+void WindowFigures::Push(double quasiPeak, double wow, double flutter) {
     Block& b = blocks_[current_];
     b.wowSquares += wow * wow;
     b.flutterSquares += flutter * flutter;

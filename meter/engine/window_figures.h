@@ -1,9 +1,10 @@
 // The quasi-peak, wow and flutter figures over the last window seconds of a stretch, for the
 // readings second by second. Takes: per baseband sample, the quasi-peak needle and the weighted
-// deviation's parts below and above 4 Hz, or a mark that the sample does not count. Gives: the
-// largest indication and the two RMS values over the window. Kept in blocks of 10 ms (the
-// needle's own lags are 87 ms), so a window of 600 s costs 60000 blocks, not 5 million samples;
-// the window's first block may reach up to 10 ms further back than the samples' window.
+// deviation's parts below and above 4 Hz (any unit), or a mark that the sample does not count.
+// Gives: the largest indication and the two RMS values over the window, in the same unit. Kept
+// in blocks of 10 ms (the needle's own lags are 87 ms), so a window of 600 s costs 60000
+// blocks, not 5 million samples; the window's first block may reach up to 10 ms further back
+// than the samples' window.
 #pragma once
 
 #include <cstddef>
@@ -17,7 +18,7 @@ public:
     WindowFigures(size_t length, double rate);
 
     // The next sample, counted; or Skip() for one that keeps its place without counting.
-    void Add(double quasiPeak, double wow, double flutter);
+    void Push(double quasiPeak, double wow, double flutter);
     void Skip();
     void Clear();
 

@@ -1,5 +1,6 @@
-// Wow and flutter apart: the weighted RMS of the weighted deviation's components below and
-// above 4 Hz, at the baseband rate.
+// Wow and flutter apart. Takes: the weighted deviation (any unit) at the baseband rate, sample by
+// sample. Gives: its components below and above 4 Hz now, and their RMS over the span and the
+// current interval, in the same unit.
 #pragma once
 
 #include <cstddef>
@@ -24,7 +25,7 @@ public:
     // The filters start at rest, which suits the weighted deviation (no mean); they settle
     // within 1 s, inside the weighting's own settling.
     void Push(double weighted, bool counted);
-    void Process(const double* weighted, size_t n, bool counted) {
+    void Push(const double* weighted, size_t n, bool counted) {
         for (size_t i = 0; i < n; ++i) Push(weighted[i], counted);
     }
 

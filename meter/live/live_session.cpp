@@ -267,7 +267,7 @@ MeterOptions LiveSession::Hooked(MeterOptions options) {
 
 void LiveSession::OnSecond(const SecondReading& reading) {
     Work& w = *work_;
-    w.speedErrors.Add(reading.speedErrorPercent);
+    w.speedErrors.Push(reading.speedErrorPercent);
     if (w.engine == nullptr) w.latest = reading;
     std::string failed;
     {
@@ -349,7 +349,7 @@ void LiveSession::Publish(bool force) {
         s.latest = w.latest;
         s.trace.assign(w.trace.begin(), w.trace.end());
         s.spectrum = w.spectrum;
-        s.speedError = w.speedErrors.Finish(0.0, 1.0, 1.0);
+        s.speedError = w.speedErrors.Read(0.0, 1.0, 1.0);
         if (w.engine != nullptr) {
             s.overruns = w.engine->Overruns();
             s.lostFrames = w.engine->LostFrames();

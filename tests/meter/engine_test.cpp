@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "meter/engine/mean_carrier.h"
 #include "meter/output/csv_log.h"
 #include "tests/meter/meter_test_util.h"
 
@@ -346,22 +345,6 @@ TEST(MeterEngine, CsvRowsHoldEveryFigureAndLeaveMissingOnesEmpty) {
     r.sessionDriftPercent = 0.0012346;
     EXPECT_EQ(CsvRow(r), "7,3150.1235,0.0000,0.099700,,0.070500,,1,0.100000,,0.050000,0.001235");
     EXPECT_EQ(std::string(kCsvHeader).substr(0, 25), "time (s),carrier (Hz),spe");
-}
-
-TEST(MeanCarrier, HalvesItsCopyAtTheCapAndStillMeansOverWholePeriods) {
-    // 3 Hz offset plus a 1 Hz swing of 40 Hz, at 100 values a second, 2000 s.
-    const double rate = 100.0;
-    MeanCarrier bounded(rate, 4096), full(rate, size_t{1} << 20);
-    for (int i = 0; i < 200000; ++i) {
-        const auto v = static_cast<float>(3.0 + 40.0 * std::sin(2.0 * M_PI * i / rate));
-        bounded.Add(v, true);
-        full.Add(v, true);
-    }
-    EXPECT_LE(bounded.Count(), 4096u);
-    EXPECT_NEAR(full.Mean(1.0), 3.0, 1e-4);
-    EXPECT_NEAR(bounded.Mean(1.0), 3.0, 1e-3);
-    // Without the modulation's frequency the Hann-weighted mean is close, not exact.
-    EXPECT_NEAR(bounded.Mean(NAN), 3.0, 0.05);
 }
 
 }  // namespace

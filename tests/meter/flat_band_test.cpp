@@ -99,7 +99,7 @@ TEST(SpectrumDecimation, KeepsTwoHundredHertzWholeAndRejectsWhatWouldFoldOntoIt)
         std::vector<double> out;
         for (int n = 0; n < static_cast<int>(20 * baseband); ++n) {
             double y = 0.0;
-            if (decimator.Push(std::sin(2.0 * std::numbers::pi * 200.0 * n / baseband), y) &&
+            if (decimator.Process(std::sin(2.0 * std::numbers::pi * 200.0 * n / baseband), y) &&
                 n > static_cast<int>(d.taps.size()))
                 out.push_back(y);
         }

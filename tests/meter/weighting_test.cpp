@@ -57,7 +57,7 @@ TEST(RealDecimator, KeepsEveryFactorthOutputOfTheFilter) {
     std::vector<double> outputs;
     for (double x : {4.0, 8.0, 0.0, 4.0, 4.0, 4.0}) {
         double out = 0.0;
-        if (decimator.Push(x, out)) outputs.push_back(out);
+        if (decimator.Process(x, out)) outputs.push_back(out);
     }
     // Windows ending at the 2nd, 4th and 6th input: (0,4,8), (8,0,4), (4,4,4).
     EXPECT_EQ(outputs, (std::vector<double>{4.0, 3.0, 4.0}));
