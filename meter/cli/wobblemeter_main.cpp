@@ -100,8 +100,9 @@ int main(int argc, char** argv) {
         ->transform(wobblemeter::DecimalReal(1.0, 1e6, "Hz"));
     CLI::Option* rpmOption = app.add_option(
         "--rpm", rpm,
-        "Platter speed of a test record, 33.33, 45 or 78: the deviation per revolution, its "
-        "once-per-revolution part, and the spectrum's lines at the rotation rate named");
+        std::string("Platter speed of a test record, ") + wobblemeter::kPlatterRpmChoices +
+            ": the deviation per revolution, its once-per-revolution part, and the spectrum's "
+            "lines at the rotation rate named");
     CLI::Option* jsonFlag =
         app.add_flag("--json", json,
                      "Print the readings as one JSON object (an array of them for several files)");
@@ -167,9 +168,9 @@ int main(int argc, char** argv) {
         const std::optional<double> platter = wobblemeter::ParsePlatterRpm(rpm);
         if (!platter) {
             std::fprintf(stderr,
-                         "wobblemeter: --rpm: '%s' is not allowed: give 33.33, 45 or 78 (see "
-                         "--help)\n",
-                         rpm.c_str());
+                         "wobblemeter: --rpm: '%s' is not allowed: give %s, written without "
+                         "spaces (see --help)\n",
+                         rpm.c_str(), wobblemeter::kPlatterRpmChoices);
             return kExitUsage;
         }
         options.rpm = *platter;

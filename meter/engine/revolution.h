@@ -16,6 +16,8 @@ namespace wobblemeter {
 // 45 and 78 for themselves, trailing zeros after the point aside ("45.0" is 45); nothing for
 // anything else ("33.34", "0x2D", " 45").
 std::optional<double> ParsePlatterRpm(const std::string& text);
+// What ParsePlatterRpm takes, as --help and the message for anything else name it.
+inline constexpr const char* kPlatterRpmChoices = "33, 33.3, 33.33 or 33.333 (33 1/3), 45 or 78";
 
 // Rotation rate, Hz, of a platter at rpm that runs speedRatio times its nominal speed (the
 // carrier's mean frequency over the nominal one): the fold must follow the platter as it turns,
