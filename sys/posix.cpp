@@ -343,6 +343,21 @@ int TerminalWidth(StandardStream stream) {
 
 // ---- The process ----------------------------------------------------------------------------
 
+std::string ProgramName() {
+#ifdef __GLIBC__
+    return program_invocation_short_name;
+#else
+    return getprogname();
+#endif
+}
+
+void FailWritesBeyondFileSizeLimit() {
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
 void NameCurrentThread(const char* name) {
 #ifdef __linux__
     // Linux keeps 15 characters and refuses longer names (ERANGE): cut them.

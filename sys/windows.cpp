@@ -398,6 +398,17 @@ int TerminalWidth(StandardStream stream) {
 
 // ---- The process ----------------------------------------------------------------------------
 
+std::string ProgramName() {
+    std::string path = _pgmptr != nullptr ? _pgmptr : "";
+    path.erase(0, path.find_last_of("\\/:") + 1);
+    const std::size_t dot = path.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) path.erase(dot);
+    return path;
+}
+
+// Windows has no file-size limit of a process.
+void FailWritesBeyondFileSizeLimit() {}
+
 // Left out: SetThreadDescription needs Windows 10 (1607) or later, and the names serve only a
 // debugger.
 void NameCurrentThread(const char* /*name*/) {}

@@ -2,7 +2,6 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -67,7 +66,7 @@ int main(int argc, char** argv) {
     KeepFreedMemoryForReuse();
     // Readings or a plot beyond the file-size limit fail like ones on a full disk, instead of
     // ending the program half-written.
-    std::signal(SIGXFSZ, SIG_IGN);
+    FailWritesBeyondFileSizeLimit();
 
     std::vector<std::string> paths;
     std::string plot;
