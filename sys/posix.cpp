@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "sys/clock.h"
 #include "sys/library.h"
 #include "sys/output_file.h"
 #include "sys/process.h"
@@ -466,4 +467,12 @@ bool FilterStandardError(bool (*quiet)()) {
     (void)quiet;
     return false;
 #endif
+}
+
+// ---- The clock ------------------------------------------------------------------------------
+
+std::tm LocalTime(std::time_t moment) {
+    std::tm local{};
+    if (::localtime_r(&moment, &local) == nullptr) local = std::tm{};
+    return local;
 }

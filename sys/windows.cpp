@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <string>
 
+#include "sys/clock.h"
 #include "sys/library.h"
 #include "sys/output_file.h"
 #include "sys/process.h"
@@ -462,4 +463,12 @@ void* FindLibrarySymbol(void* library, const char* name) {
 
 bool FilterStandardError(bool (*)()) {
     return false;  // the Windows C library makes no stream on functions of ours
+}
+
+// ---- The clock ------------------------------------------------------------------------------
+
+std::tm LocalTime(std::time_t moment) {
+    std::tm local{};
+    if (localtime_s(&local, &moment) != 0) local = std::tm{};
+    return local;
 }
