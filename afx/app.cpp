@@ -1,10 +1,9 @@
 // The application object, the program entry AfxWinMain, resource look-up and the few
 // system services (metrics, message boxes) the dialogs use.
-#include <cerrno>
-#include <cstdlib>
 #include <string>
 
 #include "afx/afxwin.h"
+#include "sys/process.h"
 
 namespace {
 
@@ -69,18 +68,8 @@ void AfxEnableControlContainer() {}
 // The program's file name without folders (and, on Windows, without ".exe").
 LPCTSTR AfxGetAppName() {
     if (g_app != nullptr && g_app->m_pszAppName != nullptr) return g_app->m_pszAppName;
-#ifdef _WIN32
-    static const std::string name = [] {
-        std::string path = _pgmptr != nullptr ? _pgmptr : "";
-        path.erase(0, path.find_last_of("\\/:") + 1);
-        const std::size_t dot = path.find_last_of('.');
-        if (dot != std::string::npos && dot > 0) path.erase(dot);
-        return path;
-    }();
+    static const std::string name = ProgramName();
     return name.c_str();
-#else
-    return program_invocation_short_name;
-#endif
 }
 
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPTSTR /*lpCmdLine*/,

@@ -4,10 +4,10 @@
 #include <cairo.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "meterwin/icon.h"
+#include "text/decimal.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
@@ -17,8 +17,11 @@ int main(int argc, char** argv) {
     const std::string kind = argv[1];
     const char* path = argv[2];
     const bool svg = kind == "svg";
-    const int size = svg ? 32 : std::atoi(argv[1]);
-    if (size < 8 || size > 1024) {
+    constexpr int kMinSize = 8, kMaxSize = 1024;
+    unsigned long long parsed = 32;  // the SVG's nominal size
+    if (!svg && !ParseDecimalWhole(argv[1], kMaxSize, parsed)) parsed = 0;
+    const int size = static_cast<int>(parsed);
+    if (size < kMinSize) {
         std::fprintf(stderr, "wobblemeter-gui-icon: SIZE from 8 to 1024\n");
         return 2;
     }

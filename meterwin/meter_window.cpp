@@ -14,6 +14,7 @@
 #include "meter/output/plot.h"
 #include "meter/output/report.h"
 #include "meterwin/dropped_files.h"
+#include "sys/clock.h"
 #include "sys/output_file.h"
 
 namespace wobblemeter {
@@ -319,8 +320,7 @@ void MeterWindow::FinishSession(const SessionSnapshot& s) {
 std::string MeterWindow::SuggestedName(const char* extension) const {
     if (source_.empty() || sessionLive_) {
         const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        localtime_r(&now, &local);
+        const std::tm local = LocalTime(now);
         char stamp[32];
         std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
         return std::string("wobblemeter-") + stamp + extension;

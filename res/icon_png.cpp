@@ -2,12 +2,13 @@
 // the desktop icon installed into the hicolor theme. Usage: wobblegen-icon-png SIZE FILE
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "afx/afxres.h"
 #include "res/resources.h"
+#include "text/decimal.h"
 
 namespace {
 
@@ -66,7 +67,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: wobblegen-icon-png SIZE FILE\n");
         return 2;
     }
-    const int size = std::atoi(argv[1]);
+    // Anything but a whole number looks for a 0 x 0 image, of which there is none.
+    unsigned long long parsed = 0;
+    const int size = ParseDecimalWhole(argv[1], std::numeric_limits<int>::max(), parsed)
+                         ? static_cast<int>(parsed)
+                         : 0;
     const IconImage* image = nullptr;
     for (std::size_t i = 0; i < wobblegenAppIcon.imageCount; ++i)
         if (wobblegenAppIcon.images[i].width == size) image = &wobblegenAppIcon.images[i];

@@ -1,6 +1,8 @@
 // The POSIX side of the platform seam: standard descriptors, output files written under a
 // temporary name, the signals that must not leave an unfinished file behind, terminals,
-// thread names, the allocator and requests to stop.
+// thread names, the allocator and requests to stop; shared libraries loaded at run time and
+// standard error filtered by thread.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -13,10 +15,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "sys/clock.h"
+#include "sys/library.h"
 #include "sys/output_file.h"
 #include "sys/process.h"
 #include "sys/std_streams.h"
@@ -339,6 +344,21 @@ int TerminalWidth(StandardStream stream) {
 
 // ---- The process ----------------------------------------------------------------------------
 
+std::string ProgramName() {
+#ifdef __GLIBC__
+    return program_invocation_short_name;
+#else
+    return getprogname();
+#endif
+}
+
+void FailWritesBeyondFileSizeLimit() {
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
 void NameCurrentThread(const char* name) {
 #ifdef __linux__
     // Linux keeps 15 characters and refuses longer names (ERANGE): cut them.
@@ -391,4 +411,68 @@ void CatchStopRequests() {
 
 bool StopRequested() {
     return g_stopRequested.load();
+}
+
+// ---- Shared libraries -----------------------------------------------------------------------
+
+void* LoadSharedLibrary(const std::string& file, std::string& why) {
+    void* library = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* reason = ::dlerror();
+        why = reason != nullptr ? reason : "not found";
+    }
+    return library;
+}
+
+void* FindLibrarySymbol(void* library, const char* name) {
+    return ::dlsym(library, name);
+}
+
+#ifdef __GLIBC__
+namespace {
+
+bool (*g_quietThread)() = nullptr;
+
+// The filtered stream's write: all of it to descriptor 2 (again after an interruption), or
+// nothing on a quiet thread, which is told the whole was written.
+ssize_t WriteUnlessQuiet(void*, const char* data, size_t size) {
+    if (g_quietThread()) return static_cast<ssize_t>(size);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t written = ::write(STDERR_FILENO, data + done, size - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return done > 0 ? static_cast<ssize_t>(done) : -1;
+        done += static_cast<size_t>(written);
+    }
+    return static_cast<ssize_t>(size);
+}
+
+}  // namespace
+#endif
+
+bool FilterStandardError(bool (*quiet)()) {
+#ifdef __GLIBC__
+    static bool installed = false;
+    if (installed) return true;
+    const cookie_io_functions_t io{nullptr, WriteUnlessQuiet, nullptr, nullptr};
+    FILE* filtered = ::fopencookie(nullptr, "w", io);
+    if (filtered == nullptr) return false;
+    g_quietThread = quiet;
+    installed = true;
+    std::setvbuf(filtered, nullptr, _IONBF, 0);
+    std::fflush(stderr);
+    stderr = filtered;
+    return true;
+#else
+    (void)quiet;
+    return false;
+#endif
+}
+
+// ---- The clock ------------------------------------------------------------------------------
+
+std::tm LocalTime(std::time_t moment) {
+    std::tm local{};
+    if (::localtime_r(&moment, &local) == nullptr) local = std::tm{};
+    return local;
 }

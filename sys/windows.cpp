@@ -1,8 +1,8 @@
 // The Windows side of the platform seam: standard streams, output files written under a
 // temporary name and moved over the target (MoveFileExW), and the console's Ctrl+C and
 // close events, which must not leave an unfinished file behind; consoles, thread names and
-// requests to stop. The one file of the programs, besides the dialog backend's, that includes
-// <windows.h>.
+// requests to stop, and libraries loaded at run time (LoadLibraryW). The one file of the programs,
+// besides the dialog backend's, that includes <windows.h>.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <string>
 
+#include "sys/clock.h"
+#include "sys/library.h"
 #include "sys/output_file.h"
 #include "sys/process.h"
 #include "sys/std_streams.h"
@@ -397,6 +399,17 @@ int TerminalWidth(StandardStream stream) {
 
 // ---- The process ----------------------------------------------------------------------------
 
+std::string ProgramName() {
+    std::string path = _pgmptr != nullptr ? _pgmptr : "";
+    path.erase(0, path.find_last_of("\\/:") + 1);
+    const std::size_t dot = path.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) path.erase(dot);
+    return path;
+}
+
+// Windows has no file-size limit of a process.
+void FailWritesBeyondFileSizeLimit() {}
+
 // Left out: SetThreadDescription needs Windows 10 (1607) or later, and the names serve only a
 // debugger.
 void NameCurrentThread(const char* /*name*/) {}
@@ -423,4 +436,39 @@ void CatchStopRequests() {
 
 bool StopRequested() {
     return g_stopRequested.load();
+}
+
+// ---- Shared libraries -----------------------------------------------------------------------
+
+void* LoadSharedLibrary(const std::string& file, std::string& why) {
+    HMODULE library = LoadLibraryW(WidePath(file.c_str()).c_str());
+    if (library == nullptr) {
+        // The system's text for the error, without the line break it ends in.
+        char text[256] = {};
+        const DWORD error = GetLastError();
+        const DWORD length =
+            FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           error, 0, text, sizeof text, nullptr);
+        why = length > 0 ? std::string(text, length) : "error " + std::to_string(error);
+        while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' '))
+            why.pop_back();
+    }
+    return library;
+}
+
+void* FindLibrarySymbol(void* library, const char* name) {
+    // A function's address as a data pointer, as dlsym gives it: the same size on Windows.
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+bool FilterStandardError(bool (*)()) {
+    return false;  // the Windows C library makes no stream on functions of ours
+}
+
+// ---- The clock ------------------------------------------------------------------------------
+
+std::tm LocalTime(std::time_t moment) {
+    std::tm local{};
+    if (localtime_s(&local, &moment) != 0) local = std::tm{};
+    return local;
 }

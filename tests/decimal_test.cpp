@@ -40,6 +40,26 @@ TEST(DecimalReal, LeadingZerosAreZerosAndOtherSpellingsAreRefused) {
     }
 }
 
+TEST(PlainDecimal, DigitsAndOnePointAsWrittenAndNothingElse) {
+    double value = -99.0;
+    ASSERT_TRUE(ParsePlainDecimal("45", value));
+    EXPECT_EQ(value, 45.0);
+    ASSERT_TRUE(ParsePlainDecimal("078.00", value));
+    EXPECT_EQ(value, 78.0);
+    ASSERT_TRUE(ParsePlainDecimal("33.333", value));
+    EXPECT_EQ(value, 33.333);
+    ASSERT_TRUE(ParsePlainDecimal(".5", value));
+    EXPECT_EQ(value, 0.5);
+    ASSERT_TRUE(ParsePlainDecimal("45.", value));
+    EXPECT_EQ(value, 45.0);
+    for (const char* text : {"", " 45", "45 ", "\t45", "45\n", "+45", "-45", "4.5e1", "45e0",
+                             "0x2D", "inf", "nan", ".", "4..5", "4.5.", "45x", "1,5"}) {
+        value = -99.0;
+        EXPECT_FALSE(ParsePlainDecimal(text, value)) << text;
+        EXPECT_EQ(value, -99.0) << text;
+    }
+}
+
 TEST(DecimalFormat, ShortestTextReadsBackExactly) {
     EXPECT_EQ(FormatShortest(0.1), "0.1");
     EXPECT_EQ(FormatShortest(-1e-05), "-1e-05");

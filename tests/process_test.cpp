@@ -1,12 +1,16 @@
-// Tests of the process seam: thread names as the system keeps them, the allocator keeping large
-// blocks on its heap, and the stop requests of SIGINT and SIGTERM.
+// Tests of the process seam: the program's name, thread names as the system keeps them, the
+// allocator keeping large blocks on its heap, writes beyond the file-size limit, and the stop
+// requests of SIGINT and SIGTERM.
 #include "sys/process.h"
 
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -22,6 +26,35 @@ std::string CurrentThreadName() {
     char name[64] = {};
     ::pthread_getname_np(::pthread_self(), name, sizeof name);
     return name;
+}
+
+TEST(Process, ProgramNameIsTheFileNameWithoutFolders) {
+    EXPECT_EQ(ProgramName(), "wobblegen_tests");
+}
+
+// A write past a 100-byte limit: killed by SIGXFSZ before, failed with EFBIG after.
+void WriteBeyondALimit() {
+    const rlimit limit{100, 100};
+    CHECK_OR_EXIT(::setrlimit(RLIMIT_FSIZE, &limit) == 0, 10);
+    char path[] = "/tmp/wobblegen-limit-XXXXXX";
+    const int fd = ::mkstemp(path);
+    CHECK_OR_EXIT(fd >= 0, 11);
+    ::unlink(path);
+    const char block[200] = {};
+    const ssize_t written = ::write(fd, block, sizeof block);  // the first 100 bytes fit
+    CHECK_OR_EXIT(written == 100, 12);
+    CHECK_OR_EXIT(::write(fd, block, sizeof block) == -1 && errno == EFBIG, 13);
+    std::_Exit(0);
+}
+
+TEST(Process, WritesBeyondTheFileSizeLimitFailInsteadOfEndingTheProgram) {
+    EXPECT_EXIT(WriteBeyondALimit(), ::testing::KilledBySignal(SIGXFSZ), "");
+    EXPECT_EXIT(
+        {
+            FailWritesBeyondFileSizeLimit();
+            WriteBeyondALimit();
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(Process, NamesTheCallingThreadCutToFifteenCharacters) {

@@ -106,6 +106,21 @@ bool ParseDecimalReal(const char* text, double& value) {
     return true;
 }
 
+bool ParsePlainDecimal(const char* text, double& value) {
+    const std::size_t length = std::strlen(text);
+    const std::string s(text, length);
+    const std::size_t whole = Digits(s, 0);
+    std::size_t end = whole;
+    std::size_t fraction = 0;
+    if (end < s.size() && s[end] == '.') {
+        fraction = Digits(s, end + 1);
+        end += 1 + fraction;
+    }
+    // Digits and a point only: the blanks, sign and exponent ParseDecimalReal takes end here.
+    if (whole + fraction == 0 || end != s.size()) return false;
+    return ParseDecimalReal(text, value);
+}
+
 std::string FormatShortest(double value) {
     char text[64];
     const auto [end, error] = std::to_chars(text, text + sizeof text, value);

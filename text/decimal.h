@@ -15,5 +15,11 @@ bool ParseDecimalWhole(const char* text, unsigned long long max, unsigned long l
 // for anything else.
 bool ParseDecimalReal(const char* text, double& value);
 
+// A plain decimal number exactly as written: digits with at most one point ("45", "33.33",
+// "45.0", ".5", "45."), nothing around them: no white space, sign, exponent or base prefix.
+// For values that name something ("--rpm 45") rather than measure it. False, and value
+// untouched, for anything else.
+bool ParsePlainDecimal(const char* text, double& value);
+
 // The shortest text that reads back as exactly value ("0.1", "1e+300", "24347.8869").
 std::string FormatShortest(double value);

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "afx/backend.h"
+#include "text/decimal.h"
 
 namespace {
 
@@ -78,8 +79,9 @@ std::string LabelText(const std::string& text, bool noPrefix) {
 double DesktopDpi() {
     fl_open_display();
     if (const char* value = XGetDefault(fl_display, "Xft", "dpi")) {
-        const double dpi = std::atof(value);
-        if (dpi >= 48.0 && dpi <= 480.0) return dpi;
+        // Outside the range, or no decimal number: the default.
+        double dpi = 0.0;
+        if (ParseDecimalReal(value, dpi) && dpi >= 48.0 && dpi <= 480.0) return dpi;
     }
     return kDefaultDpi;
 }

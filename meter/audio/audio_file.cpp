@@ -7,10 +7,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "meter/meter.h"
+#include "text/decimal.h"
 
 namespace wobblemeter {
 
@@ -24,6 +27,31 @@ constexpr sf_count_t kBlockSamples = 16384;
 std::mutex& OpenMutex() {
     static std::mutex mutex;
     return mutex;
+}
+
+// The sizes in a line of libsndfile's log "data : <declared> (should be <present>)" (or
+// "SSND : ..." in AIFF), bytes: the data chunk's declared size and what the file holds of it.
+// False for any other line.
+bool ReadShortfall(const std::string& line, long long& declared, long long& present) {
+    constexpr std::size_t kMarker = 5;  // "data " or "SSND "
+    const std::string should = " (should be ";
+    if (line.compare(0, kMarker, "data ") != 0 && line.compare(0, kMarker, "SSND ") != 0)
+        return false;
+    if (line.size() <= kMarker || line[kMarker] != ':') return false;
+    const std::size_t first = kMarker + 1;
+    const std::size_t middle = line.find(should, first);
+    if (middle == std::string::npos) return false;
+    const std::size_t second = middle + should.size();
+    const std::size_t close = line.find(')', second);
+    if (close == std::string::npos) return false;
+    constexpr auto kMax = static_cast<unsigned long long>(std::numeric_limits<long long>::max());
+    unsigned long long a = 0, b = 0;
+    if (!ParseDecimalWhole(line.substr(first, middle - first).c_str(), kMax, a) ||
+        !ParseDecimalWhole(line.substr(second, close - second).c_str(), kMax, b))
+        return false;
+    declared = static_cast<long long>(a);
+    present = static_cast<long long>(b);
+    return true;
 }
 
 }  // namespace
@@ -116,14 +144,14 @@ void AudioFile::File::Check() {
     char log[4096] = {};
     sf_command(file, SFC_GET_LOG_INFO, log, sizeof log - 1);
     for (const char* line = log; line != nullptr && *line != '\0';) {
+        const char* end = std::strchr(line, '\n');
         long long declared = 0, present = 0;
-        if ((std::strncmp(line, "data ", 5) == 0 || std::strncmp(line, "SSND ", 5) == 0) &&
-            std::sscanf(line + 5, ": %lld (should be %lld)", &declared, &present) == 2 &&
+        if (ReadShortfall(end != nullptr ? std::string(line, end) : std::string(line), declared,
+                          present) &&
             declared > present && declared != 0xFFFFFFFFLL && declared != 0x7FFFFFFFLL) {
             truncatedBytes = declared - present;
         }
-        line = std::strchr(line, '\n');
-        if (line != nullptr) ++line;
+        line = end != nullptr ? end + 1 : nullptr;
     }
     // Integer formats arrive scaled to full scale 1; float files as they are stored.
     sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);

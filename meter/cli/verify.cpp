@@ -3,12 +3,12 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "meter/message.h"
+#include "text/decimal.h"
 
 namespace wobblemeter {
 
@@ -31,12 +31,7 @@ std::vector<std::string> SplitCsv(const std::string& line) {
 
 // A finite decimal number, 0 or more, and nothing else.
 bool IsReading(const std::string& text, double& value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtod(text.c_str(), &end);
-    return end == text.c_str() + text.size() && errno == 0 && std::isfinite(value) &&
-           value >= 0.0 && text.find_first_of("xXnN") == std::string::npos;
+    return ParseDecimalReal(text.c_str(), value) && value >= 0.0;
 }
 
 VerifyCheck Check(const ExpectedRow& row, const FileOutcome& outcome, bool weighted) {
@@ -88,17 +83,18 @@ std::vector<ExpectedRow> ReadExpectedTable(const std::string& dir) {
         if (number == 1 || line.empty()) continue;  // the header
         const std::vector<std::string> fields = SplitCsv(line);
         ExpectedRow row;
-        double value = 0.0;
+        double signal = 0.0, value = 0.0;
         const bool good = fields.size() == kColumns && !fields[0].empty() &&
-                          fields[0].find('/') == std::string::npos && IsReading(fields[1], value) &&
-                          value == std::floor(value) && value >= 1.0 && value <= 1e6 &&
+                          fields[0].find('/') == std::string::npos &&
+                          IsReading(fields[1], signal) && signal == std::floor(signal) &&
+                          signal >= 1.0 && signal <= 1e6 &&
                           IsReading(fields[kUnweightedColumn], value) &&
                           IsReading(fields[kWeightedColumn], value);
         if (!good)
             throw MeterError(Format("%s, line %d: not a row of the set: '%s'", path.c_str(), number,
                                     line.c_str()));
         row.file = fields[0];
-        row.signal = std::atoi(fields[1].c_str());
+        row.signal = static_cast<int>(signal);
         row.unweighted = fields[kUnweightedColumn];
         row.weighted = fields[kWeightedColumn];
         rows.push_back(row);

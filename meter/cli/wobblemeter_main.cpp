@@ -2,7 +2,6 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -67,7 +66,7 @@ int main(int argc, char** argv) {
     KeepFreedMemoryForReuse();
     // Readings or a plot beyond the file-size limit fail like ones on a full disk, instead of
     // ending the program half-written.
-    std::signal(SIGXFSZ, SIG_IGN);
+    FailWritesBeyondFileSizeLimit();
 
     std::vector<std::string> paths;
     std::string plot;
@@ -100,8 +99,9 @@ int main(int argc, char** argv) {
         ->transform(wobblemeter::DecimalReal(1.0, 1e6, "Hz"));
     CLI::Option* rpmOption = app.add_option(
         "--rpm", rpm,
-        "Platter speed of a test record, 33.33, 45 or 78: the deviation per revolution, its "
-        "once-per-revolution part, and the spectrum's lines at the rotation rate named");
+        std::string("Platter speed of a test record, ") + wobblemeter::kPlatterRpmChoices +
+            ": the deviation per revolution, its once-per-revolution part, and the spectrum's "
+            "lines at the rotation rate named");
     CLI::Option* jsonFlag =
         app.add_flag("--json", json,
                      "Print the readings as one JSON object (an array of them for several files)");
@@ -167,9 +167,9 @@ int main(int argc, char** argv) {
         const std::optional<double> platter = wobblemeter::ParsePlatterRpm(rpm);
         if (!platter) {
             std::fprintf(stderr,
-                         "wobblemeter: --rpm: '%s' is not allowed: give 33.33, 45 or 78 (see "
-                         "--help)\n",
-                         rpm.c_str());
+                         "wobblemeter: --rpm: '%s' is not allowed: give %s, written without "
+                         "spaces (see --help)\n",
+                         rpm.c_str(), wobblemeter::kPlatterRpmChoices);
             return kExitUsage;
         }
         options.rpm = *platter;

@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <numbers>
+
+#include "text/decimal.h"
 
 namespace wobblemeter {
 
@@ -41,11 +41,12 @@ double BinCentre(int k, int bins) {
 }  // namespace
 
 std::optional<double> ParsePlatterRpm(const std::string& text) {
-    errno = 0;
-    char* end = nullptr;
-    const double rpm = std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || errno != 0) return std::nullopt;
-    if (rpm >= 33.0 && rpm <= 33.34) return kThirtyThreeRpm;
+    double rpm = 0.0;
+    if (!ParsePlainDecimal(text.c_str(), rpm)) return std::nullopt;
+    // The decimal spellings of 33 1/3 as records and turntables print them, each read as the
+    // nearest double to what it says: "33.330" is 33.33, "33.34" none of them.
+    for (const double name : {33.0, 33.3, 33.33, 33.333})
+        if (rpm == name) return kThirtyThreeRpm;
     if (rpm == 45.0 || rpm == 78.0) return rpm;
     return std::nullopt;
 }

@@ -13,9 +13,13 @@
 
 namespace wobblemeter {
 
-// The platter speed that --rpm names: "33.33" (or "33.3", "33") stands for 33 1/3 rpm, "45"
-// and "78" for themselves; nothing for anything else.
+// The platter speed that --rpm names, read strictly (ParsePlainDecimal: digits and at most one
+// point, no white space, sign or exponent): 33, 33.3, 33.33 and 33.333 stand for 33 1/3 rpm,
+// 45 and 78 for themselves, trailing zeros after the point aside ("45.0" is 45); nothing for
+// anything else ("33.34", "0x2D", " 45").
 std::optional<double> ParsePlatterRpm(const std::string& text);
+// What ParsePlatterRpm takes, as --help and the message for anything else name it.
+inline constexpr const char* kPlatterRpmChoices = "33, 33.3, 33.33 or 33.333 (33 1/3), 45 or 78";
 
 // Rotation rate, Hz, of a platter at rpm that runs speedRatio times its nominal speed (the
 // carrier's mean frequency over the nominal one): the fold must follow the platter as it turns,

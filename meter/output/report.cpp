@@ -3,12 +3,12 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <numbers>
 #include <vector>
 
 #include "meter/engine/revolution.h"
+#include "text/decimal.h"
 
 namespace wobblemeter {
 
@@ -26,7 +26,9 @@ nlohmann::ordered_json JsonNumber(double value) {
     if (!std::isfinite(value)) return nullptr;
     char text[32];
     std::snprintf(text, sizeof text, "%.7g", value);
-    return std::strtod(text, nullptr);
+    double rounded = value;  // a finite value's "%.7g" always reads as a decimal number
+    ParseDecimalReal(text, rounded);
+    return rounded;
 }
 
 // A reading with its unit and a note, or "unknown" where there is none.

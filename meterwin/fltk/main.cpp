@@ -3,7 +3,6 @@
 #include <FL/Fl.H>
 
 #include <CLI/CLI.hpp>
-#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include "meterwin/meter_window.h"
 #include "meterwin/settings.h"
 #include "res/version.h"
+#include "sys/process.h"
 #include "sys/std_streams.h"
 
 namespace {
@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     EnsureStandardStreams();
     // A file written beyond the file-size limit fails like one on a full disk, with a message,
     // instead of ending the program.
-    std::signal(SIGXFSZ, SIG_IGN);
+    FailWritesBeyondFileSizeLimit();
 
     std::string file;
     CLI::App app{

@@ -2,7 +2,8 @@
 #include "res/windows/win_resources.h"
 
 #include <cstdio>
-#include <cstdlib>
+
+#include "text/hexadecimal.h"
 
 namespace {
 
@@ -108,10 +109,13 @@ std::vector<std::uint8_t> winres::IconFile(const IconGroup& group) {
 }
 
 std::string winres::VersionScript(const VersionResource& version, const Program& program) {
-    // The block name is 8 hexadecimal digits: language, then code page.
-    const unsigned long block = std::strtoul(version.stringBlock, nullptr, 16);
+    // The block name is 8 hexadecimal digits: language, then code page. res/'s data always
+    // names it so; anything else would leave the translation 0, 0 (the tests compare it).
+    constexpr unsigned long long kMaxBlock = 0xFFFFFFFF;
+    unsigned long long block = 0;
+    ParseHexadecimal(version.stringBlock, kMaxBlock, block);
     char translation[40];
-    std::snprintf(translation, sizeof translation, "0x%lX, %lu", block >> 16, block & 0xFFFF);
+    std::snprintf(translation, sizeof translation, "0x%llX, %llu", block >> 16, block & 0xFFFF);
 
     std::string out;
     out += "1 VERSIONINFO\n";

@@ -117,6 +117,24 @@ grep -qx "Carrier: *3150.000 Hz (nominal 3000 Hz, speed error +5.000 %)" "$dir/o
 expect 1 "capture rate 08000" "$meter" --live --record "$dir/r.wav" --rate 08000 --device nosuch
 ! grep -q -- "--rate" "$dir/err" || fail "capture rate 08000: $(cat "$dir/err")"
 
+# White space around a number is ignored for every numeric option but --rpm.
+expect 0 "channel with blanks around it" "$meter" --channel " 1	" "$tone"
+expect 0 "window with blanks around it" "$meter" --log "$dir/w.csv" --window " 5 " "$tone"
+
+# --- --rpm names a speed: one of six spellings (trailing zeros after the point aside), in
+# digits alone; anything else is refused with status 2 and the one line naming them.
+rpm_choices="33, 33.3, 33.33 or 33.333 (33 1/3), 45 or 78"
+for rpm in 0x2D 0x21 33.1 33.34 33.3333 " 45" "45 " "	78" +45 4.5e1 inf nan ""; do
+    expect 2 "rpm '$rpm'" "$meter" --rpm "$rpm" "$tone"
+    expect_message "rpm '$rpm'" "wobblemeter: --rpm: '$rpm' is not allowed: give $rpm_choices, written without spaces (see --help)"
+    expect_no_output "rpm '$rpm'"
+done
+for rpm in 33 33.3 33.33 33.333 33.330 45 45.0 78 78.00; do
+    case $rpm in 33*) platter="33 1/3 rpm" ;; *) platter="${rpm%%.*} rpm" ;; esac
+    expect 0 "rpm $rpm" "$meter" --rpm "$rpm" "$tone"
+    grep -q "^Platter: *$platter (" "$dir/out" || fail "rpm $rpm: $(grep Platter "$dir/out")"
+done
+
 # --- Files that cannot be measured: status 1, one line.
 expect 1 "missing file" "$meter" "$dir/missing.wav"
 expect_message "missing file" "wobblemeter: $dir/missing.wav: cannot open it: No such file or directory"

@@ -101,11 +101,15 @@ TEST(RevolutionLines, NameTheRotationRateAndItsHarmonics) {
 }
 
 TEST(PlatterRpm, TakesTheThreeSpeedsAndNothingElse) {
-    for (const char* text : {"33.33", "33.3", "33", "33.333"})
+    for (const char* text : {"33.33", "33.3", "33", "33.333", "33.0", "33.330", "033.33"})
         EXPECT_EQ(ParsePlatterRpm(text), 100.0 / 3.0) << text;
-    EXPECT_EQ(ParsePlatterRpm("45"), 45.0);
-    EXPECT_EQ(ParsePlatterRpm("78"), 78.0);
-    for (const char* text : {"", "16", "33.5", "45x", "x45", "78.26", "nan", "1e400"})
+    for (const char* text : {"45", "45.0", "45.", "045"}) EXPECT_EQ(ParsePlatterRpm(text), 45.0);
+    for (const char* text : {"78", "78.00"}) EXPECT_EQ(ParsePlatterRpm(text), 78.0);
+    // Near the names but none of them, other spellings of them, and no number at all.
+    for (const char* text :
+         {"",      "16",    "33.1", "33.34", "33.5", "33.3333", "33.33333", "33.2999", "44.9",
+          "45.01", "78.26", "0x2D", "0x21",  "0X4E", " 45",     "45 ",      "\t78",    "45\n",
+          "+45",   "4.5e1", "45e0", "45x",   "x45",  "inf",     "nan",      "1e400"})
         EXPECT_FALSE(ParsePlatterRpm(text).has_value()) << text;
     EXPECT_NEAR(RotationHz(45.0, 0.99), 0.7425, 1e-12);
 }

@@ -1,13 +1,10 @@
 // PortAudio started and stopped quietly, with deadlines (see capture_portaudio_library.h).
 #include "meter/capture/portaudio/capture_portaudio_library.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <mutex>
+
+#include "sys/library.h"
 
 namespace wobblemeter::portaudio {
 
@@ -24,7 +21,7 @@ std::atomic<bool> abandoned{false};
 // first one missing is kept in missing.
 template <typename Pointer>
 void Find(void* library, const char* name, Pointer& entry, std::string& missing) {
-    entry = reinterpret_cast<Pointer>(dlsym(library, name));
+    entry = reinterpret_cast<Pointer>(FindLibrarySymbol(library, name));
     if (entry == nullptr && missing.empty()) missing = name;
 }
 
@@ -32,11 +29,11 @@ Api Load() {
     const char* given = std::getenv("WOBBLEMETER_PORTAUDIO");
     const std::string file = given != nullptr && *given != '\0' ? given : kLibraryFile;
     // Kept for the process: the audio thread and abandoned calls may run until it ends.
-    void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string why;
+    void* library = LoadSharedLibrary(file, why);
     if (library == nullptr) {
-        const char* why = dlerror();
         throw CaptureError("cannot load the audio library " + file +
-                           " (the package libportaudio2): " + (why != nullptr ? why : "not found"));
+                           " (the package libportaudio2): " + why);
     }
     Api api{};
     std::string missing;
@@ -84,34 +81,8 @@ extern "C" void SilentAlsaError(const char*, int, const char*, int, const char*,
 #endif
 extern "C" void SilentJackMessage(const char*) {}
 
-#ifdef __GLIBC__
-ssize_t WriteUnlessQuiet(void*, const char* data, size_t size) {
-    if (quietThread) return static_cast<ssize_t>(size);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t written = write(STDERR_FILENO, data + done, size - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return done > 0 ? static_cast<ssize_t>(done) : -1;
-        done += static_cast<size_t>(written);
-    }
-    return static_cast<ssize_t>(size);
-}
-#endif
-
-// Standard error, the stdio stream that every library prints through, replaced by one that
-// passes what other threads write unchanged and unbuffered. Installed once, for the process.
-void FilterStandardError() {
-#ifdef __GLIBC__
-    static bool installed = false;
-    if (installed) return;
-    installed = true;
-    const cookie_io_functions_t io{nullptr, WriteUnlessQuiet, nullptr, nullptr};
-    FILE* filtered = fopencookie(nullptr, "w", io);
-    if (filtered == nullptr) return;
-    std::setvbuf(filtered, nullptr, _IONBF, 0);
-    std::fflush(stderr);
-    stderr = filtered;
-#endif
+bool OnQuietThread() {
+    return quietThread;
 }
 
 }  // namespace
@@ -135,7 +106,9 @@ const Api& Calls() {
 void SilenceAudioLibraries() {
     if (AudioDebug()) return;
     const Api& api = Calls();
-    FilterStandardError();
+    // Standard error, the stdio stream that every library prints through, silent on the
+    // threads that call the library quietly (where the C library can filter it).
+    FilterStandardError(OnQuietThread);
 #ifdef __linux__
     api.snd_lib_error_set_handler(SilentAlsaError);
 #endif
