@@ -125,6 +125,7 @@ def strip_code(src):
 
 SCOPE_HEAD = re.compile(r"\b(namespace|class|struct|union|enum)\b[^()]*$")
 EXTERN_C = re.compile(r'extern\s*"\s*"$')
+ACCESS_LEAD = re.compile(r"(?:\s*(?:public|protected|private)\s*:(?!:))*\s*")
 CONTROL_HEAD = re.compile(r"^(if|for|while|switch|catch|do|else|try)\b")
 
 
@@ -141,7 +142,10 @@ def long_functions(src, limit):
     for i, c in enumerate(src):
         if c == "{":
             head = src[last:i]
-            head_s = head.strip()
+            # The signature starts after blanks and any access specifier of a class body.
+            lead = ACCESS_LEAD.match(head)
+            start = i - len(head) + lead.end()
+            head_s = head[lead.end():].strip()
             kind = "other"
             if not any(k == "func" for k, _, _ in stack):
                 if SCOPE_HEAD.search(head_s) or EXTERN_C.search(head_s):
@@ -149,7 +153,6 @@ def long_functions(src, limit):
                 elif (")" in head_s and not CONTROL_HEAD.match(head_s) and
                       not head_s.endswith("=")):
                     kind = "func"
-            start = i - len(head) + (len(head) - len(head.lstrip()))
             stack.append((kind, start, head_s))
             last = i + 1
         elif c == "}":
