@@ -2,6 +2,7 @@
 // file the dialog writes, or the set of verification signals for meters.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "res/version.h"
@@ -101,76 +102,94 @@ const char* OptionName(ToneArgument argument) {
     return "";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    EnsureStandardStreams();
+// The command line as given: numbers as text until checked, the defaults the help shows.
+struct CommandLine {
     std::string rateText = "44100";
     std::string modText = "4";
     std::string centerText = "3150";
     std::string levelText = "1";
     std::string durationText = "30";
     std::string output = "test.wav";
-    std::string setDirectory;
+    std::string setDirectory;  // empty: one tone, not the verification set
+};
 
-    CLI::App app{
-        "Writes a wow-and-flutter test tone: a sine carrier whose frequency swings "
-        "sinusoidally,\nas a 16-bit mono PCM WAV file at half of full scale.",
-        "wobblegen-cli"};
-    app.set_version_flag("--version",
-                         std::string("wobblegen-cli version " WOBBLEGEN_VERSION_TEXT
-                                     " (file version " WOBBLEGEN_FILE_VERSION_DOTTED ")"));
-    app.add_option("--rate", rateText, "Sample rate in Hz, 0 to 2147483647")
+// The tone asked for, read from options that passed their validators.
+struct ToneRequest {
+    int sampleRate = 0;
+    double modFrequency = 0.0;
+    double centerFrequency = 0.0;
+    double levelPercent = 0.0;
+    double duration = 0.0;
+};
+
+// A validator refusing empty text with `message`; `typeName` shows in the help.
+CLI::Validator NotEmpty(const std::string& message, const std::string& typeName) {
+    return CLI::Validator(
+        [message](std::string& text) -> std::string { return text.empty() ? message : ""; },
+        typeName);
+}
+
+// The tone's numbers, in the order the help lists them.
+void AddToneOptions(CLI::App& app, CommandLine& line) {
+    app.add_option("--rate", line.rateText, "Sample rate in Hz, 0 to 2147483647")
         ->type_name("INT")
         ->check(RateValidator())
         ->capture_default_str();
-    app.add_option("--mod", modText, "Modulation frequency in Hz")
+    app.add_option("--mod", line.modText, "Modulation frequency in Hz")
         ->type_name("FLOAT")
         ->check(RealValidator("Hz"))
         ->capture_default_str();
-    app.add_option("--center", centerText, "Center (carrier) frequency in Hz")
+    app.add_option("--center", line.centerText, "Center (carrier) frequency in Hz")
         ->type_name("FLOAT")
         ->check(RealValidator("Hz"))
         ->capture_default_str();
-    app.add_option("--level", levelText,
+    app.add_option("--level", line.levelText,
                    "Peak frequency deviation in percent of the center frequency")
         ->type_name("FLOAT")
         ->check(RealValidator("percent"))
         ->capture_default_str();
-    app.add_option("--duration", durationText, "Length in seconds, 0 or more")
+    app.add_option("--duration", line.durationText, "Length in seconds, 0 or more")
         ->type_name("FLOAT")
         ->check(RealValidator("seconds, 0 or more"))
         ->capture_default_str();
-    app.add_option("-o,--output", output, "Output WAV file")
-        ->check(CLI::Validator(
-            [](std::string& text) -> std::string {
-                return text.empty() ? "an empty file name is not allowed" : "";
-            },
-            "FILE"))
+}
+
+// Where the output goes: the tone's file, or instead of it the verification set's folder.
+void AddOutputOptions(CLI::App& app, CommandLine& line) {
+    app.add_option("-o,--output", line.output, "Output WAV file")
+        ->check(NotEmpty("an empty file name is not allowed", "FILE"))
         ->capture_default_str();
-    app.add_option("--calibration-set", setDirectory,
+    app.add_option("--calibration-set", line.setDirectory,
                    "Instead of one tone: the eight verification signals for meters at 3150 Hz "
                    "(44.1 kHz) and 3000 Hz (48 kHz), 30 s each, and expected.csv with their "
                    "readings, into DIR (created if missing)")
         ->type_name("DIR")
-        ->check(CLI::Validator(
-            [](std::string& text) -> std::string {
-                return text.empty() ? "an empty directory name is not allowed" : "";
-            },
-            ""))
+        ->check(NotEmpty("an empty directory name is not allowed", ""))
         ->excludes("--rate")
         ->excludes("--mod")
         ->excludes("--center")
         ->excludes("--level")
         ->excludes("--duration")
         ->excludes("--output");
+}
+
+void DescribeCommandLine(CLI::App& app, CommandLine& line) {
+    app.set_version_flag("--version",
+                         std::string("wobblegen-cli version " WOBBLEGEN_VERSION_TEXT
+                                     " (file version " WOBBLEGEN_FILE_VERSION_DOTTED ")"));
+    AddToneOptions(app, line);
+    AddOutputOptions(app, line);
     app.footer(
         "Numbers are decimal: 044100 is 44100; hexadecimal, inf and nan are refused.\n"
         "Prints \"Opened FILE\" and a summary of the WAV header on standard output\n"
         "(--calibration-set: \"Wrote PATH\" for each file of the set).\n"
         "Exit status: 0 written, 1 the file could not be opened or written, or standard output\n"
         "or error lost a message (the file is then complete), 2 bad arguments.");
+}
 
+// Reads the command line into the options app describes; the exit status where that ends the
+// program (--help, --version, bad arguments), none where it goes on.
+std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -180,29 +199,51 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wobblegen-cli: %s (see --help)\n", e.what());
         return kExitUsage;
     }
+    return std::nullopt;
+}
 
-    if (!setDirectory.empty()) return WriteSet(setDirectory);
-
+// The tone's arguments together. Values that pass one by one may still fail together (too many
+// frames, a phase that would overflow): the option the generator names is blamed, and the exit
+// status returned; none where they are good.
+std::optional<int> CheckTone(const CommandLine& line, ToneRequest& tone) {
     unsigned long long rate = 0;
-    ParseDecimalWhole(rateText.c_str(), kMaxSampleRate, rate);
-    const int sampleRate = static_cast<int>(rate);
-    const double modFrequency = RealFrom(modText);
-    const double centerFrequency = RealFrom(centerText);
-    const double levelPercent = RealFrom(levelText);
-    const double duration = RealFrom(durationText);
-
-    // Values that pass one by one may still fail together (too many frames, a phase that
-    // would overflow): blame the option the generator names.
+    ParseDecimalWhole(line.rateText.c_str(), kMaxSampleRate, rate);
+    tone.sampleRate = static_cast<int>(rate);
+    tone.modFrequency = RealFrom(line.modText);
+    tone.centerFrequency = RealFrom(line.centerText);
+    tone.levelPercent = RealFrom(line.levelText);
+    tone.duration = RealFrom(line.durationText);
     char message[256];
-    const ToneArgument bad = CheckTestToneArguments(
-        sampleRate, centerFrequency, levelPercent, modFrequency, duration, message, sizeof message);
-    if (bad != ToneArgument::kNone) {
-        std::fprintf(stderr, "wobblegen-cli: %s: %s\n", OptionName(bad), message);
-        return kExitUsage;
-    }
-    // 1 also when the file is complete but standard output or error lost something.
-    return GenerateTestTone(sampleRate, output.c_str(), centerFrequency, levelPercent, modFrequency,
-                            duration) == 0
+    const ToneArgument bad =
+        CheckTestToneArguments(tone.sampleRate, tone.centerFrequency, tone.levelPercent,
+                               tone.modFrequency, tone.duration, message, sizeof message);
+    if (bad == ToneArgument::kNone) return std::nullopt;
+    std::fprintf(stderr, "wobblegen-cli: %s: %s\n", OptionName(bad), message);
+    return kExitUsage;
+}
+
+// Writes the tone; the exit status, 1 also when the file is complete but standard output or
+// error lost something.
+int WriteTone(const ToneRequest& tone, const std::string& output) {
+    return GenerateTestTone(tone.sampleRate, output.c_str(), tone.centerFrequency,
+                            tone.levelPercent, tone.modFrequency, tone.duration) == 0
                ? 0
                : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    EnsureStandardStreams();
+    CommandLine line;
+    CLI::App app{
+        "Writes a wow-and-flutter test tone: a sine carrier whose frequency swings "
+        "sinusoidally,\nas a 16-bit mono PCM WAV file at half of full scale.",
+        "wobblegen-cli"};
+    DescribeCommandLine(app, line);
+    if (const auto status = ParseCommandLine(app, argc, argv)) return *status;
+    if (!line.setDirectory.empty()) return WriteSet(line.setDirectory);
+    ToneRequest tone;
+    if (const auto status = CheckTone(line, tone)) return *status;
+    return WriteTone(tone, line.output);
 }

@@ -7,6 +7,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -16,10 +17,10 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <numbers>
 #include <string>
 #include <vector>
 
+#include "meter/output/plot_axis.h"
 #include "meter/output/plot_panels.h"
 #include "meter/output/report.h"
 #include "meter/output/revolution_plot.h"
@@ -40,13 +41,6 @@ constexpr double kLeft = 80.0;
 constexpr double kRight = 30.0;
 // zlib's level for the PNG: 1 is fastest, 9 smallest.
 constexpr int kPngCompressionLevel = 3;
-
-void Text(cairo_t* cr, double x, double y, const char* text, double alignX = 0.0) {
-    cairo_text_extents_t e;
-    cairo_text_extents(cr, text, &e);
-    cairo_move_to(cr, x - alignX * e.width, y);
-    cairo_show_text(cr, text);
-}
 
 void Frame(cairo_t* cr, const PanelRect& b) {
     cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
@@ -100,20 +94,19 @@ void DrawEnvelope(cairo_t* cr, const Envelope& e, const PanelRect& b, double t0,
     cairo_fill(cr);
 }
 
-// Title of a box's y axis, read bottom to top; `halfLength` (pixels) centres it on the box.
-void YAxisTitle(cairo_t* cr, const PanelRect& b, const char* title, double halfLength) {
-    cairo_save(cr);
-    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    cairo_move_to(cr, b.x - 55, b.y + b.h / 2 + halfLength);
-    cairo_rotate(cr, -std::numbers::pi / 2);
-    cairo_show_text(cr, title);
-    cairo_restore(cr);
+// Dashes of the levels and means drawn over the traces: 6 pixels on, 4 off.
+void SetDashed(cairo_t* cr) {
+    const double dashes[] = {6.0, 4.0};
+    cairo_set_dash(cr, dashes, 2, 0.0);
 }
 
-}  // namespace
+// The deviation panel's scales: time from t0 to t1 s across, deviation from -limit to +limit %
+// up with its ticks `step` apart.
+struct DeviationScale {
+    double t0, t1, step, limit;
+};
 
-void DrawDeviationPanel(cairo_t* cr, const DeviationPanel& r, const PanelRect& rect) {
-    const PanelRect b = PanelFrame(rect);
+DeviationScale DeviationScaleOf(const DeviationPanel& r) {
     const Envelope& u = r.unweighted;
     const double t0 = std::isfinite(r.startSeconds) ? r.startSeconds : u.startSeconds;
     const double t1 = std::max(
@@ -132,48 +125,36 @@ void DrawDeviationPanel(cairo_t* cr, const DeviationPanel& r, const PanelRect& r
         Widen(static_cast<double>(u.high[i]));
     }
     const double step = NiceStep(2.0 * std::max(largest, 1e-6));
-    const double limit = std::ceil(largest * 1.1 / step) * step;
+    return {t0, t1, step, std::ceil(largest * 1.1 / step) * step};
+}
 
-    char label[64];
+void DrawDeviationAxes(cairo_t* cr, const PanelRect& b, const DeviationScale& s) {
     cairo_set_font_size(cr, 11.0);
     cairo_set_line_width(cr, 0.5);
-    for (double v = -limit; v <= limit + step / 2; v += step) {
-        const double y = b.y + b.h / 2.0 - v / limit * b.h / 2.0;
-        cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
-        cairo_move_to(cr, b.x, y);
-        cairo_line_to(cr, b.x + b.w, y);
-        cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-        std::snprintf(label, sizeof label, "%.4g", std::fabs(v) < step / 1000 ? 0.0 : v);
-        Text(cr, b.x - 6, y + 4, label, 1.0);
-    }
-    const double tStep = NiceStep(t1 - t0);
-    for (double t = std::ceil(t0 / tStep) * tStep; t <= t1; t += tStep) {
-        const double x = b.x + (t - t0) / (t1 - t0) * b.w;
-        cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
-        cairo_move_to(cr, x, b.y);
-        cairo_line_to(cr, x, b.y + b.h);
-        cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-        std::snprintf(label, sizeof label, "%g", t);
-        Text(cr, x, b.y + b.h + 15, label, 0.5);
-    }
-    Text(cr, b.x + b.w / 2, b.y + b.h + 32, "time, s", 0.5);
+    DrawAxis(
+        cr, b, AxisEdge::kLeft, {-s.limit, s.limit + s.step / 2, s.step},
+        [&](double v) { return b.y + b.h / 2.0 - v / s.limit * b.h / 2.0; },
+        [&](double v) { return TickLabel("%.4g", std::fabs(v) < s.step / 1000 ? 0.0 : v); });
+    const double tStep = NiceStep(s.t1 - s.t0);
+    DrawAxis(
+        cr, b, AxisEdge::kBottom, {std::ceil(s.t0 / tStep) * tStep, s.t1, tStep},
+        [&](double t) { return b.x + (t - s.t0) / (s.t1 - s.t0) * b.w; },
+        [](double t) { return TickLabel("%g", t); });
+    XAxisTitle(cr, b, "time, s");
+}
 
-    cairo_set_source_rgba(cr, 0.55, 0.7, 0.95, 0.8);
-    DrawEnvelope(cr, r.unweighted, b, t0, t1, limit);
-    cairo_set_source_rgba(cr, 0.85, 0.3, 0.1, 0.85);
-    DrawEnvelope(cr, r.weighted, b, t0, t1, limit);
+// A two-sigma level of the deviation panel, drawn and named in its colour.
+struct NamedLevel {
+    double level;  // %; NaN: none (not formed yet)
+    double red, green, blue;
+    const char* name;
+};
+using NamedLevels = std::array<NamedLevel, 2>;
 
-    const double dashes[] = {6.0, 4.0};
-    cairo_set_dash(cr, dashes, 2, 0.0);
+// Each level dashed, above and below 0.
+void DrawLevelLines(cairo_t* cr, const PanelRect& b, const NamedLevels& levels, double limit) {
+    SetDashed(cr);
     cairo_set_line_width(cr, 1.2);
-    const struct {
-        double level;
-        double red, green, blue;
-        const char* name;
-    } levels[] = {{r.unweightedPeakPercent, 0.1, 0.3, 0.8, "unweighted 2-sigma"},
-                  {r.weightedPeakPercent, 0.7, 0.15, 0.0, "weighted 2-sigma"}};
     for (const auto& l : levels) {
         if (!std::isfinite(l.level)) continue;
         cairo_set_source_rgb(cr, l.red, l.green, l.blue);
@@ -185,12 +166,17 @@ void DrawDeviationPanel(cairo_t* cr, const DeviationPanel& r, const PanelRect& r
         }
     }
     cairo_set_dash(cr, nullptr, 0, 0.0);
+}
+
+// The levels' names and values at the top right, on a pale ground so that the traces and
+// levels behind it do not hide it.
+void DrawLevelLegend(cairo_t* cr, const PanelRect& b, const NamedLevels& levels) {
     cairo_set_font_size(cr, 12.0);
-    // The legend on a pale ground, so that the traces and levels behind it do not hide it.
     std::vector<std::string> legend;
     double widest = 0.0;
     for (const auto& l : levels) {
         if (!std::isfinite(l.level)) continue;
+        char label[64];
         std::snprintf(label, sizeof label, "%s %.4f %%", l.name, l.level);
         legend.emplace_back(label);
         cairo_text_extents_t e;
@@ -208,9 +194,25 @@ void DrawDeviationPanel(cairo_t* cr, const DeviationPanel& r, const PanelRect& r
     for (const auto& l : levels) {
         if (!std::isfinite(l.level)) continue;
         cairo_set_source_rgb(cr, l.red, l.green, l.blue);
-        Text(cr, b.x + b.w - 8, ly, legend[shown++].c_str(), 1.0);
+        PlotText(cr, b.x + b.w - 8, ly, legend[shown++].c_str(), 1.0);
         ly += 16;
     }
+}
+
+}  // namespace
+
+void DrawDeviationPanel(cairo_t* cr, const DeviationPanel& r, const PanelRect& rect) {
+    const PanelRect b = PanelFrame(rect);
+    const DeviationScale s = DeviationScaleOf(r);
+    DrawDeviationAxes(cr, b, s);
+    cairo_set_source_rgba(cr, 0.55, 0.7, 0.95, 0.8);
+    DrawEnvelope(cr, r.unweighted, b, s.t0, s.t1, s.limit);
+    cairo_set_source_rgba(cr, 0.85, 0.3, 0.1, 0.85);
+    DrawEnvelope(cr, r.weighted, b, s.t0, s.t1, s.limit);
+    const NamedLevels levels = {{{r.unweightedPeakPercent, 0.1, 0.3, 0.8, "unweighted 2-sigma"},
+                                 {r.weightedPeakPercent, 0.7, 0.15, 0.0, "weighted 2-sigma"}}};
+    DrawLevelLines(cr, b, levels, s.limit);
+    DrawLevelLegend(cr, b, levels);
     Frame(cr, b);
     YAxisTitle(cr, b, "deviation, %", 35);
 }
@@ -249,11 +251,29 @@ void SpectrumPath(cairo_t* cr, const SpectrumPanel& r, ToX X, ToY Y) {
     }
 }
 
+// The spectrum's frequency axis: 0.1 to 200 Hz, logarithmic.
+constexpr double kSpectrumLowHz = 0.1, kSpectrumHighHz = 200.0;
+
+// Its grid: a line at each whole multiple of a decade, darker at the decades, and labels at
+// 1, 2 and 5 times them.
+template <typename ToX>
+void DrawFrequencyAxis(cairo_t* cr, const PanelRect& b, ToX X) {
+    for (double decade = 0.1; decade <= kSpectrumHighHz; decade *= 10.0) {
+        for (int m = 1; m < 10; ++m) {
+            const double hz = decade * m;
+            if (hz < kSpectrumLowHz || hz > kSpectrumHighHz) continue;
+            const bool labelled = m == 1 || m == 2 || m == 5;
+            GridLine(cr, b, AxisEdge::kBottom, X(hz), m == 1 ? 0.75 : 0.9,
+                     labelled ? TickLabel("%g", hz).c_str() : nullptr);
+        }
+    }
+}
+
 }  // namespace
 
 void DrawSpectrumPanel(cairo_t* cr, const SpectrumPanel& r, const PanelRect& rect) {
     const PanelRect b = PanelFrame(rect);
-    constexpr double kLow = 0.1, kHigh = 200.0;
+    constexpr double kLow = kSpectrumLowHz, kHigh = kSpectrumHighHz;
     auto X = [&](double hz) {
         return b.x + std::log10(hz / kLow) / std::log10(kHigh / kLow) * b.w;
     };
@@ -265,34 +285,12 @@ void DrawSpectrumPanel(cairo_t* cr, const SpectrumPanel& r, const PanelRect& rec
     const double top = std::ceil(largest * 1.15 / step) * step;
     auto Y = [&](double p) { return b.y + b.h - std::clamp(p / top, 0.0, 1.0) * b.h; };
 
-    char label[64];
     cairo_set_font_size(cr, 11.0);
     cairo_set_line_width(cr, 0.5);
-    for (double decade = 0.1; decade <= kHigh; decade *= 10.0) {
-        for (int m = 1; m < 10; ++m) {
-            const double hz = decade * m;
-            if (hz < kLow || hz > kHigh) continue;
-            cairo_set_source_rgb(cr, m == 1 ? 0.75 : 0.9, m == 1 ? 0.75 : 0.9, m == 1 ? 0.75 : 0.9);
-            cairo_move_to(cr, X(hz), b.y);
-            cairo_line_to(cr, X(hz), b.y + b.h);
-            cairo_stroke(cr);
-            if (m == 1 || m == 2 || m == 5) {
-                cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-                std::snprintf(label, sizeof label, "%g", hz);
-                Text(cr, X(hz), b.y + b.h + 15, label, 0.5);
-            }
-        }
-    }
-    for (double p = 0.0; p <= top + step / 2; p += step) {
-        cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
-        cairo_move_to(cr, b.x, Y(p));
-        cairo_line_to(cr, b.x + b.w, Y(p));
-        cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-        std::snprintf(label, sizeof label, "%.4g", p);
-        Text(cr, b.x - 6, Y(p) + 4, label, 1.0);
-    }
-    Text(cr, b.x + b.w / 2, b.y + b.h + 32, "modulation frequency, Hz", 0.5);
+    DrawFrequencyAxis(cr, b, X);
+    DrawAxis(cr, b, AxisEdge::kLeft, {0.0, top + step / 2, step}, Y,
+             [](double p) { return TickLabel("%.4g", p); });
+    XAxisTitle(cr, b, "modulation frequency, Hz");
 
     cairo_set_source_rgb(cr, 0.1, 0.3, 0.8);
     cairo_set_line_width(cr, 1.0);
@@ -302,18 +300,29 @@ void DrawSpectrumPanel(cairo_t* cr, const SpectrumPanel& r, const PanelRect& rec
     cairo_set_source_rgb(cr, 0.6, 0.1, 0.0);
     for (const SpectrumLine& line : r.lines) {
         if (line.hz < kLow || line.hz > kHigh) continue;
+        char label[64];
         std::snprintf(label, sizeof label, "%.3g Hz, %.3g %%", line.hz, line.percent);
-        Text(cr, X(line.hz) + 4, std::max(b.y + 14, Y(line.percent) - 6), label, 0.0);
+        PlotText(cr, X(line.hz) + 4, std::max(b.y + 14, Y(line.percent) - 6), label, 0.0);
     }
     Frame(cr, b);
     YAxisTitle(cr, b, "peak deviation, %", 50);
 }
 
-void DrawSpeedErrorPanel(cairo_t* cr, const SpeedErrorPanel& r, const PanelRect& rect) {
-    const PanelRect b = PanelFrame(rect);
+namespace {
+
+// The speed error panel's scales: time from 0 to t1 s across, speed error from -limit to
+// +limit % up with its ticks `step` apart; what lies outside drawn at the edge.
+struct SpeedScale {
+    PanelRect b;
+    double t1, step, limit;
+    double X(double t) const { return b.x + std::clamp(t / t1, 0.0, 1.0) * b.w; }
+    double Y(double v) const {
+        return b.y + b.h / 2.0 - std::clamp(v / limit, -1.0, 1.0) * b.h / 2.0;
+    }
+};
+
+SpeedScale SpeedScaleOf(const SpeedErrorPanel& r, const PanelRect& b) {
     const Envelope& e = r.speedError;
-    const double t1 = std::max(1.0, r.endSeconds);
-    auto X = [&](double t) { return b.x + std::clamp(t / t1, 0.0, 1.0) * b.w; };
     double largest = std::isfinite(r.meanPercent) ? std::fabs(r.meanPercent) : 0.0;
     for (size_t i = 0; i < e.low.size(); ++i) {
         if (std::isfinite(e.low[i])) largest = std::max(largest, std::fabs(double{e.low[i]}));
@@ -322,73 +331,71 @@ void DrawSpeedErrorPanel(cairo_t* cr, const SpeedErrorPanel& r, const PanelRect&
     // At least +-0.01 %: a steady speed does not magnify its last digits.
     const double step = NiceStep(2.0 * std::max(largest, 0.01));
     const double limit = std::ceil(std::max(largest, 0.01) * 1.1 / step) * step;
-    auto Y = [&](double v) {
-        return b.y + b.h / 2.0 - std::clamp(v / limit, -1.0, 1.0) * b.h / 2.0;
-    };
+    return {b, std::max(1.0, r.endSeconds), step, limit};
+}
 
-    if (std::isfinite(r.spanStartSeconds) && std::isfinite(r.spanSeconds)) {
-        cairo_set_source_rgb(cr, 0.93, 0.95, 0.9);
-        cairo_rectangle(cr, X(r.spanStartSeconds), b.y,
-                        X(r.spanStartSeconds + r.spanSeconds) - X(r.spanStartSeconds), b.h);
-        cairo_fill(cr);
-    }
-    char label[64];
+void DrawSpeedAxes(cairo_t* cr, const SpeedScale& s, const char* timeTitle) {
     cairo_set_font_size(cr, 11.0);
     cairo_set_line_width(cr, 0.5);
-    for (double v = -limit; v <= limit + step / 2; v += step) {
-        cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
-        cairo_move_to(cr, b.x, Y(v));
-        cairo_line_to(cr, b.x + b.w, Y(v));
-        cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-        if (std::fabs(v) < step / 1000)
-            std::snprintf(label, sizeof label, "0");
-        else
-            std::snprintf(label, sizeof label, "%+.4g", v);
-        Text(cr, b.x - 6, Y(v) + 4, label, 1.0);
-    }
-    const double tStep = NiceStep(t1);
-    for (double t = 0.0; t <= t1; t += tStep) {
-        cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
-        cairo_move_to(cr, X(t), b.y);
-        cairo_line_to(cr, X(t), b.y + b.h);
-        cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-        std::snprintf(label, sizeof label, "%g", t);
-        Text(cr, X(t), b.y + b.h + 15, label, 0.5);
-    }
-    Text(cr, b.x + b.w / 2, b.y + b.h + 32, r.timeTitle.c_str(), 0.5);
+    DrawAxis(
+        cr, s.b, AxisEdge::kLeft, {-s.limit, s.limit + s.step / 2, s.step},
+        [&](double v) { return s.Y(v); },
+        [&](double v) { return std::fabs(v) < s.step / 1000 ? "0" : TickLabel("%+.4g", v); });
+    DrawAxis(
+        cr, s.b, AxisEdge::kBottom, {0.0, s.t1, NiceStep(s.t1)}, [&](double t) { return s.X(t); },
+        [](double t) { return TickLabel("%g", t); });
+    XAxisTitle(cr, s.b, timeTitle);
+}
 
-    // Each stretch from its lowest to its highest second, at least a pixel high.
+// Each stretch from its lowest to its highest second, at least a pixel high.
+void DrawSpeedStretches(cairo_t* cr, const SpeedScale& s, const Envelope& e) {
     cairo_set_source_rgb(cr, 0.2, 0.45, 0.15);
     for (size_t i = 0; i < e.low.size(); ++i) {
         if (!std::isfinite(e.low[i]) || !std::isfinite(e.high[i])) continue;
         const double t = e.startSeconds + static_cast<double>(i) * e.stretchSeconds;
-        double top = Y(e.high[i]), bottom = Y(e.low[i]);
+        double top = s.Y(e.high[i]), bottom = s.Y(e.low[i]);
         if (bottom - top < 1.5) {
             const double middle = (top + bottom) / 2.0;
             top = middle - 0.75;
             bottom = middle + 0.75;
         }
-        cairo_rectangle(cr, X(t), top, std::max(1.0, X(t + e.stretchSeconds) - X(t)), bottom - top);
+        cairo_rectangle(cr, s.X(t), top, std::max(1.0, s.X(t + e.stretchSeconds) - s.X(t)),
+                        bottom - top);
     }
     cairo_fill(cr);
-    if (std::isfinite(r.meanPercent)) {
-        const double dashes[] = {6.0, 4.0};
-        cairo_set_dash(cr, dashes, 2, 0.0);
-        cairo_set_line_width(cr, 1.2);
-        cairo_set_source_rgb(cr, 0.1, 0.3, 0.05);
-        cairo_move_to(cr, b.x, Y(r.meanPercent));
-        cairo_line_to(cr, b.x + b.w, Y(r.meanPercent));
-        cairo_stroke(cr);
-        cairo_set_dash(cr, nullptr, 0, 0.0);
-        cairo_set_font_size(cr, 12.0);
-        // The label in the half away from the line, so that it never covers it.
-        const bool lineHigh = Y(r.meanPercent) < b.y + b.h / 2.0 - 1.0;
-        Text(cr, b.x + b.w - 8, lineHigh ? b.y + b.h - 8 : b.y + 16, r.meanLabel.c_str(), 1.0);
+}
+
+// The mean over the span read, dashed, and named in the half of the panel away from it, so
+// that the label never covers the line.
+void DrawSpeedMean(cairo_t* cr, const SpeedScale& s, double meanPercent, const char* label) {
+    const PanelRect& b = s.b;
+    SetDashed(cr);
+    cairo_set_line_width(cr, 1.2);
+    cairo_set_source_rgb(cr, 0.1, 0.3, 0.05);
+    cairo_move_to(cr, b.x, s.Y(meanPercent));
+    cairo_line_to(cr, b.x + b.w, s.Y(meanPercent));
+    cairo_stroke(cr);
+    cairo_set_dash(cr, nullptr, 0, 0.0);
+    cairo_set_font_size(cr, 12.0);
+    const bool lineHigh = s.Y(meanPercent) < b.y + b.h / 2.0 - 1.0;
+    PlotText(cr, b.x + b.w - 8, lineHigh ? b.y + b.h - 8 : b.y + 16, label, 1.0);
+}
+
+}  // namespace
+
+void DrawSpeedErrorPanel(cairo_t* cr, const SpeedErrorPanel& r, const PanelRect& rect) {
+    const SpeedScale s = SpeedScaleOf(r, PanelFrame(rect));
+    if (std::isfinite(r.spanStartSeconds) && std::isfinite(r.spanSeconds)) {
+        cairo_set_source_rgb(cr, 0.93, 0.95, 0.9);
+        cairo_rectangle(cr, s.X(r.spanStartSeconds), s.b.y,
+                        s.X(r.spanStartSeconds + r.spanSeconds) - s.X(r.spanStartSeconds), s.b.h);
+        cairo_fill(cr);
     }
-    Frame(cr, b);
-    YAxisTitle(cr, b, "speed error, %", 40);
+    DrawSpeedAxes(cr, s, r.timeTitle.c_str());
+    DrawSpeedStretches(cr, s, r.speedError);
+    if (std::isfinite(r.meanPercent)) DrawSpeedMean(cr, s, r.meanPercent, r.meanLabel.c_str());
+    Frame(cr, s.b);
+    YAxisTitle(cr, s.b, "speed error, %", 40);
 }
 
 double NiceStep(double range) {
@@ -451,7 +458,7 @@ void Draw(cairo_t* cr, const MeterResult& r, const std::string& title) {
         "%s: carrier %.2f Hz (speed %s), weighted %.4f %%, unweighted %.4f %%, RMS %.4f %%",
         title.c_str(), r.carrierHz, FormatSpeedError(r).c_str(), r.weightedPeakPercent,
         r.unweightedPeakPercent, r.weightedRmsPercent);
-    Text(cr, kLeft, 24, heading);
+    PlotText(cr, kLeft, 24, heading);
     // Each panel's frame from kLeft to kRight of the edge, its labels left of and below it.
     const double w = kWidth - kLeft - kRight + kPanelInsetLeft;
     const double x = kLeft - kPanelInsetLeft;

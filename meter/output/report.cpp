@@ -56,10 +56,14 @@ std::string PlatterName(double rpm) {
     return text;
 }
 
-std::string FormatSummary(const MeterResult& r, const std::string& path,
-                          const std::string& device) {
-    std::string out;
-    // Labels take 21 columns, the longest ("Once per revolution:") and a space.
+namespace {
+
+// The summary's lines follow; each label is padded to 21 columns: the longest ("Once per
+// revolution:") and a space.
+
+// Where the audio came from: the file, or the device and the recording kept of it.
+void AppendSource(std::string& out, const MeterResult& r, const std::string& path,
+                  const std::string& device) {
     if (device.empty()) {
         Append(out, "File:                %s\n", path.c_str());
         Append(out,
@@ -74,6 +78,10 @@ std::string FormatSummary(const MeterResult& r, const std::string& path,
                "Audio:               %d Hz, %.2f s captured (readings over %.2f s from %.2f s)\n",
                r.sampleRate, r.durationSeconds, r.measuredSeconds, r.startSeconds);
     }
+}
+
+// The carrier found, with its nominal and the speed error.
+void AppendCarrier(std::string& out, const MeterResult& r) {
     if (std::isfinite(r.nominalHz)) {
         Append(out, "Carrier:             %.3f Hz (nominal %.0f Hz, speed error %s)\n", r.carrierHz,
                r.nominalHz, FormatSpeedError(r).c_str());
@@ -81,6 +89,10 @@ std::string FormatSummary(const MeterResult& r, const std::string& path,
         Append(out, "Carrier:             %.3f Hz (nominal and speed error %s)\n", r.carrierHz,
                FormatSpeedError(r).c_str());
     }
+}
+
+// The deviation's two-sigma peaks, quasi-peak and RMS readings.
+void AppendDeviation(std::string& out, const MeterResult& r) {
     Append(out, "Weighted peak:       %.4f %% (two-sigma)\n", r.weightedPeakPercent);
     Append(out, "Unweighted peak:     %.4f %% (two-sigma, 0.2 to 200 Hz)\n",
            r.unweightedPeakPercent);
@@ -91,6 +103,10 @@ std::string FormatSummary(const MeterResult& r, const std::string& path,
            Reading(r.wowRmsPercent, "weighted, below 4 Hz").c_str());
     Append(out, "Flutter RMS:         %s\n",
            Reading(r.flutterRmsPercent, "weighted, above 4 Hz").c_str());
+}
+
+// The drift, with the range of the speed error where it is known.
+void AppendDrift(std::string& out, const MeterResult& r) {
     if (!std::isfinite(r.driftPercent)) {
         out += "Drift:               unknown (the stretch of tone is too short)\n";
     } else if (std::isfinite(r.speedErrorLowPercent)) {
@@ -101,6 +117,10 @@ std::string FormatSummary(const MeterResult& r, const std::string& path,
     } else {
         Append(out, "Drift:               %.4f %% peak-to-peak below 0.5 Hz\n", r.driftPercent);
     }
+}
+
+// The modulation, and what the input lost: drop-outs and overruns.
+void AppendModulationAndGaps(std::string& out, const MeterResult& r) {
     if (std::isfinite(r.modulationHz))
         Append(out, "Modulation:          %.3f Hz\n", r.modulationHz);
     else
@@ -112,7 +132,10 @@ std::string FormatSummary(const MeterResult& r, const std::string& path,
     else
         Append(out, "Lost input:          %lld frames in %d overrun(s), bridged\n", r.lostFrames,
                r.overruns);
-    const RevolutionReading& v = r.revolution;
+}
+
+// The readings per revolution, given a platter speed.
+void AppendPlatter(std::string& out, const RevolutionReading& v) {
     if (v.rpm > 0.0) {
         Append(out,
                "Platter:             %s (%.4f Hz at the speed measured), %.1f revolutions read\n",
@@ -126,6 +149,12 @@ std::string FormatSummary(const MeterResult& r, const std::string& path,
             out += "Once per revolution: unknown (not every angle of a revolution was read)\n";
         }
     }
+}
+
+// The largest lines of the spectrum where there are several (or one, given a platter speed),
+// each named as a harmonic of the rotation where it is one.
+void AppendLargestLines(std::string& out, const MeterResult& r) {
+    const RevolutionReading& v = r.revolution;
     if (r.lines.size() > 1 || (v.rpm > 0.0 && !r.lines.empty())) {
         out += "Largest lines:       ";
         const char* separator = "";
@@ -138,6 +167,20 @@ std::string FormatSummary(const MeterResult& r, const std::string& path,
         }
         out += "\n";
     }
+}
+
+}  // namespace
+
+std::string FormatSummary(const MeterResult& r, const std::string& path,
+                          const std::string& device) {
+    std::string out;
+    AppendSource(out, r, path, device);
+    AppendCarrier(out, r);
+    AppendDeviation(out, r);
+    AppendDrift(out, r);
+    AppendModulationAndGaps(out, r);
+    AppendPlatter(out, r.revolution);
+    AppendLargestLines(out, r);
     return out;
 }
 

@@ -10,6 +10,7 @@
 #include <numbers>
 #include <vector>
 
+#include "meter/output/plot_axis.h"
 #include "meter/output/report.h"
 
 namespace wobblemeter {
@@ -19,13 +20,6 @@ namespace {
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // Margin around the chart for its labels, pixels.
 constexpr double kChartMargin = 28.0;
-
-void Label(cairo_t* cr, double x, double y, const char* text, double alignX = 0.0) {
-    cairo_text_extents_t e;
-    cairo_text_extents(cr, text, &e);
-    cairo_move_to(cr, x - alignX * e.width, y);
-    cairo_show_text(cr, text);
-}
 
 // A round step of the scale, of about range / 2.
 double RoundStep(double range) {
@@ -62,23 +56,17 @@ void Curve(cairo_t* cr, const Chart& chart, const std::vector<double>& values) {
     cairo_stroke(cr);
 }
 
-}  // namespace
-
-bool HasRevolutionPanel(const MeterResult& r) {
-    return r.revolution.rpm > 0.0 && !r.revolution.meanPercent.empty();
-}
-
-void DrawRevolutionPanel(cairo_t* cr, const RevolutionReading& v, double x, double y, double w,
-                         double h) {
+// The chart's scale: its limit a round step above the largest swing of either curve.
+Chart ChartOf(const RevolutionReading& v, double x, double y, double h) {
     double largest = 1e-6;
     for (double d : v.meanPercent) largest = std::max(largest, std::fabs(d));
     for (double d : v.remainderPercent) largest = std::max(largest, std::fabs(d));
     const double step = RoundStep(largest);
-    const Chart chart{x + h / 2.0, y + h / 2.0, h / 2.0 - kChartMargin,
-                      std::ceil(largest / step) * step};
+    return {x + h / 2.0, y + h / 2.0, h / 2.0 - kChartMargin, std::ceil(largest / step) * step};
+}
 
-    // Rings: the largest swings either way, half of them, and 0 (heavier); spokes every 30
-    // degrees.
+// Rings: the largest swings either way, half of them, and 0 (heavier), each labelled.
+void DrawRings(cairo_t* cr, const Chart& chart) {
     char text[96];
     cairo_set_font_size(cr, 10.0);
     for (int ring = -2; ring <= 2; ++ring) {
@@ -92,8 +80,13 @@ void DrawRevolutionPanel(cairo_t* cr, const RevolutionReading& v, double x, doub
         cairo_stroke(cr);
         cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
         std::snprintf(text, sizeof text, ring == 0 ? "0" : "%+.3g", d);
-        Label(cr, chart.cx + 3.0, chart.cy - r - 2.0, text);
+        PlotText(cr, chart.cx + 3.0, chart.cy - r - 2.0, text);
     }
+}
+
+// Spokes every 30 degrees, their angles outside the chart.
+void DrawSpokes(cairo_t* cr, const Chart& chart) {
+    char text[96];
     cairo_set_line_width(cr, 0.5);
     for (int degrees = 0; degrees < 360; degrees += 30) {
         const double a = degrees * std::numbers::pi / 180.0;
@@ -104,12 +97,14 @@ void DrawRevolutionPanel(cairo_t* cr, const RevolutionReading& v, double x, doub
         cairo_stroke(cr);
         cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
         std::snprintf(text, sizeof text, "%d°", degrees);
-        Label(cr, chart.cx + (chart.radius + 14.0) * std::sin(a),
-              chart.cy - (chart.radius + 14.0) * std::cos(a) + 4.0, text, 0.5);
+        PlotText(cr, chart.cx + (chart.radius + 14.0) * std::sin(a),
+                 chart.cy - (chart.radius + 14.0) * std::cos(a) + 4.0, text, 0.5);
     }
+}
 
-    // What remains (orange), then the mean per revolution (blue) over it, and the peak of the
-    // once-per-revolution component.
+// What remains (orange), then the mean per revolution (blue) over it, and the peak of the
+// once-per-revolution component.
+void DrawRevolutionCurves(cairo_t* cr, const Chart& chart, const RevolutionReading& v) {
     cairo_set_line_width(cr, 1.2);
     cairo_set_source_rgb(cr, 0.9, 0.5, 0.1);
     Curve(cr, chart, v.remainderPercent);
@@ -124,34 +119,52 @@ void DrawRevolutionPanel(cairo_t* cr, const RevolutionReading& v, double x, doub
         cairo_arc(cr, px, py, 4.0, 0.0, kTwoPi);
         cairo_fill(cr);
     }
+}
 
-    // The figures beside the chart.
-    const double tx = x + h + 30.0;
-    double ty = y + 40.0;
+// The figures beside the chart, from (tx, ty): the platter, the curves' names in their colours
+// and how to read the chart.
+void DrawRevolutionFigures(cairo_t* cr, const RevolutionReading& v, double tx, double ty) {
+    char text[96];
     cairo_set_font_size(cr, 13.0);
     cairo_set_source_rgb(cr, 0.05, 0.05, 0.05);
     std::snprintf(text, sizeof text, "%s: %.4f Hz at the speed measured, %.1f revolutions",
                   PlatterName(v.rpm).c_str(), v.rotationHz, v.revolutions);
-    Label(cr, tx, ty, text);
+    PlotText(cr, tx, ty, text);
     ty += 26.0;
     cairo_set_source_rgb(cr, 0.1, 0.3, 0.8);
-    Label(cr, tx, ty, "mean deviation per revolution, % (unweighted)");
+    PlotText(cr, tx, ty, "mean deviation per revolution, % (unweighted)");
     ty += 20.0;
     cairo_set_source_rgb(cr, 0.7, 0.1, 0.0);
     std::snprintf(text, sizeof text, "once per revolution: %.4f %% peak, at %.0f°", v.oncePercent,
                   v.onceAngle * 180.0 / std::numbers::pi);
-    Label(cr, tx, ty, text);
+    PlotText(cr, tx, ty, text);
     ty += 20.0;
     cairo_set_source_rgb(cr, 0.8, 0.4, 0.05);
     std::snprintf(text, sizeof text, "without it: what remains, %.4f %% RMS over the span",
                   v.remainingRmsPercent);
-    Label(cr, tx, ty, text);
+    PlotText(cr, tx, ty, text);
     ty += 30.0;
     cairo_set_font_size(cr, 11.0);
     cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
-    Label(cr, tx, ty, "Angle 0 is where the reading started (a record has no mark of its");
-    Label(cr, tx, ty + 15.0, "own); the angle runs clockwise, as the platter turns. Middle ring:");
-    Label(cr, tx, ty + 30.0, "no deviation; outwards faster, inwards slower.");
+    PlotText(cr, tx, ty, "Angle 0 is where the reading started (a record has no mark of its");
+    PlotText(cr, tx, ty + 15.0,
+             "own); the angle runs clockwise, as the platter turns. Middle ring:");
+    PlotText(cr, tx, ty + 30.0, "no deviation; outwards faster, inwards slower.");
+}
+
+}  // namespace
+
+bool HasRevolutionPanel(const MeterResult& r) {
+    return r.revolution.rpm > 0.0 && !r.revolution.meanPercent.empty();
+}
+
+void DrawRevolutionPanel(cairo_t* cr, const RevolutionReading& v, double x, double y, double w,
+                         double h) {
+    const Chart chart = ChartOf(v, x, y, h);
+    DrawRings(cr, chart);
+    DrawSpokes(cr, chart);
+    DrawRevolutionCurves(cr, chart, v);
+    DrawRevolutionFigures(cr, v, x + h + 30.0, y + 40.0);
     cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
     cairo_set_line_width(cr, 1.0);
     cairo_rectangle(cr, x, y, w, h);
