@@ -91,6 +91,25 @@ TEST_F(OutputFileTest, DiscardOrAFailedStreamLeavesThePreviousFile) {
     EXPECT_EQ(Names(), std::vector<std::string>{"out.wav"});
 }
 
+// The rename over the target fails (the target became a folder while the file was written):
+// not reported as written, and no temporary file is left behind.
+TEST_F(OutputFileTest, AFailedRenameIsAFailureAndLeavesNoTemporaryFile) {
+    FILE* file = OpenOutputFile(path_.c_str());
+    ASSERT_NE(file, nullptr);
+    std::fputs("new", file);
+    std::filesystem::remove(path_);
+    std::filesystem::create_directory(path_);
+    std::ofstream(path_ + "/inside") << "kept";
+    errno = 0;
+    EXPECT_FALSE(CommitOutputFile(file));
+    EXPECT_NE(errno, 0);
+    EXPECT_EQ(Names(), std::vector<std::string>{"out.wav"});
+    EXPECT_TRUE(std::filesystem::is_directory(path_));
+    FILE* again = OpenOutputFile((dir_ + "/other.wav").c_str());
+    ASSERT_NE(again, nullptr) << "free again after the failure";
+    DiscardOutputFile(again);
+}
+
 TEST_F(OutputFileTest, OneOutputFileAtATime) {
     FILE* first = OpenOutputFile(path_.c_str());
     ASSERT_NE(first, nullptr);

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/meter/meter_test_util.h"
@@ -61,6 +64,39 @@ TEST(MeasureFiles, StopsHandingOutWhenAskedAndUsesAThreadPerCoreAtMost) {
     EXPECT_EQ(MeasuringThreads(0), 1);
     EXPECT_GE(MeasuringThreads(64), 1);
     EXPECT_LE(MeasuringThreads(2), 2);
+}
+
+// A stop (done returning false, as when standard output is lost) leaves the files not yet
+// begun unread: the workers may finish the file each has under way, and take no other.
+TEST(MeasureFiles, AStopLeavesTheFilesNotYetBegunUnread) {
+    ScratchDir dir;
+    const std::string tone = dir.Path("tone.wav");
+    WriteTone(tone, 8000, 3150.0, 0.1, 4.0, 10.0);
+    // The measurement asks whether it is cancelled once a second of audio: a count of the
+    // seconds read.
+    std::atomic<int> secondsRead{0};
+    std::atomic<bool> handedOut{false};
+    MeterOptions options;
+    options.cancelled = [&] {
+        ++secondsRead;
+        // Held until the first outcome is handed out, so that the workers have begun at most
+        // one file each by then.
+        while (!handedOut.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return false;
+    };
+    // The first outcome comes at once (a file that is missing) and stops the rest.
+    std::vector<std::string> paths = {dir.Path("missing.wav")};
+    paths.resize(12, tone);
+    int seen = 0;
+    MeasureFiles(paths, options, 2, [&](const FileOutcome&) {
+        ++seen;
+        handedOut = true;
+        return false;
+    });
+    EXPECT_EQ(seen, 1);
+    const int perFile = 10;
+    // The two under way, and one more at most should a worker finish before the stop is seen.
+    EXPECT_LE(secondsRead.load(), 3 * perFile);
 }
 
 }  // namespace

@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -284,6 +287,70 @@ TEST(LiveSession, NoDeviceOrAnUnwritableFileFailsAtOnceWithOneLine) {
     logging.logPath = dir.Path("missing/take.csv");
     EXPECT_THROW(unlogged.StartLive(logging), MeterError);
     EXPECT_EQ(unlogged.Snapshot().status, SessionStatus::kIdle);
+}
+
+// Files of this process may not grow beyond a number of bytes while it lives, so that a write
+// past it fails (EFBIG, with SIGXFSZ ignored) as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &before_);
+        signalBefore_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = before_;
+        limited.rlim_cur = bytes;
+        set_ = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &before_);
+        std::signal(SIGXFSZ, signalBefore_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool Set() const { return set_; }
+
+private:
+    rlimit before_{};
+    void (*signalBefore_)(int) = SIG_DFL;
+    bool set_ = false;
+};
+
+// A log whose rows can no longer be written (the disk full) while the session runs: the
+// session says why, no longer says it logs, and goes on measuring.
+TEST(LiveSession, ALogThatFailsWhileItRunsIsNamedAndNoLongerShownAsLogging) {
+    ScratchDir dir;
+    const std::vector<double> tone = ToneSamples(dir, 60.0);
+    const std::string path = dir.Path("take.csv");
+    LiveSession session;
+    SessionSnapshot s;
+    {
+        // Room for the header and part of the first row.
+        const FileSizeLimit limit(std::strlen(kCsvHeader) + 1 + 10);
+        ASSERT_TRUE(limit.Set());
+        LiveOptions options = FromSource(std::make_shared<PacedSource>(tone, kRate, 20.0, kBlock));
+        options.logPath = path;
+        session.StartLive(options);
+        uint64_t seen = 0;
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (session.Snapshot().outputError.empty() &&
+               std::chrono::steady_clock::now() < deadline)
+            seen = session.WaitForUpdate(seen, 1s);
+    }
+    // Measuring goes on: the snapshots of the seconds after the failure.
+    uint64_t seen = 0;
+    while (session.Snapshot().seconds < 12.0 &&
+           session.Snapshot().status == SessionStatus::kRunning)
+        seen = session.WaitForUpdate(seen, 1s);
+    s = session.Snapshot();
+    EXPECT_EQ(s.outputError, "cannot write the log " + path + ": File too large");
+    EXPECT_EQ(s.status, SessionStatus::kRunning);
+    EXPECT_GE(s.seconds, 12.0);
+    EXPECT_FALSE(s.logging);
+    session.Stop();
+    EXPECT_EQ(session.Snapshot().status, SessionStatus::kFinished);
+    EXPECT_TRUE(session.Result().has_value()) << session.ResultError();
+    const std::vector<std::string> lines = Lines(path);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), kCsvHeader);
 }
 
 TEST(LiveSession, StopEndsAtOnceAndTheSummaryCoversWhatCame) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "meter/meter.h"
+#include "meter/output/csv_log.h"
 #include "meter/output/plot.h"
 #include "meter/output/report.h"
 #include "tests/meter/meter_test_util.h"
@@ -213,6 +214,34 @@ TEST(MeterCsv, RowsMatchTheHeaderNameFirstAndFailuresCarryTheirError) {
     EXPECT_EQ(failed.front(), "cut.wav");
     EXPECT_EQ(failed.back(), "the file is truncated: 3 bytes, of it");
     EXPECT_EQ(failed[3], "");
+}
+
+// The log along a tape, read from outside while it is still open, as after a kill -9: every
+// finished second is in the file, whole, as soon as it is written.
+TEST(CsvLog, EverySecondWrittenIsInTheFileWholeWhileTheLogIsOpen) {
+    wobblemeter_test::ScratchDir dir;
+    const std::string path = dir.Path("take.csv");
+    CsvLog log(path);
+    std::vector<std::string> expected = {kCsvHeader};
+    auto linesOnDisk = [&path] {
+        std::ifstream in(path);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    };
+    EXPECT_EQ(linesOnDisk(), expected);
+    for (int second = 0; second < 3; ++second) {
+        SecondReading r;
+        r.timeSeconds = second;
+        r.state = MeterState::kMeasuring;
+        r.tonePresent = true;
+        r.carrierHz = 3150.25;
+        r.weightedPeakPercent = 0.0997;
+        log.Write(r);
+        expected.push_back(CsvRow(r));
+        EXPECT_EQ(linesOnDisk(), expected) << "after the row of second " << second;
+    }
+    EXPECT_TRUE(log.Close()) << log.Error();
 }
 
 TEST(MeterSummary, PlatterSpeedShowsTheRevolutionAndNamesTheLines) {

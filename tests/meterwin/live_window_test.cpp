@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +38,8 @@ constexpr int kRate = 44100;
 constexpr double kSpeed = 10.0;
 // Frames in a block of the fake device.
 constexpr size_t kBlock = 1024;
+// The weighted two-sigma of a 4 Hz swing of 1 % peak, %.
+constexpr double kTwoSigmaOfOnePercent = 0.99692;
 
 // The generator's default tone (3150 Hz, 1 % at 4 Hz) as samples.
 std::vector<double> Tone(const ScratchDir& dir, double seconds) {
@@ -44,6 +47,24 @@ std::vector<double> Tone(const ScratchDir& dir, double seconds) {
     wobblemeter_test::WriteTone(path, kRate, 3150.0, 1.0, 4.0, seconds);
     SF_INFO info;
     return wobblemeter_test::ReadSamples(path, info);
+}
+
+// A tone at carrierHz swung at 4 Hz, second by second by the peak deviation of levels (%),
+// its phase unbroken where the level changes (at a zero of the swing).
+std::vector<double> SwungTone(double carrierHz, const std::vector<double>& levels) {
+    std::vector<double> samples;
+    samples.reserve(levels.size() * kRate);
+    double phase = 0.0;
+    for (size_t second = 0; second < levels.size(); ++second) {
+        for (int i = 0; i < kRate; ++i) {
+            const double t = static_cast<double>(second) + static_cast<double>(i) / kRate;
+            const double hz = carrierHz * (1.0 + levels[second] / 100.0 *
+                                                     std::sin(2.0 * std::numbers::pi * 4.0 * t));
+            phase = std::fmod(phase + 2.0 * std::numbers::pi * hz / kRate, 2.0 * std::numbers::pi);
+            samples.push_back(0.5 * std::sin(phase));
+        }
+    }
+    return samples;
 }
 
 std::vector<double> Silence(double seconds) {
@@ -218,6 +239,38 @@ TEST_F(LiveWindowTest, AToneTakesTheWindowThroughItsStatesAndEachShowsWhatItHas)
     const std::string text{std::istreambuf_iterator<char>(json), {}};
     EXPECT_NE(text.find("\"device\":\"fake\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"weighted_peak_percent\":0.99"), std::string::npos) << text;
+}
+
+// The hold mark stays at the session's largest two-sigma when the flutter falls: 0.5 % then
+// 0.1 %.
+TEST_F(LiveWindowTest, TheHoldMarkKeepsTheLargestReadingWhenTheFlutterFalls) {
+    std::vector<double> levels(10, 0.5);
+    levels.resize(24, 0.1);
+    auto window = Window(SwungTone(3150.0, levels));
+    window->OnStart();
+    ASSERT_TRUE(PollUntil(*window, WindowState::kStopped));
+    const Display* low = LastIn(WindowState::kMeasuring);
+    ASSERT_NE(low, nullptr);
+    EXPECT_NEAR(low->bar.valuePercent, 0.1 * kTwoSigmaOfOnePercent, 0.01);
+    EXPECT_NEAR(low->bar.holdPercent, 0.5 * kTwoSigmaOfOnePercent, 0.02);
+    EXPECT_NEAR(view.Last().bar.holdPercent, 0.5 * kTwoSigmaOfOnePercent, 0.02);
+}
+
+// A tone 1 % fast or slow: its speed error is read and named against the nominal carrier
+// the meter took (3150 Hz), not against one a wrong sign makes (3214 or 3088 Hz).
+TEST_F(LiveWindowTest, AToneOffSpeedIsReadAgainstItsNominal) {
+    for (const double error : {1.0, -1.0}) {
+        SCOPED_TRACE(error);
+        view.shown.clear();
+        auto window = Window(SwungTone(3150.0 * (1.0 + error / 100.0), std::vector(12, 0.1)));
+        window->OnStart();
+        ASSERT_TRUE(PollUntil(*window, WindowState::kStopped));
+        const Display* measuring = LastIn(WindowState::kMeasuring);
+        ASSERT_NE(measuring, nullptr);
+        ASSERT_TRUE(Formed(*measuring, "Speed error"));
+        EXPECT_EQ(measuring->readouts[0].standard, "against 3150 Hz");
+        EXPECT_EQ(measuring->readouts[0].value, error > 0 ? "+1.000 %" : "-1.000 %");
+    }
 }
 
 TEST_F(LiveWindowTest, StopEndsTheSessionWithItsReadingsAndStartBeginsAfresh) {

@@ -293,5 +293,28 @@ TEST_F(MeterWindowTest, ADroppedFileIsOpenedAndOtherDropsAreRefused) {
     EXPECT_EQ(window.State(), WindowState::kFileRead);
 }
 
+// A file: URI names a file of the machine its host names: another machine's is refused, even
+// where this one has a file at the same path; an empty host and "localhost" are this one.
+TEST_F(MeterWindowTest, ADroppedFileOfAnotherMachineIsRefusedAndOneOfThisMachineOpened) {
+    const std::string path = dir.Path("take.wav");
+    WriteTone(path, 8000, 3150.0, 1.0, 4.0, 10.0);
+    MeterWindow window(view, Options());
+    window.Begin(std::nullopt);
+    window.OnDrop("file://nas.local" + path + "\r\n");
+    EXPECT_EQ(window.State(), WindowState::kIdle);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0], "Drop an audio file from this computer to measure it");
+
+    for (const std::string host : {"localhost", ""}) {
+        SCOPED_TRACE(host);
+        window.OnDrop("file://" + host + path + "\r\n");
+        EXPECT_EQ(window.State(), WindowState::kReadingFile);
+        EXPECT_EQ(view.Last().heading, path);
+        WaitWhileReading(window);
+        EXPECT_EQ(window.State(), WindowState::kFileRead);
+    }
+    EXPECT_EQ(view.messages.size(), 1u);
+}
+
 }  // namespace
 }  // namespace wobblemeter

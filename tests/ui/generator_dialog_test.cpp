@@ -223,6 +223,30 @@ TEST_F(GeneratorDialogTest, ValuesTheGeneratorRejectsAreNamedAndFocused) {
     }
 }
 
+// The edges of what the message allows, 0 and 2147483647 Hz, are accepted and written into
+// the header as typed (0.25 s at the largest rate would be too many samples: none are asked).
+TEST_F(GeneratorDialogTest, TheRatesAtTheEdgesOfTheAllowedRangeAreWritten) {
+    for (const std::string rate : {"2147483647", "0"}) {
+        SCOPED_TRACE(rate);
+        backend.messages.clear();
+        const std::string path = Path("edge.wav");
+        CGeneratorDialog dialog;
+        const INT_PTR result = Run(dialog, [&](FakeWindow& w) {
+            TypeValidValues(w, path);
+            w.Type(IDC_SAMPLE_RATE, rate);
+            w.Type(IDC_DURATION, "0");
+            w.Press(IDOK);
+        });
+        EXPECT_EQ(result, IDOK);
+        EXPECT_TRUE(backend.messages.empty()) << backend.messages.front();
+        const std::string header = Contents(path);
+        ASSERT_EQ(header.size(), 44u);
+        // The sample rate field, little-endian, at byte 24.
+        const std::string expected = rate == "0" ? std::string(4, '\0') : "\xff\xff\xff\x7f";
+        EXPECT_EQ(header.substr(24, 4), expected);
+    }
+}
+
 // Every field is decimal: leading zeros are zeros, not octal; hexadecimal, inf and nan are
 // no numbers. A rate of 044100 writes what 44100 writes.
 TEST_F(GeneratorDialogTest, FieldsAreDecimalOnly) {
