@@ -35,8 +35,8 @@ Api Load() {
     void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         const char* why = dlerror();
-        throw CaptureError("cannot load the audio library " + file +
-                           " (the package libportaudio2): " + (why != nullptr ? why : "not found"));
+        throw CaptureError(Msg::kCannotLoadAudioLibrary, file.c_str(),
+                           why != nullptr ? why : "not found");
     }
     Api api{};
     std::string missing;
@@ -65,8 +65,7 @@ Api Load() {
     Find(library, "snd_lib_error_set_handler", api.snd_lib_error_set_handler, missing);
 #endif
     if (!missing.empty())
-        throw CaptureError("the audio library " + file + " lacks " + missing +
-                           " (not PortAudio 19 with ALSA?)");
+        throw CaptureError(Msg::kAudioLibraryLacks, file.c_str(), missing.c_str());
     // JACK, where PortAudio brings it; building needs no JACK.
     std::string optional;
     Find(library, "jack_set_error_function", api.jack_set_error_function, optional);
@@ -121,14 +120,16 @@ const Api& Calls() {
     static std::once_flag once;
     static Api api{};
     static std::string failure;
+    static Msg failureId = Msg::kCount;
     std::call_once(once, [] {
         try {
             api = Load();
         } catch (const CaptureError& e) {
             failure = e.what();
+            failureId = e.id();
         }
     });
-    if (!failure.empty()) throw CaptureError(failure);
+    if (!failure.empty()) throw CaptureError(failure, failureId);
     return api;
 }
 
@@ -159,8 +160,7 @@ Library::Library() {
     const PaError error = CallLibrary("while listing the devices", kStartSeconds,
                                       [&api] { return api.Pa_Initialize(); });
     if (error != paNoError)
-        throw CaptureError(std::string("cannot start the audio library: ") +
-                           api.Pa_GetErrorText(error));
+        throw CaptureError(Msg::kCannotStartAudioLibrary, api.Pa_GetErrorText(error));
 }
 
 Library::~Library() {
