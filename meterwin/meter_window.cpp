@@ -32,6 +32,29 @@ bool HasExtension(const std::string& path) {
     return dot != std::string::npos && dot > 0;
 }
 
+// Opens a capture device with open (OpenCaptureDevice where empty). The window opens a device of
+// the list it made when it began; where that device cannot be opened and list now finds none (a
+// sound server gone since), the failure is the command line's when it finds no device, not the
+// audio library's reason for the one named ("Connection refused").
+std::function<std::unique_ptr<CaptureSource>(const CaptureOptions&)> OpenOrNoneFound(
+    std::function<std::unique_ptr<CaptureSource>(const CaptureOptions&)> open,
+    std::function<std::vector<CaptureDeviceInfo>()> list) {
+    return [open = std::move(open), list = std::move(list)](const CaptureOptions& capture) {
+        try {
+            return open ? open(capture) : OpenCaptureDevice(capture);
+        } catch (const CaptureError&) {
+            bool none = false;
+            try {
+                none = list && list().empty();
+            } catch (const CaptureError&) {
+                // Not even a list: the open's own reason stands.
+            }
+            if (none) throw CaptureError(Msg::kNoCaptureDevice);
+            throw;
+        }
+    };
+}
+
 }  // namespace
 
 MeterWindow::MeterWindow(MeterView& view, MeterWindowOptions options)
@@ -150,7 +173,7 @@ void MeterWindow::OnStart() {
     options.capture.device = devices_[static_cast<size_t>(device_)].name;
     options.logPath = pendingLog_;
     options.recordPath = pendingRecording_;
-    options.open = options_.openCapture;
+    options.open = OpenOrNoneFound(options_.openCapture, options_.listDevices);
     try {
         session_.StartLive(options);
     } catch (const MeterError& e) {
