@@ -559,7 +559,7 @@ MeterResult Engine::Finish() {
     // stretch may still be read.
     if (!tracker_ && !Decide() && !kept_) {
         EmitWaitingUntil(frames_ + rate_ - 1);
-        throw MeterError(search_->Reason());
+        throw MeterError(search_->Reason(), search_->ReasonId());
     }
     if (tracker_) tracker_->Finish();
     EmitWaitingUntil(frames_ + rate_ - 1, tracker_ ? state_ : MeterState::kNoTone);
