@@ -9,6 +9,7 @@ namespace wobblemeter {
 namespace {
 
 using enum Msg;
+constexpr ExitStatus kDone = ExitStatus::kDone;
 constexpr ExitStatus kFailed = ExitStatus::kFailed;
 constexpr ExitStatus kUsage = ExitStatus::kUsage;
 
@@ -18,11 +19,109 @@ constexpr std::array<MessageEntry, static_cast<size_t>(Msg::kCount)> kTable{{
      "the recording is too short: %.2f s of tone, at least %.2f s needed"},
     {kToneStops, kFailed,
      "the tone stops at %.1f s: its longest stretch holds %.1f s of tone, at least %.1f s needed"},
-    // The outputs: summary, JSON, CSV log, plots.
-    // Capture and the live session.
+    {kWeakLine, kFailed,
+     "no steady tone: the line near %.1f Hz carries only %.0f %% of the signal's power"},
+    {kSwingsBeyond, kFailed,
+     "the frequency swings beyond \u00b1%.0f Hz around %.1f Hz (%.3g %% of it): more than the "
+     "meter can follow at this carrier and sample rate"},
+    {kMeanOutsideRange, kFailed,
+     "the tone's mean frequency, %s Hz, lies outside the carrier range %.0f to %.0f Hz"},
+    {kWeakBand, kFailed,
+     "no steady tone near %.1f Hz: the band of \u00b1%.0f Hz around it carries only %.0f %% of "
+     "the signal's power"},
+    {kTwoTonesBeat, kFailed,
+     "no steady tone: two tones, at %.1f and %.1f Hz, beat with each other (the level falls by "
+     "more than 20 dB %.0f times a second)"},
+    {kLevelFalls, kFailed,
+     "no steady tone: its level near %.1f Hz falls by more than 20 dB %.0f times a second"},
+    {kCarrierOutsideRange, kFailed, "the carrier %s Hz lies outside %.0f to %.0f Hz"},
+    {kCarrierNearHalfRate, kFailed,
+     "the carrier %.1f Hz is above or too close to half the sample rate (%.0f Hz)"},
+    {kSamplesNotAudio, kFailed,
+     "the file holds samples that are not audio (not finite or far beyond full scale)"},
+    {kRecordingSilent, kFailed, "the recording is silent"},
+    {kSearchTooShort, kFailed, "no steady tone: the recording is too short to find one"},
+    {kSearchSilent, kFailed, "the recording is silent where it should hold the tone"},
+    {kStrongestOutsideRange, kFailed,
+     "the strongest tone, at %s Hz, lies outside the carrier range %.0f to %.0f Hz"},
+    {kNoToneNear, kFailed,
+     "no tone near %.1f Hz: the band of \u00b1%.0f Hz around it carries %.0f %% of the signal's "
+     "power; the strongest line lies at %.1f Hz"},
+    {kNoLineStandsOut, kFailed,
+     "no steady tone: the strongest line, near %.1f Hz, carries only %.0f %% of the signal's "
+     "power and does not stand out of the noise"},
+    {kNoStrongLine, kFailed, "no steady tone found: the signal has no strong line"},
+    {kSpectrumMemory, kFailed, "out of memory for the spectrum"},
+    {kSpectrumPlan, kFailed, "cannot plan the spectrum's transform"},
+    // %s: the system's reason (strerror); the command line puts the path in front.
+    {kCannotOpenFile, kFailed, "cannot open it: %s"},
+    // %s: libsndfile's reason (sf_strerror).
+    {kNotAudioFile, kFailed, "not an audio file libsndfile can read (%s)"},
+    {kNotAudio, kFailed, "not audio libsndfile can read (%s)"},
+    {kHeaderInconsistent, kFailed, "not audio libsndfile can read (its header is inconsistent)"},
+    {kRateOutsideRange, kFailed, "the sample rate %d Hz is outside %d to %d Hz"},
+    {kNoSuchChannel, kFailed, "channel %d does not exist: the file has %d"},
+    {kTruncatedByte, kFailed,
+     "the file is truncated: %lld byte of the audio its header declares is missing"},
+    {kTruncatedBytes, kFailed,
+     "the file is truncated: %lld bytes of the audio its header declares are missing"},
+    {kHeaderDeclaresNoAudio, kFailed, "the header declares no audio: an unfinished recording?"},
+    {kNoAudio, kFailed, "the file holds no audio"},
+    {kFileSilent, kFailed, "the file is silent"},
+    {kTruncatedSeconds, kFailed,
+     "the file is truncated: its header declares %.2f s of audio, it holds %.2f s"},
+    {kCancelled, kFailed, "cancelled"},
+    // The outputs: summary, JSON, CSV log, plots, recordings. The last %s: the system's or
+    // libsndfile's or cairo's reason.
+    {kCannotWriteLog, kFailed, "cannot write the log %s: %s"},
+    {kCannotDrawPlot, kFailed, "cannot draw the plot: %s"},
+    {kCannotWritePlot, kFailed, "cannot write the plot %s: %s"},
+    {kCannotCreateRecording, kFailed, "cannot create %s: %s"},
+    {kCannotWriteRecording, kFailed, "cannot write %s: %s"},
+    // The reason of a write that failed without the system's saying why.
+    {kWriteError, kFailed, "write error"},
+    // Capture and the live session. '%s': a device's name; the last %s of a failure: the audio
+    // library's reason.
+    {kNoCaptureDevice, kFailed, "no capture device found"},
+    {kNoSuchCaptureDevice, kFailed, "no capture device '%s' (see --list-devices)"},
+    {kCaptureDeviceBusy, kFailed, "capture device '%s' is busy"},
+    {kCannotOpenCaptureDevice, kFailed, "cannot open capture device '%s': %s"},
+    {kCannotStartCapture, kFailed, "cannot start capturing from '%s': %s"},
+    {kCaptureStopped, kFailed, "capture device '%s' stopped delivering audio (unplugged?)"},
+    {kCaptureStalled, kFailed, "no audio from capture device '%s' for %.0f s"},
+    {kCaptureTooFewChannels, kFailed, "capture device '%s' has %d input channel(s): no channel %d"},
+    {kCaptureNoUsualRate, kFailed,
+     "capture device '%s' takes none of the usual rates with channel %d: give --rate"},
+    {kCaptureRateRefused, kFailed, "capture device '%s' cannot capture at %.0f Hz"},
+    {kCaptureNoSuchChannel, kFailed, "capture device '%s' has no channel %d"},
+    {kCannotCapture, kFailed, "cannot capture from '%s' at %.0f Hz: %s"},
+    {kCaptureRunsAt, kFailed, "capture device '%s' runs at %.0f Hz, not %.0f Hz"},
+    {kNoChannel, kFailed, "no channel %d"},
+    // The library's file, and why it did not load (dlerror).
+    {kCannotLoadAudioLibrary, kFailed,
+     "cannot load the audio library %s (the package libportaudio2): %s"},
+    {kAudioLibraryLacks, kFailed, "the audio library %s lacks %s (not PortAudio 19 with ALSA?)"},
+    {kCannotStartAudioLibrary, kFailed, "cannot start the audio library: %s"},
+    // %s: what was to be done ("while opening 'hw:1,0'").
+    {kAudioSystemGone, kFailed, "the audio system stopped answering earlier; not %s"},
+    {kAudioSystemHung, kFailed,
+     "the audio system did not answer within %.0f s %s (is a sound server hanging?)"},
+    {kBuiltWithoutCapture, kFailed, "this wobblemeter was built without live capture (PortAudio)"},
     // The command line.
     {kCannotWriteStdout, kFailed, "cannot write to standard output: %s"},
-    // The window.
+    // The window: its status line and its dialogs. A line that only says what the window does
+    // is done (status 0); the window exits with no status of these.
+    {kWindowIdle, kDone,
+     "Press Start to measure the input, or open a recording (File > Open) or drop one here"},
+    {kDropNotAFile, kFailed, "Drop an audio file from this computer to measure it"},
+    {kReadingFile, kDone, "Reading %s"},
+    {kReadingFileProgress, kDone, "Reading %s: %.0f %%"},
+    {kStoppedNothingMeasured, kDone, "Stopped at %.0f %% of %s: nothing measured"},
+    // The time (h:mm:ss), then the readings' span or why there are none.
+    {kStoppedAfter, kDone, "Stopped after %s: %s"},
+    {kReadingsOver, kDone, "the readings over %.2f s of tone from %.2f s"},
+    {kPlotNameRefused, kFailed, "cannot write the plot %s: its name must end in .png or .svg"},
+    {kCannotWriteReadings, kFailed, "cannot write the readings %s: %s"},
 }};
 
 }  // namespace

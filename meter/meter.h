@@ -186,7 +186,7 @@ struct MeterResult {
 // A measurement ended on request (MeterOptions::cancelled).
 class MeterCancelled : public MeterError {
 public:
-    MeterCancelled() : MeterError("cancelled") {}
+    MeterCancelled() : MeterError(Msg::kCancelled) {}
 };
 
 // Measures the file at path (any format libsndfile reads). Throws MeterError.

@@ -33,6 +33,29 @@ bool HasExtension(const std::string& path) {
     return dot != std::string::npos && dot > 0;
 }
 
+// Opens a capture device with open (OpenCaptureDevice where empty). The window opens a device of
+// the list it made when it began; where that device cannot be opened and list now finds none (a
+// sound server gone since), the failure is the command line's when it finds no device, not the
+// audio library's reason for the one named ("Connection refused").
+std::function<std::unique_ptr<CaptureSource>(const CaptureOptions&)> OpenOrNoneFound(
+    std::function<std::unique_ptr<CaptureSource>(const CaptureOptions&)> open,
+    std::function<std::vector<CaptureDeviceInfo>()> list) {
+    return [open = std::move(open), list = std::move(list)](const CaptureOptions& capture) {
+        try {
+            return open ? open(capture) : OpenCaptureDevice(capture);
+        } catch (const CaptureError&) {
+            bool none = false;
+            try {
+                none = list && list().empty();
+            } catch (const CaptureError&) {
+                // Not even a list: the open's own reason stands.
+            }
+            if (none) throw CaptureError(Msg::kNoCaptureDevice);
+            throw;
+        }
+    };
+}
+
 }  // namespace
 
 MeterWindow::MeterWindow(MeterView& view, MeterWindowOptions options)
@@ -70,10 +93,9 @@ void MeterWindow::Begin(const std::optional<std::string>& file) {
     if (!listed.empty())
         idle.status = listed;
     else if (devices_.empty())
-        idle.status = "no capture device found";
+        idle.status = Text(Msg::kNoCaptureDevice);
     else
-        idle.status =
-            "Press Start to measure the input, or open a recording (File > Open) or drop one here";
+        idle.status = Text(Msg::kWindowIdle);
     ShowState(std::move(idle));
     if (file) OpenFile(*file);
 }
@@ -133,14 +155,14 @@ void MeterWindow::OpenFile(const std::string& path) {
     sessionActive_ = true;
     Display reading = BlankDisplay(WindowState::kReadingFile, path, BarScale());
     reading.progress = 0.0;
-    reading.status = "Reading " + path;
+    reading.status = Text(Msg::kReadingFile, path.c_str());
     ShowState(std::move(reading));
 }
 
 void MeterWindow::OnDrop(const std::string& text) {
     const std::vector<std::string> paths = DroppedPaths(text);
     if (paths.empty()) {
-        view_.ShowMessage("Drop an audio file from this computer to measure it");
+        view_.ShowMessage(Text(Msg::kDropNotAFile));
         return;
     }
     OpenFile(paths.front());
@@ -152,7 +174,7 @@ void MeterWindow::OnStart() {
     options.capture.device = devices_[static_cast<size_t>(device_)].name;
     options.logPath = pendingLog_;
     options.recordPath = pendingRecording_;
-    options.open = options_.openCapture;
+    options.open = OpenOrNoneFound(options_.openCapture, options_.listDevices);
     try {
         session_.StartLive(options);
     } catch (const MeterError& e) {
@@ -268,7 +290,7 @@ void MeterWindow::PollFile(const SessionSnapshot& s) {
     const double progress = std::isfinite(s.progress) ? s.progress : 0.0;
     if (progress == display_.progress) return;
     display_.progress = progress;
-    display_.status = Format("Reading %s: %.0f %%", source_.c_str(), 100.0 * progress);
+    display_.status = Text(Msg::kReadingFileProgress, source_.c_str(), 100.0 * progress);
     view_.Show(display_);
 }
 
@@ -284,8 +306,8 @@ void MeterWindow::FinishSession(const SessionSnapshot& s) {
         } else if (!failed) {
             Display stopped = BlankDisplay(WindowState::kStopped, source_, BarScale());
             stopped.status =
-                Format("Stopped at %.0f %% of %s: nothing measured",
-                       100.0 * (std::isfinite(s.progress) ? s.progress : 0.0), source_.c_str());
+                Text(Msg::kStoppedNothingMeasured,
+                     100.0 * (std::isfinite(s.progress) ? s.progress : 0.0), source_.c_str());
             ShowState(std::move(stopped));
         } else {
             // The command-line tool's words, without its name in front.
@@ -306,11 +328,11 @@ void MeterWindow::FinishSession(const SessionSnapshot& s) {
     if (failed) {
         d.status = s.error + (result_ ? "; the readings of what came before are shown" : "");
     } else {
-        const std::string over = result_ ? Format("the readings over %.2f s of tone from %.2f s",
-                                                  result_->measuredSeconds, result_->startSeconds)
-                                         : why;
+        const std::string over =
+            result_ ? Text(Msg::kReadingsOver, result_->measuredSeconds, result_->startSeconds)
+                    : why;
         // Then what the result's own status line says (carrier, modulation, rate, span).
-        d.status = "Stopped after " + ElapsedText(s.seconds) + ": " + over +
+        d.status = Text(Msg::kStoppedAfter, ElapsedText(s.seconds).c_str(), over.c_str()) +
                    (result_ ? "  \u00b7  " + d.status : std::string());
     }
     ShowState(std::move(d));
@@ -344,7 +366,7 @@ void MeterWindow::OnExportPlot() {
     const std::optional<std::string> path = AskForOutput(FileKind::kPlot, ".png");
     if (!path) return;
     if (PlotFormatOf(*path) == PlotFormat::kNone) {
-        view_.ShowMessage("cannot write the plot " + *path + ": its name must end in .png or .svg");
+        view_.ShowMessage(Text(Msg::kPlotNameRefused, path->c_str()));
         return;
     }
     try {
@@ -361,7 +383,8 @@ void MeterWindow::OnExportLog() {
     try {
         CsvLog log(*path);
         for (const SecondReading& r : seconds_) log.Write(r);
-        if (!log.Close()) throw MeterError("cannot write the log " + *path + ": " + log.Error());
+        if (!log.Close())
+            throw MeterError(Msg::kCannotWriteLog, path->c_str(), log.Error().c_str());
     } catch (const MeterError& e) {
         view_.ShowMessage(e.what());
     }
@@ -373,10 +396,12 @@ void MeterWindow::OnExportJson() {
     if (!path) return;
     const std::string json =
         sessionLive_ ? FormatJson(*result_, recordedTo_, source_) : FormatJson(*result_, source_);
-    const std::string failed = "cannot write the readings " + *path + ": ";
+    const auto failed = [&](const std::string& why) {
+        view_.ShowMessage(Text(Msg::kCannotWriteReadings, path->c_str(), why.c_str()));
+    };
     FILE* file = OpenOutputFile(path->c_str());
     if (file == nullptr) {
-        view_.ShowMessage(failed + std::strerror(errno));
+        failed(std::strerror(errno));
         return;
     }
     errno = 0;
@@ -385,9 +410,9 @@ void MeterWindow::OnExportJson() {
     const int error = errno;  // why, before the close can change it
     if (!complete) {
         DiscardOutputFile(file);
-        view_.ShowMessage(failed + (error != 0 ? std::strerror(error) : "write error"));
+        failed(error != 0 ? std::strerror(error) : Text(Msg::kWriteError));
     } else if (!CommitOutputFile(file)) {
-        view_.ShowMessage(failed + std::strerror(errno));
+        failed(std::strerror(errno));
     }
 }
 

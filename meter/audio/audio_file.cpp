@@ -86,10 +86,9 @@ AudioFile::AudioFile(const std::string& path) : file_(std::make_unique<File>()) 
         const std::string reason = sf_strerror(nullptr);
         lock.unlock();
         FILE* plain = std::fopen(path.c_str(), "rb");
-        if (plain == nullptr)
-            throw MeterError(std::string("cannot open it: ") + std::strerror(errno));
+        if (plain == nullptr) throw MeterError(Msg::kCannotOpenFile, std::strerror(errno));
         std::fclose(plain);
-        throw MeterError("not an audio file libsndfile can read (" + reason + ")");
+        throw MeterError(Msg::kNotAudioFile, reason.c_str());
     }
     lock.unlock();
     f.Check();
@@ -123,8 +122,7 @@ AudioFile::AudioFile(const void* data, size_t size) : file_(std::make_unique<Fil
     std::unique_lock<std::mutex> lock(OpenMutex());
     f.file = sf_open_virtual(&io, SFM_READ, &f.info, &f.memory);
     if (f.file == nullptr) {
-        throw MeterError(std::string("not audio libsndfile can read (") + sf_strerror(nullptr) +
-                         ")");
+        throw MeterError(Msg::kNotAudio, sf_strerror(nullptr));
     }
     lock.unlock();
     f.Check();
@@ -134,7 +132,7 @@ void AudioFile::File::Check() {
     if (info.channels < 1 || info.channels > 1024 || info.samplerate <= 0) {
         sf_close(file);
         file = nullptr;
-        throw MeterError("not audio libsndfile can read (its header is inconsistent)");
+        throw MeterError(Msg::kHeaderInconsistent);
     }
     // libsndfile reads a WAV or AIFF file whose data chunk runs past the end of the file as
     // far as it goes, and notes the shortfall in its log: "data : <declared> (should be

@@ -19,18 +19,14 @@ constexpr size_t kBlock = 4096;
 MeterResult Measure(AudioFile& file, const MeterOptions& options) {
     const int rate = file.SampleRate();
     if (rate < kMinSampleRate || rate > kMaxSampleRate) {
-        throw MeterError(Format("the sample rate %d Hz is outside %d to %d Hz", rate,
-                                kMinSampleRate, kMaxSampleRate));
+        throw MeterError(Msg::kRateOutsideRange, rate, kMinSampleRate, kMaxSampleRate);
     }
     if (options.channel < 1 || options.channel > file.Channels()) {
-        throw MeterError(
-            Format("channel %d does not exist: the file has %d", options.channel, file.Channels()));
+        throw MeterError(Msg::kNoSuchChannel, options.channel, file.Channels());
     }
     if (file.TruncatedBytes() > 0) {
         const long long missing = file.TruncatedBytes();
-        throw MeterError(
-            Format("the file is truncated: %lld %s of the audio its header declares %s missing",
-                   missing, missing == 1 ? "byte" : "bytes", missing == 1 ? "is" : "are"));
+        throw MeterError(missing == 1 ? Msg::kTruncatedByte : Msg::kTruncatedBytes, missing);
     }
     const long long declared = std::max(0LL, file.DeclaredFrames());
     Engine engine(rate, options, declared);
@@ -50,14 +46,12 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
             nextProgress += rate;
         }
     }
-    if (total == 0 && file.DeclaredFrames() == 0)
-        throw MeterError("the header declares no audio: an unfinished recording?");
-    if (total == 0) throw MeterError("the file holds no audio");
-    if (!engine.SoundSeen()) throw MeterError("the file is silent");
+    if (total == 0 && file.DeclaredFrames() == 0) throw MeterError(Msg::kHeaderDeclaresNoAudio);
+    if (total == 0) throw MeterError(Msg::kNoAudio);
+    if (!engine.SoundSeen()) throw MeterError(Msg::kFileSilent);
     if (declared > total) {
-        throw MeterError(
-            Format("the file is truncated: its header declares %.2f s of audio, it holds %.2f s",
-                   static_cast<double>(declared) / rate, static_cast<double>(total) / rate));
+        throw MeterError(Msg::kTruncatedSeconds, static_cast<double>(declared) / rate,
+                         static_cast<double>(total) / rate);
     }
     MeterResult result = engine.Finish();
     result.channels = file.Channels();

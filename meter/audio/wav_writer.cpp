@@ -30,7 +30,7 @@ WavWriter::WavWriter(const std::string& path, int rate)
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     file_->sndfile = sf_open(path.c_str(), SFM_WRITE, &info);
     if (file_->sndfile == nullptr)
-        throw MeterError("cannot create " + path + ": " + sf_strerror(nullptr));
+        throw MeterError(Msg::kCannotCreateRecording, path.c_str(), sf_strerror(nullptr));
 }
 
 WavWriter::~WavWriter() {
@@ -47,7 +47,7 @@ size_t WavWriter::WriteAs(const T* samples, size_t count) {
     else
         written = sf_write_double(file_->sndfile, samples, static_cast<sf_count_t>(count));
     if (written != static_cast<sf_count_t>(count))
-        throw MeterError("cannot write " + path_ + ": " + sf_strerror(file_->sndfile));
+        throw MeterError(Msg::kCannotWriteRecording, path_.c_str(), sf_strerror(file_->sndfile));
     Wrote(count);
     return count;
 }
@@ -85,7 +85,8 @@ void WavWriter::Close() {
     if (file_->sndfile == nullptr) return;
     const int error = sf_close(file_->sndfile);
     file_->sndfile = nullptr;
-    if (error != 0) throw MeterError("cannot write " + path_ + ": " + sf_error_number(error));
+    if (error != 0)
+        throw MeterError(Msg::kCannotWriteRecording, path_.c_str(), sf_error_number(error));
 }
 
 }  // namespace wobblemeter

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "meter/message.h"
+
 namespace wobblemeter {
 
 // Audio held between the audio thread and the reader before frames are lost, s.
@@ -47,10 +49,21 @@ struct CaptureChunk {
 };
 
 // A capture that cannot start or that stopped: no device, a busy one, an unplugged one. what()
-// is one line saying why.
+// is one line saying why, id() names it in the table of messages.
 class CaptureError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    template <typename... Args>
+    explicit CaptureError(Msg id, Args... args) : std::runtime_error(Text(id, args...)), id_(id) {}
+    // Words made elsewhere (a failure kept and reported again).
+    explicit CaptureError(const std::string& what, Msg id = Msg::kCount)
+        : std::runtime_error(what), id_(id) {}
+
+    Msg id() const { return id_; }
+    // The status to exit with: the row's, or 1 for words outside the table.
+    int status() const { return id_ == Msg::kCount ? ToInt(ExitStatus::kFailed) : StatusOf(id_); }
+
+private:
+    Msg id_;
 };
 
 // One capture stream. Start, Read and Stop are called from one thread (the reader); the audio

@@ -35,7 +35,7 @@ ComplexFft::ComplexFft(size_t size) : size_(size) {
     auto* data = fftw_alloc_complex(std::max<size_t>(1, size));
     if (data == nullptr || size > static_cast<size_t>(std::numeric_limits<int>::max())) {
         fftw_free(data);
-        throw MeterError("out of memory for the spectrum");
+        throw MeterError(Msg::kSpectrumMemory);
     }
     {
         const std::lock_guard<std::mutex> lock(PlannerMutex());
@@ -44,7 +44,7 @@ ComplexFft::ComplexFft(size_t size) : size_(size) {
     }
     if (plan->plan == nullptr) {
         fftw_free(data);
-        throw MeterError("cannot plan the spectrum's transform");
+        throw MeterError(Msg::kSpectrumPlan);
     }
     data_ = reinterpret_cast<std::complex<double>*>(data);
     plan_ = plan.release();

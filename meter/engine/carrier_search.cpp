@@ -188,7 +188,7 @@ void CarrierSearch::Release() {
 bool CarrierSearch::HasTone(const std::vector<double>& power, double binHz) {
     const auto lowest = static_cast<size_t>(std::ceil(kLowestLineHz / binHz));
     if (lowest + 1 >= power.size()) {
-        reason_ = "no steady tone: the recording is too short to find one";
+        SetReason(Msg::kSearchTooShort);
         return false;
     }
     size_t strongest = lowest, peak = 0;
@@ -201,7 +201,7 @@ bool CarrierSearch::HasTone(const std::vector<double>& power, double binHz) {
             peak = k;
     }
     if (!(total > 0.0)) {
-        reason_ = "the recording is silent where it should hold the tone";
+        SetReason(Msg::kSearchSilent);
         return false;
     }
     const double strongestHz =
@@ -210,12 +210,11 @@ bool CarrierSearch::HasTone(const std::vector<double>& power, double binHz) {
     if (givenHz_ > 0.0) {
         centre = givenHz_;
     } else if (peak == 0 || power[peak] < kMinInRangeShare * power[strongest]) {
-        reason_ =
-            Format("the strongest tone, at %s Hz, lies outside the carrier range %.0f to %.0f Hz",
-                   (strongestHz < kMinCarrierHz ? DistinctFrom(strongestHz, kMinCarrierHz, 1)
-                                                : DistinctFrom(strongestHz, kMaxCarrierHz, 1))
-                       .c_str(),
-                   kMinCarrierHz, kMaxCarrierHz);
+        SetReason(Msg::kStrongestOutsideRange,
+                  (strongestHz < kMinCarrierHz ? DistinctFrom(strongestHz, kMinCarrierHz, 1)
+                                               : DistinctFrom(strongestHz, kMaxCarrierHz, 1))
+                      .c_str(),
+                  kMinCarrierHz, kMaxCarrierHz);
         return false;
     } else {
         centre = (static_cast<double>(peak) + PeakOffset(power, peak)) * binHz;
@@ -237,15 +236,9 @@ bool CarrierSearch::HasTone(const std::vector<double>& power, double binHz) {
         // Where the strongest line lies, from every block without the tone so far.
         if (rejected_.size() != power.size()) rejected_.assign(power.size(), 0.0);
         for (size_t k = 0; k < power.size(); ++k) rejected_[k] += power[k];
-        reason_ = Format(
-            "no tone near %.1f Hz: the band of ±%.0f Hz around it carries %.0f %% of the "
-            "signal's power; the strongest line lies at %.1f Hz",
-            givenHz_, half, share, Centre(rejected_, binHz, strongestHz));
+        SetReason(Msg::kNoToneNear, givenHz_, half, share, Centre(rejected_, binHz, strongestHz));
     } else {
-        reason_ = Format(
-            "no steady tone: the strongest line, near %.1f Hz, carries only %.0f %% of the "
-            "signal's power and does not stand out of the noise",
-            centre, share);
+        SetReason(Msg::kNoLineStandsOut, centre, share);
     }
     return false;
 }
@@ -258,19 +251,18 @@ double CarrierSearch::Locate(const std::vector<double>& power, double binHz) {
         if (hz >= kMinCarrierHz && hz <= kMaxCarrierHz && power[k] > power[peak]) peak = k;
     }
     if (strongest == 0 || !(power[strongest] > 0.0)) {
-        reason_ = "no steady tone found: the signal has no strong line";
+        SetReason(Msg::kNoStrongLine);
         return 0.0;
     }
     // A line outside the range that dwarfs everything within it is the tone.
     if (peak == 0 || power[peak] < kMinInRangeShare * power[strongest]) {
         const double strongestHz =
             (static_cast<double>(strongest) + PeakOffset(power, strongest)) * binHz;
-        reason_ =
-            Format("the strongest tone, at %s Hz, lies outside the carrier range %.0f to %.0f Hz",
-                   (strongestHz < kMinCarrierHz ? DistinctFrom(strongestHz, kMinCarrierHz, 1)
-                                                : DistinctFrom(strongestHz, kMaxCarrierHz, 1))
-                       .c_str(),
-                   kMinCarrierHz, kMaxCarrierHz);
+        SetReason(Msg::kStrongestOutsideRange,
+                  (strongestHz < kMinCarrierHz ? DistinctFrom(strongestHz, kMinCarrierHz, 1)
+                                               : DistinctFrom(strongestHz, kMaxCarrierHz, 1))
+                      .c_str(),
+                  kMinCarrierHz, kMaxCarrierHz);
         return 0.0;
     }
     const double peakHz = (static_cast<double>(peak) + PeakOffset(power, peak)) * binHz;

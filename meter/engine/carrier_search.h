@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "meter/dsp/power_spectrum.h"
+#include "meter/message.h"
 
 namespace wobblemeter {
 
@@ -46,6 +47,8 @@ public:
     void Release();
     // Why the last block or span held no tone: one line for the user.
     const std::string& Reason() const { return reason_; }
+    // Its row in the table of messages.
+    Msg ReasonId() const { return reasonId_; }
     // The largest distinct lines of the summed spectrum near the carrier found, in Hz, largest
     // first: to name tones that beat with each other.
     const std::vector<double>& Lines() const { return lines_; }
@@ -61,6 +64,11 @@ private:
     // Notes the centre of a block that showed the tone; the search is steady_ once enough
     // blocks agree.
     void NoteBlockCentre(const std::vector<double>& power, double binHz);
+    template <typename... Args>
+    void SetReason(Msg id, Args... args) {
+        reason_ = Text(id, args...);
+        reasonId_ = id;
+    }
 
     double rate_;
     double givenHz_;
@@ -80,6 +88,7 @@ private:
     double carrierHz_ = 0.0;
     double meanHz_ = 0.0;
     std::string reason_;
+    Msg reasonId_ = Msg::kCount;
 };
 
 }  // namespace wobblemeter

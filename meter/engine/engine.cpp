@@ -241,14 +241,11 @@ public:
         if (best != nullptr && best->steps > 0) {
             r.tonePowerFraction = 2.0 * best->toneSquares / best->inputSquares;
             if (!(r.tonePowerFraction >= kMinTonePower)) {
-                throw MeterError(Format(
-                    "no steady tone: the line near %.1f Hz carries only %.0f %% of the signal's "
-                    "power",
-                    mixHz_, 100.0 * r.tonePowerFraction));
+                throw MeterError(Msg::kWeakLine, mixHz_, 100.0 * r.tonePowerFraction);
             }
             if (static_cast<double>(best->strays) >
                 kMaxStrayFraction * static_cast<double>(best->steps)) {
-                throw MeterError(SwingMessage());
+                throw MeterError(SwingMessage(), Msg::kSwingsBeyond);
             }
         }
         if (best == nullptr || !best->Readable()) RefuseUnreadable(best, frames, lines_);
@@ -261,10 +258,8 @@ public:
                                                                     100.0 * r.carrierHz;
         if (!(r.carrierHz >= kMinCarrierHz - slack && r.carrierHz <= kMaxCarrierHz + slack)) {
             const double limit = r.carrierHz < kMinCarrierHz ? kMinCarrierHz : kMaxCarrierHz;
-            throw MeterError(
-                Format("the tone's mean frequency, %s Hz, lies outside the carrier range %.0f to "
-                       "%.0f Hz",
-                       DistinctFrom(r.carrierHz, limit, 3).c_str(), kMinCarrierHz, kMaxCarrierHz));
+            throw MeterError(Msg::kMeanOutsideRange, DistinctFrom(r.carrierHz, limit, 3).c_str(),
+                             kMinCarrierHz, kMaxCarrierHz);
         }
     }
 
@@ -288,10 +283,7 @@ private:
 
     std::string SwingMessage() const {
         const double pass = baseband_.Plan().passHz;
-        return Format(
-            "the frequency swings beyond ±%.0f Hz around %.1f Hz (%.3g %% of it): more than "
-            "the meter can follow at this carrier and sample rate",
-            pass, mixHz_, 100.0 * pass / mixHz_);
+        return Text(Msg::kSwingsBeyond, pass, mixHz_, 100.0 * pass / mixHz_);
     }
 
     [[noreturn]] void RefuseUnreadable(const Stretch* best, long long frames,
@@ -300,27 +292,19 @@ private:
         if (gate_->InputSquares() > 0.0) {
             const double share = 2.0 * gate_->ToneSquares() / gate_->InputSquares();
             if (share < kMinTonePower) {
-                throw MeterError(Format(
-                    "no steady tone near %.1f Hz: the band of ±%.0f Hz around it carries only "
-                    "%.0f %% of the signal's power",
-                    mixHz_, baseband_.Plan().passHz, 100.0 * share));
+                throw MeterError(Msg::kWeakBand, mixHz_, baseband_.Plan().passHz, 100.0 * share);
             }
         }
-        if (SwingsBeyond()) throw MeterError(SwingMessage());
+        if (SwingsBeyond()) throw MeterError(SwingMessage(), Msg::kSwingsBeyond);
         const double seconds = static_cast<double>(gate_->Count()) / rate;
         const double fallsPerSecond =
             seconds > 0.0 ? static_cast<double>(gate_->Falls()) / seconds : 0.0;
         if (fallsPerSecond > kMaxFallsPerSecond) {
             if (lines.size() >= 2) {
-                throw MeterError(Format(
-                    "no steady tone: two tones, at %.1f and %.1f Hz, beat with each other (the "
-                    "level falls by more than 20 dB %.0f times a second)",
-                    std::min(lines[0], lines[1]), std::max(lines[0], lines[1]), fallsPerSecond));
+                throw MeterError(Msg::kTwoTonesBeat, std::min(lines[0], lines[1]),
+                                 std::max(lines[0], lines[1]), fallsPerSecond);
             }
-            throw MeterError(
-                Format("no steady tone: its level near %.1f Hz falls by more than 20 dB %.0f "
-                       "times a second",
-                       mixHz_, fallsPerSecond));
+            throw MeterError(Msg::kLevelFalls, mixHz_, fallsPerSecond);
         }
         const double needed = kSettleSeconds + kMinMeasuredSeconds;
         if (demodulator_.Total().stops > 0 && best != nullptr) {
@@ -358,9 +342,8 @@ Engine::Engine(int sampleRate, const MeterOptions& options, long long expectedFr
     const double given = options.carrierHz;
     if (given != 0.0 && !(given >= kMinCarrierHz && given <= kMaxCarrierHz)) {
         const double limit = given < kMinCarrierHz ? kMinCarrierHz : kMaxCarrierHz;
-        throw MeterError(Format("the carrier %s Hz lies outside %.0f to %.0f Hz",
-                                DistinctFrom(given, limit, 1).c_str(), kMinCarrierHz,
-                                kMaxCarrierHz));
+        throw MeterError(Msg::kCarrierOutsideRange, DistinctFrom(given, limit, 1).c_str(),
+                         kMinCarrierHz, kMaxCarrierHz);
     }
 }
 
@@ -399,9 +382,7 @@ Tracker* Engine::Longest() const {
 void Engine::Push(const float* samples, size_t n) {
     for (size_t i = 0; i < n; ++i) {
         if (!std::isfinite(samples[i]) || std::fabs(samples[i]) > kMaxSample) {
-            throw MeterError(
-                "the file holds samples that are not audio (not finite or far beyond full "
-                "scale)");
+            throw MeterError(Msg::kSamplesNotAudio);
         }
     }
     Push(samples, n, false);
@@ -502,9 +483,7 @@ bool Engine::Decide() {
     double pass = kDefaultPassHz;
     std::optional<BandPlan> plan = PlanBand(rate_, mix, pass);
     if (!plan) {
-        throw MeterError(
-            Format("the carrier %.1f Hz is above or too close to half the sample rate (%.0f Hz)",
-                   mix, rate_ / 2.0));
+        throw MeterError(Msg::kCarrierNearHalfRate, mix, rate_ / 2.0);
     }
     // Lost input within the span, as positions in the held samples.
     std::vector<std::pair<size_t, size_t>> lost;
@@ -574,13 +553,13 @@ MeterResult Engine::Finish() {
     r.overruns = overruns_;
     if (!soundSeen_) {
         EmitWaitingUntil(frames_ + rate_ - 1);
-        throw MeterError("the recording is silent");
+        throw MeterError(Msg::kRecordingSilent);
     }
     // A search under way decides over what it holds; where it finds nothing, an earlier
     // stretch may still be read.
     if (!tracker_ && !Decide() && !kept_) {
         EmitWaitingUntil(frames_ + rate_ - 1);
-        throw MeterError(search_->Reason());
+        throw MeterError(search_->Reason(), search_->ReasonId());
     }
     if (tracker_) tracker_->End();
     EmitWaitingUntil(frames_ + rate_ - 1, tracker_ ? state_ : MeterState::kNoTone);

@@ -38,12 +38,12 @@ std::string CsvRow(const SecondReading& r) {
 CsvLog::CsvLog(const std::string& path) {
     file_ = std::fopen(path.c_str(), "w");
     if (file_ == nullptr)
-        throw MeterError(Format("cannot write the log %s: %s", path.c_str(), std::strerror(errno)));
+        throw MeterError(Msg::kCannotWriteLog, path.c_str(), std::strerror(errno));
     if (std::fprintf(file_, "%s\n", kCsvHeader) < 0 || std::fflush(file_) != 0) {
         error_ = std::strerror(errno);
         std::fclose(file_);
         file_ = nullptr;
-        throw MeterError(Format("cannot write the log %s: %s", path.c_str(), error_.c_str()));
+        throw MeterError(Msg::kCannotWriteLog, path.c_str(), error_.c_str());
     }
 }
 
@@ -52,7 +52,7 @@ CsvLog::~CsvLog() {
 }
 
 void CsvLog::Fail() {
-    if (error_.empty()) error_ = errno != 0 ? std::strerror(errno) : "write error";
+    if (error_.empty()) error_ = errno != 0 ? std::strerror(errno) : Text(Msg::kWriteError);
 }
 
 void CsvLog::Write(const SecondReading& reading) {

@@ -563,7 +563,7 @@ std::string RenderPlot(const MeterResult& result, const std::string& title, Plot
     if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
     cairo_surface_destroy(surface);
     if (status != CAIRO_STATUS_SUCCESS)
-        throw MeterError(std::string("cannot draw the plot: ") + cairo_status_to_string(status));
+        throw MeterError(Msg::kCannotDrawPlot, cairo_status_to_string(status));
     return bytes;
 }
 
@@ -574,7 +574,7 @@ void CommitPlot(FILE* file, const std::string& bytes, const std::string& path) {
     const int error = errno;  // why the write failed, before the close can change it
     // The close or the renaming into place can fail too (a full disk on some file systems).
     if (!CommitOutputFile(file)) {
-        throw MeterError("cannot write the plot " + path + ": " +
+        throw MeterError(Msg::kCannotWritePlot, path.c_str(),
                          std::strerror(written ? errno : error));
     }
 }
@@ -583,7 +583,7 @@ void WritePlot(const MeterResult& result, const std::string& title, const std::s
     const PlotFormat format = PlotFormatOf(path);
     FILE* file = OpenOutputFile(path.c_str());
     if (file == nullptr)
-        throw MeterError("cannot write the plot " + path + ": " + std::strerror(errno));
+        throw MeterError(Msg::kCannotWritePlot, path.c_str(), std::strerror(errno));
     std::string bytes;
     try {
         bytes = RenderPlot(result, title, format == PlotFormat::kSvg ? format : PlotFormat::kPng);

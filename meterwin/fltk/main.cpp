@@ -10,6 +10,7 @@
 #include <string>
 
 #include "meter/capture/capture.h"
+#include "meter/message.h"
 #include "meterwin/fltk/meter_frame.h"
 #include "meterwin/meter_window.h"
 #include "meterwin/settings.h"
@@ -63,8 +64,9 @@ int main(int argc, char** argv) {
         app.exit(e);
         std::string reason;
         if (StandardStreamIntact(StandardStream::kOutput, &reason)) return 0;
-        std::fprintf(stderr, "wobblemeter-gui: cannot write to standard output: %s\n",
-                     reason.c_str());
+        std::fprintf(
+            stderr, "wobblemeter-gui: %s\n",
+            wobblemeter::Text(wobblemeter::Msg::kCannotWriteStdout, reason.c_str()).c_str());
         return 1;
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "wobblemeter-gui: %s (see --help)\n", e.what());

@@ -409,5 +409,28 @@ TEST_F(LiveWindowTest, ADeviceThatCannotBeOpenedIsAnErrorWithNothingToExport) {
     EXPECT_FALSE(Formed(view.Last(), "Weighted two-sigma"));
 }
 
+// The sound server gone between the window's list and Start: the window opens the device it
+// listed, which the audio library refuses with its own reason, where the command line finds no
+// device at all. The window says what the command line says.
+TEST_F(LiveWindowTest, ADeviceGoneWithEveryOtherSaysNoneIsFoundAsTheCommandLineDoes) {
+    MeterWindowOptions options;
+    auto lists = std::make_shared<int>(0);
+    options.listDevices = [lists] {
+        return ++*lists == 1 ? std::vector<CaptureDeviceInfo>{{"pulse", 32, 44100, true}}
+                             : std::vector<CaptureDeviceInfo>{};
+    };
+    options.openCapture = [](const CaptureOptions&) -> std::unique_ptr<CaptureSource> {
+        throw CaptureError(Msg::kCannotOpenCaptureDevice, "pulse", "Connection refused");
+    };
+    MeterWindow window(view, options);
+    window.Begin(std::nullopt);
+    window.OnStart();
+    ASSERT_TRUE(PollUntil(window, WindowState::kError));
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0], "no capture device found");
+    EXPECT_EQ(view.Last().status, "no capture device found");
+    EXPECT_EQ(*lists, 2);
+}
+
 }  // namespace
 }  // namespace wobblemeter

@@ -93,8 +93,8 @@ std::string AlsaName(const std::string& name) {
 }
 
 // Why an ALSA PCM cannot be opened for capture, from ALSA itself (PortAudio reports every
-// failure to open a PCM by name alike); empty when it opens.
-std::string AlsaOpenProblem(const std::string& name) {
+// failure to open a PCM by name alike); none when it opens.
+std::optional<CaptureError> AlsaOpenProblem(const std::string& name) {
 #ifdef __linux__
     const int error = CallLibrary("while opening " + Quoted(name), portaudio::kOpenSeconds, [name] {
         snd_pcm_t* pcm = nullptr;
@@ -103,13 +103,14 @@ std::string AlsaOpenProblem(const std::string& name) {
         if (result == 0) Lib().snd_pcm_close(pcm);
         return result;
     });
-    if (error == 0) return "";
-    if (error == -EBUSY || error == -EAGAIN) return "capture device " + Quoted(name) + " is busy";
+    if (error == 0) return std::nullopt;
+    if (error == -EBUSY || error == -EAGAIN)
+        return CaptureError(Msg::kCaptureDeviceBusy, name.c_str());
     if (error == -ENOENT || error == -ENODEV || error == -ENXIO)
-        return "no capture device " + Quoted(name) + " (see --list-devices)";
-    return "cannot open capture device " + Quoted(name) + ": " + Lib().snd_strerror(error);
+        return CaptureError(Msg::kNoSuchCaptureDevice, name.c_str());
+    return CaptureError(Msg::kCannotOpenCaptureDevice, name.c_str(), Lib().snd_strerror(error));
 #else
-    return "no capture device " + Quoted(name) + " (see --list-devices)";
+    return CaptureError(Msg::kNoSuchCaptureDevice, name.c_str());
 #endif
 }
 
@@ -236,8 +237,7 @@ void PortAudioSource::Start() {
     const PaError error = CallLibrary("while starting " + Quoted(name_), portaudio::kOpenSeconds,
                                       [stream = stream_] { return Lib().Pa_StartStream(stream); });
     if (error != paNoError)
-        throw CaptureError("cannot start capturing from " + Quoted(name_) + ": " +
-                           Lib().Pa_GetErrorText(error));
+        throw CaptureError(Msg::kCannotStartCapture, name_.c_str(), Lib().Pa_GetErrorText(error));
     running_ = true;
     lastAudio_ = Clock::now();
 }
@@ -260,8 +260,7 @@ CaptureChunk PortAudioSource::Read(double* out, size_t maxFrames,
         }
         if (shared_->finished.load(std::memory_order_acquire) &&
             !shared_->stopping.load(std::memory_order_relaxed))
-            throw CaptureError("capture device " + Quoted(name_) +
-                               " stopped delivering audio (unplugged?)");
+            throw CaptureError(Msg::kCaptureStopped, name_.c_str());
         if (!running_) {
             CaptureChunk chunk;
             chunk.ended = true;
@@ -270,12 +269,7 @@ CaptureChunk PortAudioSource::Read(double* out, size_t maxFrames,
         const Clock::time_point stalled =
             lastAudio_ + std::chrono::duration_cast<Clock::duration>(
                              std::chrono::duration<double>(StallLimit()));
-        if (now >= stalled) {
-            char seconds[32];
-            std::snprintf(seconds, sizeof seconds, "%.0f", StallLimit());
-            throw CaptureError("no audio from capture device " + Quoted(name_) + " for " + seconds +
-                               " s");
-        }
+        if (now >= stalled) throw CaptureError(Msg::kCaptureStalled, name_.c_str(), StallLimit());
         if (now >= deadline) return {};
         shared_->arrived.WaitUntil(std::min(deadline, stalled));
     }
@@ -296,7 +290,7 @@ const ListedDevice* PortAudioSource::ChooseDevice(const CaptureOptions& options,
     if (options.device.empty()) {
         const auto found = std::find_if(devices.begin(), devices.end(),
                                         [](const ListedDevice& d) { return d.info.isDefault; });
-        if (found == devices.end()) throw CaptureError("no capture device found");
+        if (found == devices.end()) throw CaptureError(Msg::kNoCaptureDevice);
         listed = &*found;
     } else {
         std::vector<CaptureDeviceInfo> infos;
@@ -309,9 +303,8 @@ const ListedDevice* PortAudioSource::ChooseDevice(const CaptureOptions& options,
     if (listed != nullptr) {
         name_ = listed->info.name;
         if (options.channel > listed->info.maxInputChannels)
-            throw CaptureError("capture device " + Quoted(name_) + " has " +
-                               std::to_string(listed->info.maxInputChannels) +
-                               " input channel(s): no channel " + std::to_string(options.channel));
+            throw CaptureError(Msg::kCaptureTooFewChannels, name_.c_str(),
+                               listed->info.maxInputChannels, options.channel);
         parameters.device = listed->index;
         parameters.suggestedLatency = std::max(
             kLatencySeconds, Lib().Pa_GetDeviceInfo(listed->index)->defaultHighInputLatency);
@@ -331,7 +324,7 @@ const ListedDevice* PortAudioSource::ChooseDevice(const CaptureOptions& options,
         return nullptr;
     }
 #endif
-    throw CaptureError("no capture device " + Quoted(name_) + " (see --list-devices)");
+    throw CaptureError(Msg::kNoSuchCaptureDevice, name_.c_str());
 }
 
 // The first of the usual rates an unlisted device takes; 0 when none.
@@ -347,26 +340,17 @@ double PortAudioSource::DefaultRateOfUnlisted(const std::shared_ptr<StreamReques
 
 void PortAudioSource::ThrowOpenError(PaError error, const ListedDevice* listed, double rate,
                                      int channel) {
-    char rateText[32];
-    std::snprintf(rateText, sizeof rateText, "%.0f", rate);
     if (listed == nullptr || listed->alsa) {
-        const std::string problem = AlsaOpenProblem(listed ? AlsaName(name_) : name_);
-        if (!problem.empty()) throw CaptureError(problem);
+        if (auto problem = AlsaOpenProblem(listed ? AlsaName(name_) : name_)) throw *problem;
     }
-    if (error == paInvalidSampleRate)
-        throw CaptureError("capture device " + Quoted(name_) + " cannot capture at " + rateText +
-                           " Hz");
+    const char* name = name_.c_str();
+    if (error == paInvalidSampleRate) throw CaptureError(Msg::kCaptureRateRefused, name, rate);
     if (error == paNoError)  // no rate found
-        throw CaptureError("capture device " + Quoted(name_) +
-                           " takes none of the usual rates with channel " +
-                           std::to_string(channel) + ": give --rate");
+        throw CaptureError(Msg::kCaptureNoUsualRate, name, channel);
     if (error == paInvalidChannelCount)
-        throw CaptureError("capture device " + Quoted(name_) + " has no channel " +
-                           std::to_string(channel));
-    if (error == paDeviceUnavailable)
-        throw CaptureError("capture device " + Quoted(name_) + " is busy");
-    throw CaptureError("cannot capture from " + Quoted(name_) + " at " + rateText +
-                       " Hz: " + Lib().Pa_GetErrorText(error));
+        throw CaptureError(Msg::kCaptureNoSuchChannel, name, channel);
+    if (error == paDeviceUnavailable) throw CaptureError(Msg::kCaptureDeviceBusy, name);
+    throw CaptureError(Msg::kCannotCapture, name, rate, Lib().Pa_GetErrorText(error));
 }
 
 void PortAudioSource::OpenStream(const CaptureOptions& options) {
@@ -396,12 +380,10 @@ void PortAudioSource::OpenStream(const CaptureOptions& options) {
     if (info != nullptr) {
         latency_ = info->inputLatency;
         if (std::lround(info->sampleRate) != std::lround(rate)) {
-            char rates[64];
-            std::snprintf(rates, sizeof rates, "%.0f Hz, not %.0f Hz", info->sampleRate, rate);
             CallLibrary("while closing " + Quoted(name_), portaudio::kStopSeconds,
                         [stream = stream_] { return Lib().Pa_CloseStream(stream); });
             stream_ = nullptr;
-            throw CaptureError("capture device " + Quoted(name_) + " runs at " + rates);
+            throw CaptureError(Msg::kCaptureRunsAt, name_.c_str(), info->sampleRate, rate);
         }
     }
     rate_ = static_cast<int>(std::lround(rate));
@@ -419,7 +401,7 @@ std::vector<CaptureDeviceInfo> ListCaptureDevices() {
 }
 
 std::unique_ptr<CaptureSource> OpenCaptureDevice(const CaptureOptions& options) {
-    if (options.channel < 1) throw CaptureError("no channel " + std::to_string(options.channel));
+    if (options.channel < 1) throw CaptureError(Msg::kNoChannel, options.channel);
     return std::make_unique<PortAudioSource>(options);
 }
 

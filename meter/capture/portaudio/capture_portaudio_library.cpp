@@ -32,8 +32,8 @@ Api Load() {
     std::string why;
     void* library = LoadSharedLibrary(file, why);
     if (library == nullptr) {
-        throw CaptureError("cannot load the audio library " + file +
-                           " (the package libportaudio2): " + why);
+        throw CaptureError(Msg::kCannotLoadAudioLibrary, file.c_str(),
+                           why.empty() ? "not found" : why.c_str());
     }
     Api api{};
     std::string missing;
@@ -62,8 +62,7 @@ Api Load() {
     Find(library, "snd_lib_error_set_handler", api.snd_lib_error_set_handler, missing);
 #endif
     if (!missing.empty())
-        throw CaptureError("the audio library " + file + " lacks " + missing +
-                           " (not PortAudio 19 with ALSA?)");
+        throw CaptureError(Msg::kAudioLibraryLacks, file.c_str(), missing.c_str());
     // JACK, where PortAudio brings it; building needs no JACK.
     std::string optional;
     Find(library, "jack_set_error_function", api.jack_set_error_function, optional);
@@ -92,14 +91,16 @@ const Api& Calls() {
     static std::once_flag once;
     static Api api{};
     static std::string failure;
+    static Msg failureId = Msg::kCount;
     std::call_once(once, [] {
         try {
             api = Load();
         } catch (const CaptureError& e) {
             failure = e.what();
+            failureId = e.id();
         }
     });
-    if (!failure.empty()) throw CaptureError(failure);
+    if (!failure.empty()) throw CaptureError(failure, failureId);
     return api;
 }
 
@@ -132,8 +133,7 @@ Library::Library() {
     const PaError error = CallLibrary("while listing the devices", kStartSeconds,
                                       [&api] { return api.Pa_Initialize(); });
     if (error != paNoError)
-        throw CaptureError(std::string("cannot start the audio library: ") +
-                           api.Pa_GetErrorText(error));
+        throw CaptureError(Msg::kCannotStartAudioLibrary, api.Pa_GetErrorText(error));
 }
 
 Library::~Library() {
