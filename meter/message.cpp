@@ -20,8 +20,41 @@ constexpr std::array<MessageEntry, static_cast<size_t>(Msg::kCount)> kTable{{
      "the tone stops at %.1f s: its longest stretch holds %.1f s of tone, at least %.1f s needed"},
     // The outputs: summary, JSON, CSV log, plots.
     // Capture and the live session.
+    {kNoCaptureDevice, kFailed, "no capture device found"},
+    {kInputOverrun, kFailed, "input overrun at %.3f s: %lld frames lost, bridged"},
+    // The session's failure, and the recording that holds what came before it.
+    {kSessionFailedRecorded, kFailed, "%s; %s holds the %.3f s recorded before"},
+    // The device as opened, and why the session has no readings.
+    {kSessionNoResult, kFailed, "'%s': %s"},
+    {kCannotWriteLog, kFailed, "cannot write the log %s: %s"},
+    {kNothingToRecord, kFailed, "nothing to record: no device is capturing"},
+    {kAlreadyRecording, kFailed, "already recording into %s"},
+    {kRecordingFull, kFailed,
+     "%s holds 4 GiB, the most a WAV file can: recording stopped at %.0f s"},
     // The command line.
     {kCannotWriteStdout, kFailed, "cannot write to standard output: %s"},
+    {kCannotWriteReadings, kFailed, "cannot write the readings to standard output: %s"},
+    {kCannotWriteReadingsPlotWritten, kFailed,
+     "cannot write the readings to standard output: %s (the plot %s is written)"},
+    {kCannotWriteTable, kFailed, "cannot write the table to standard output: %s"},
+    {kCannotWritePlot, kFailed, "cannot write the plot %s: %s"},
+    // A file and why it could not be measured.
+    {kFileNotMeasured, kFailed, "%s: %s"},
+    {kOutOfMemory, kFailed, "out of memory"},
+    // The command-line library's own words for an option it refuses.
+    {kCommandLineRefused, kUsage, "%s (see --help)"},
+    {kRpmNotAllowed, kUsage, "--rpm: '%s' is not allowed: give 33.33, 45 or 78 (see --help)"},
+    {kVerifyAlone, kUsage, "--verify takes no other option or FILE: %s (see --help)"},
+    {kVerifyNeedsDirectory, kUsage, "--verify: give the set's directory (see --help)"},
+    {kLiveTakesNoFile, kUsage, "--live takes no FILE (see --help)"},
+    {kLiveTakesNoCsv, kUsage,
+     "--csv is for files: give --json or --log FILE.csv with --live (see --help)"},
+    {kFileRequired, kUsage, "FILE is required (see --help)"},
+    {kFileNameEmpty, kUsage, "FILE: an empty name (see --help)"},
+    {kPlotAndLogTakeOneFile, kUsage,
+     "--plot and --log take a single FILE, not %zu: measure each file on its own to plot or "
+     "log it (see --help)"},
+    {kPlotExtension, kUsage, "--plot: '%s' must end in .png or .svg (see --help)"},
     // The window.
 }};
 

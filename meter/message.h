@@ -25,8 +25,32 @@ enum class Msg : int {
     kToneStops,
     // The outputs: summary, JSON, CSV log, plots.
     // Capture and the live session.
+    kNoCaptureDevice,
+    kInputOverrun,
+    kSessionFailedRecorded,
+    kSessionNoResult,
+    kCannotWriteLog,
+    kNothingToRecord,
+    kAlreadyRecording,
+    kRecordingFull,
     // The command line.
     kCannotWriteStdout,
+    kCannotWriteReadings,
+    kCannotWriteReadingsPlotWritten,
+    kCannotWriteTable,
+    kCannotWritePlot,
+    kFileNotMeasured,
+    kOutOfMemory,
+    kCommandLineRefused,
+    kRpmNotAllowed,
+    kVerifyAlone,
+    kVerifyNeedsDirectory,
+    kLiveTakesNoFile,
+    kLiveTakesNoCsv,
+    kFileRequired,
+    kFileNameEmpty,
+    kPlotAndLogTakeOneFile,
+    kPlotExtension,
     // The window.
     kCount  // not a message: the table's size
 };
