@@ -107,8 +107,41 @@ constexpr std::array<MessageEntry, static_cast<size_t>(Msg::kCount)> kTable{{
     {kAudioSystemHung, kFailed,
      "the audio system did not answer within %.0f s %s (is a sound server hanging?)"},
     {kBuiltWithoutCapture, kFailed, "this wobblemeter was built without live capture (PortAudio)"},
+    // The live session.
+    {kInputOverrun, kFailed, "input overrun at %.3f s: %lld frames lost, bridged"},
+    // The session's failure, and the recording that holds what came before it.
+    {kSessionFailedRecorded, kFailed, "%s; %s holds the %.3f s recorded before"},
+    // The device as opened, and why the session has no readings.
+    {kSessionNoResult, kFailed, "'%s': %s"},
+    {kNothingToRecord, kFailed, "nothing to record: no device is capturing"},
+    {kAlreadyRecording, kFailed, "already recording into %s"},
+    {kRecordingFull, kFailed,
+     "%s holds 4 GiB, the most a WAV file can: recording stopped at %.0f s"},
     // The command line.
     {kCannotWriteStdout, kFailed, "cannot write to standard output: %s"},
+    {kCannotWriteReadings, kFailed, "cannot write the readings to standard output: %s"},
+    {kCannotWriteReadingsPlotWritten, kFailed,
+     "cannot write the readings to standard output: %s (the plot %s is written)"},
+    {kCannotWriteTable, kFailed, "cannot write the table to standard output: %s"},
+    // A file and why it could not be measured.
+    {kFileNotMeasured, kFailed, "%s: %s"},
+    {kOutOfMemory, kFailed, "out of memory"},
+    // The command-line library's own words for an option it refuses.
+    {kCommandLineRefused, kUsage, "%s (see --help)"},
+    // The value given, then the spellings allowed (kPlatterRpmChoices).
+    {kRpmNotAllowed, kUsage,
+     "--rpm: '%s' is not allowed: give %s, written without spaces (see --help)"},
+    {kVerifyAlone, kUsage, "--verify takes no other option or FILE: %s (see --help)"},
+    {kVerifyNeedsDirectory, kUsage, "--verify: give the set's directory (see --help)"},
+    {kLiveTakesNoFile, kUsage, "--live takes no FILE (see --help)"},
+    {kLiveTakesNoCsv, kUsage,
+     "--csv is for files: give --json or --log FILE.csv with --live (see --help)"},
+    {kFileRequired, kUsage, "FILE is required (see --help)"},
+    {kFileNameEmpty, kUsage, "FILE: an empty name (see --help)"},
+    {kPlotAndLogTakeOneFile, kUsage,
+     "--plot and --log take a single FILE, not %zu: measure each file on its own to plot or "
+     "log it (see --help)"},
+    {kPlotExtension, kUsage, "--plot: '%s' must end in .png or .svg (see --help)"},
     // The window: its status line and its dialogs. A line that only says what the window does
     // is done (status 0); the window exits with no status of these.
     {kWindowIdle, kDone,
@@ -121,7 +154,7 @@ constexpr std::array<MessageEntry, static_cast<size_t>(Msg::kCount)> kTable{{
     {kStoppedAfter, kDone, "Stopped after %s: %s"},
     {kReadingsOver, kDone, "the readings over %.2f s of tone from %.2f s"},
     {kPlotNameRefused, kFailed, "cannot write the plot %s: its name must end in .png or .svg"},
-    {kCannotWriteReadings, kFailed, "cannot write the readings %s: %s"},
+    {kCannotExportReadings, kFailed, "cannot write the readings %s: %s"},
 }};
 
 }  // namespace

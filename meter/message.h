@@ -82,8 +82,29 @@ enum class Msg : int {
     kAudioSystemGone,
     kAudioSystemHung,
     kBuiltWithoutCapture,
+    kInputOverrun,
+    kSessionFailedRecorded,
+    kSessionNoResult,
+    kNothingToRecord,
+    kAlreadyRecording,
+    kRecordingFull,
     // The command line.
     kCannotWriteStdout,
+    kCannotWriteReadings,
+    kCannotWriteReadingsPlotWritten,
+    kCannotWriteTable,
+    kFileNotMeasured,
+    kOutOfMemory,
+    kCommandLineRefused,
+    kRpmNotAllowed,
+    kVerifyAlone,
+    kVerifyNeedsDirectory,
+    kLiveTakesNoFile,
+    kLiveTakesNoCsv,
+    kFileRequired,
+    kFileNameEmpty,
+    kPlotAndLogTakeOneFile,
+    kPlotExtension,
     // The window.
     kWindowIdle,
     kDropNotAFile,
@@ -93,7 +114,6 @@ enum class Msg : int {
     kStoppedAfter,
     kReadingsOver,
     kPlotNameRefused,
-    kCannotWriteReadings,
     kCount  // not a message: the table's size
 };
 

@@ -397,7 +397,7 @@ void MeterWindow::OnExportJson() {
     const std::string json =
         sessionLive_ ? FormatJson(*result_, recordedTo_, source_) : FormatJson(*result_, source_);
     const auto failed = [&](const std::string& why) {
-        view_.ShowMessage(Text(Msg::kCannotWriteReadings, path->c_str(), why.c_str()));
+        view_.ShowMessage(Text(Msg::kCannotExportReadings, path->c_str(), why.c_str()));
     };
     FILE* file = OpenOutputFile(path->c_str());
     if (file == nullptr) {

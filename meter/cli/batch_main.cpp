@@ -6,7 +6,9 @@
 #include <exception>
 
 #include "meter/cli/batch.h"
+#include "meter/cli/console.h"
 #include "meter/cli/verify.h"
+#include "meter/message.h"
 #include "meter/output/report.h"
 #include "sys/std_streams.h"
 #include "sys/terminal.h"
@@ -15,7 +17,6 @@ namespace wobblemeter {
 
 namespace {
 
-constexpr int kExitFailed = 1;
 // Runs longer than this show on a terminal how many files are done.
 constexpr std::chrono::milliseconds kProgressDelay{500};
 
@@ -49,14 +50,6 @@ private:
     std::chrono::steady_clock::time_point started_;
 };
 
-// Writes text to standard output; false (with reason) when it is lost.
-bool Write(const std::string& text, std::string& reason) {
-    std::fputs(text.c_str(), stdout);
-    if (StandardStreamIntact(StandardStream::kOutput, &reason)) return true;
-    if (reason.empty()) reason = "write error";
-    return false;
-}
-
 }  // namespace
 
 int MeasureFilesCommand(const std::vector<std::string>& paths, const MeterOptions& options,
@@ -66,7 +59,10 @@ int MeasureFilesCommand(const std::vector<std::string>& paths, const MeterOption
     bool anyFailed = false;
     size_t done = 0;
     FileProgress progress(paths.size());
-    auto out = [&lost](const std::string& text) { return lost.empty() && Write(text, lost); };
+    auto out = [&lost](const std::string& text) {
+        if (lost.empty()) lost = WriteStandardOutput(text);
+        return lost.empty();
+    };
     if (form == OutputForm::kCsv) out(CsvHeader() + "\n");
     if (array) out("[");
     MeasureFiles(paths, options, MeasuringThreads(paths.size()), [&](const FileOutcome& o) {
@@ -74,7 +70,7 @@ int MeasureFilesCommand(const std::vector<std::string>& paths, const MeterOption
         std::string text;
         if (!o.measured) {
             anyFailed = true;
-            std::fprintf(stderr, "wobblemeter: %s: %s\n", o.path.c_str(), o.error.c_str());
+            Say(Msg::kFileNotMeasured, o.path.c_str(), o.error.c_str());
             if (form == OutputForm::kCsv) text = CsvFailureRow(o.path, o.error) + "\n";
             if (array) text = JsonFailure(o.path, o.error);
         } else if (form == OutputForm::kCsv) {
@@ -95,20 +91,19 @@ int MeasureFilesCommand(const std::vector<std::string>& paths, const MeterOption
     });
     if (array) out("]\n");
     progress.Erase();
-    if (!lost.empty()) {
-        std::fprintf(stderr, "wobblemeter: cannot write the readings to standard output: %s\n",
-                     lost.c_str());
-    }
-    return anyFailed || !lost.empty() ? kExitFailed : 0;
+    if (!lost.empty()) return Say(Msg::kCannotWriteReadings, lost.c_str());
+    return anyFailed ? StatusOf(Msg::kFileNotMeasured) : ToInt(ExitStatus::kDone);
 }
 
 int VerifyCommand(const std::string& dir) {
     std::vector<ExpectedRow> rows;
     try {
         rows = ReadExpectedTable(dir);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "wobblemeter: %s\n", e.what());
-        return kExitFailed;
+    } catch (const MeterError& e) {
+        return Say(e);
+    } catch (const std::exception& e) {  // out of memory
+        SayLine(e.what());
+        return ToInt(ExitStatus::kFailed);
     }
     std::vector<std::string> paths;
     for (const ExpectedRow& row : rows) paths.push_back(dir + "/" + row.file);
@@ -121,15 +116,11 @@ int VerifyCommand(const std::string& dir) {
         return true;
     });
     progress.Erase();
-    std::string lost;
-    if (!Write(FormatVerifyTable(dir, checks), lost)) {
-        std::fprintf(stderr, "wobblemeter: cannot write the table to standard output: %s\n",
-                     lost.c_str());
-        return kExitFailed;
-    }
+    const std::string lost = WriteStandardOutput(FormatVerifyTable(dir, checks));
+    if (!lost.empty()) return Say(Msg::kCannotWriteTable, lost.c_str());
     for (const VerifyCheck& c : checks)
-        if (!c.pass) return kExitFailed;
-    return 0;
+        if (!c.pass) return ToInt(ExitStatus::kFailed);
+    return ToInt(ExitStatus::kDone);
 }
 
 }  // namespace wobblemeter

@@ -4,24 +4,20 @@
 #include "meter/cli/live_main.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "meter/capture/capture.h"
+#include "meter/cli/console.h"
 #include "meter/cli/live_display.h"
 #include "meter/live/live_session.h"
 #include "meter/message.h"
 #include "meter/meter.h"
-#include "meter/output/plot.h"
 #include "meter/output/report.h"
-#include "sys/output_file.h"
 #include "sys/process.h"
 #include "sys/std_streams.h"
 #include "sys/terminal.h"
@@ -29,7 +25,6 @@
 namespace wobblemeter {
 namespace {
 
-constexpr int kExitFailed = 1;
 // The display looks for news this often, and redraws on a terminal at most this often (the
 // session brings news with every block the device delivers: 20 to 50 times a second).
 constexpr std::chrono::milliseconds kDisplayInterval{100};
@@ -64,30 +59,107 @@ private:
     int drawn_ = 0;
 };
 
-bool FlushedStdout() {
-    std::string reason;
-    if (StandardStreamIntact(StandardStream::kOutput, &reason)) return true;
-    std::fprintf(stderr, "wobblemeter: cannot write the readings to standard output: %s\n",
-                 reason.empty() ? "write error" : reason.c_str());
-    return false;
-}
-
-// The plot's file until it is written: discarded (an earlier plot stays as it was) unless
-// committed.
-class PendingPlot {
+// What the session brings while it runs, on standard error: on a terminal the block redrawn in
+// place, otherwise a line per second and per overrun; a log or recording lost in either case.
+class SessionDisplay {
 public:
-    explicit PendingPlot(FILE* file) : file_(file) {}
-    ~PendingPlot() {
-        if (file_ != nullptr) DiscardOutputFile(file_);
+    SessionDisplay(LiveSession& session, double windowSeconds)
+        : session_(session),
+          windowSeconds_(windowSeconds),
+          terminal_(IsTerminal(StandardStream::kError)) {}
+    // Shows the session until it ends (the duration reached, the device lost, Ctrl-C), then
+    // clears the block.
+    void Run() {
+        uint64_t seen = 0;
+        for (;;) {
+            seen = session_.WaitForUpdate(seen, kDisplayInterval);
+            if (StopRequested()) session_.Stop();
+            const SessionSnapshot s = session_.Snapshot();
+            ShowNews(s);
+            if (s.status == SessionStatus::kFinished || s.status == SessionStatus::kFailed) break;
+            if (terminal_ && s.status == SessionStatus::kRunning) Draw(s);
+        }
+        block_.Clear();
     }
-    PendingPlot(const PendingPlot&) = delete;
-    PendingPlot& operator=(const PendingPlot&) = delete;
-    FILE* Take() { return std::exchange(file_, nullptr); }
-    bool Asked() const { return file_ != nullptr; }
 
 private:
-    FILE* file_;
+    // Overruns, a lost output and (without a terminal) the seconds since the last look.
+    void ShowNews(const SessionSnapshot& s) {
+        for (const SessionLoss& loss : session_.TakeLosses()) {
+            if (terminal_) continue;  // counted in the display
+            Say(Msg::kInputOverrun, static_cast<double>(loss.atFrame) / std::max(1, s.sampleRate),
+                loss.frames);
+        }
+        if (!s.outputError.empty() && s.outputError != outputError_) {
+            block_.Clear();
+            outputError_ = s.outputError;
+            SayLine(outputError_);
+        }
+        if (!terminal_) {
+            for (const SecondReading& r : session_.TakeSeconds())
+                std::fprintf(stderr, "%s\n", SecondLine(r).c_str());
+        }
+    }
+    void Draw(const SessionSnapshot& s) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - drawn_ < kDrawInterval) return;
+        block_.Draw(DisplayLines(s, windowSeconds_, TerminalColumns() - 1));
+        drawn_ = now;
+    }
+
+    LiveSession& session_;
+    double windowSeconds_;
+    bool terminal_;
+    TerminalBlock block_;
+    std::chrono::steady_clock::time_point drawn_{};
+    std::string outputError_;  // the last one shown
 };
+
+LiveOptions SessionOptions(const Options& options) {
+    LiveOptions live;
+    live.capture.device = options.capture.device;
+    live.capture.rate = options.capture.rate;
+    live.capture.channel = options.meter.channel;
+    live.meter = options.meter;
+    live.durationSeconds = options.capture.durationSeconds;
+    live.logPath = options.log;
+    live.recordPath = options.capture.record;
+    return live;
+}
+
+// Why a failed session ended, and what its recording holds; true when it failed.
+bool SayFailure(const SessionSnapshot& s, const std::string& record) {
+    if (s.status != SessionStatus::kFailed) return false;
+    const double recorded = s.seconds - s.recordStartSeconds;
+    if (!record.empty() && s.sampleRate > 0 && recorded > 0.0)
+        Say(Msg::kSessionFailedRecorded, s.error.c_str(), record.c_str(), recorded);
+    else
+        SayLine(s.error);
+    return true;
+}
+
+// The summary over the session on standard output, and the plot; true when both went out.
+bool WriteSessionOutputs(const MeterResult& result, const SessionSnapshot& s,
+                         const Options& options, PendingPlot& plot) {
+    const std::string& record = options.capture.record;
+    const std::string text = options.json ? FormatJson(result, record, s.source)
+                                          : FormatSummary(result, record, s.source);
+    bool written = true;
+    const std::string lost = WriteStandardOutput(text);
+    if (!lost.empty()) {
+        Say(Msg::kCannotWriteReadings, lost.c_str());
+        written = false;
+    }
+    if (plot.Asked()) {
+        try {
+            plot.Write(result, "'" + s.source + "'");
+        } catch (const std::exception& e) {
+            SayLine(e.what());
+            written = false;
+        }
+    }
+    return written;
+}
 
 }  // namespace
 
@@ -96,107 +168,36 @@ int ListDevicesCommand() {
     try {
         devices = ListCaptureDevices();
     } catch (const CaptureError& e) {
-        std::fprintf(stderr, "wobblemeter: %s\n", e.what());
-        return kExitFailed;
+        SayLine(e.what());
+        return ToInt(ExitStatus::kFailed);
     }
-    if (devices.empty()) {
-        std::fprintf(stderr, "wobblemeter: no capture device found\n");
-        return kExitFailed;
-    }
-    std::printf("  channels    rate  name\n");
+    if (devices.empty()) return Say(Msg::kNoCaptureDevice);
+    std::string list = "  channels    rate  name\n";
     for (const CaptureDeviceInfo& device : devices)
-        std::printf("%c %8d %7.0f  %s\n", device.isDefault ? '*' : ' ', device.maxInputChannels,
-                    device.defaultRate, device.name.c_str());
-    std::printf("(* the default device)\n");
-    return FlushedStdout() ? 0 : kExitFailed;
+        list += Format("%c %8d %7.0f  %s\n", device.isDefault ? '*' : ' ', device.maxInputChannels,
+                       device.defaultRate, device.name.c_str());
+    list += "(* the default device)\n";
+    const std::string lost = WriteStandardOutput(list);
+    return lost.empty() ? ToInt(ExitStatus::kDone) : Say(Msg::kCannotWriteReadings, lost.c_str());
 }
 
-int LiveCommand(const LiveArguments& arguments) {
-    PendingPlot plot(arguments.plotFile);
-    const bool terminal = IsTerminal(StandardStream::kError);
-    LiveOptions options;
-    options.capture.device = arguments.device;
-    options.capture.rate = arguments.rate;
-    options.capture.channel = arguments.meter.channel;
-    options.meter = arguments.meter;
-    options.durationSeconds = arguments.durationSeconds;
-    options.logPath = arguments.log;
-    options.recordPath = arguments.record;
-
+int LiveCommand(const Options& options, PendingPlot plot) {
     LiveSession session;
-    try {
-        session.StartLive(options);
-    } catch (const MeterError& e) {
-        std::fprintf(stderr, "wobblemeter: %s\n", e.what());
-        return kExitFailed;
-    }
+    session.StartLive(SessionOptions(options));  // throws MeterError: the log cannot be created
     CatchStopRequests();
-
-    TerminalBlock block;
-    uint64_t seen = 0;
-    auto drawn = std::chrono::steady_clock::time_point{};
-    std::string outputError;
-    for (;;) {
-        seen = session.WaitForUpdate(seen, kDisplayInterval);
-        if (StopRequested()) session.Stop();
-        const SessionSnapshot s = session.Snapshot();
-        for (const SessionLoss& loss : session.TakeLosses()) {
-            if (terminal) continue;  // counted in the display
-            std::fprintf(
-                stderr, "wobblemeter: input overrun at %.3f s: %lld frames lost, bridged\n",
-                static_cast<double>(loss.atFrame) / std::max(1, s.sampleRate), loss.frames);
-        }
-        if (!s.outputError.empty() && s.outputError != outputError) {
-            block.Clear();
-            outputError = s.outputError;
-            std::fprintf(stderr, "wobblemeter: %s\n", outputError.c_str());
-        }
-        if (!terminal) {
-            for (const SecondReading& r : session.TakeSeconds())
-                std::fprintf(stderr, "%s\n", SecondLine(r).c_str());
-        }
-        if (s.status == SessionStatus::kFinished || s.status == SessionStatus::kFailed) break;
-        const auto now = std::chrono::steady_clock::now();
-        if (terminal && s.status == SessionStatus::kRunning && now - drawn >= kDrawInterval) {
-            block.Draw(DisplayLines(s, arguments.meter.windowSeconds, TerminalColumns() - 1));
-            drawn = now;
-        }
-    }
-    block.Clear();
+    SessionDisplay(session, options.meter.windowSeconds).Run();
     session.Stop();
 
     const SessionSnapshot s = session.Snapshot();
-    bool failed = !s.outputError.empty();
-    if (s.status == SessionStatus::kFailed) {
-        failed = true;
-        std::string line = s.error;
-        const double recorded = s.seconds - s.recordStartSeconds;
-        if (!arguments.record.empty() && s.sampleRate > 0 && recorded > 0.0)
-            line += "; " + arguments.record + Format(" holds the %.3f s recorded before", recorded);
-        std::fprintf(stderr, "wobblemeter: %s\n", line.c_str());
-    }
+    const bool failed = SayFailure(s, options.capture.record);
     const std::optional<MeterResult> result = session.Result();
     if (!result) {
-        if (s.status != SessionStatus::kFailed)
-            std::fprintf(stderr, "wobblemeter: '%s': %s\n", s.source.c_str(),
-                         session.ResultError().c_str());
-        return kExitFailed;
+        if (!failed) Say(Msg::kSessionNoResult, s.source.c_str(), session.ResultError().c_str());
+        return ToInt(ExitStatus::kFailed);
     }
-    const std::string text = arguments.json ? FormatJson(*result, arguments.record, s.source)
-                                            : FormatSummary(*result, arguments.record, s.source);
-    std::fputs(text.c_str(), stdout);
-    if (!FlushedStdout()) failed = true;
-    if (plot.Asked()) {
-        try {
-            const std::string bytes =
-                RenderPlot(*result, "'" + s.source + "'", arguments.plotFormat);
-            CommitPlot(plot.Take(), bytes, arguments.plot);
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "wobblemeter: %s\n", e.what());
-            failed = true;
-        }
-    }
-    return failed ? kExitFailed : 0;
+    const bool written = WriteSessionOutputs(*result, s, options, plot);
+    return !failed && s.outputError.empty() && written ? ToInt(ExitStatus::kDone)
+                                                       : ToInt(ExitStatus::kFailed);
 }
 
 }  // namespace wobblemeter

@@ -212,7 +212,7 @@ void LiveSession::StopLog() {
         changed_.notify_all();
     }
     if (log && !log->Close())
-        throw MeterError("cannot write the log " + path + ": " + log->Error());
+        throw MeterError(Msg::kCannotWriteLog, path.c_str(), log->Error().c_str());
 }
 
 void LiveSession::StartRecording(const std::string& path) {
@@ -222,10 +222,10 @@ void LiveSession::StartRecording(const std::string& path) {
         if (snapshot_.status == SessionStatus::kRunning && snapshot_.live)
             rate = snapshot_.sampleRate;
     }
-    if (rate == 0) throw MeterError("nothing to record: no device is capturing");
+    if (rate == 0) throw MeterError(Msg::kNothingToRecord);
     {
         const std::lock_guard lock(outputMutex_);
-        if (wav_ && recordPath_ == path) throw MeterError("already recording into " + path);
+        if (wav_ && recordPath_ == path) throw MeterError(Msg::kAlreadyRecording, path.c_str());
     }
     auto wav = std::make_unique<WavWriter>(path, rate);  // throws MeterError
     StopRecording();
@@ -275,7 +275,7 @@ void LiveSession::OnSecond(const SecondReading& reading) {
         if (log_) {
             log_->Write(reading);
             if (!log_->Error().empty()) {
-                failed = "cannot write the log " + logPath_ + ": " + log_->Error();
+                failed = Text(Msg::kCannotWriteLog, logPath_.c_str(), log_->Error().c_str());
                 log_->Close();
                 log_.reset();
             }
@@ -309,9 +309,8 @@ void LiveSession::Record(const float* samples, long long frames) {
             else
                 wav_->WriteSilence(frames);
             if (wav_->Room() == 0) {
-                failed = Format(
-                    "%s holds 4 GiB, the most a WAV file can: recording stopped at %.0f s",
-                    recordPath_.c_str(), static_cast<double>(work_->frames + frames) / work_->rate);
+                failed = Text(Msg::kRecordingFull, recordPath_.c_str(),
+                              static_cast<double>(work_->frames + frames) / work_->rate);
                 wav_->Close();
                 wav_.reset();
             }
@@ -370,7 +369,7 @@ void LiveSession::Finished(const std::string& failure) {
     {
         const std::lock_guard lock(outputMutex_);
         if (log_ && !log_->Close())
-            outputError = "cannot write the log " + logPath_ + ": " + log_->Error();
+            outputError = Text(Msg::kCannotWriteLog, logPath_.c_str(), log_->Error().c_str());
         log_.reset();
         try {
             if (wav_) wav_->Close();
@@ -395,112 +394,89 @@ void LiveSession::Finished(const std::string& failure) {
     if (onUpdate_) onUpdate_();
 }
 
-void LiveSession::RunLive(LiveOptions options) {
-    *work_ = Work{};
-    Work& w = *work_;
-    std::unique_ptr<CaptureSource> source;
-    std::unique_ptr<Engine> engine;
-    std::string failure;
-    try {
-        source = options.open ? options.open(options.capture) : OpenCaptureDevice(options.capture);
-        w.rate = source->SampleRate();
-        {
-            const std::lock_guard lock(mutex_);
-            snapshot_.source = source->DeviceName();
-            snapshot_.sampleRate = w.rate;
-            snapshot_.deviceLatency = source->LatencySeconds();
-        }
-        if (!options.recordPath.empty()) {
-            auto wav = std::make_unique<WavWriter>(options.recordPath, w.rate);
-            const std::lock_guard lock(outputMutex_);
-            wav_ = std::move(wav);
-            recordPath_ = options.recordPath;
-        }
-        engine = std::make_unique<Engine>(w.rate, Hooked(options.meter));
-        w.engine = engine.get();
-        source->Start();
-        // Named after the device started, whose threads take the name of the one that made
-        // them: a profile then tells the measuring from the capture.
-        NameCurrentThread("wobble-measure");
-        {
-            const std::lock_guard lock(mutex_);
-            snapshot_.status = SessionStatus::kRunning;
-            snapshot_.recordPath = options.recordPath;
-        }
-        Publish(true);
+std::unique_ptr<CaptureSource> LiveSession::OpenSource(const LiveOptions& options) {
+    std::unique_ptr<CaptureSource> source =
+        options.open ? options.open(options.capture) : OpenCaptureDevice(options.capture);
+    work_->rate = source->SampleRate();
+    {
+        const std::lock_guard lock(mutex_);
+        snapshot_.source = source->DeviceName();
+        snapshot_.sampleRate = work_->rate;
+        snapshot_.deviceLatency = source->LatencySeconds();
+    }
+    if (!options.recordPath.empty()) {
+        auto wav = std::make_unique<WavWriter>(options.recordPath, work_->rate);
+        const std::lock_guard lock(outputMutex_);
+        wav_ = std::move(wav);
+        recordPath_ = options.recordPath;
+    }
+    return source;
+}
 
-        const long long limit = options.durationSeconds > 0.0
-                                    ? std::llround(options.durationSeconds * w.rate)
-                                    : std::numeric_limits<long long>::max();
-        std::vector<double> block(kReadFrames);
-        std::vector<float> samples(kReadFrames);
-        while (!stop_ && w.frames < limit) {
-            const auto wanted = static_cast<size_t>(
-                std::min(limit - w.frames, static_cast<long long>(kReadFrames)));
-            const CaptureChunk chunk = source->Read(block.data(), wanted, kReadTimeout);
-            if (chunk.lostFrames > 0) {
-                const long long lost = std::min(chunk.lostFrames, limit - w.frames);
-                engine->PushLost(lost);
-                Record(nullptr, lost);
-                {
-                    const std::lock_guard lock(mutex_);
-                    losses_.push_back({w.frames, chunk.lostFrames});
-                }
-                w.frames += lost;
+void LiveSession::Capture(CaptureSource& source, Engine& engine, long long limit) {
+    Work& w = *work_;
+    std::vector<double> block(kReadFrames);
+    std::vector<float> samples(kReadFrames);
+    while (!stop_ && w.frames < limit) {
+        const auto wanted =
+            static_cast<size_t>(std::min(limit - w.frames, static_cast<long long>(kReadFrames)));
+        const CaptureChunk chunk = source.Read(block.data(), wanted, kReadTimeout);
+        if (chunk.lostFrames > 0) {
+            const long long lost = std::min(chunk.lostFrames, limit - w.frames);
+            engine.PushLost(lost);
+            Record(nullptr, lost);
+            {
+                const std::lock_guard lock(mutex_);
+                losses_.push_back({w.frames, chunk.lostFrames});
             }
-            const auto count = static_cast<size_t>(
-                std::min(static_cast<long long>(chunk.frames), limit - w.frames));
-            // Runs of audio are measured and recorded; samples that are no audio (a device
-            // delivering garbage) count as lost, as an overrun does.
-            for (size_t first = 0; first < count;) {
-                const bool audio = IsAudio(block[first]);
-                size_t end = first + 1;
-                while (end < count && IsAudio(block[end]) == audio) ++end;
-                const auto n = static_cast<long long>(end - first);
-                if (audio) {
-                    std::transform(block.begin() + static_cast<std::ptrdiff_t>(first),
-                                   block.begin() + static_cast<std::ptrdiff_t>(end),
-                                   samples.begin(), [](double v) { return static_cast<float>(v); });
-                    engine->Push(samples.data(), end - first);
-                    Record(samples.data(), n);
-                } else {
-                    engine->PushLost(n);
-                    Record(nullptr, n);
-                }
-                w.frames += n;
-                first = end;
-            }
-            if (count > 0 || chunk.lostFrames > 0) {
-                w.capturedAt = chunk.capturedAt;
-                Publish(false);
-            }
-            if (chunk.ended) break;
+            w.frames += lost;
         }
-        source->Stop();
-    } catch (const CaptureError& e) {
-        failure = e.what();
-    } catch (const MeterError& e) {
-        failure = e.what();
-    } catch (const std::bad_alloc&) {
-        failure = "out of memory";
-    }
-    if (source) {
-        try {
-            source->Stop();
-        } catch (const CaptureError& e) {
-            if (failure.empty()) failure = e.what();
+        const auto count =
+            static_cast<size_t>(std::min(static_cast<long long>(chunk.frames), limit - w.frames));
+        PushBlock(engine, block.data(), count, samples);
+        if (count > 0 || chunk.lostFrames > 0) {
+            w.capturedAt = chunk.capturedAt;
+            Publish(false);
         }
+        if (chunk.ended) break;
     }
+}
+
+void LiveSession::PushBlock(Engine& engine, const double* block, size_t count,
+                            std::vector<float>& samples) {
+    // Runs of audio are measured and recorded; samples that are no audio (a device delivering
+    // garbage) count as lost, as an overrun does.
+    for (size_t first = 0; first < count;) {
+        const bool audio = IsAudio(block[first]);
+        size_t end = first + 1;
+        while (end < count && IsAudio(block[end]) == audio) ++end;
+        const auto n = static_cast<long long>(end - first);
+        if (audio) {
+            std::transform(block + first, block + end, samples.begin(),
+                           [](double v) { return static_cast<float>(v); });
+            engine.Push(samples.data(), end - first);
+            Record(samples.data(), n);
+        } else {
+            engine.PushLost(n);
+            Record(nullptr, n);
+        }
+        work_->frames += n;
+        first = end;
+    }
+}
+
+void LiveSession::FinishLive(std::unique_ptr<Engine> engine, int channel,
+                             const std::string& failure) {
     if (engine) {
         // The display as the audio left it; then the summary over what came, whatever ended
         // the session.
         Publish(true);
-        w.engine = nullptr;
+        work_->engine = nullptr;
         try {
             MeterResult result = engine->Finish();
             const std::lock_guard lock(mutex_);
-            result.channel = options.capture.channel;
-            result.channels = options.capture.channel;
+            result.channel = channel;
+            result.channels = channel;
             result_ = std::move(result);
         } catch (const MeterError& e) {
             const std::lock_guard lock(mutex_);
@@ -511,6 +487,47 @@ void LiveSession::RunLive(LiveOptions options) {
         resultError_ = failure;
     }
     Finished(failure);
+}
+
+void LiveSession::RunLive(LiveOptions options) {
+    *work_ = Work{};
+    std::unique_ptr<CaptureSource> source;
+    std::unique_ptr<Engine> engine;
+    std::string failure;
+    try {
+        source = OpenSource(options);
+        const int rate = work_->rate;
+        engine = std::make_unique<Engine>(rate, Hooked(options.meter));
+        work_->engine = engine.get();
+        source->Start();
+        // Named after the device started, whose threads take the name of the one that made
+        // them: a profile then tells the measuring from the capture.
+        NameCurrentThread("wobble-measure");
+        {
+            const std::lock_guard lock(mutex_);
+            snapshot_.status = SessionStatus::kRunning;
+            snapshot_.recordPath = options.recordPath;
+        }
+        Publish(true);
+        Capture(*source, *engine,
+                options.durationSeconds > 0.0 ? std::llround(options.durationSeconds * rate)
+                                              : std::numeric_limits<long long>::max());
+        source->Stop();
+    } catch (const CaptureError& e) {
+        failure = e.what();
+    } catch (const MeterError& e) {
+        failure = e.what();
+    } catch (const std::bad_alloc&) {
+        failure = Text(Msg::kOutOfMemory);
+    }
+    if (source) {
+        try {
+            source->Stop();
+        } catch (const CaptureError& e) {
+            if (failure.empty()) failure = e.what();
+        }
+    }
+    FinishLive(std::move(engine), options.capture.channel, failure);
 }
 
 void LiveSession::RunFile(std::string path, MeterOptions options) {
@@ -546,9 +563,9 @@ void LiveSession::RunFile(std::string path, MeterOptions options) {
         const std::lock_guard lock(mutex_);
         resultError_ = e.what();
     } catch (const MeterError& e) {
-        failure = path + ": " + e.what();
+        failure = Text(Msg::kFileNotMeasured, path.c_str(), e.what());
     } catch (const std::bad_alloc&) {
-        failure = path + ": out of memory";
+        failure = Text(Msg::kFileNotMeasured, path.c_str(), Text(Msg::kOutOfMemory).c_str());
     }
     if (!failure.empty()) {
         const std::lock_guard lock(mutex_);

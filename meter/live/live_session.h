@@ -24,6 +24,7 @@
 namespace wobblemeter {
 
 class CsvLog;
+class Engine;
 class WavWriter;
 
 // Seconds of deviation a snapshot's trace holds.
@@ -146,6 +147,14 @@ public:
 
 private:
     void RunLive(LiveOptions options);
+    // RunLive's steps: the device opened (and the recording created at its rate); its audio
+    // read into the engine until the limit (frames), Stop() or its end; the result over it.
+    std::unique_ptr<CaptureSource> OpenSource(const LiveOptions& options);
+    void Capture(CaptureSource& source, Engine& engine, long long limit);
+    // Pushes count samples of block into the engine and the recording; samples is room for
+    // them as float.
+    void PushBlock(Engine& engine, const double* block, size_t count, std::vector<float>& samples);
+    void FinishLive(std::unique_ptr<Engine> engine, int channel, const std::string& failure);
     void RunFile(std::string path, MeterOptions options);
     // The engine's callbacks on the worker thread, into the worker's own state.
     MeterOptions Hooked(MeterOptions options);

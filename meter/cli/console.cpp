@@ -1,0 +1,26 @@
+// Standard output checked after every write, and the meter's messages on standard error.
+#include "meter/cli/console.h"
+
+#include <cstdio>
+
+#include "sys/std_streams.h"
+
+namespace wobblemeter {
+
+std::string WriteStandardOutput(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::string reason;
+    if (StandardStreamIntact(StandardStream::kOutput, &reason)) return {};
+    return reason.empty() ? "write error" : reason;
+}
+
+void SayLine(const std::string& words) {
+    std::fprintf(stderr, "wobblemeter: %s\n", words.c_str());
+}
+
+int Say(const MeterError& error) {
+    SayLine(error.what());
+    return error.status();
+}
+
+}  // namespace wobblemeter

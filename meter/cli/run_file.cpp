@@ -1,0 +1,161 @@
+// One file measured: progress, log, readings and plot, each output going out whatever became of
+// the others.
+#include "meter/cli/run_file.h"
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "meter/cli/console.h"
+#include "meter/output/csv_log.h"
+#include "meter/output/report.h"
+#include "sys/std_streams.h"
+#include "sys/terminal.h"
+
+namespace wobblemeter {
+
+namespace {
+
+// Measurements that take longer than this show their progress on a terminal.
+constexpr std::chrono::milliseconds kProgressDelay{500};
+
+// "wobblemeter: reading  42 %" on a terminal, redrawn in place once the measurement has taken
+// kProgressDelay.
+class ReadingProgress {
+public:
+    ReadingProgress() = default;
+    ReadingProgress(const ReadingProgress&) = delete;  // its hook points at it
+    ReadingProgress& operator=(const ReadingProgress&) = delete;
+    // Hooks into options when standard error is a terminal; this must outlive the measurement.
+    void Attach(MeterOptions& options) {
+        if (!IsTerminal(StandardStream::kError)) return;
+        started_ = std::chrono::steady_clock::now();
+        options.progress = [this](double fraction) { Show(fraction); };
+    }
+    // Once measured: the line is erased.
+    void Erase() const {
+        if (shown_) std::fprintf(stderr, "\r%40s\r", "");
+    }
+    // Before a failure's message: the line stays, ended.
+    void End() const {
+        if (shown_) std::fprintf(stderr, "\n");
+    }
+
+private:
+    void Show(double fraction) {
+        const int percent = static_cast<int>(100.0 * fraction);
+        if (percent == percent_ || std::chrono::steady_clock::now() - started_ < kProgressDelay)
+            return;
+        std::fprintf(stderr, "\rwobblemeter: reading %3d %%", percent);
+        std::fflush(stderr);
+        percent_ = percent;
+        shown_ = true;
+    }
+
+    std::chrono::steady_clock::time_point started_;
+    int percent_ = -1;
+    bool shown_ = false;
+};
+
+// The log of every second (none when path is empty), created at once so that an unwritable path
+// is found before measuring: throws MeterError when it cannot be.
+class SecondsLog {
+public:
+    SecondsLog(const std::string& path, MeterOptions& options) : path_(path) {
+        if (path.empty()) return;
+        csv_ = std::make_unique<CsvLog>(path);
+        options.onSecond = [this](const SecondReading& r) { csv_->Write(r); };
+    }
+    SecondsLog(SecondsLog&&) = delete;  // its hook points at it
+    SecondsLog& operator=(SecondsLog&&) = delete;
+    // Says so when the log could not be written whole; true when it could (or there is none).
+    bool Close() {
+        if (!csv_ || csv_->Close()) return true;
+        Say(Msg::kCannotWriteLog, path_.c_str(), csv_->Error().c_str());
+        return false;
+    }
+
+private:
+    std::string path_;
+    std::unique_ptr<CsvLog> csv_;
+};
+
+// The readings in the form asked for.
+std::string ReadingsText(const MeterResult& result, const std::string& path, OutputForm form) {
+    if (form == OutputForm::kJson) return FormatJson(result, path);
+    if (form == OutputForm::kCsv) return CsvHeader() + "\n" + CsvRow(result, path) + "\n";
+    return FormatSummary(result, path);
+}
+
+// A file that could not be measured: its line on standard error, and in CSV its row (CSV has a
+// row for every file, a failed one too). Returns the exit status.
+int Unmeasured(const std::string& path, const std::string& why, OutputForm form) {
+    const int status = Say(Msg::kFileNotMeasured, path.c_str(), why.c_str());
+    if (form == OutputForm::kCsv) {
+        const std::string lost =
+            WriteStandardOutput(CsvHeader() + "\n" + CsvFailureRow(path, why) + "\n");
+        if (!lost.empty()) Say(Msg::kCannotWriteReadings, lost.c_str());
+    }
+    return status;
+}
+
+// The readings on standard output and the plot, each whatever became of the other; true when
+// both went out.
+bool WriteOutputs(const MeterResult& result, const std::string& path, OutputForm form,
+                  PendingPlot& plot) {
+    std::string readingsLost;
+    try {
+        readingsLost = WriteStandardOutput(ReadingsText(result, path, form));
+    } catch (const std::exception& e) {
+        readingsLost = e.what();
+    }
+    const bool plotAsked = plot.Asked();
+    bool plotWritten = !plotAsked;
+    if (plotAsked) {
+        try {
+            plot.Write(result, path);
+            plotWritten = true;
+        } catch (const std::exception& e) {
+            SayLine(e.what());
+        }
+    }
+    if (readingsLost.empty()) return plotWritten;
+    if (plotAsked && plotWritten)
+        Say(Msg::kCannotWriteReadingsPlotWritten, readingsLost.c_str(), plot.Path().c_str());
+    else
+        Say(Msg::kCannotWriteReadings, readingsLost.c_str());
+    return false;
+}
+
+}  // namespace
+
+int MeasureFileCommand(Options& options, PendingPlot plot) {
+    const std::string& path = options.paths.front();
+    ReadingProgress progress;
+    progress.Attach(options.meter);
+    SecondsLog log(options.log, options.meter);
+    MeterResult result;
+    bool logKept = true;
+    std::string failure;
+    try {
+        result = MeasureFile(path, options.meter);
+        progress.Erase();
+        logKept = log.Close();
+    } catch (const MeterError& e) {
+        progress.End();
+        failure = e.what();
+        log.Close();
+    } catch (const std::bad_alloc&) {
+        failure = Text(Msg::kOutOfMemory);
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    if (!failure.empty()) return Unmeasured(path, failure, options.form);
+    const bool written = WriteOutputs(result, path, options.form, plot);
+    return logKept && written ? ToInt(ExitStatus::kDone) : ToInt(ExitStatus::kFailed);
+}
+
+}  // namespace wobblemeter
