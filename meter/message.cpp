@@ -13,7 +13,9 @@ constexpr ExitStatus kDone = ExitStatus::kDone;
 constexpr ExitStatus kFailed = ExitStatus::kFailed;
 constexpr ExitStatus kUsage = ExitStatus::kUsage;
 
-constexpr std::array<MessageEntry, static_cast<size_t>(Msg::kCount)> kTable{{
+constexpr size_t kMessages = static_cast<size_t>(Msg::kCount);
+
+constexpr std::array<MessageEntry, kMessages> kTable = {{
     // The engine, the audio files and the DSP.
     {kRecordingTooShort, kFailed,
      "the recording is too short: %.2f s of tone, at least %.2f s needed"},
