@@ -114,6 +114,7 @@ enum class Msg : int {
     kStoppedAfter,
     kReadingsOver,
     kPlotNameRefused,
+    kCannotExportReadings,
     kCount  // not a message: the table's size
 };
 
