@@ -1,7 +1,7 @@
 // The POSIX side of the platform seam: standard descriptors, output files written under a
-// temporary name, the signals that must not leave an unfinished file behind, terminals,
-// thread names, the allocator and requests to stop; shared libraries loaded at run time and
-// standard error filtered by thread.
+// temporary name, the signals that must not leave an unfinished file behind, terminals, the
+// program's name, thread names, the allocator, the file-size limit and requests to stop;
+// shared libraries loaded at run time, standard error filtered by thread, and the local time.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>

@@ -1,8 +1,8 @@
 // The Windows side of the platform seam: standard streams, output files written under a
 // temporary name and moved over the target (MoveFileExW), and the console's Ctrl+C and
-// close events, which must not leave an unfinished file behind; consoles, thread names and
-// requests to stop, and libraries loaded at run time (LoadLibraryW). The one file of the programs,
-// besides the dialog backend's, that includes <windows.h>.
+// close events, which must not leave an unfinished file behind; consoles, the program's name,
+// thread names and requests to stop, libraries loaded at run time (LoadLibraryW) and the local
+// time. The one file of the programs, besides the dialog backend's, that includes <windows.h>.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
