@@ -94,6 +94,15 @@ enum class Msg : int {
     kReadingsOver,
     kPlotNameRefused,
     kCannotWriteReadings,
+    kWaitingForTone,
+    kToneGone,
+    kTonePresent,
+    kToneSettling,
+    kLoggingTo,
+    kRecordingTo,
+    kOpeningDevice,
+    kErrorWithReadings,
+    kSourceRefused,
     kCount  // not a message: the table's size
 };
 
