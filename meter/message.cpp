@@ -157,6 +157,16 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
     {kReadingsOver, kDone, "the readings over %.2f s of tone from %.2f s"},
     {kPlotNameRefused, kFailed, "cannot write the plot %s: its name must end in .png or .svg"},
     {kCannotExportReadings, kFailed, "cannot write the readings %s: %s"},
+    // Parts of a live session's status line.
+    {kWaitingForTone, kDone, "Waiting for the test tone (3150 or 3000 Hz)"},
+    {kToneGone, kDone, "no tone: waiting for it to return"},
+    {kTonePresent, kDone, "tone present"},
+    {kToneSettling, kDone, "tone present, settling: readings after %g s of tone"},
+    {kLoggingTo, kDone, "logging to %s"},
+    {kRecordingTo, kDone, "recording to %s"},
+    {kOpeningDevice, kDone, "Opening %s"},
+    // A session that failed: why, and the readings of what came before kept.
+    {kErrorWithReadings, kFailed, "%s; the readings of what came before are shown"},
 }};
 
 }  // namespace

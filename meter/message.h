@@ -115,6 +115,14 @@ enum class Msg : int {
     kReadingsOver,
     kPlotNameRefused,
     kCannotExportReadings,
+    kWaitingForTone,
+    kToneGone,
+    kTonePresent,
+    kToneSettling,
+    kLoggingTo,
+    kRecordingTo,
+    kOpeningDevice,
+    kErrorWithReadings,
     kCount  // not a message: the table's size
 };
 

@@ -173,19 +173,18 @@ Display DisplayOfSnapshot(const SessionSnapshot& s, double barScale, double hold
     std::vector<std::string> parts;
     switch (r.state) {
         case MeterState::kWaiting:
-            parts.emplace_back("Waiting for the test tone (3150 or 3000 Hz)");
+            parts.push_back(Text(Msg::kWaitingForTone));
             break;
         case MeterState::kNoTone:
-            parts.emplace_back("no tone: waiting for it to return");
+            parts.push_back(Text(Msg::kToneGone));
             break;
         case MeterState::kSettling:
         case MeterState::kMeasuring:
             parts.push_back(std::isfinite(r.carrierHz) ? Format("Carrier %.3f Hz", r.carrierHz)
                                                        : std::string("Carrier \u2013"));
             parts.push_back(r.state == MeterState::kSettling
-                                ? Format("tone present, settling: readings after %g s of tone",
-                                         kSettleSeconds + kDefaultWindowSeconds)
-                                : std::string("tone present"));
+                                ? Text(Msg::kToneSettling, kSettleSeconds + kDefaultWindowSeconds)
+                                : Text(Msg::kTonePresent));
             if (std::isfinite(r.modulationHz))
                 parts.push_back(Format("modulation %.2f Hz", r.modulationHz));
             break;
@@ -193,9 +192,10 @@ Display DisplayOfSnapshot(const SessionSnapshot& s, double barScale, double hold
     parts.push_back(Format("overruns %d (%lld frames lost)", s.overruns, s.lostFrames));
     parts.push_back(Format("drop-outs %d", s.dropouts));
     parts.push_back(ElapsedText(s.seconds));
-    if (s.logging) parts.push_back("logging to " + s.logPath);
-    if (s.recording) parts.push_back("recording to " + s.recordPath);
-    if (s.status == SessionStatus::kStarting) parts = {"Opening " + d.heading.substr(6)};
+    if (s.logging) parts.push_back(Text(Msg::kLoggingTo, s.logPath.c_str()));
+    if (s.recording) parts.push_back(Text(Msg::kRecordingTo, s.recordPath.c_str()));
+    if (s.status == SessionStatus::kStarting)
+        parts = {Text(Msg::kOpeningDevice, d.heading.substr(6).c_str())};
     for (size_t i = 0; i < parts.size(); ++i) d.status += (i > 0 ? kSeparator : "") + parts[i];
     return d;
 }

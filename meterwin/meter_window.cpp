@@ -324,9 +324,10 @@ void MeterWindow::FinishSession(const SessionSnapshot& s) {
     d.state = failed ? WindowState::kError : WindowState::kStopped;
     d.bar.holdPercent = hold_;
     const std::string why =
-        result_ ? std::string() : "'" + s.source + "': " + session_.ResultError();
+        result_ ? std::string()
+                : Text(Msg::kSessionNoResult, s.source.c_str(), session_.ResultError().c_str());
     if (failed) {
-        d.status = s.error + (result_ ? "; the readings of what came before are shown" : "");
+        d.status = result_ ? Text(Msg::kErrorWithReadings, s.error.c_str()) : s.error;
     } else {
         const std::string over =
             result_ ? Text(Msg::kReadingsOver, result_->measuredSeconds, result_->startSeconds)
