@@ -122,11 +122,19 @@ TEST(Stretch, DriftCountsFromSixSecondsOn) {
 }
 
 TEST(Stretch, RevolutionHarmonicsAreNamedWithinTwoBins) {
-    std::vector<SpectrumLine> lines = {{0.5556, 1.0}, {1.1111, 0.5}, {0.7, 0.2}};
+    // Bins of 0.025 Hz: 0.04 Hz off is within two of them, 0.06 Hz off is not.
+    std::vector<SpectrumLine> lines = {
+        {0.5556, 1.0}, {1.1111, 0.5}, {0.7, 0.2}, {1.7065, 0.1}, {2.2820, 0.1}};
     NameRevolutionHarmonics(lines, 0.5555, 0.025);
     EXPECT_EQ(lines[0].revolutionHarmonic, 1);
     EXPECT_EQ(lines[1].revolutionHarmonic, 2);
     EXPECT_EQ(lines[2].revolutionHarmonic, 0);
+    EXPECT_EQ(lines[3].revolutionHarmonic, 3);
+    EXPECT_EQ(lines[4].revolutionHarmonic, 0);
+    // Without a platter speed nothing is named.
+    std::vector<SpectrumLine> none = {{0.5555, 1.0}};
+    NameRevolutionHarmonics(none, 0.0, 0.025);
+    EXPECT_EQ(none[0].revolutionHarmonic, 0);
 }
 
 }  // namespace
