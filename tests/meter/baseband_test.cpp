@@ -21,6 +21,11 @@ TEST(BandPlan, HalvesTheRateDownToAFewKilohertzAndStopsBeforeTheImage) {
     EXPECT_DOUBLE_EQ(plan->basebandRate, 5512.5);
     EXPECT_DOUBLE_EQ(plan->passHz, 400.0);
     EXPECT_DOUBLE_EQ(plan->stopHz, 1000.0);
+    // Halving down to 4000 Hz itself, and no further.
+    const std::optional<BandPlan> even = PlanBand(32000.0, 3150.0, kDefaultPassHz);
+    ASSERT_TRUE(even);
+    EXPECT_EQ(even->halvings, 3);
+    EXPECT_DOUBLE_EQ(even->basebandRate, 4000.0);
     // A wide band needs a faster baseband: ten times its half-width.
     const std::optional<BandPlan> wide = PlanBand(96000.0, 10000.0, 1500.0);
     ASSERT_TRUE(wide);

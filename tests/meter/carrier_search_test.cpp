@@ -49,8 +49,9 @@ TEST(CarrierSearch, FindsASteadyLineWithinAThousandthOfAHertz) {
         ASSERT_TRUE(Search(search, Tone(12.0, hz, 0.5))) << hz << ": " << search.Reason();
         EXPECT_NEAR(search.CarrierHz(), hz, 0.001) << hz;
         EXPECT_EQ(search.MeanHz(), search.CarrierHz());
-        // A steady tone ends the search after four blocks, well before its 12 s.
-        EXPECT_LT(search.Samples().size(), size_t{5 * 8192 + 16384});
+        // A steady tone ends the search after four half-overlapping blocks (0.93 s), well
+        // before its 12 s.
+        EXPECT_EQ(search.Samples().size(), size_t{3 * 8192 + 16384});
         EXPECT_EQ(search.SpanStart(), 0);
         ASSERT_FALSE(search.Lines().empty());
         EXPECT_NEAR(search.Lines()[0], hz, 0.5);
@@ -111,6 +112,22 @@ TEST(CarrierSearch, LinesOutsideTheCarrierRangeAreNoCarrier) {
     EXPECT_NE(low.Reason().find("400.0 Hz, lies outside the carrier range 500 to 20000 Hz"),
               std::string::npos)
         << low.Reason();
+    // A tone within the range 60 dB under one outside it is the other's company, not the tone;
+    // 17 dB under it, it is.
+    std::vector<float> both = Tone(12.0, 400.0, 0.5);
+    const std::vector<float> faint = Tone(12.0, 1000.0, 0.0005), quiet = Tone(12.0, 1000.0, 0.07);
+    std::vector<float> louder = both;
+    for (size_t i = 0; i < both.size(); ++i) {
+        both[i] += faint[i];
+        louder[i] += quiet[i];
+    }
+    CarrierSearch dwarfed(kRate, 0.0);
+    EXPECT_FALSE(Search(dwarfed, both));
+    EXPECT_NE(dwarfed.Reason().find("lies outside the carrier range"), std::string::npos)
+        << dwarfed.Reason();
+    CarrierSearch beside(kRate, 0.0);
+    ASSERT_TRUE(Search(beside, louder)) << beside.Reason();
+    EXPECT_NEAR(beside.CarrierHz(), 1000.0, 1.0);
     CarrierSearch silent(kRate, 0.0);
     EXPECT_FALSE(Search(silent, std::vector<float>(44100, 0.0f)));
     EXPECT_EQ(silent.Reason(), "the recording is silent where it should hold the tone");

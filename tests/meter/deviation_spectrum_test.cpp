@@ -83,6 +83,17 @@ TEST(DeviationSpectrum, NoiseAloneIsNoModulation) {
     EXPECT_NEAR(Read(strong).modulationHz, 4.0, 1e-3);
 }
 
+TEST(DeviationSpectrum, SegmentsHalfOverlap) {
+    // 50 s: whole segments of 32.8 s start at 0 and 16.4 s. A line from 33 s on lies only in
+    // the second, which starts half way through the first.
+    DeviationSpectrum s(kRate);
+    for (int n = 0; n < 50 * 500; ++n) {
+        const double t = n / kRate;
+        s.Push(static_cast<float>(t >= 33.0 ? std::sin(kTwoPi * 4.0 * t) : 0.0));
+    }
+    EXPECT_NEAR(Read(s).modulationHz, 4.0, 0.01);
+}
+
 TEST(ReadSpectrum, SideLobesAndNearbyPeaksAreNoLinesOfTheirOwn) {
     // Two lines 5 % apart: only the larger is named.
     DeviationSpectrum s(kRate);

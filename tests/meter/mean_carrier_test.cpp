@@ -73,6 +73,20 @@ TEST(MeanCarrier, HalvesItsCopyAtTheCapAndStillMeansOverWholePeriods) {
     EXPECT_NEAR(bounded.Mean(kNoModulation), 3.0, 0.05);
 }
 
+TEST(MeanCarrier, HalvedCopyWithMissingValuesStillFitsTheModulationAtItsRate) {
+    // 80 s at 128 values a second into a cap of 2048: the copy halves thrice, to 16 values a
+    // second. The peaks of the swing are missing in 20 of its periods, in runs of whole held
+    // values.
+    const double rate = 128.0;
+    MeanCarrier mean(rate, 2048);
+    for (int i = 0; i < 80 * 128; ++i) {
+        const bool missing = i % 128 >= 16 && i % 128 < 48 && i < 20 * 128;
+        mean.Push(missing ? 1000.0f : Swing(i, rate, 1.0), !missing);
+    }
+    EXPECT_EQ(mean.Count(), 1280u);
+    EXPECT_NEAR(mean.Mean(1.0), 3.0, 1e-3);
+}
+
 TEST(MeanCarrier, HalvedValuesStandForTheValidOnesAmongThem) {
     // Pairs of a valid 3 and a missing 1000: halving keeps the 3.
     MeanCarrier mean(100.0, 8);

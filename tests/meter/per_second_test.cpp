@@ -45,7 +45,8 @@ protected:
 
 TEST_F(PerSecondTest, EachSecondReadsItsPresenceAndMeanCarrier) {
     PerSecond p = Make();
-    for (long long n = 0; n < 4000; ++n) Offset(p, n, 2.0);
+    // The last sample of the first second stands out: it belongs to that second.
+    for (long long n = 0; n < 4000; ++n) Offset(p, n, n == 3999 ? 1002.0 : 2.0);
     // The next second has the tone in only 40 % of its samples: absent.
     for (long long n = 4000; n < 8000; ++n) {
         if (n % 10 < 4)
@@ -66,8 +67,8 @@ TEST_F(PerSecondTest, EachSecondReadsItsPresenceAndMeanCarrier) {
     ASSERT_EQ(readings_.size(), 4u);
     EXPECT_EQ(readings_[0].timeSeconds, 0.0);
     EXPECT_TRUE(readings_[0].tonePresent);
-    EXPECT_NEAR(readings_[0].carrierHz, 3152.0, 1e-9);
-    EXPECT_NEAR(readings_[0].speedErrorPercent, 100.0 * 2.0 / 3150.0, 1e-9);
+    EXPECT_NEAR(readings_[0].carrierHz, 3152.25, 1e-9);
+    EXPECT_NEAR(readings_[0].speedErrorPercent, 100.0 * 2.25 / 3150.0, 1e-9);
     EXPECT_EQ(readings_[1].timeSeconds, 1.0);
     EXPECT_FALSE(readings_[1].tonePresent);
     EXPECT_TRUE(std::isnan(readings_[1].carrierHz));

@@ -85,6 +85,17 @@ TEST(PowerSpectrum, RemovesTheBlocksMeanWhenAskedAndFloatsReadAsDoubles) {
     EXPECT_NEAR(removed[8], 64.0, 1e-4);  // (0.5 * 64 / 4)^2
 }
 
+TEST(PowerSpectrum, HalfTheRateHoldsTheAlternatingPart) {
+    // 0.25 + 0.5 (-1)^i over 64 points: (0.5 * 32)^2 in the last bin, (0.25 * 32)^2 in the first.
+    PowerSpectrum spectrum(64);
+    std::vector<double> x(64);
+    for (size_t i = 0; i < x.size(); ++i) x[i] = 0.25 + (i % 2 == 0 ? 0.5 : -0.5);
+    const std::vector<double>& power = spectrum(x.data(), x.size(), false);
+    EXPECT_NEAR(power[32], 256.0, 1e-9);
+    EXPECT_NEAR(power[0], 64.0, 1e-9);
+    EXPECT_NEAR(power[16], 0.0, 1e-9);
+}
+
 TEST(PeakOffset, ReadsAGaussianPeakBetweenBinsExactly) {
     // A Gaussian peak at bin 10.3, of height 2: the parabola through the logarithms is exact.
     std::vector<double> p(20);

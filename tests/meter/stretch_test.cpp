@@ -91,23 +91,50 @@ TEST(Stretch, ReadingsWaitForTheFiltersAndBridgedOffsetsStayOutOfThem) {
     EXPECT_FALSE(std::isnan(s.QuasiPeakHz()));
     // The drift's readings start after 6 s.
     EXPECT_FALSE(std::isnan(s.DriftHz()));
-    // A second bridged (as the demodulator fills a gap): in time, out of the readings.
-    const double before = s.WeightedTwoSigmaHz();
-    for (long long n = 32000; n < 36000; ++n) s.Push(Offset(n), false);
+    // A second bridged (as the demodulator fills a gap), swinging far wider: in time, out of
+    // the readings.
+    const double before = s.WeightedTwoSigmaHz(), quasiPeak = s.QuasiPeakHz();
+    MeterResult r;
+    s.Read(kMixHz, 0.0, 3.0, r);
+    for (long long n = 32000; n < 36000; ++n) s.Push(5.0 * Offset(n), false);
     EXPECT_EQ(count.bridged, 4000);
     EXPECT_EQ(s.Measured(), 20000);
     EXPECT_EQ(s.WeightedTwoSigmaHz(), before);
+    EXPECT_EQ(s.QuasiPeakHz(), quasiPeak);
+    // The same in Hz: the percentages follow the mean frequency, which the longer span moves.
+    MeterResult after;
+    s.Read(kMixHz, 0.0, 3.0, after);
+    const auto hz = [](const MeterResult& m, double percent) { return percent * m.carrierHz; };
+    EXPECT_NEAR(hz(after, after.wowRmsPercent), hz(r, r.wowRmsPercent), 1e-9);
+    EXPECT_NEAR(hz(after, after.flutterRmsPercent), hz(r, r.flutterRmsPercent), 1e-9);
+    EXPECT_NEAR(hz(after, after.weightedRmsPercent), hz(r, r.weightedRmsPercent), 1e-9);
     // The spectrum's copy: every eighth offset, from the settled part on.
     EXPECT_EQ(count.decimated,
               36000 / kSpectrumDecimation - static_cast<long long>(setup.spectrumFirst));
 }
 
+TEST(Stretch, DriftCountsFromSixSecondsOn) {
+    Stretch s(0, MakeStretchSetup(kRate, 0.0), nullptr, 2.0);
+    for (long long n = 0; n < 6 * 4000; ++n) s.Push(Offset(n), true);
+    EXPECT_TRUE(std::isnan(s.DriftHz()));
+    s.Push(Offset(6 * 4000), true);
+    EXPECT_FALSE(std::isnan(s.DriftHz()));
+}
+
 TEST(Stretch, RevolutionHarmonicsAreNamedWithinTwoBins) {
-    std::vector<SpectrumLine> lines = {{0.5556, 1.0}, {1.1111, 0.5}, {0.7, 0.2}};
+    // Bins of 0.025 Hz: 0.04 Hz off is within two of them, 0.06 Hz off is not.
+    std::vector<SpectrumLine> lines = {
+        {0.5556, 1.0}, {1.1111, 0.5}, {0.7, 0.2}, {1.7065, 0.1}, {2.2820, 0.1}};
     NameRevolutionHarmonics(lines, 0.5555, 0.025);
     EXPECT_EQ(lines[0].revolutionHarmonic, 1);
     EXPECT_EQ(lines[1].revolutionHarmonic, 2);
     EXPECT_EQ(lines[2].revolutionHarmonic, 0);
+    EXPECT_EQ(lines[3].revolutionHarmonic, 3);
+    EXPECT_EQ(lines[4].revolutionHarmonic, 0);
+    // Without a platter speed nothing is named.
+    std::vector<SpectrumLine> none = {{0.5555, 1.0}};
+    NameRevolutionHarmonics(none, 0.0, 0.025);
+    EXPECT_EQ(none[0].revolutionHarmonic, 0);
 }
 
 }  // namespace
