@@ -142,7 +142,7 @@ def long_functions(src, limit):
     for i, c in enumerate(src):
         if c == "{":
             head = src[last:i]
-            # The signature starts after blanks and any access specifier of a class body.
+            # The signature starts after blanks and any public:, protected: or private: of a class.
             lead = ACCESS_LEAD.match(head)
             start = i - len(head) + lead.end()
             head_s = head[lead.end():].strip()

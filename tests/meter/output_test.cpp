@@ -409,6 +409,32 @@ TEST(MeterPlot, PngShowsTheDeviationWhenAndWhereItHappenedUnbroken) {
     EXPECT_EQ(lowered.size(), 619u - 63u);
 }
 
+TEST(MeterPlot, TheTwoSigmaLevelsAreDashedEitherSideOfZeroInTheirColours) {
+    // No traces; levels 0.1 % unweighted and 0.05 % weighted: the scale is +-0.15 % over the
+    // box's 280 pixels from y 45 (zero at 185), so the levels lie 93.3 and 46.7 pixels from it.
+    MeterResult r = Sample();
+    r.unweightedPeakPercent = 0.1;
+    r.weightedPeakPercent = 0.05;
+    const Pixels plot = DecodePng(RenderPlot(r, "take.wav", PlotFormat::kPng));
+    auto IsUnweightedLevel = [](std::uint32_t rgb) {
+        return (rgb >> 16) < 110 && (rgb & 0xffu) > 170;
+    };
+    // Rows of the box (left of the legend) that a dashed line of either colour crosses:
+    // more than a third of the columns, as a dash of 6 pixels in 10 does.
+    std::vector<int> weighted, unweighted;
+    for (int y = 46; y < 324; ++y) {
+        int w = 0, u = 0;
+        for (int x = 100; x < 700; ++x) {
+            w += IsWeightedTrace(plot.At(x, y)) ? 1 : 0;
+            u += IsUnweightedLevel(plot.At(x, y)) ? 1 : 0;
+        }
+        if (w > 200) weighted.push_back(y);
+        if (u > 200) unweighted.push_back(y);
+    }
+    EXPECT_EQ(unweighted, (std::vector<int>{91, 278}));
+    EXPECT_EQ(weighted, (std::vector<int>{138, 231}));
+}
+
 TEST(MeterPlot, PlatterSpeedAddsThePolarPanelWithThePeakAtItsAngleClockwise) {
     // A swing of 0.08 % peaking at 90 degrees of the fold: on the chart (angle 0 at the top,
     // clockwise as the platter turns, 0 % on the middle ring, the outer ring the scale's limit
