@@ -42,6 +42,14 @@ env -u DISPLAY "$gui" >"$work/no-display.out" 2>"$work/no-display.err" || status
     grep -q "^wobblemeter-gui: Can't open display" "$work/no-display.err" ||
     fail "without a display: $(cat "$work/no-display.err")"
 
+# A wrong option: one line that names it and status 2, before any display is looked for.
+status=0
+env -u DISPLAY "$gui" --no-such-option >"$work/usage.out" 2>"$work/usage.err" || status=$?
+[ "$status" -eq 2 ] || fail "a wrong option: status $status: $(cat "$work/usage.err")"
+[ "$(wc -l <"$work/usage.err")" -eq 1 ] &&
+    grep -q "^wobblemeter-gui: .*--no-such-option.*(see --help)\$" "$work/usage.err" ||
+    fail "a wrong option: $(cat "$work/usage.err")"
+
 # The test's own display, sound server and settings.
 exec 3<> <(:)
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
@@ -164,6 +172,12 @@ EOF
 "$meter" --json "$work/take.wav" >"$work/cli.json" || fail "wobblemeter --json"
 "$meter" --plot "$work/cli.png" "$work/take.wav" >/dev/null || fail "wobblemeter --plot"
 start_gui "$work/take.wav"
+# The desktop groups the window under its entry: the window's class is the entry's
+# StartupWMClass.
+wm_class=$(sed -n 's/^StartupWMClass=//p' "$(dirname "${BASH_SOURCE[0]}")/../../meterwin/wobblemeter-gui.desktop")
+[ -n "$wm_class" ] || fail "no StartupWMClass in the desktop entry"
+xdotool search --class "^$wm_class\$" 2>/dev/null | grep -qx "$window" ||
+    fail "the window's class is not $wm_class"
 save_as ctrl+j "Export the readings" "$work/file.json"
 wait_file "$work/file.json"
 cmp -s "$work/cli.json" "$work/file.json" ||
