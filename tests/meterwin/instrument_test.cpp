@@ -1,13 +1,16 @@
-// The instrument face drawn into an image of our own, as the window shows it: the heading and
-// each panel's title are drawn in their bands.
+// The instrument face laid out at any size, and drawn into an image of our own as the window
+// shows it: the heading and each panel's title are drawn in their bands.
 #include "meterwin/instrument.h"
 
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <limits>
+#include <utility>
 
 namespace wobblemeter {
 namespace {
@@ -53,6 +56,29 @@ TEST(Instrument, TheHeadingAndEveryPanelsTitleAreDrawnInTheirBands) {
         EXPECT_GT(DarkPixels(surface, l.spectrumTitle), 100);
         EXPECT_GT(DarkPixels(surface, l.speedErrorTitle), 100);
         cairo_surface_destroy(surface);
+    }
+}
+
+// At any size (below the smallest, laid out at the smallest): the right column holds each
+// title above its panel, one after another without gap or overlap down to the bottom margin,
+// the deviation the tallest; the left column holds the bar above the readouts.
+TEST(Instrument, PanelsStackInTheRightColumnTheDeviationTallest) {
+    for (const auto& [width, height] : {std::pair{900, 600}, {1600, 1000}, {400, 300}}) {
+        SCOPED_TRACE(testing::Message() << width << " x " << height);
+        const InstrumentLayout l = LayOutInstrument(width, height);
+        const double bottom = std::max(height, kInstrumentMinHeight);
+        const PanelRect column[] = {l.deviationTitle, l.deviation,       l.spectrumTitle,
+                                    l.spectrum,       l.speedErrorTitle, l.speedError};
+        EXPECT_GE(column[0].y, l.heading.y + l.heading.h);
+        for (size_t i = 1; i < std::size(column); ++i)
+            EXPECT_DOUBLE_EQ(column[i].y, column[i - 1].y + column[i - 1].h) << i;
+        EXPECT_LE(l.speedError.y + l.speedError.h, bottom);
+        EXPECT_GT(l.speedError.y + l.speedError.h, bottom - 20.0);
+        EXPECT_GT(l.deviation.h, l.spectrum.h);
+        EXPECT_GT(l.deviation.h, l.speedError.h);
+        EXPECT_GT(l.speedError.h, 80.0);
+        EXPECT_GE(l.deviation.x, l.bar.x + l.bar.w);
+        EXPECT_GE(l.readouts.y, l.bar.y + l.bar.h);
     }
 }
 
