@@ -1,5 +1,6 @@
 // Tests of output files written under a temporary name: the previous file stays until the new
-// one is complete, and a stream that failed is never put in place.
+// one is complete, and a stream that failed or a rename that failed is never reported as
+// written.
 #include "sys/output_file.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The measuring session as the command line's live mode and a desktop window use it: a fake
 // device read into the engine on the session's thread, read as the file mode reads the same
-// audio; overruns bridged and counted; a lost device, a missing one, unwritable files; the log
-// and the recording switched while it runs; states, trace and spectrum in the snapshots; a
-// file measured with progress and cancelled.
+// audio; overruns bridged and counted; a lost device, a missing one, unwritable files, a log
+// that fails while it runs; the log and the recording switched while it runs; states, trace
+// and spectrum in the snapshots; a file measured with progress and cancelled.
 #include "meter/live/live_session.h"
 
 #include <gtest/gtest.h>

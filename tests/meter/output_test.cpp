@@ -1,4 +1,5 @@
-// The summary, the JSON object and the plot of a measurement.
+// The summary, the JSON object, the CSV forms and the plot of a measurement, and the per-second
+// log as it is written.
 #include <cairo.h>
 #include <gtest/gtest.h>
 

@@ -1,10 +1,12 @@
 #!/bin/bash
-# End to end, the real wobblemeter-gui under an Xvfb of its own, driven with xdotool: a file
-# given on the command line is measured and its readings and plot exported as wobblemeter
-# writes them; live from a PulseAudio null sink's monitor (a daemon of the test's own) a tone
-# played into the sink reads as the command-line tool reads its file (within 1 %, the carrier
-# within 0.01 %), logged from Start to Stop; closing the window while it logs and records
-# leaves both files whole. Xvfb and the daemon are stopped by their ids whatever happens.
+# End to end, the real wobblemeter-gui under an Xvfb of its own, driven with xdotool: a wrong
+# option is refused before any display is looked for; a file given on the command line is
+# measured and its readings and plot exported as wobblemeter writes them, the window's class
+# is its desktop entry's, and the bar meter's scale chosen from the menu is remembered; live
+# from a PulseAudio null sink's monitor (a daemon of the test's own) a tone played into the sink
+# reads as the command-line tool reads its file (within 1 %, the carrier within 0.01 %), logged
+# from Start to Stop; closing the window while it logs and records leaves both files whole.
+# Xvfb and the daemon are stopped by their ids whatever happens.
 # Usage: end_to_end.sh WOBBLEMETER_GUI WOBBLEMETER WOBBLEGEN_CLI
 set -uo pipefail
 
@@ -41,6 +43,14 @@ env -u DISPLAY "$gui" >"$work/no-display.out" 2>"$work/no-display.err" || status
 [ "$(wc -l <"$work/no-display.err")" -eq 1 ] &&
     grep -q "^wobblemeter-gui: Can't open display" "$work/no-display.err" ||
     fail "without a display: $(cat "$work/no-display.err")"
+
+# A wrong option: one line that names it and status 2, before any display is looked for.
+status=0
+env -u DISPLAY "$gui" --no-such-option >"$work/usage.out" 2>"$work/usage.err" || status=$?
+[ "$status" -eq 2 ] || fail "a wrong option: status $status: $(cat "$work/usage.err")"
+[ "$(wc -l <"$work/usage.err")" -eq 1 ] &&
+    grep -q "^wobblemeter-gui: .*--no-such-option.*(see --help)\$" "$work/usage.err" ||
+    fail "a wrong option: $(cat "$work/usage.err")"
 
 # The test's own display, sound server and settings.
 exec 3<> <(:)
@@ -164,6 +174,13 @@ EOF
 "$meter" --json "$work/take.wav" >"$work/cli.json" || fail "wobblemeter --json"
 "$meter" --plot "$work/cli.png" "$work/take.wav" >/dev/null || fail "wobblemeter --plot"
 start_gui "$work/take.wav"
+# The desktop groups the window under its entry: the window's class is the entry's
+# StartupWMClass.
+entry="$(dirname "${BASH_SOURCE[0]}")/../../meterwin/wobblemeter-gui.desktop"
+wm_class=$(sed -n 's/^StartupWMClass=//p' "$entry")
+[ -n "$wm_class" ] || fail "no StartupWMClass in the desktop entry"
+xdotool search --class "^$wm_class\$" 2>/dev/null | grep -qx "$window" ||
+    fail "the window's class is not $wm_class"
 save_as ctrl+j "Export the readings" "$work/file.json"
 wait_file "$work/file.json"
 cmp -s "$work/cli.json" "$work/file.json" ||
@@ -171,6 +188,16 @@ cmp -s "$work/cli.json" "$work/file.json" ||
 save_as ctrl+e "Export the plot" "$work/file.png"
 wait_file "$work/file.png"
 cmp -s "$work/cli.png" "$work/file.png" || fail "the window's plot of the file differs"
+# The bar meter's scale chosen from the menu, View > Bar meter scale > 1 % (its third item, the
+# keys a step apart for the menus to open), is remembered.
+xdotool windowfocus --sync "$window"
+xdotool key --delay 300 alt+v Down Right Down Down Return
+deadline=$((SECONDS + 10))
+settings="$XDG_CONFIG_HOME/wobblegen/wobblemeter-gui.conf"
+until grep -qx "bar_scale_percent=1" "$settings" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || fail "the scale chosen from the menu was not remembered"
+    sleep 0.1
+done
 keys ctrl+q
 wait_exit "file"
 echo "a file: its readings and plot as wobblemeter's"

@@ -1,7 +1,8 @@
 // The meter window live, without a display or a sound card: a fake device paced faster than
 // real time, read through the window's logic as its front-end polls it. The states a tone
-// takes the window through and what each shows, Stop, the log and the recording switched
-// before and during a session and finished when the window closes, a lost device, none at all.
+// takes the window through and what each shows, the hold mark as the flutter falls, a tone off
+// speed read against its nominal, Stop, the log and the recording switched before and during a
+// session and finished when the window closes, a lost device, none at all.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
