@@ -52,7 +52,7 @@ void CaptureIntake::Stamp(Clock::time_point lastFrame) {
     stampSequence_.store(sequence + 2, std::memory_order_release);
 }
 
-void CaptureIntake::Take(const DeviceBlock& block, Clock::time_point now,
+void CaptureIntake::Push(const DeviceBlock& block, Clock::time_point now,
                          const std::atomic<bool>& stopping) {
     if (block.frames == 0) return;
     if (!started_) {

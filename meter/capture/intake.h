@@ -33,7 +33,7 @@ public:
     // Audio thread. Stores the block's frames of the channel, or counts them lost. A device
     // that has delivered more than the wall clock allows since its first block (it reads a
     // file, say) waits here for room while stopping is false.
-    void Take(const DeviceBlock& block, Clock::time_point now, const std::atomic<bool>& stopping);
+    void Push(const DeviceBlock& block, Clock::time_point now, const std::atomic<bool>& stopping);
 
     // Reader. When the frame that ends `delivered` frames of the ring's samples entered the
     // device, estimated from the latest block; now when nothing was stamped yet.

@@ -163,8 +163,8 @@ protected:
         return block;
     }
     // A clocked device: each block arrives when its frames have been captured.
-    void Take(const DeviceBlock& block) {
-        intake_.Take(block, start_ + Seconds(block.currentTime), stopping_);
+    void Push(const DeviceBlock& block) {
+        intake_.Push(block, start_ + Seconds(block.currentTime), stopping_);
     }
     static CaptureIntake::Clock::duration Seconds(double s) {
         return std::chrono::duration_cast<CaptureIntake::Clock::duration>(
@@ -188,18 +188,18 @@ protected:
 };
 
 TEST_F(CaptureIntakeTest, AnOverrunFlagLosesTheFramesTheDeviceClockSkipped) {
-    Take(Block(100, 0.0));
-    Take(Block(100, 0.1));
+    Push(Block(100, 0.0));
+    Push(Block(100, 0.1));
     DeviceBlock late = Block(100, 0.35);  // 150 frames after the last one ended
     late.overflow = true;
-    Take(late);
+    Push(late);
     DeviceBlock unclear = Block(100, 0.45);  // flagged, but the clock shows no gap
     unclear.overflow = true;
-    Take(unclear);
+    Push(unclear);
     DeviceBlock padding = Block(100, 0.55);
     padding.underflow = true;
-    Take(padding);
-    Take(Block(50, 0.65));
+    Push(padding);
+    Push(Block(50, 0.65));
 
     std::vector<double> expected;
     for (int i = 0; i < 200; ++i) expected.push_back(i);
@@ -217,7 +217,7 @@ TEST_F(CaptureIntakeTest, ClockedDeviceLosesWhatDoesNotFitButOneAheadOfTheClockW
     CaptureIntake intake(ring, 1, 0, kRate, 0.0);
     // Clocked: 20 blocks of 100 in real time against a reader that does not read.
     for (int i = 0; i < 20; ++i)
-        intake.Take(Block(100, 0.1 * i), start_ + Seconds(0.1 * (i + 1)), stopping_);
+        intake.Push(Block(100, 0.1 * i), start_ + Seconds(0.1 * (i + 1)), stopping_);
     std::vector<double> got;
     PopInto(ring, got, 10000);
     PopInto(ring, got, 10000);
@@ -231,7 +231,7 @@ TEST_F(CaptureIntakeTest, ClockedDeviceLosesWhatDoesNotFitButOneAheadOfTheClockW
     std::atomic<int> taken{0};
     std::thread device([&] {
         for (int i = 0; i < 20; ++i) {
-            file.Take(Block(100, 0.1 * i), start_, stopping_);
+            file.Push(Block(100, 0.1 * i), start_, stopping_);
             ++taken;
         }
     });
@@ -248,7 +248,7 @@ TEST_F(CaptureIntakeTest, DatesEachDeliveredFrameFromTheLatestBlock) {
     EXPECT_EQ(now, intake_.CapturedAt(0, now));  // nothing yet
     DeviceBlock block = Block(100, 10.0);
     block.currentTime = 10.25;  // the first frame was captured 0.25 s before the callback
-    intake_.Take(block, now, stopping_);
+    intake_.Push(block, now, stopping_);
     // The last frame, 99 frames after the first: 0.151 s before the callback.
     EXPECT_NEAR(-0.151, std::chrono::duration<double>(intake_.CapturedAt(100, now) - now).count(),
                 1e-9);

@@ -174,7 +174,7 @@ int OnAudio(const void* input, void*, unsigned long frames, const PaStreamCallba
     block.currentTime = time->currentTime;
     block.overflow = (flags & paInputOverflow) != 0;
     block.underflow = (flags & paInputUnderflow) != 0;
-    shared.intake->Take(block, Clock::now(), shared.stopping);
+    shared.intake->Push(block, Clock::now(), shared.stopping);
     shared.arrived.Post();
     return paContinue;
 }
