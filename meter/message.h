@@ -165,14 +165,14 @@ std::string Text(Msg id, Args... args) {
 // value with `decimals` decimals, or more (up to 9) where fewer would print it as limit prints.
 std::string DistinctFrom(double value, double limit, int decimals);
 
-// A recording, a device or an output that cannot be measured or written; what() is one line
-// saying why, id() names it in the table.
-class MeterError : public std::runtime_error {
+// A failure whose words come from the table: what() is one line saying why, id() names its
+// row. Words made elsewhere (a library's own message passed on, a failure kept and reported
+// again) carry no row, and exit with status 1.
+class TableError : public std::runtime_error {
 public:
     template <typename... Args>
-    explicit MeterError(Msg id, Args... args) : std::runtime_error(Text(id, args...)), id_(id) {}
-    // Words not (yet) in the table: a library's own message passed on.
-    explicit MeterError(const std::string& what, Msg id = Msg::kCount)
+    explicit TableError(Msg id, Args... args) : std::runtime_error(Text(id, args...)), id_(id) {}
+    explicit TableError(const std::string& what, Msg id = Msg::kCount)
         : std::runtime_error(what), id_(id) {}
 
     Msg id() const { return id_; }
@@ -181,6 +181,12 @@ public:
 
 private:
     Msg id_;
+};
+
+// A recording, a device or an output that cannot be measured or written.
+class MeterError : public TableError {
+public:
+    using TableError::TableError;
 };
 
 }  // namespace wobblemeter

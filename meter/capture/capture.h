@@ -50,20 +50,9 @@ struct CaptureChunk {
 
 // A capture that cannot start or that stopped: no device, a busy one, an unplugged one. what()
 // is one line saying why, id() names it in the table of messages.
-class CaptureError : public std::runtime_error {
+class CaptureError : public TableError {
 public:
-    template <typename... Args>
-    explicit CaptureError(Msg id, Args... args) : std::runtime_error(Text(id, args...)), id_(id) {}
-    // Words made elsewhere (a failure kept and reported again).
-    explicit CaptureError(const std::string& what, Msg id = Msg::kCount)
-        : std::runtime_error(what), id_(id) {}
-
-    Msg id() const { return id_; }
-    // The status to exit with: the row's, or 1 for words outside the table.
-    int status() const { return id_ == Msg::kCount ? ToInt(ExitStatus::kFailed) : StatusOf(id_); }
-
-private:
-    Msg id_;
+    using TableError::TableError;
 };
 
 // One capture stream. Start, Read and Stop are called from one thread (the reader); the audio
