@@ -3,16 +3,12 @@
 
 namespace wobblemeter {
 
-namespace {
-const char* const kNoCapture = "this wobblemeter was built without live capture (PortAudio)";
-}
-
 std::vector<CaptureDeviceInfo> ListCaptureDevices() {
-    throw CaptureError(kNoCapture);
+    throw CaptureError(Msg::kCaptureBuiltWithout);
 }
 
 std::unique_ptr<CaptureSource> OpenCaptureDevice(const CaptureOptions&) {
-    throw CaptureError(kNoCapture);
+    throw CaptureError(Msg::kCaptureBuiltWithout);
 }
 
 }  // namespace wobblemeter

@@ -104,12 +104,12 @@ std::string AlsaOpenProblem(const std::string& name) {
         return result;
     });
     if (error == 0) return "";
-    if (error == -EBUSY || error == -EAGAIN) return "capture device " + Quoted(name) + " is busy";
+    if (error == -EBUSY || error == -EAGAIN) return Text(Msg::kCaptureBusy, name.c_str());
     if (error == -ENOENT || error == -ENODEV || error == -ENXIO)
-        return "no capture device " + Quoted(name) + " (see --list-devices)";
-    return "cannot open capture device " + Quoted(name) + ": " + Lib().snd_strerror(error);
+        return Text(Msg::kNoSuchCaptureDevice, name.c_str());
+    return Text(Msg::kCannotOpenCapture, name.c_str(), Lib().snd_strerror(error));
 #else
-    return "no capture device " + Quoted(name) + " (see --list-devices)";
+    return Text(Msg::kNoSuchCaptureDevice, name.c_str());
 #endif
 }
 
@@ -236,8 +236,7 @@ void PortAudioSource::Start() {
     const PaError error = CallLibrary("while starting " + Quoted(name_), portaudio::kOpenSeconds,
                                       [stream = stream_] { return Lib().Pa_StartStream(stream); });
     if (error != paNoError)
-        throw CaptureError("cannot start capturing from " + Quoted(name_) + ": " +
-                           Lib().Pa_GetErrorText(error));
+        throw CaptureError(Msg::kCannotStartCapture, name_.c_str(), Lib().Pa_GetErrorText(error));
     running_ = true;
     lastAudio_ = Clock::now();
 }
@@ -260,8 +259,7 @@ CaptureChunk PortAudioSource::Read(double* out, size_t maxFrames,
         }
         if (shared_->finished.load(std::memory_order_acquire) &&
             !shared_->stopping.load(std::memory_order_relaxed))
-            throw CaptureError("capture device " + Quoted(name_) +
-                               " stopped delivering audio (unplugged?)");
+            throw CaptureError(Msg::kCaptureStopped, name_.c_str());
         if (!running_) {
             CaptureChunk chunk;
             chunk.ended = true;
@@ -270,12 +268,7 @@ CaptureChunk PortAudioSource::Read(double* out, size_t maxFrames,
         const Clock::time_point stalled =
             lastAudio_ + std::chrono::duration_cast<Clock::duration>(
                              std::chrono::duration<double>(StallLimit()));
-        if (now >= stalled) {
-            char seconds[32];
-            std::snprintf(seconds, sizeof seconds, "%.0f", StallLimit());
-            throw CaptureError("no audio from capture device " + Quoted(name_) + " for " + seconds +
-                               " s");
-        }
+        if (now >= stalled) throw CaptureError(Msg::kCaptureSilent, name_.c_str(), StallLimit());
         if (now >= deadline) return {};
         shared_->arrived.WaitUntil(std::min(deadline, stalled));
     }
@@ -296,7 +289,7 @@ const ListedDevice* PortAudioSource::ChooseDevice(const CaptureOptions& options,
     if (options.device.empty()) {
         const auto found = std::find_if(devices.begin(), devices.end(),
                                         [](const ListedDevice& d) { return d.info.isDefault; });
-        if (found == devices.end()) throw CaptureError("no capture device found");
+        if (found == devices.end()) throw CaptureError(Msg::kNoCaptureDevice);
         listed = &*found;
     } else {
         std::vector<CaptureDeviceInfo> infos;
@@ -309,9 +302,8 @@ const ListedDevice* PortAudioSource::ChooseDevice(const CaptureOptions& options,
     if (listed != nullptr) {
         name_ = listed->info.name;
         if (options.channel > listed->info.maxInputChannels)
-            throw CaptureError("capture device " + Quoted(name_) + " has " +
-                               std::to_string(listed->info.maxInputChannels) +
-                               " input channel(s): no channel " + std::to_string(options.channel));
+            throw CaptureError(Msg::kCaptureTooFewChannels, name_.c_str(),
+                               listed->info.maxInputChannels, options.channel);
         parameters.device = listed->index;
         parameters.suggestedLatency = std::max(
             kLatencySeconds, Lib().Pa_GetDeviceInfo(listed->index)->defaultHighInputLatency);
@@ -331,7 +323,7 @@ const ListedDevice* PortAudioSource::ChooseDevice(const CaptureOptions& options,
         return nullptr;
     }
 #endif
-    throw CaptureError("no capture device " + Quoted(name_) + " (see --list-devices)");
+    throw CaptureError(Msg::kNoSuchCaptureDevice, name_.c_str());
 }
 
 // The first of the usual rates an unlisted device takes; 0 when none.
@@ -347,26 +339,18 @@ double PortAudioSource::DefaultRateOfUnlisted(const std::shared_ptr<StreamReques
 
 void PortAudioSource::ThrowOpenError(PaError error, const ListedDevice* listed, double rate,
                                      int channel) {
-    char rateText[32];
-    std::snprintf(rateText, sizeof rateText, "%.0f", rate);
     if (listed == nullptr || listed->alsa) {
         const std::string problem = AlsaOpenProblem(listed ? AlsaName(name_) : name_);
         if (!problem.empty()) throw CaptureError(problem);
     }
     if (error == paInvalidSampleRate)
-        throw CaptureError("capture device " + Quoted(name_) + " cannot capture at " + rateText +
-                           " Hz");
+        throw CaptureError(Msg::kCaptureRateRefused, name_.c_str(), rate);
     if (error == paNoError)  // no rate found
-        throw CaptureError("capture device " + Quoted(name_) +
-                           " takes none of the usual rates with channel " +
-                           std::to_string(channel) + ": give --rate");
+        throw CaptureError(Msg::kCaptureNoUsualRate, name_.c_str(), channel);
     if (error == paInvalidChannelCount)
-        throw CaptureError("capture device " + Quoted(name_) + " has no channel " +
-                           std::to_string(channel));
-    if (error == paDeviceUnavailable)
-        throw CaptureError("capture device " + Quoted(name_) + " is busy");
-    throw CaptureError("cannot capture from " + Quoted(name_) + " at " + rateText +
-                       " Hz: " + Lib().Pa_GetErrorText(error));
+        throw CaptureError(Msg::kCaptureNoChannel, name_.c_str(), channel);
+    if (error == paDeviceUnavailable) throw CaptureError(Msg::kCaptureBusy, name_.c_str());
+    throw CaptureError(Msg::kCannotCaptureAt, name_.c_str(), rate, Lib().Pa_GetErrorText(error));
 }
 
 void PortAudioSource::OpenStream(const CaptureOptions& options) {
@@ -396,12 +380,11 @@ void PortAudioSource::OpenStream(const CaptureOptions& options) {
     if (info != nullptr) {
         latency_ = info->inputLatency;
         if (std::lround(info->sampleRate) != std::lround(rate)) {
-            char rates[64];
-            std::snprintf(rates, sizeof rates, "%.0f Hz, not %.0f Hz", info->sampleRate, rate);
             CallLibrary("while closing " + Quoted(name_), portaudio::kStopSeconds,
                         [stream = stream_] { return Lib().Pa_CloseStream(stream); });
             stream_ = nullptr;
-            throw CaptureError("capture device " + Quoted(name_) + " runs at " + rates);
+            throw CaptureError(Msg::kCaptureRateOtherThanAsked, name_.c_str(), info->sampleRate,
+                               rate);
         }
     }
     rate_ = static_cast<int>(std::lround(rate));
@@ -419,7 +402,7 @@ std::vector<CaptureDeviceInfo> ListCaptureDevices() {
 }
 
 std::unique_ptr<CaptureSource> OpenCaptureDevice(const CaptureOptions& options) {
-    if (options.channel < 1) throw CaptureError("no channel " + std::to_string(options.channel));
+    if (options.channel < 1) throw CaptureError(Msg::kNoChannel, options.channel);
     return std::make_unique<PortAudioSource>(options);
 }
 

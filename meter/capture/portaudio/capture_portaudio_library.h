@@ -102,8 +102,7 @@ void AbandonLibrary();
 template <typename Call>
 auto CallLibrary(const std::string& doing, double seconds, Call call) -> decltype(call()) {
     using Result = decltype(call());
-    if (LibraryAbandoned())
-        throw CaptureError("the audio system stopped answering earlier; not " + doing);
+    if (LibraryAbandoned()) throw CaptureError(Msg::kAudioSystemGoneEarlier, doing.c_str());
     struct Rendezvous {
         std::mutex mutex;
         std::condition_variable returned;
@@ -122,10 +121,7 @@ auto CallLibrary(const std::string& doing, double seconds, Call call) -> decltyp
     if (!rendezvous->returned.wait_for(lock, limit,
                                        [&] { return rendezvous->result.has_value(); })) {
         AbandonLibrary();
-        char limitText[32];
-        std::snprintf(limitText, sizeof limitText, "%.0f", seconds);
-        throw CaptureError("the audio system did not answer within " + std::string(limitText) +
-                           " s " + doing + " (is a sound server hanging?)");
+        throw CaptureError(Msg::kAudioSystemHangs, seconds, doing.c_str());
     }
     return std::move(*rendezvous->result);
 }
