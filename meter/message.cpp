@@ -86,6 +86,18 @@ constexpr std::array<MessageEntry, static_cast<size_t>(Msg::kCount)> kTable{{
      "--plot and --log take a single FILE, not %zu: measure each file on its own to plot or "
      "log it (see --help)"},
     {kPlotExtension, kUsage, "--plot: '%s' must end in .png or .svg (see --help)"},
+    // A number option's refusal, after the option's name (the command-line library adds it):
+    // the text given, then the range.
+    {kNotWholeNumberInRange, kUsage, "'%s' is not allowed: give a whole number from %lld to %lld"},
+    // The text given, the unit ("Hz"), and the range.
+    {kNotDecimalInRange, kUsage, "'%s' is not allowed: give a decimal number of %s from %s to %s"},
+    {kNotPositiveDecimal, kUsage, "'%s' is not allowed: give a decimal number of %s above 0"},
+    // The verification set's table (DIR/expected.csv) and why.
+    {kVerifySetUnreadable, kFailed,
+     "cannot read %s: %s (write the set with wobblegen-cli --calibration-set DIR)"},
+    {kVerifyRowRefused, kFailed, "%s, line %d: not a row of the set: '%s'"},
+    {kVerifyTableUnreadable, kFailed, "cannot read %s: %s"},
+    {kVerifySetEmpty, kFailed, "%s lists no signals"},
     // The window.
 }};
 

@@ -70,6 +70,13 @@ enum class Msg : int {
     kFileNameEmpty,
     kPlotAndLogTakeOneFile,
     kPlotExtension,
+    kNotWholeNumberInRange,
+    kNotDecimalInRange,
+    kNotPositiveDecimal,
+    kVerifySetUnreadable,
+    kVerifyRowRefused,
+    kVerifyTableUnreadable,
+    kVerifySetEmpty,
     // The window.
     kCount  // not a message: the table's size
 };
