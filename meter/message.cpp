@@ -9,6 +9,7 @@ namespace wobblemeter {
 namespace {
 
 using enum Msg;
+constexpr ExitStatus kDone = ExitStatus::kDone;
 constexpr ExitStatus kFailed = ExitStatus::kFailed;
 constexpr ExitStatus kUsage = ExitStatus::kUsage;
 
@@ -72,6 +73,9 @@ constexpr std::array<MessageEntry, static_cast<size_t>(Msg::kCount)> kTable{{
     // A file and why it could not be measured.
     {kFileNotMeasured, kFailed, "%s: %s"},
     {kOutOfMemory, kFailed, "out of memory"},
+    // Progress on a terminal, redrawn in place: no failure.
+    {kReadingProgress, kDone, "reading %3d %%"},
+    {kFilesProgress, kDone, "measured %zu of %zu files"},
     // The command-line library's own words for an option it refuses.
     {kCommandLineRefused, kUsage, "%s (see --help)"},
     {kRpmNotAllowed, kUsage, "--rpm: '%s' is not allowed: give 33.33, 45 or 78 (see --help)"},

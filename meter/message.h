@@ -60,6 +60,8 @@ enum class Msg : int {
     kCannotWritePlot,
     kFileNotMeasured,
     kOutOfMemory,
+    kReadingProgress,
+    kFilesProgress,
     kCommandLineRefused,
     kRpmNotAllowed,
     kVerifyAlone,

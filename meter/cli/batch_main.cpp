@@ -38,7 +38,7 @@ public:
         if (!terminal_ || done == files_ ||
             std::chrono::steady_clock::now() - started_ < kProgressDelay)
             return;
-        std::fprintf(stderr, "\rwobblemeter: measured %zu of %zu files", done, files_);
+        std::fprintf(stderr, "\rwobblemeter: %s", Text(Msg::kFilesProgress, done, files_).c_str());
         std::fflush(stderr);
         shown_ = true;
     }

@@ -49,7 +49,7 @@ private:
         const int percent = static_cast<int>(100.0 * fraction);
         if (percent == percent_ || std::chrono::steady_clock::now() - started_ < kProgressDelay)
             return;
-        std::fprintf(stderr, "\rwobblemeter: reading %3d %%", percent);
+        std::fprintf(stderr, "\rwobblemeter: %s", Text(Msg::kReadingProgress, percent).c_str());
         std::fflush(stderr);
         percent_ = percent;
         shown_ = true;
