@@ -22,37 +22,6 @@ constexpr std::array<MessageEntry, static_cast<size_t>(Msg::kCount)> kTable{{
     // The outputs: summary, JSON, CSV log, plots.
     // Capture and the live session.
     {kNoCaptureDevice, kFailed, "no capture device found"},
-    {kNoSuchCaptureDevice, kFailed, "no capture device '%s' (see --list-devices)"},
-    {kCaptureBuiltWithout, kFailed, "this wobblemeter was built without live capture (PortAudio)"},
-    {kCaptureBusy, kFailed, "capture device '%s' is busy"},
-    // The device, and ALSA's words.
-    {kCannotOpenCapture, kFailed, "cannot open capture device '%s': %s"},
-    // The device, and PortAudio's words.
-    {kCannotStartCapture, kFailed, "cannot start capturing from '%s': %s"},
-    {kCaptureStopped, kFailed, "capture device '%s' stopped delivering audio (unplugged?)"},
-    {kCaptureSilent, kFailed, "no audio from capture device '%s' for %.0f s"},
-    {kCaptureTooFewChannels, kFailed, "capture device '%s' has %d input channel(s): no channel %d"},
-    {kCaptureNoChannel, kFailed, "capture device '%s' has no channel %d"},
-    {kCaptureRateRefused, kFailed, "capture device '%s' cannot capture at %.0f Hz"},
-    {kCaptureNoUsualRate, kFailed,
-     "capture device '%s' takes none of the usual rates with channel %d: give --rate"},
-    // The device, the rate it runs at and the rate asked, Hz.
-    {kCaptureRateOtherThanAsked, kFailed, "capture device '%s' runs at %.0f Hz, not %.0f Hz"},
-    // The device, the rate, and PortAudio's words.
-    {kCannotCaptureAt, kFailed, "cannot capture from '%s' at %.0f Hz: %s"},
-    {kNoChannel, kFailed, "no channel %d"},
-    // The library's file, and the loader's words.
-    {kAudioLibraryNotLoaded, kFailed,
-     "cannot load the audio library %s (the package libportaudio2): %s"},
-    // The library's file, and the first function it lacks.
-    {kAudioLibraryIncomplete, kFailed,
-     "the audio library %s lacks %s (not PortAudio 19 with ALSA?)"},
-    {kAudioLibraryNotStarted, kFailed, "cannot start the audio library: %s"},
-    // What was to be done ("while opening 'hw:1,0'").
-    {kAudioSystemGoneEarlier, kFailed, "the audio system stopped answering earlier; not %s"},
-    // The limit in seconds, and what was being done.
-    {kAudioSystemHangs, kFailed,
-     "the audio system did not answer within %.0f s %s (is a sound server hanging?)"},
     {kInputOverrun, kFailed, "input overrun at %.3f s: %lld frames lost, bridged"},
     // The session's failure, and the recording that holds what came before it.
     {kSessionFailedRecorded, kFailed, "%s; %s holds the %.3f s recorded before"},

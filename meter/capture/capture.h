@@ -11,8 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "meter/message.h"
-
 namespace wobblemeter {
 
 // Audio held between the audio thread and the reader before frames are lost, s.
@@ -53,9 +51,6 @@ struct CaptureChunk {
 class CaptureError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
-    // The words of row id of the meter's messages.
-    template <typename... Args>
-    explicit CaptureError(Msg id, Args... args) : std::runtime_error(Text(id, args...)) {}
 };
 
 // One capture stream. Start, Read and Stop are called from one thread (the reader); the audio

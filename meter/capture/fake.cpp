@@ -39,7 +39,7 @@ CaptureChunk FakeCaptureSource::Read(double* out, size_t maxFrames, std::chrono:
         return chunk;
     }
     if (failAt_ >= 0 && position_ >= failAt_)
-        throw CaptureError(Msg::kCaptureStopped, name_.c_str());
+        throw CaptureError("capture device '" + name_ + "' stopped delivering audio (unplugged?)");
     // Losses that cover the reading position, each continuing where the previous one ends.
     for (const InjectedLoss& loss : losses_) {
         if (loss.atFrame > position_ || loss.atFrame + loss.frames <= position_) continue;

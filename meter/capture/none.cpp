@@ -3,12 +3,16 @@
 
 namespace wobblemeter {
 
+namespace {
+const char* const kNoCapture = "this wobblemeter was built without live capture (PortAudio)";
+}
+
 std::vector<CaptureDeviceInfo> ListCaptureDevices() {
-    throw CaptureError(Msg::kCaptureBuiltWithout);
+    throw CaptureError(kNoCapture);
 }
 
 std::unique_ptr<CaptureSource> OpenCaptureDevice(const CaptureOptions&) {
-    throw CaptureError(Msg::kCaptureBuiltWithout);
+    throw CaptureError(kNoCapture);
 }
 
 }  // namespace wobblemeter

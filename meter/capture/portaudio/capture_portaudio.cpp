@@ -104,12 +104,12 @@ std::string AlsaOpenProblem(const std::string& name) {
         return result;
     });
     if (error == 0) return "";
-    if (error == -EBUSY || error == -EAGAIN) return Text(Msg::kCaptureBusy, name.c_str());
+    if (error == -EBUSY || error == -EAGAIN) return "capture device " + Quoted(name) + " is busy";
     if (error == -ENOENT || error == -ENODEV || error == -ENXIO)
-        return Text(Msg::kNoSuchCaptureDevice, name.c_str());
-    return Text(Msg::kCannotOpenCapture, name.c_str(), Lib().snd_strerror(error));
+        return "no capture device " + Quoted(name) + " (see --list-devices)";
+    return "cannot open capture device " + Quoted(name) + ": " + Lib().snd_strerror(error);
 #else
-    return Text(Msg::kNoSuchCaptureDevice, name.c_str());
+    return "no capture device " + Quoted(name) + " (see --list-devices)";
 #endif
 }
 
@@ -236,7 +236,8 @@ void PortAudioSource::Start() {
     const PaError error = CallLibrary("while starting " + Quoted(name_), portaudio::kOpenSeconds,
                                       [stream = stream_] { return Lib().Pa_StartStream(stream); });
     if (error != paNoError)
-        throw CaptureError(Msg::kCannotStartCapture, name_.c_str(), Lib().Pa_GetErrorText(error));
+        throw CaptureError("cannot start capturing from " + Quoted(name_) + ": " +
+                           Lib().Pa_GetErrorText(error));
     running_ = true;
     lastAudio_ = Clock::now();
 }
@@ -259,7 +260,8 @@ CaptureChunk PortAudioSource::Read(double* out, size_t maxFrames,
         }
         if (shared_->finished.load(std::memory_order_acquire) &&
             !shared_->stopping.load(std::memory_order_relaxed))
-            throw CaptureError(Msg::kCaptureStopped, name_.c_str());
+            throw CaptureError("capture device " + Quoted(name_) +
+                               " stopped delivering audio (unplugged?)");
         if (!running_) {
             CaptureChunk chunk;
             chunk.ended = true;
@@ -268,7 +270,12 @@ CaptureChunk PortAudioSource::Read(double* out, size_t maxFrames,
         const Clock::time_point stalled =
             lastAudio_ + std::chrono::duration_cast<Clock::duration>(
                              std::chrono::duration<double>(StallLimit()));
-        if (now >= stalled) throw CaptureError(Msg::kCaptureSilent, name_.c_str(), StallLimit());
+        if (now >= stalled) {
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.0f", StallLimit());
+            throw CaptureError("no audio from capture device " + Quoted(name_) + " for " + seconds +
+                               " s");
+        }
         if (now >= deadline) return {};
         shared_->arrived.WaitUntil(std::min(deadline, stalled));
     }
@@ -289,7 +296,7 @@ const ListedDevice* PortAudioSource::ChooseDevice(const CaptureOptions& options,
     if (options.device.empty()) {
         const auto found = std::find_if(devices.begin(), devices.end(),
                                         [](const ListedDevice& d) { return d.info.isDefault; });
-        if (found == devices.end()) throw CaptureError(Msg::kNoCaptureDevice);
+        if (found == devices.end()) throw CaptureError("no capture device found");
         listed = &*found;
     } else {
         std::vector<CaptureDeviceInfo> infos;
@@ -302,8 +309,9 @@ const ListedDevice* PortAudioSource::ChooseDevice(const CaptureOptions& options,
     if (listed != nullptr) {
         name_ = listed->info.name;
         if (options.channel > listed->info.maxInputChannels)
-            throw CaptureError(Msg::kCaptureTooFewChannels, name_.c_str(),
-                               listed->info.maxInputChannels, options.channel);
+            throw CaptureError("capture device " + Quoted(name_) + " has " +
+                               std::to_string(listed->info.maxInputChannels) +
+                               " input channel(s): no channel " + std::to_string(options.channel));
         parameters.device = listed->index;
         parameters.suggestedLatency = std::max(
             kLatencySeconds, Lib().Pa_GetDeviceInfo(listed->index)->defaultHighInputLatency);
@@ -323,7 +331,7 @@ const ListedDevice* PortAudioSource::ChooseDevice(const CaptureOptions& options,
         return nullptr;
     }
 #endif
-    throw CaptureError(Msg::kNoSuchCaptureDevice, name_.c_str());
+    throw CaptureError("no capture device " + Quoted(name_) + " (see --list-devices)");
 }
 
 // The first of the usual rates an unlisted device takes; 0 when none.
@@ -339,18 +347,26 @@ double PortAudioSource::DefaultRateOfUnlisted(const std::shared_ptr<StreamReques
 
 void PortAudioSource::ThrowOpenError(PaError error, const ListedDevice* listed, double rate,
                                      int channel) {
+    char rateText[32];
+    std::snprintf(rateText, sizeof rateText, "%.0f", rate);
     if (listed == nullptr || listed->alsa) {
         const std::string problem = AlsaOpenProblem(listed ? AlsaName(name_) : name_);
         if (!problem.empty()) throw CaptureError(problem);
     }
     if (error == paInvalidSampleRate)
-        throw CaptureError(Msg::kCaptureRateRefused, name_.c_str(), rate);
+        throw CaptureError("capture device " + Quoted(name_) + " cannot capture at " + rateText +
+                           " Hz");
     if (error == paNoError)  // no rate found
-        throw CaptureError(Msg::kCaptureNoUsualRate, name_.c_str(), channel);
+        throw CaptureError("capture device " + Quoted(name_) +
+                           " takes none of the usual rates with channel " +
+                           std::to_string(channel) + ": give --rate");
     if (error == paInvalidChannelCount)
-        throw CaptureError(Msg::kCaptureNoChannel, name_.c_str(), channel);
-    if (error == paDeviceUnavailable) throw CaptureError(Msg::kCaptureBusy, name_.c_str());
-    throw CaptureError(Msg::kCannotCaptureAt, name_.c_str(), rate, Lib().Pa_GetErrorText(error));
+        throw CaptureError("capture device " + Quoted(name_) + " has no channel " +
+                           std::to_string(channel));
+    if (error == paDeviceUnavailable)
+        throw CaptureError("capture device " + Quoted(name_) + " is busy");
+    throw CaptureError("cannot capture from " + Quoted(name_) + " at " + rateText +
+                       " Hz: " + Lib().Pa_GetErrorText(error));
 }
 
 void PortAudioSource::OpenStream(const CaptureOptions& options) {
@@ -380,11 +396,12 @@ void PortAudioSource::OpenStream(const CaptureOptions& options) {
     if (info != nullptr) {
         latency_ = info->inputLatency;
         if (std::lround(info->sampleRate) != std::lround(rate)) {
+            char rates[64];
+            std::snprintf(rates, sizeof rates, "%.0f Hz, not %.0f Hz", info->sampleRate, rate);
             CallLibrary("while closing " + Quoted(name_), portaudio::kStopSeconds,
                         [stream = stream_] { return Lib().Pa_CloseStream(stream); });
             stream_ = nullptr;
-            throw CaptureError(Msg::kCaptureRateOtherThanAsked, name_.c_str(), info->sampleRate,
-                               rate);
+            throw CaptureError("capture device " + Quoted(name_) + " runs at " + rates);
         }
     }
     rate_ = static_cast<int>(std::lround(rate));
@@ -402,7 +419,7 @@ std::vector<CaptureDeviceInfo> ListCaptureDevices() {
 }
 
 std::unique_ptr<CaptureSource> OpenCaptureDevice(const CaptureOptions& options) {
-    if (options.channel < 1) throw CaptureError(Msg::kNoChannel, options.channel);
+    if (options.channel < 1) throw CaptureError("no channel " + std::to_string(options.channel));
     return std::make_unique<PortAudioSource>(options);
 }
 

@@ -35,8 +35,8 @@ Api Load() {
     void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         const char* why = dlerror();
-        throw CaptureError(Msg::kAudioLibraryNotLoaded, file.c_str(),
-                           why != nullptr ? why : "not found");
+        throw CaptureError("cannot load the audio library " + file +
+                           " (the package libportaudio2): " + (why != nullptr ? why : "not found"));
     }
     Api api{};
     std::string missing;
@@ -65,7 +65,8 @@ Api Load() {
     Find(library, "snd_lib_error_set_handler", api.snd_lib_error_set_handler, missing);
 #endif
     if (!missing.empty())
-        throw CaptureError(Msg::kAudioLibraryIncomplete, file.c_str(), missing.c_str());
+        throw CaptureError("the audio library " + file + " lacks " + missing +
+                           " (not PortAudio 19 with ALSA?)");
     // JACK, where PortAudio brings it; building needs no JACK.
     std::string optional;
     Find(library, "jack_set_error_function", api.jack_set_error_function, optional);
@@ -158,7 +159,8 @@ Library::Library() {
     const PaError error = CallLibrary("while listing the devices", kStartSeconds,
                                       [&api] { return api.Pa_Initialize(); });
     if (error != paNoError)
-        throw CaptureError(Msg::kAudioLibraryNotStarted, api.Pa_GetErrorText(error));
+        throw CaptureError(std::string("cannot start the audio library: ") +
+                           api.Pa_GetErrorText(error));
 }
 
 Library::~Library() {

@@ -102,7 +102,8 @@ void AbandonLibrary();
 template <typename Call>
 auto CallLibrary(const std::string& doing, double seconds, Call call) -> decltype(call()) {
     using Result = decltype(call());
-    if (LibraryAbandoned()) throw CaptureError(Msg::kAudioSystemGoneEarlier, doing.c_str());
+    if (LibraryAbandoned())
+        throw CaptureError("the audio system stopped answering earlier; not " + doing);
     struct Rendezvous {
         std::mutex mutex;
         std::condition_variable returned;
@@ -121,7 +122,10 @@ auto CallLibrary(const std::string& doing, double seconds, Call call) -> decltyp
     if (!rendezvous->returned.wait_for(lock, limit,
                                        [&] { return rendezvous->result.has_value(); })) {
         AbandonLibrary();
-        throw CaptureError(Msg::kAudioSystemHangs, seconds, doing.c_str());
+        char limitText[32];
+        std::snprintf(limitText, sizeof limitText, "%.0f", seconds);
+        throw CaptureError("the audio system did not answer within " + std::string(limitText) +
+                           " s " + doing + " (is a sound server hanging?)");
     }
     return std::move(*rendezvous->result);
 }
