@@ -34,10 +34,10 @@ constexpr std::array<MessageEntry, static_cast<size_t>(Msg::kCount)> kTable{{
      "%s holds 4 GiB, the most a WAV file can: recording stopped at %.0f s"},
     // The command line.
     {kCannotWriteStdout, kFailed, "cannot write to standard output: %s"},
-    {kCannotWriteReadings, kFailed, "cannot write the readings to standard output: %s"},
-    {kCannotWriteReadingsPlotWritten, kFailed,
+    {kCannotPrintReadings, kFailed, "cannot write the readings to standard output: %s"},
+    {kCannotPrintReadingsPlotWritten, kFailed,
      "cannot write the readings to standard output: %s (the plot %s is written)"},
-    {kCannotWriteTable, kFailed, "cannot write the table to standard output: %s"},
+    {kCannotPrintTable, kFailed, "cannot write the table to standard output: %s"},
     {kCannotWritePlot, kFailed, "cannot write the plot %s: %s"},
     // A file and why it could not be measured.
     {kFileNotMeasured, kFailed, "%s: %s"},

@@ -35,9 +35,9 @@ enum class Msg : int {
     kRecordingFull,
     // The command line.
     kCannotWriteStdout,
-    kCannotWriteReadings,
-    kCannotWriteReadingsPlotWritten,
-    kCannotWriteTable,
+    kCannotPrintReadings,
+    kCannotPrintReadingsPlotWritten,
+    kCannotPrintTable,
     kCannotWritePlot,
     kFileNotMeasured,
     kOutOfMemory,

@@ -147,7 +147,7 @@ bool WriteSessionOutputs(const MeterResult& result, const SessionSnapshot& s,
     bool written = true;
     const std::string lost = WriteStandardOutput(text);
     if (!lost.empty()) {
-        Say(Msg::kCannotWriteReadings, lost.c_str());
+        Say(Msg::kCannotPrintReadings, lost.c_str());
         written = false;
     }
     if (plot.Asked()) {
@@ -178,7 +178,7 @@ int ListDevicesCommand() {
                        device.defaultRate, device.name.c_str());
     list += "(* the default device)\n";
     const std::string lost = WriteStandardOutput(list);
-    return lost.empty() ? ToInt(ExitStatus::kDone) : Say(Msg::kCannotWriteReadings, lost.c_str());
+    return lost.empty() ? ToInt(ExitStatus::kDone) : Say(Msg::kCannotPrintReadings, lost.c_str());
 }
 
 int LiveCommand(const Options& options, PendingPlot plot) {

@@ -97,7 +97,7 @@ int Unmeasured(const std::string& path, const std::string& why, OutputForm form)
     if (form == OutputForm::kCsv) {
         const std::string lost =
             WriteStandardOutput(CsvHeader() + "\n" + CsvFailureRow(path, why) + "\n");
-        if (!lost.empty()) Say(Msg::kCannotWriteReadings, lost.c_str());
+        if (!lost.empty()) Say(Msg::kCannotPrintReadings, lost.c_str());
     }
     return status;
 }
@@ -124,9 +124,9 @@ bool WriteOutputs(const MeterResult& result, const std::string& path, OutputForm
     }
     if (readingsLost.empty()) return plotWritten;
     if (plotAsked && plotWritten)
-        Say(Msg::kCannotWriteReadingsPlotWritten, readingsLost.c_str(), plot.Path().c_str());
+        Say(Msg::kCannotPrintReadingsPlotWritten, readingsLost.c_str(), plot.Path().c_str());
     else
-        Say(Msg::kCannotWriteReadings, readingsLost.c_str());
+        Say(Msg::kCannotPrintReadings, readingsLost.c_str());
     return false;
 }
 
