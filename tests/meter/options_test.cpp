@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "meter/cli/live_main.h"
 #include "meter/cli/pending_plot.h"
 #include "meter/message.h"
 #include "meter_test_util.h"
@@ -145,6 +146,24 @@ TEST(CommandLineMessages, RefusalsExitWithTwoAndFailuresWithOne) {
     EXPECT_EQ(Text(Msg::kCannotPrintReadingsPlotWritten, "it was closed", "p.png"),
               "cannot write the readings to standard output: it was closed (the plot p.png is "
               "written)");
+}
+
+TEST(LiveSessionMessages, AFailedSessionSaysWhatItsRecordingHolds) {
+    SessionSnapshot s;
+    s.status = SessionStatus::kFailed;
+    s.error = "capture device 'hw:1' stopped delivering audio (unplugged?)";
+    s.sampleRate = 48000;
+    s.seconds = 12.5;
+    s.recordStartSeconds = 2.25;
+    EXPECT_EQ(SessionFailure(s, "take.wav"),
+              "capture device 'hw:1' stopped delivering audio (unplugged?); take.wav holds the "
+              "10.250 s recorded before");
+    // Without a recording, or before any audio came, the reason alone.
+    EXPECT_EQ(SessionFailure(s, ""), s.error);
+    s.seconds = s.recordStartSeconds;
+    EXPECT_EQ(SessionFailure(s, "take.wav"), s.error);
+    s.status = SessionStatus::kFinished;
+    EXPECT_EQ(SessionFailure(s, "take.wav"), "");
 }
 
 std::string Contents(const std::string& path) {
