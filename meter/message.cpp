@@ -121,13 +121,16 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
      "%s holds 4 GiB, the most a WAV file can: recording stopped at %.0f s"},
     // The command line.
     {kCannotWriteStdout, kFailed, "cannot write to standard output: %s"},
-    {kCannotWriteReadings, kFailed, "cannot write the readings to standard output: %s"},
-    {kCannotWriteReadingsPlotWritten, kFailed,
+    {kCannotPrintReadings, kFailed, "cannot write the readings to standard output: %s"},
+    {kCannotPrintReadingsPlotWritten, kFailed,
      "cannot write the readings to standard output: %s (the plot %s is written)"},
-    {kCannotWriteTable, kFailed, "cannot write the table to standard output: %s"},
+    {kCannotPrintTable, kFailed, "cannot write the table to standard output: %s"},
     // A file and why it could not be measured.
     {kFileNotMeasured, kFailed, "%s: %s"},
     {kOutOfMemory, kFailed, "out of memory"},
+    // Progress on a terminal, redrawn in place: no failure.
+    {kReadingProgress, kDone, "reading %3d %%"},
+    {kFilesProgress, kDone, "measured %zu of %zu files"},
     // The command-line library's own words for an option it refuses.
     {kCommandLineRefused, kUsage, "%s (see --help)"},
     // The value given, then the spellings allowed (kPlatterRpmChoices).
@@ -144,6 +147,18 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
      "--plot and --log take a single FILE, not %zu: measure each file on its own to plot or "
      "log it (see --help)"},
     {kPlotExtension, kUsage, "--plot: '%s' must end in .png or .svg (see --help)"},
+    // A number option's refusal, after the option's name (the command-line library adds it):
+    // the text given, then the range.
+    {kNotWholeNumberInRange, kUsage, "'%s' is not allowed: give a whole number from %lld to %lld"},
+    // The text given, the unit ("Hz"), and the range.
+    {kNotDecimalInRange, kUsage, "'%s' is not allowed: give a decimal number of %s from %s to %s"},
+    {kNotPositiveDecimal, kUsage, "'%s' is not allowed: give a decimal number of %s above 0"},
+    // The verification set's table (DIR/expected.csv) and why.
+    {kVerifySetUnreadable, kFailed,
+     "cannot read %s: %s (write the set with wobblegen-cli --calibration-set DIR)"},
+    {kVerifyRowRefused, kFailed, "%s, line %d: not a row of the set: '%s'"},
+    {kVerifyTableUnreadable, kFailed, "cannot read %s: %s"},
+    {kVerifySetEmpty, kFailed, "%s lists no signals"},
     // The window: its status line and its dialogs. A line that only says what the window does
     // is done (status 0); the window exits with no status of these.
     {kWindowIdle, kDone,

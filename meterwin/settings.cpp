@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "meter/message.h"
 #include "sys/output_file.h"
 #include "text/decimal.h"
 
@@ -68,7 +69,7 @@ bool SaveSettings(const std::string& path, const MeterSettings& settings, std::s
         std::fprintf(file, "%s=%s\n", kScaleKey, FormatShortest(settings.barScalePercent).c_str());
     errno = 0;
     if (!CommitOutputFile(file)) {
-        *error = errno != 0 ? std::strerror(errno) : "write error";
+        *error = errno != 0 ? std::strerror(errno) : Text(Msg::kWriteError);
         return false;
     }
     return true;

@@ -11,6 +11,8 @@
 #include <optional>
 #include <thread>
 
+#include "meter/message.h"
+
 namespace wobblemeter {
 
 namespace {
@@ -22,7 +24,7 @@ FileOutcome MeasureOne(const std::string& path, const MeterOptions& options) {
         outcome.result = MeasureFile(path, options);
         outcome.measured = true;
     } catch (const std::bad_alloc&) {
-        outcome.error = "out of memory";
+        outcome.error = Text(Msg::kOutOfMemory);
     } catch (const std::exception& e) {
         outcome.error = e.what();
     }

@@ -38,7 +38,7 @@ public:
         if (!terminal_ || done == files_ ||
             std::chrono::steady_clock::now() - started_ < kProgressDelay)
             return;
-        std::fprintf(stderr, "\rwobblemeter: measured %zu of %zu files", done, files_);
+        std::fprintf(stderr, "\rwobblemeter: %s", Text(Msg::kFilesProgress, done, files_).c_str());
         std::fflush(stderr);
         shown_ = true;
     }
@@ -91,7 +91,7 @@ int MeasureFilesCommand(const std::vector<std::string>& paths, const MeterOption
     });
     if (array) out("]\n");
     progress.Erase();
-    if (!lost.empty()) return Say(Msg::kCannotWriteReadings, lost.c_str());
+    if (!lost.empty()) return Say(Msg::kCannotPrintReadings, lost.c_str());
     return anyFailed ? StatusOf(Msg::kFileNotMeasured) : ToInt(ExitStatus::kDone);
 }
 
@@ -117,7 +117,7 @@ int VerifyCommand(const std::string& dir) {
     });
     progress.Erase();
     const std::string lost = WriteStandardOutput(FormatVerifyTable(dir, checks));
-    if (!lost.empty()) return Say(Msg::kCannotWriteTable, lost.c_str());
+    if (!lost.empty()) return Say(Msg::kCannotPrintTable, lost.c_str());
     for (const VerifyCheck& c : checks)
         if (!c.pass) return ToInt(ExitStatus::kFailed);
     return ToInt(ExitStatus::kDone);

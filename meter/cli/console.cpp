@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "meter/message.h"
 #include "sys/std_streams.h"
 
 namespace wobblemeter {
@@ -11,7 +12,7 @@ std::string WriteStandardOutput(const std::string& text) {
     std::fputs(text.c_str(), stdout);
     std::string reason;
     if (StandardStreamIntact(StandardStream::kOutput, &reason)) return {};
-    return reason.empty() ? "write error" : reason;
+    return reason.empty() ? Text(Msg::kWriteError) : reason;
 }
 
 void SayLine(const std::string& words) {

@@ -127,17 +127,6 @@ LiveOptions SessionOptions(const Options& options) {
     return live;
 }
 
-// Why a failed session ended, and what its recording holds; true when it failed.
-bool SayFailure(const SessionSnapshot& s, const std::string& record) {
-    if (s.status != SessionStatus::kFailed) return false;
-    const double recorded = s.seconds - s.recordStartSeconds;
-    if (!record.empty() && s.sampleRate > 0 && recorded > 0.0)
-        Say(Msg::kSessionFailedRecorded, s.error.c_str(), record.c_str(), recorded);
-    else
-        SayLine(s.error);
-    return true;
-}
-
 // The summary over the session on standard output, and the plot; true when both went out.
 bool WriteSessionOutputs(const MeterResult& result, const SessionSnapshot& s,
                          const Options& options, PendingPlot& plot) {
@@ -147,7 +136,7 @@ bool WriteSessionOutputs(const MeterResult& result, const SessionSnapshot& s,
     bool written = true;
     const std::string lost = WriteStandardOutput(text);
     if (!lost.empty()) {
-        Say(Msg::kCannotWriteReadings, lost.c_str());
+        Say(Msg::kCannotPrintReadings, lost.c_str());
         written = false;
     }
     if (plot.Asked()) {
@@ -162,6 +151,14 @@ bool WriteSessionOutputs(const MeterResult& result, const SessionSnapshot& s,
 }
 
 }  // namespace
+
+std::string SessionFailure(const SessionSnapshot& s, const std::string& record) {
+    if (s.status != SessionStatus::kFailed) return {};
+    const double recorded = s.seconds - s.recordStartSeconds;
+    if (!record.empty() && s.sampleRate > 0 && recorded > 0.0)
+        return Text(Msg::kSessionFailedRecorded, s.error.c_str(), record.c_str(), recorded);
+    return s.error;
+}
 
 int ListDevicesCommand() {
     std::vector<CaptureDeviceInfo> devices;
@@ -178,7 +175,7 @@ int ListDevicesCommand() {
                        device.defaultRate, device.name.c_str());
     list += "(* the default device)\n";
     const std::string lost = WriteStandardOutput(list);
-    return lost.empty() ? ToInt(ExitStatus::kDone) : Say(Msg::kCannotWriteReadings, lost.c_str());
+    return lost.empty() ? ToInt(ExitStatus::kDone) : Say(Msg::kCannotPrintReadings, lost.c_str());
 }
 
 int LiveCommand(const Options& options, PendingPlot plot) {
@@ -189,7 +186,9 @@ int LiveCommand(const Options& options, PendingPlot plot) {
     session.Stop();
 
     const SessionSnapshot s = session.Snapshot();
-    const bool failed = SayFailure(s, options.capture.record);
+    const std::string failure = SessionFailure(s, options.capture.record);
+    const bool failed = s.status == SessionStatus::kFailed;
+    if (failed) SayLine(failure);
     const std::optional<MeterResult> result = session.Result();
     if (!result) {
         if (!failed) Say(Msg::kSessionNoResult, s.source.c_str(), session.ResultError().c_str());

@@ -1,10 +1,17 @@
 // wobblemeter's live commands, called from its main: --list-devices, and --live.
 #pragma once
 
+#include <string>
+
 #include "meter/cli/options.h"
 #include "meter/cli/pending_plot.h"
+#include "meter/live/live_session.h"
 
 namespace wobblemeter {
+
+// Why a failed session ended, and how many seconds of it the recording (record; empty: none)
+// holds; empty when it did not fail.
+std::string SessionFailure(const SessionSnapshot& snapshot, const std::string& record);
 
 // Prints the capture devices on standard output; returns the exit status.
 int ListDevicesCommand();

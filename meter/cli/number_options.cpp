@@ -3,6 +3,7 @@
 
 #include <charconv>
 
+#include "meter/message.h"
 #include "text/decimal.h"
 
 namespace wobblemeter {
@@ -25,8 +26,7 @@ CLI::Validator DecimalInteger(long long lowest, long long highest) {
             unsigned long long value = 0;
             if (!ParseDecimalWhole(text.c_str(), static_cast<unsigned long long>(highest), value) ||
                 static_cast<long long>(value) < lowest) {
-                return "'" + text + "' is not allowed: give a whole number from " +
-                       std::to_string(lowest) + " to " + std::to_string(highest);
+                return Text(Msg::kNotWholeNumberInRange, text.c_str(), lowest, highest);
             }
             text = std::to_string(value);
             return {};
@@ -39,8 +39,8 @@ CLI::Validator DecimalReal(double lowest, double highest, const std::string& uni
         [lowest, highest, unit](std::string& text) -> std::string {
             double value = 0.0;
             if (!ParseDecimalReal(text.c_str(), value) || value < lowest || value > highest) {
-                return "'" + text + "' is not allowed: give a decimal number of " + unit +
-                       " from " + Limit(lowest) + " to " + Limit(highest);
+                return Text(Msg::kNotDecimalInRange, text.c_str(), unit.c_str(),
+                            Limit(lowest).c_str(), Limit(highest).c_str());
             }
             text = FormatShortest(value);  // reads back as exactly value
             return {};
@@ -53,8 +53,7 @@ CLI::Validator DecimalPositive(const std::string& unit) {
         [unit](std::string& text) -> std::string {
             double value = 0.0;
             if (!ParseDecimalReal(text.c_str(), value) || !(value > 0.0))
-                return "'" + text + "' is not allowed: give a decimal number of " + unit +
-                       " above 0";
+                return Text(Msg::kNotPositiveDecimal, text.c_str(), unit.c_str());
             text = FormatShortest(value);
             return {};
         },

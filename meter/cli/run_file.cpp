@@ -49,7 +49,7 @@ private:
         const int percent = static_cast<int>(100.0 * fraction);
         if (percent == percent_ || std::chrono::steady_clock::now() - started_ < kProgressDelay)
             return;
-        std::fprintf(stderr, "\rwobblemeter: reading %3d %%", percent);
+        std::fprintf(stderr, "\rwobblemeter: %s", Text(Msg::kReadingProgress, percent).c_str());
         std::fflush(stderr);
         percent_ = percent;
         shown_ = true;
@@ -97,7 +97,7 @@ int Unmeasured(const std::string& path, const std::string& why, OutputForm form)
     if (form == OutputForm::kCsv) {
         const std::string lost =
             WriteStandardOutput(CsvHeader() + "\n" + CsvFailureRow(path, why) + "\n");
-        if (!lost.empty()) Say(Msg::kCannotWriteReadings, lost.c_str());
+        if (!lost.empty()) Say(Msg::kCannotPrintReadings, lost.c_str());
     }
     return status;
 }
@@ -124,9 +124,9 @@ bool WriteOutputs(const MeterResult& result, const std::string& path, OutputForm
     }
     if (readingsLost.empty()) return plotWritten;
     if (plotAsked && plotWritten)
-        Say(Msg::kCannotWriteReadingsPlotWritten, readingsLost.c_str(), plot.Path().c_str());
+        Say(Msg::kCannotPrintReadingsPlotWritten, readingsLost.c_str(), plot.Path().c_str());
     else
-        Say(Msg::kCannotWriteReadings, readingsLost.c_str());
+        Say(Msg::kCannotPrintReadings, readingsLost.c_str());
     return false;
 }
 

@@ -71,10 +71,7 @@ std::vector<ExpectedRow> ReadExpectedTable(const std::string& dir) {
     const std::string path = dir + "/" + kTableName;
     std::ifstream in(path);
     if (!in) {
-        throw MeterError(
-            Format("cannot read %s: %s (write the set with wobblegen-cli "
-                   "--calibration-set DIR)",
-                   path.c_str(), std::strerror(errno)));
+        throw MeterError(Msg::kVerifySetUnreadable, path.c_str(), std::strerror(errno));
     }
     std::vector<ExpectedRow> rows;
     std::string line;
@@ -90,18 +87,15 @@ std::vector<ExpectedRow> ReadExpectedTable(const std::string& dir) {
                           signal >= 1.0 && signal <= 1e6 &&
                           IsReading(fields[kUnweightedColumn], value) &&
                           IsReading(fields[kWeightedColumn], value);
-        if (!good)
-            throw MeterError(Format("%s, line %d: not a row of the set: '%s'", path.c_str(), number,
-                                    line.c_str()));
+        if (!good) throw MeterError(Msg::kVerifyRowRefused, path.c_str(), number, line.c_str());
         row.file = fields[0];
         row.signal = static_cast<int>(signal);
         row.unweighted = fields[kUnweightedColumn];
         row.weighted = fields[kWeightedColumn];
         rows.push_back(row);
     }
-    if (in.bad())
-        throw MeterError(Format("cannot read %s: %s", path.c_str(), std::strerror(errno)));
-    if (rows.empty()) throw MeterError(Format("%s lists no signals", path.c_str()));
+    if (in.bad()) throw MeterError(Msg::kVerifyTableUnreadable, path.c_str(), std::strerror(errno));
+    if (rows.empty()) throw MeterError(Msg::kVerifySetEmpty, path.c_str());
     return rows;
 }
 

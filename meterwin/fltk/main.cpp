@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr int kExitUsage = 2;
 // The window takes the measurement's news this often: the readouts move five times a second.
 constexpr double kPollSeconds = 0.2;
 
@@ -70,7 +69,7 @@ int main(int argc, char** argv) {
         return 1;
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "wobblemeter-gui: %s (see --help)\n", e.what());
-        return kExitUsage;
+        return wobblemeter::ToInt(wobblemeter::ExitStatus::kUsage);
     }
 
     Fl::fatal = ToolkitFatal;

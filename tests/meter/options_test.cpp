@@ -1,6 +1,6 @@
 // wobblemeter's command line read and checked without running it: the command each line asks
-// for, and every refusal in its whole words with exit status 2; the plot's file held open until
-// written.
+// for, and every refusal in its whole words with exit status 2; the command line's and the live
+// session's rows of the message table; the plot's file held open until written.
 #include "meter/cli/options.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "meter/cli/live_main.h"
 #include "meter/cli/pending_plot.h"
 #include "meter/message.h"
 #include "meter_test_util.h"
@@ -118,6 +119,53 @@ TEST(CommandLineRules, ChooseTheCommandAndTheFormTheLineAsksFor) {
     EXPECT_EQ(Line({"--list-devices", "a.wav", "b.wav", "--plot", "x.jpg"}).command,
               Command::kListDevices);
     EXPECT_EQ(Line({"--rpm", "33.33", "tone.wav"}).options.meter.rpm, 100.0 / 3.0);
+}
+
+TEST(LiveSessionMessages, SayWhatWasLostAndKept) {
+    EXPECT_EQ(Text(Msg::kInputOverrun, 12.3456, 2048LL),
+              "input overrun at 12.346 s: 2048 frames lost, bridged");
+    EXPECT_EQ(Text(Msg::kSessionFailedRecorded, "capture device 'hw:1' stopped delivering audio",
+                   "take.wav", 41.5),
+              "capture device 'hw:1' stopped delivering audio; take.wav holds the 41.500 s "
+              "recorded before");
+    EXPECT_EQ(Text(Msg::kRecordingFull, "take.wav", 24347.4),
+              "take.wav holds 4 GiB, the most a WAV file can: recording stopped at 24347 s");
+    EXPECT_EQ(StatusOf(Msg::kNoCaptureDevice), 1);
+}
+
+TEST(CommandLineMessages, RefusalsExitWithTwoAndFailuresWithOne) {
+    for (const Msg id : {Msg::kCommandLineRefused, Msg::kRpmNotAllowed, Msg::kVerifyAlone,
+                         Msg::kVerifyNeedsDirectory, Msg::kLiveTakesNoFile, Msg::kLiveTakesNoCsv,
+                         Msg::kFileRequired, Msg::kFileNameEmpty, Msg::kPlotAndLogTakeOneFile,
+                         Msg::kPlotExtension}) {
+        EXPECT_EQ(StatusOf(id), 2) << EntryOf(id).text;
+        EXPECT_NE(std::string(EntryOf(id).text).find("(see --help)"), std::string::npos)
+            << EntryOf(id).text;
+    }
+    for (const Msg id : {Msg::kCannotWriteStdout, Msg::kCannotPrintReadings, Msg::kCannotPrintTable,
+                         Msg::kCannotWritePlot, Msg::kFileNotMeasured})
+        EXPECT_EQ(StatusOf(id), 1) << EntryOf(id).text;
+    EXPECT_EQ(Text(Msg::kCannotPrintReadingsPlotWritten, "it was closed", "p.png"),
+              "cannot write the readings to standard output: it was closed (the plot p.png is "
+              "written)");
+}
+
+TEST(LiveSessionMessages, AFailedSessionSaysWhatItsRecordingHolds) {
+    SessionSnapshot s;
+    s.status = SessionStatus::kFailed;
+    s.error = "capture device 'hw:1' stopped delivering audio (unplugged?)";
+    s.sampleRate = 48000;
+    s.seconds = 12.5;
+    s.recordStartSeconds = 2.25;
+    EXPECT_EQ(SessionFailure(s, "take.wav"),
+              "capture device 'hw:1' stopped delivering audio (unplugged?); take.wav holds the "
+              "10.250 s recorded before");
+    // Without a recording, or before any audio came, the reason alone.
+    EXPECT_EQ(SessionFailure(s, ""), s.error);
+    s.seconds = s.recordStartSeconds;
+    EXPECT_EQ(SessionFailure(s, "take.wav"), s.error);
+    s.status = SessionStatus::kFinished;
+    EXPECT_EQ(SessionFailure(s, "take.wav"), "");
 }
 
 std::string Contents(const std::string& path) {
