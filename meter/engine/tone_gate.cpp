@@ -52,14 +52,15 @@ void ToneGate::Push(const double* samples, const double* power, const uint8_t* l
         }
         havePrevious_ = present && level >= strongAbove_;
         previous_ = z;
-        GatedSample& slot = ring_[static_cast<size_t>(index) % ring_.size()];
+        // The ring holds the last margin + 1 samples: this one, and the one falling due now,
+        // margin samples back (the same slot when margin is 0).
+        ring_[static_cast<size_t>(index) % ring_.size()] = {z, power[i], false, beyond};
         const long long delayed = index - margin_;
         if (delayed >= warm) {
             if (out.empty()) *first = delayed;
-            out.push_back(slot);
+            out.push_back(ring_[static_cast<size_t>(delayed) % ring_.size()]);
             out.back().usable = lastAbsent_ < delayed - margin_;
         }
-        slot = {z, power[i], false, beyond};
     }
 }
 

@@ -352,5 +352,59 @@ TEST_F(MeterReadings, PlatterSpeedFoldsTheDeviationOntoTheRevolution) {
     EXPECT_EQ(r.lines.front().revolutionHarmonic, 1);
 }
 
+// Tones written here, starting at any phase of the carrier and of the swing: the meter's
+// residual is what a technician subtracts from every deck, so it may not depend on where the
+// recording happens to start.
+class MeterFloor : public ::testing::Test {
+protected:
+    MeterResult Measure(const wobblemeter_test::SwingTone& tone) {
+        const std::string path = dir_.Path("swing.wav");
+        wobblemeter_test::WriteSamples(path, tone.rate, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+                                       wobblemeter_test::SwingSamples(tone));
+        return MeasureFile(path, {});
+    }
+
+private:
+    ScratchDir dir_;
+};
+
+TEST_F(MeterFloor, CleanToneReadsNothingInAnyFigureFromAnyStartingPhase) {
+    // Every quadrant of the carrier's first baseband sample, both signs of the first samples.
+    for (const double phase : {0.0, 0.5, 2.0, 3.3, 4.7, 5.5, -0.8}) {
+        SCOPED_TRACE("start phase " + std::to_string(phase));
+        wobblemeter_test::SwingTone tone;
+        tone.startPhase = phase;
+        const MeterResult r = Measure(tone);
+        for (const double reading :
+             {r.weightedPeakPercent, r.unweightedPeakPercent, r.weightedRmsPercent,
+              r.unweightedRmsPercent, r.weightedQuasiPeakPercent, r.wowRmsPercent,
+              r.flutterRmsPercent, r.driftPercent}) {
+            EXPECT_LT(reading, 5e-4);
+        }
+        EXPECT_LT(std::fabs(r.speedErrorPercent), 1e-4);
+    }
+}
+
+TEST_F(MeterFloor, SmallSwingsReadTheirSizeFromANegativeStart) {
+    const struct {
+        double percent, tolerance;
+    } cases[] = {{0.001, 0.02}, {0.003, 0.01}};
+    for (const auto& c : cases) {
+        for (const double phase : {-0.8, 2.4}) {
+            SCOPED_TRACE(std::to_string(c.percent) + " % from phase " + std::to_string(phase));
+            wobblemeter_test::SwingTone tone;
+            tone.startPhase = phase;
+            tone.modPhase = phase;
+            tone.deviationPercent = c.percent;
+            const MeterResult r = Measure(tone);
+            const double twoSigma = kTwoSigma * c.percent;
+            EXPECT_NEAR(r.weightedPeakPercent, twoSigma, c.tolerance * twoSigma);
+            EXPECT_NEAR(r.unweightedPeakPercent, twoSigma, c.tolerance * twoSigma);
+            // The detector's sag at 4 Hz: the quasi-peak reads the peak within a per cent.
+            EXPECT_NEAR(r.weightedQuasiPeakPercent, c.percent, c.tolerance * c.percent);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace wobblemeter

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -54,6 +55,23 @@ void WriteSamples(const std::string& path, int rate, int channels, int format,
     const auto frames = static_cast<sf_count_t>(samples.size() / static_cast<size_t>(channels));
     EXPECT_EQ(sf_writef_double(out, samples.data(), frames), frames);
     sf_close(out);
+}
+
+std::vector<double> SwingSamples(const SwingTone& tone) {
+    const auto n = static_cast<size_t>(tone.seconds * tone.rate);
+    std::vector<double> samples(n);
+    // The carrier's phase in cycles, kept below one so that it loses no precision over a long
+    // file; the modulation's phase integrated in closed form.
+    const double swing = tone.carrierHz * tone.deviationPercent / 100.0 / (2.0 * M_PI * tone.modHz);
+    for (size_t i = 0; i < n; ++i) {
+        const double t = static_cast<double>(i) / tone.rate;
+        const double carrier = tone.carrierHz * t;
+        const double cycles = carrier - std::floor(carrier);
+        const double mod = swing * (std::cos(tone.modPhase) -
+                                    std::cos(2.0 * M_PI * tone.modHz * t + tone.modPhase));
+        samples[i] = 0.5 * std::sin(2.0 * M_PI * cycles + tone.startPhase + 2.0 * M_PI * mod);
+    }
+    return samples;
 }
 
 void Reencode(const std::string& from, const std::string& to, int format) {

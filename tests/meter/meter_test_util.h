@@ -28,6 +28,20 @@ private:
 void WriteTone(const std::string& path, int rate, double carrierHz, double levelPercent,
                double modHz, double seconds);
 
+// A tone written sample by sample, not by our generator (which always starts at phase 0):
+// 0.5 * sin(phase), the frequency carrierHz * (1 + deviationPercent / 100 * sin(2 pi modHz t +
+// modPhase)), the carrier starting at startPhase (radians).
+struct SwingTone {
+    int rate = 48000;
+    double carrierHz = 3150.0;
+    double startPhase = 0.0;
+    double deviationPercent = 0.0;
+    double modHz = 4.0;
+    double modPhase = 0.0;
+    double seconds = 30.0;
+};
+std::vector<double> SwingSamples(const SwingTone& tone);
+
 // Rewrites a file with libsndfile in another major/minor format (e.g. SF_FORMAT_WAV |
 // SF_FORMAT_FLOAT), keeping its samples.
 void Reencode(const std::string& from, const std::string& to, int format);

@@ -72,6 +72,22 @@ std::pair<long long, long long> Closed(const std::vector<GatedSample>& g) {
     return {first, last};
 }
 
+TEST(ToneGate, GivesEachSampleItsOwnValueAndPowerAtTheIndexItReports) {
+    // A sample carrying its neighbour's value, or a zero at the start, is a phase step the tone
+    // never took: the demodulator reads it as a jump of up to half the baseband rate.
+    const Baseband b = Tone(400, 130.0, [](size_t i) { return -0.01 * static_cast<double>(i); });
+    for (const size_t block : {size_t{1}, size_t{7}, size_t{400}}) {
+        ToneGate gate(1.0, kMargin, kPassHz, kRate);
+        const std::vector<GatedSample> gated = Gate(gate, b, block);
+        ASSERT_EQ(gated.size(), 400u - 2 * kMargin) << block;
+        for (size_t k = 0; k < gated.size(); ++k) {
+            const size_t at = k + kMargin;
+            ASSERT_EQ(gated[k].z, std::complex<double>(b.z[2 * at], b.z[2 * at + 1])) << k;
+            ASSERT_EQ(gated[k].power, b.power[at]) << k;
+        }
+    }
+}
+
 TEST(ToneGate, ClosesAMarginBeforeAStepBelowMinusTwentyDecibelsAndOpensAMarginAfter) {
     // The tone falls by 20.5 dB from sample 1000 to 1099.
     const auto dip = [](double db) {
