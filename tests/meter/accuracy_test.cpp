@@ -386,9 +386,7 @@ TEST_F(MeterFloor, CleanToneReadsNothingInAnyFigureFromAnyStartingPhase) {
 }
 
 TEST_F(MeterFloor, SmallSwingsReadTheirSizeFromANegativeStart) {
-    const struct {
-        double percent, tolerance;
-    } cases[] = {{0.001, 0.02}, {0.003, 0.01}};
+    const struct { double percent, tolerance; } cases[] = {{0.001, 0.02}, {0.003, 0.01}};
     for (const auto& c : cases) {
         for (const double phase : {-0.8, 2.4}) {
             SCOPED_TRACE(std::to_string(c.percent) + " % from phase " + std::to_string(phase));
