@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "meter/engine/deviation_spectrum.h"
+#include "meter/engine/wow_flutter.h"
 
 namespace wobblemeter {
 
@@ -195,8 +196,11 @@ void PerSecond::ReadWindow(SecondReading& r, bool inStretch, bool session) const
         r.unweightedPeakPercent = window_->UnweightedTwoSigma() * toPercent;
         r.weightedRmsPercent = window_->WeightedRms() * toPercent;
         r.weightedQuasiPeakPercent = figures_->QuasiPeak() * toPercent;
-        r.wowRmsPercent = figures_->WowRms() * toPercent;
-        r.flutterRmsPercent = figures_->FlutterRms() * toPercent;
+        const double wow = figures_->WowRms(), flutter = figures_->FlutterRms();
+        const WowFlutterRms parts =
+            WowFlutterShare(window_->WeightedRms(), wow * wow, flutter * flutter);
+        r.wowRmsPercent = parts.wow * toPercent;
+        r.flutterRmsPercent = parts.flutter * toPercent;
     }
     const Stretch* best = demodulator_.Best();
     if (session && best != nullptr && best->Measured() > 0) {

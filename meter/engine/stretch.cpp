@@ -171,11 +171,14 @@ void Stretch::Read(double mixHz, double nominalHz, double startSeconds, MeterRes
     r.weightedPeakPercent = WeightedTwoSigmaHz() * toPercent;
     r.unweightedPeakPercent = UnweightedTwoSigmaHz() * toPercent;
     const auto measured = static_cast<double>(std::max<long long>(1, measured_));
-    r.weightedRmsPercent = std::sqrt(weightedSquares_ / measured) * toPercent;
+    const double weightedRmsHz = std::sqrt(weightedSquares_ / measured);
+    r.weightedRmsPercent = weightedRmsHz * toPercent;
     r.unweightedRmsPercent = std::sqrt(unweightedSquares_ / measured) * toPercent;
     r.weightedQuasiPeakPercent = QuasiPeakHz() * toPercent;
-    r.wowRmsPercent = split_.Wow().Rms() * toPercent;
-    r.flutterRmsPercent = split_.Flutter().Rms() * toPercent;
+    const double wow = split_.Wow().Rms(), flutter = split_.Flutter().Rms();
+    const WowFlutterRms parts = WowFlutterShare(weightedRmsHz, wow * wow, flutter * flutter);
+    r.wowRmsPercent = parts.wow * toPercent;
+    r.flutterRmsPercent = parts.flutter * toPercent;
     r.driftPercent = DriftHz() * toPercent;
     if (!drift_.Slow().Empty() && std::isfinite(r.nominalHz)) {
         const SpeedErrorRange range = SpeedErrorRangeOf(drift_, mixHz, r.nominalHz);

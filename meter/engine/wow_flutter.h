@@ -14,9 +14,21 @@ namespace wobblemeter {
 constexpr double kWowFlutterSplitHz = 4.0;
 
 // The split is a fourth-order Butterworth low-pass and high-pass at 4 Hz, each -3 dB there.
-// Being power complementary, wow^2 + flutter^2 equals the weighted RMS squared for any
-// deviation; a component at 4 Hz itself counts half its power to each, one at 2 Hz or 8 Hz
-// 0.4 % of its power to the other side (-24 dB), one at 1 Hz or 16 Hz 0.0015 %.
+// Being power complementary, wow^2 + flutter^2 equals the weighted RMS squared for a steady
+// deviation over whole periods; a component at 4 Hz itself counts half its power to each, one at
+// 2 Hz or 8 Hz 0.4 % of its power to the other side (-24 dB), one at 1 Hz or 16 Hz 0.0015 %.
+// Over a span that holds a few periods of a slow swing (a 5 s window holds fewer than three of
+// 0.55 Hz), or while the filters settle, the two filtered parts' power need not add up to the
+// deviation's: the readings therefore share the weighted RMS out between wow and flutter in the
+// proportion of the power the two filters passed (WowFlutterShare).
+// Wow and flutter RMS over a span: rms (the weighted RMS over it) shared out in the proportion
+// of wowSquares to flutterSquares (the filtered parts' sums of squares over the same samples), so
+// that wow^2 + flutter^2 = rms^2 and neither part exceeds rms. Both 0 where rms or both sums are 0.
+struct WowFlutterRms {
+    double wow, flutter;
+};
+WowFlutterRms WowFlutterShare(double rms, double wowSquares, double flutterSquares);
+
 class WowFlutterSplit {
 public:
     explicit WowFlutterSplit(double sampleRate);

@@ -364,7 +364,6 @@ protected:
         return MeasureFile(path, {});
     }
 
-private:
     ScratchDir dir_;
 };
 
@@ -402,6 +401,34 @@ TEST_F(MeterFloor, SmallSwingsReadTheirSizeFromANegativeStart) {
             EXPECT_NEAR(r.weightedQuasiPeakPercent, c.percent, c.tolerance * c.percent);
         }
     }
+}
+
+TEST_F(MeterFloor, WowAndFlutterShareOutTheRmsOfEveryWindowAndOfTheWhole) {
+    // 0.55 Hz: a 5 s window holds fewer than three periods, where the filtered parts' power
+    // alone would not add up to the window's.
+    wobblemeter_test::SwingTone tone;
+    tone.deviationPercent = 0.055;
+    tone.modHz = 0.55;
+    tone.startPhase = -0.8;
+    const std::string path = dir_.Path("wow.wav");
+    wobblemeter_test::WriteSamples(path, tone.rate, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+                                   wobblemeter_test::SwingSamples(tone));
+    MeterOptions options;
+    options.windowSeconds = 5.0;
+    int measured = 0;
+    options.onSecond = [&](const SecondReading& s) {
+        if (s.state != MeterState::kMeasuring) return;
+        ++measured;
+        EXPECT_NEAR(std::hypot(s.wowRmsPercent, s.flutterRmsPercent), s.weightedRmsPercent,
+                    1e-3 * s.weightedRmsPercent);
+        EXPECT_LE(s.wowRmsPercent, s.weightedRmsPercent);
+        EXPECT_LE(s.flutterRmsPercent, s.weightedRmsPercent);
+    };
+    const MeterResult r = MeasureFile(path, options);
+    EXPECT_GT(measured, 20);
+    EXPECT_NEAR(std::hypot(r.wowRmsPercent, r.flutterRmsPercent), r.weightedRmsPercent,
+                1e-3 * r.weightedRmsPercent);
+    EXPECT_GT(r.wowRmsPercent, 100.0 * r.flutterRmsPercent);
 }
 
 }  // namespace
