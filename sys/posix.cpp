@@ -1,10 +1,11 @@
 // The POSIX side of the platform seam: standard descriptors, output files written under a
 // temporary name, the signals that must not leave an unfinished file behind, terminals, the
-// program's name, thread names, the allocator, whether two names are one file, the file-size limit and requests to stop;
-// shared libraries loaded at run time, standard error filtered by thread, and the local time.
+// program's name, thread names, the allocator, whether two names are one file, the file-size limit
+// and requests to stop; shared libraries loaded at run time, standard error filtered by thread, and
+// the local time.
 #include <dlfcn.h>
-#include <limits.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
