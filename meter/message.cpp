@@ -118,7 +118,8 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
     {kNothingToRecord, kFailed, "nothing to record: no device is capturing"},
     {kAlreadyRecording, kFailed, "already recording into %s"},
     // A log and a recording given one file, which the second would destroy.
-    {kLogIsRecording, kFailed, "'%s' is the recording's file: give the log its own name"},
+    {kLogIsRecording, kFailed,
+     "'%s' is both the log's and the recording's file: give each its own name"},
     {kRecordingFull, kFailed,
      "%s holds 4 GiB, the most a WAV file can: recording stopped at %.0f s"},
     // The command line.
