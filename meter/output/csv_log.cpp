@@ -51,8 +51,12 @@ CsvLog::CsvLog(const std::string& path) {
 
 void CsvLog::CheckWritable(const std::string& path) {
     std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    // A FIFO is left for the log's own opening: opened and closed here, its reader would take
+    // the close for the log's end.
+    if (status.type() == std::filesystem::file_type::fifo) return;
     // Where it cannot be told, it is taken to be there, never removed.
-    const bool existed = std::filesystem::exists(path, error) || error;
+    const bool existed = status.type() != std::filesystem::file_type::not_found;
     // Appending writes nothing and truncates nothing; it creates the file when it is not there.
     FILE* file = std::fopen(path.c_str(), "a");
     if (file == nullptr) throw MeterError(Msg::kCannotWriteLog, path.c_str(), std::strerror(errno));
