@@ -417,7 +417,12 @@ std::unique_ptr<CaptureSource> LiveSession::OpenSource(const LiveOptions& option
         snapshot_.sampleRate = work_->rate;
         snapshot_.deviceLatency = source->LatencySeconds();
     }
-    if (!options.logPath.empty()) StartLog(options.logPath);  // throws MeterError
+    bool logging = false;  // unless switched off while the device opened
+    {
+        const std::lock_guard lock(mutex_);
+        logging = snapshot_.logging;
+    }
+    if (logging && !options.logPath.empty()) StartLog(options.logPath);  // throws MeterError
     if (!options.recordPath.empty()) {
         auto wav = std::make_unique<WavWriter>(options.recordPath, work_->rate);
         const std::lock_guard lock(outputMutex_);
