@@ -117,6 +117,9 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
     {kSessionNoResult, kFailed, "'%s': %s"},
     {kNothingToRecord, kFailed, "nothing to record: no device is capturing"},
     {kAlreadyRecording, kFailed, "already recording into %s"},
+    // A log and a recording given one file, which the second would destroy.
+    {kLogIsRecording, kFailed,
+     "'%s' is both the log's and the recording's file: give each its own name"},
     {kRecordingFull, kFailed,
      "%s holds 4 GiB, the most a WAV file can: recording stopped at %.0f s"},
     // The command line.
@@ -147,6 +150,14 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
      "--plot and --log take a single FILE, not %zu: measure each file on its own to plot or "
      "log it (see --help)"},
     {kPlotExtension, kUsage, "--plot: '%s' must end in .png or .svg (see --help)"},
+    {kLogNameEmpty, kUsage, "--log: an empty name: give FILE.csv (see --help)"},
+    {kRecordNameEmpty, kUsage, "--record: an empty name: give FILE.wav (see --help)"},
+    // The output's option (--log), its name, and the input's name.
+    {kOutputIsInput, kUsage,
+     "%s '%s' is the input '%s': writing it would destroy the recording (see --help)"},
+    // Two outputs' options and names, in the order --help lists them.
+    {kOutputsSameFile, kUsage,
+     "%s '%s' is the same file as %s '%s': give each output its own name (see --help)"},
     // A number option's refusal, after the option's name (the command-line library adds it):
     // the text given, then the range.
     {kNotWholeNumberInRange, kUsage, "'%s' is not allowed: give a whole number from %lld to %lld"},
@@ -172,6 +183,10 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
     {kReadingsOver, kDone, "the readings over %.2f s of tone from %.2f s"},
     {kPlotNameRefused, kFailed, "cannot write the plot %s: its name must end in .png or .svg"},
     {kCannotExportReadings, kFailed, "cannot write the readings %s: %s"},
+    // The name chosen for an export: the recording measured.
+    {kExportIsInput, kFailed,
+     "cannot write %s: it is the recording measured, which writing would destroy; choose another "
+     "name"},
     // Parts of a live session's status line.
     {kWaitingForTone, kDone, "Waiting for the test tone (3150 or 3000 Hz)"},
     {kToneGone, kDone, "no tone: waiting for it to return"},

@@ -115,6 +115,10 @@ struct MeterOptions {
     // Polled about once per second of input read from a file; true ends the measurement with
     // MeterCancelled.
     std::function<bool()> cancelled;
+    // Called once a file is open and its rate, channel and length accepted, before its audio is
+    // read: the moment to create outputs that must not be touched for a file that cannot be
+    // measured (the log). What it throws ends the measurement.
+    std::function<void()> opened;
 };
 
 // Minimum and maximum of a deviation over consecutive stretches of time, in percent.

@@ -16,6 +16,7 @@
 #include "meterwin/dropped_files.h"
 #include "sys/clock.h"
 #include "sys/output_file.h"
+#include "sys/same_file.h"
 
 namespace wobblemeter {
 
@@ -362,6 +363,13 @@ std::optional<std::string> MeterWindow::AskForOutput(FileKind kind, const char* 
     return path;
 }
 
+bool MeterWindow::IsTheInput(const std::string& path) {
+    const std::string& input = sessionLive_ ? recordedTo_ : source_;
+    if (input.empty() || !SameFile(path, input)) return false;
+    view_.ShowMessage(Text(Msg::kExportIsInput, path.c_str()));
+    return true;
+}
+
 void MeterWindow::OnExportPlot() {
     if (!result_) return;
     const std::optional<std::string> path = AskForOutput(FileKind::kPlot, ".png");
@@ -370,6 +378,7 @@ void MeterWindow::OnExportPlot() {
         view_.ShowMessage(Text(Msg::kPlotNameRefused, path->c_str()));
         return;
     }
+    if (IsTheInput(*path)) return;
     try {
         WritePlot(*result_, sessionLive_ ? "'" + source_ + "'" : source_, *path);
     } catch (const MeterError& e) {
@@ -380,7 +389,7 @@ void MeterWindow::OnExportPlot() {
 void MeterWindow::OnExportLog() {
     if (!result_) return;
     const std::optional<std::string> path = AskForOutput(FileKind::kCsv, ".csv");
-    if (!path) return;
+    if (!path || IsTheInput(*path)) return;
     try {
         CsvLog log(*path);
         for (const SecondReading& r : seconds_) log.Write(r);
@@ -394,7 +403,7 @@ void MeterWindow::OnExportLog() {
 void MeterWindow::OnExportJson() {
     if (!result_) return;
     const std::optional<std::string> path = AskForOutput(FileKind::kJson, ".json");
-    if (!path) return;
+    if (!path || IsTheInput(*path)) return;
     const std::string json =
         sessionLive_ ? FormatJson(*result_, recordedTo_, source_) : FormatJson(*result_, source_);
     const auto failed = [&](const std::string& why) {

@@ -84,6 +84,9 @@ private:
     double BarScale() const;
     // Asks for a path to write kind into; adds extension where the name has none.
     std::optional<std::string> AskForOutput(FileKind kind, const char* extension);
+    // True (and the message shown) when an export's path is the recording measured (the file
+    // read, or a live session's recording), which writing it would destroy.
+    bool IsTheInput(const std::string& path);
 
     MeterView& view_;
     MeterWindowOptions options_;

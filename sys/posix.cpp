@@ -1,9 +1,11 @@
 // The POSIX side of the platform seam: standard descriptors, output files written under a
 // temporary name, the signals that must not leave an unfinished file behind, terminals, the
-// program's name, thread names, the allocator, the file-size limit and requests to stop;
-// shared libraries loaded at run time, standard error filtered by thread, and the local time.
+// program's name, thread names, the allocator, whether two names are one file, the file-size limit
+// and requests to stop; shared libraries loaded at run time, standard error filtered by thread, and
+// the local time.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -24,6 +26,7 @@
 #include "sys/library.h"
 #include "sys/output_file.h"
 #include "sys/process.h"
+#include "sys/same_file.h"
 #include "sys/std_streams.h"
 #include "sys/terminal.h"
 
@@ -328,6 +331,38 @@ void DiscardOutputFile(FILE* file) {
     if (file == nullptr || file != g_output.file) return;
     std::fclose(file);
     UndoOutput();
+}
+
+// ---- Same file ------------------------------------------------------------------------------
+
+namespace {
+
+// What a name that reaches nothing yet would create: its final target's folder resolved, then
+// its last name; empty when the folder cannot be resolved.
+std::string WouldCreate(const std::string& path) {
+    const std::string target = FinalTarget(path);
+    const std::string folder = DirectoryOf(target);
+    char resolved[PATH_MAX];
+    if (::realpath(folder.empty() ? "." : folder.c_str(), resolved) == nullptr) return {};
+    std::string name = resolved;
+    if (name.back() != '/') name += '/';
+    name += NameOf(target);
+    return name;
+}
+
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first, second;
+    const bool firstThere = ::stat(a.c_str(), &first) == 0;
+    const bool secondThere = ::stat(b.c_str(), &second) == 0;
+    if (firstThere != secondThere) return false;
+    if (firstThere) {
+        if (S_ISCHR(first.st_mode) || S_ISCHR(second.st_mode)) return false;
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    }
+    const std::string created = WouldCreate(a);
+    return !created.empty() && created == WouldCreate(b);
 }
 
 // ---- Terminals ------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // The Windows side of the platform seam: standard streams, output files written under a
 // temporary name and moved over the target (MoveFileExW), and the console's Ctrl+C and
-// close events, which must not leave an unfinished file behind; consoles, the program's name,
+// close events, which must not leave an unfinished file behind; whether two names are one
+// file; consoles, the program's name,
 // thread names and requests to stop, libraries loaded at run time (LoadLibraryW) and the local
 // time. The one file of the programs, besides the dialog backend's, that includes <windows.h>.
 #define WIN32_LEAN_AND_MEAN
@@ -19,6 +20,7 @@
 #include "sys/library.h"
 #include "sys/output_file.h"
 #include "sys/process.h"
+#include "sys/same_file.h"
 #include "sys/std_streams.h"
 #include "sys/terminal.h"
 
@@ -380,6 +382,57 @@ void DiscardOutputFile(FILE* file) {
     std::fclose(file);
     UndoOutputLocked();
     ForgetOutputLocked();
+}
+
+// ---- Same file ------------------------------------------------------------------------------
+
+namespace {
+
+// Where an existing file is (volume serial, file index), links followed; false when nothing is
+// there, or it is a character device (NUL, a console), which is never the same file.
+bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE file =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool known =
+        GetFileType(file) != FILE_TYPE_CHAR && GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    return known;
+}
+
+// The full name a name that reaches nothing yet would create ("." and ".." gone), its links
+// followed; empty when it cannot be made.
+std::wstring WouldCreate(const std::wstring& path) {
+    const std::wstring target = FinalTarget(path);
+    const DWORD length = GetFullPathNameW(target.c_str(), 0, nullptr, nullptr);
+    if (length == 0) return {};
+    std::wstring full(length, L'\0');
+    const DWORD written = GetFullPathNameW(target.c_str(), length, full.data(), nullptr);
+    if (written == 0 || written >= length) return {};
+    full.resize(written);
+    return full;
+}
+
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+    const std::wstring first = WidePath(a.c_str()), second = WidePath(b.c_str());
+    const bool firstThere = GetFileAttributesW(first.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const bool secondThere = GetFileAttributesW(second.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (firstThere != secondThere) return false;
+    if (firstThere) {
+        BY_HANDLE_FILE_INFORMATION one, other;
+        if (!FileIdentity(first, one) || !FileIdentity(second, other)) return false;
+        return one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+               one.nFileIndexHigh == other.nFileIndexHigh &&
+               one.nFileIndexLow == other.nFileIndexLow;
+    }
+    // File names on Windows' file systems are compared without regard to case.
+    const std::wstring created = WouldCreate(first), other = WouldCreate(second);
+    return !created.empty() &&
+           CompareStringOrdinal(created.c_str(), static_cast<int>(created.size()), other.c_str(),
+                                static_cast<int>(other.size()), TRUE) == CSTR_EQUAL;
 }
 
 // ---- Consoles -------------------------------------------------------------------------------

@@ -30,6 +30,7 @@ MeterResult Measure(AudioFile& file, const MeterOptions& options) {
     }
     const long long declared = std::max(0LL, file.DeclaredFrames());
     Engine engine(rate, options, declared);
+    if (options.opened) options.opened();
     std::vector<float> block(kBlock);
     long long total = 0;
     long long nextProgress = rate;

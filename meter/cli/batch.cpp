@@ -43,6 +43,7 @@ void MeasureFiles(const std::vector<std::string>& paths, const MeterOptions& opt
     MeterOptions quiet = options;
     quiet.progress = nullptr;
     quiet.onSecond = nullptr;
+    quiet.opened = nullptr;
     std::vector<std::optional<FileOutcome>> outcomes(paths.size());
     std::mutex mutex;
     std::condition_variable ready;

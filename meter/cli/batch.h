@@ -20,7 +20,7 @@ struct FileOutcome {
 // The threads to measure `files` files on: one per core, at most one per file, at least one.
 int MeasuringThreads(size_t files);
 
-// Measures every file with options (its progress and onSecond are not used) on `threads`
+// Measures every file with options (its progress, onSecond and opened are not used) on `threads`
 // threads, and calls done with each outcome in the order of paths, on the calling thread. done
 // returns false to stop: the files not yet begun are left, those under way finish unread.
 void MeasureFiles(const std::vector<std::string>& paths, const MeterOptions& options, int threads,

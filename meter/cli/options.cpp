@@ -9,6 +9,7 @@
 #include "meter/engine/revolution.h"
 #include "meter/message.h"
 #include "res/version.h"
+#include "sys/same_file.h"
 
 namespace wobblemeter {
 
@@ -86,6 +87,31 @@ void CheckVerify(const Options& o) {
     if (o.verify.empty()) throw MeterError(Msg::kVerifyNeedsDirectory);
 }
 
+// An output file and the option that names it.
+struct NamedOutput {
+    const char* option;
+    const std::string& path;
+};
+
+// Every output apart from the input and from each other, before any is opened: writing one
+// over another (under any spelling, through a link) would destroy it.
+void CheckOutputsApart(const Options& o) {
+    std::vector<NamedOutput> outputs;
+    if (o.Given("--plot")) outputs.push_back({"--plot", o.plot});
+    if (o.Given("--log")) outputs.push_back({"--log", o.log});
+    if (o.Given("--record")) outputs.push_back({"--record", o.capture.record});
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        const NamedOutput& out = outputs[i];
+        for (const std::string& input : o.paths)
+            if (SameFile(out.path, input))
+                throw MeterError(Msg::kOutputIsInput, out.option, out.path.c_str(), input.c_str());
+        for (size_t j = 0; j < i; ++j)
+            if (SameFile(outputs[j].path, out.path))
+                throw MeterError(Msg::kOutputsSameFile, outputs[j].option, outputs[j].path.c_str(),
+                                 out.option, out.path.c_str());
+    }
+}
+
 // The rules of the files' and the live commands.
 Command CheckMeasuring(Options& o) {
     if (o.live && !o.paths.empty()) throw MeterError(Msg::kLiveTakesNoFile);
@@ -93,16 +119,19 @@ Command CheckMeasuring(Options& o) {
     if (!o.live && o.paths.empty()) throw MeterError(Msg::kFileRequired);
     for (const std::string& path : o.paths)
         if (path.empty()) throw MeterError(Msg::kFileNameEmpty);
+    if (o.Given("--log") && o.log.empty()) throw MeterError(Msg::kLogNameEmpty);
+    if (o.Given("--record") && o.capture.record.empty()) throw MeterError(Msg::kRecordNameEmpty);
     o.form = o.json ? OutputForm::kJson : o.csv ? OutputForm::kCsv : OutputForm::kSummary;
     if (o.paths.size() > 1) {
         // One plot and one log belong to one recording.
-        if (o.Given("--plot") || !o.log.empty())
+        if (o.Given("--plot") || o.Given("--log"))
             throw MeterError(Msg::kPlotAndLogTakeOneFile, o.paths.size());
         return Command::kFiles;
     }
     o.plotFormat = PlotFormatOf(o.plot);
     if (o.Given("--plot") && o.plotFormat == PlotFormat::kNone)
         throw MeterError(Msg::kPlotExtension, o.plot.c_str());
+    CheckOutputsApart(o);
     return o.live ? Command::kLive : Command::kFile;
 }
 

@@ -60,17 +60,31 @@ private:
     bool shown_ = false;
 };
 
-// The log of every second (none when path is empty), created at once so that an unwritable path
-// is found before measuring: throws MeterError when it cannot be.
+// The log of every second (none when path is empty). Its name is tried at once, so that an
+// unwritable one is refused before measuring (MeterError); the file itself is made only once
+// the recording is open and accepted, so that a file that cannot be measured leaves an earlier
+// log of that name as it was.
 class SecondsLog {
 public:
     SecondsLog(const std::string& path, MeterOptions& options) : path_(path) {
         if (path.empty()) return;
-        csv_ = std::make_unique<CsvLog>(path);
-        options.onSecond = [this](const SecondReading& r) { csv_->Write(r); };
+        CsvLog::CheckWritable(path);
+        options.opened = [this] {
+            try {
+                csv_ = std::make_unique<CsvLog>(path_);
+            } catch (const MeterError& e) {
+                failure_ = e.what();
+                throw;
+            }
+        };
+        options.onSecond = [this](const SecondReading& r) {
+            if (csv_) csv_->Write(r);
+        };
     }
-    SecondsLog(SecondsLog&&) = delete;  // its hook points at it
+    SecondsLog(SecondsLog&&) = delete;  // its hooks point at it
     SecondsLog& operator=(SecondsLog&&) = delete;
+    // Why the log could not be made once the recording was open; empty when it was.
+    const std::string& Failure() const { return failure_; }
     // Says so when the log could not be written whole; true when it could (or there is none).
     bool Close() {
         if (!csv_ || csv_->Close()) return true;
@@ -81,6 +95,7 @@ public:
 private:
     std::string path_;
     std::unique_ptr<CsvLog> csv_;
+    std::string failure_;
 };
 
 // The readings in the form asked for.
@@ -146,6 +161,8 @@ int MeasureFileCommand(Options& options, PendingPlot plot) {
         logKept = log.Close();
     } catch (const MeterError& e) {
         progress.End();
+        // A log that could not be made: its own words, as when its name is refused at once.
+        if (!log.Failure().empty()) return Say(e);
         failure = e.what();
         log.Close();
     } catch (const std::bad_alloc&) {

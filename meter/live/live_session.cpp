@@ -12,6 +12,7 @@
 #include "meter/message.h"
 #include "meter/output/csv_log.h"
 #include "sys/process.h"
+#include "sys/same_file.h"
 
 namespace wobblemeter {
 
@@ -79,7 +80,13 @@ void LiveSession::JoinEnded() {
 
 void LiveSession::StartLive(LiveOptions options) {
     JoinEnded();
-    if (!options.logPath.empty()) StartLog(options.logPath);
+    // The log is made once the device is open: a device that cannot be leaves an earlier log
+    // of that name as it was. Its name is tried now, so that nothing starts when it is refused.
+    if (!options.logPath.empty()) {
+        if (!options.recordPath.empty() && SameFile(options.logPath, options.recordPath))
+            throw MeterError(Msg::kLogIsRecording, options.logPath.c_str());
+        CsvLog::CheckWritable(options.logPath);
+    }
     {
         const std::lock_guard lock(mutex_);
         // A fresh snapshot; its count of updates goes on (a display may be waiting on it).
@@ -183,6 +190,11 @@ std::string LiveSession::ResultError() const {
 }
 
 void LiveSession::StartLog(const std::string& path) {
+    {
+        const std::lock_guard lock(outputMutex_);
+        if (wav_ && SameFile(path, recordPath_))
+            throw MeterError(Msg::kLogIsRecording, path.c_str());
+    }
     auto log = std::make_unique<CsvLog>(path);  // throws MeterError
     StopLog();
     {
@@ -226,6 +238,7 @@ void LiveSession::StartRecording(const std::string& path) {
     {
         const std::lock_guard lock(outputMutex_);
         if (wav_ && recordPath_ == path) throw MeterError(Msg::kAlreadyRecording, path.c_str());
+        if (log_ && SameFile(path, logPath_)) throw MeterError(Msg::kLogIsRecording, path.c_str());
     }
     auto wav = std::make_unique<WavWriter>(path, rate);  // throws MeterError
     StopRecording();
@@ -404,6 +417,12 @@ std::unique_ptr<CaptureSource> LiveSession::OpenSource(const LiveOptions& option
         snapshot_.sampleRate = work_->rate;
         snapshot_.deviceLatency = source->LatencySeconds();
     }
+    bool logging = false;  // unless switched off while the device opened
+    {
+        const std::lock_guard lock(mutex_);
+        logging = snapshot_.logging;
+    }
+    if (logging && !options.logPath.empty()) StartLog(options.logPath);  // throws MeterError
     if (!options.recordPath.empty()) {
         auto wav = std::make_unique<WavWriter>(options.recordPath, work_->rate);
         const std::lock_guard lock(outputMutex_);

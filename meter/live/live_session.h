@@ -84,7 +84,9 @@ struct LiveOptions {
     // Carrier, nominal and window; its callbacks are the session's own and are left unused.
     MeterOptions meter;
     double durationSeconds = 0.0;  // of captured audio, lost frames included; 0: until Stop()
-    // Logged from the start: created by StartLive (which throws MeterError when it cannot).
+    // Logged from the start: created once the device is open (an earlier file of that name
+    // stays as it was when the device cannot be opened); StartLive throws MeterError when it
+    // could not be created, or is the recording's file.
     std::string logPath;
     // Recorded from the start: created once the device is open and its rate known (the
     // session fails with "cannot create ..." when it cannot).
@@ -111,8 +113,8 @@ public:
     LiveSession& operator=(const LiveSession&) = delete;
 
     // Starts measuring from a capture device (a session that has ended may start again).
-    // Throws MeterError when the log cannot be created (nothing starts then) and
-    // std::logic_error when a session runs already.
+    // Throws MeterError when the log could not be created or is the recording's file (nothing
+    // starts then), and std::logic_error when a session runs already.
     void StartLive(LiveOptions options);
     // Starts measuring a file, with progress; Stop() cancels it. Throws std::logic_error when a
     // session runs already.
@@ -138,8 +140,8 @@ public:
 
     // The log and the recording while the session runs (or before it starts: StartLog).
     // Starting one replaces one under way, which is finished first. Throw MeterError when the
-    // file cannot be created, or when the one stopped could not be written whole. A recording
-    // needs the device open (status running).
+    // file cannot be created, is the other one's file, or when the one stopped could not be
+    // written whole. A recording needs the device open (status running).
     void StartLog(const std::string& path);
     void StopLog();
     void StartRecording(const std::string& path);

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "meter/message.h"
 
@@ -45,6 +47,24 @@ CsvLog::CsvLog(const std::string& path) {
         file_ = nullptr;
         throw MeterError(Msg::kCannotWriteLog, path.c_str(), error_.c_str());
     }
+}
+
+void CsvLog::CheckWritable(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    // A FIFO is left for the log's own opening: opened and closed here, its reader would take
+    // the close for the log's end.
+    if (status.type() == std::filesystem::file_type::fifo) return;
+    // Where it cannot be told, it is taken to be there, never removed.
+    const bool existed = status.type() != std::filesystem::file_type::not_found;
+    // Appending writes nothing and truncates nothing; it creates the file when it is not there.
+    FILE* file = std::fopen(path.c_str(), "a");
+    if (file == nullptr) throw MeterError(Msg::kCannotWriteLog, path.c_str(), std::strerror(errno));
+    std::fclose(file);
+    if (existed) return;
+    // Made only to see that it could be: removed, through a link to where it was made.
+    const std::filesystem::path made = std::filesystem::canonical(path, error);
+    std::filesystem::remove(error ? std::filesystem::path(path) : made, error);
 }
 
 CsvLog::~CsvLog() {

@@ -14,6 +14,10 @@ public:
     // Creates (or empties) the file at path and writes the header row; throws MeterError with
     // the reason when it cannot.
     explicit CsvLog(const std::string& path);
+    // Throws MeterError with the reason when path could not be created or written, leaving
+    // whatever is there as it was (a file that was not there is not left behind): for an
+    // unwritable name to be refused before the input is read and the log made.
+    static void CheckWritable(const std::string& path);
     ~CsvLog();
     CsvLog(const CsvLog&) = delete;
     CsvLog& operator=(const CsvLog&) = delete;

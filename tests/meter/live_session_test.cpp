@@ -266,10 +266,14 @@ TEST(LiveSession, NoDeviceOrAnUnwritableFileFailsAtOnceWithOneLine) {
     options.open = [](const CaptureOptions&) -> std::unique_ptr<CaptureSource> {
         throw CaptureError("no capture device found");
     };
+    // The log would be made once the device is open: an earlier one stays as it was.
+    options.logPath = dir.Path("earlier.csv");
+    std::ofstream(options.logPath) << "an earlier log\n";
     RunToEnd(missing, options);
     EXPECT_EQ(missing.Snapshot().status, SessionStatus::kFailed);
     EXPECT_EQ(missing.Snapshot().error, "no capture device found");
     EXPECT_FALSE(missing.Result().has_value());
+    EXPECT_EQ(Lines(options.logPath), std::vector<std::string>{"an earlier log"});
 
     LiveSession unwritable;
     auto source = std::make_shared<FakeCaptureSource>(Ramp(100), 8000, 10);
@@ -396,6 +400,9 @@ TEST(LiveSession, LogAndRecordingSwitchOnAndOffWhileItRuns) {
     session.StartLog(dir.Path("a.csv"));
     session.StartRecording(dir.Path("a.wav"));
     EXPECT_THROW(session.StartRecording(dir.Path("a.wav")), MeterError);  // not over itself
+    // Nor one over the other.
+    EXPECT_THROW(session.StartLog(dir.Path("./a.wav")), MeterError);
+    EXPECT_THROW(session.StartRecording(dir.Path("a.csv")), MeterError);
     EXPECT_TRUE(session.Snapshot().logging);
     EXPECT_TRUE(session.Snapshot().recording);
     waitFor(15.0);

@@ -134,10 +134,11 @@ TEST(LiveSessionMessages, SayWhatWasLostAndKept) {
 }
 
 TEST(CommandLineMessages, RefusalsExitWithTwoAndFailuresWithOne) {
-    for (const Msg id : {Msg::kCommandLineRefused, Msg::kRpmNotAllowed, Msg::kVerifyAlone,
-                         Msg::kVerifyNeedsDirectory, Msg::kLiveTakesNoFile, Msg::kLiveTakesNoCsv,
-                         Msg::kFileRequired, Msg::kFileNameEmpty, Msg::kPlotAndLogTakeOneFile,
-                         Msg::kPlotExtension}) {
+    for (const Msg id :
+         {Msg::kCommandLineRefused, Msg::kRpmNotAllowed, Msg::kVerifyAlone,
+          Msg::kVerifyNeedsDirectory, Msg::kLiveTakesNoFile, Msg::kLiveTakesNoCsv,
+          Msg::kFileRequired, Msg::kFileNameEmpty, Msg::kPlotAndLogTakeOneFile, Msg::kPlotExtension,
+          Msg::kLogNameEmpty, Msg::kRecordNameEmpty, Msg::kOutputIsInput, Msg::kOutputsSameFile}) {
         EXPECT_EQ(StatusOf(id), 2) << EntryOf(id).text;
         EXPECT_NE(std::string(EntryOf(id).text).find("(see --help)"), std::string::npos)
             << EntryOf(id).text;

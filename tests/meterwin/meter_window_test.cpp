@@ -236,6 +236,23 @@ TEST_F(MeterWindowTest, ExportsWriteWhatTheCommandLineToolWrites) {
     EXPECT_FALSE(std::filesystem::exists(dir.Path("plot.jpg")));
 }
 
+TEST_F(MeterWindowTest, ExportsOntoTheRecordingMeasuredAreRefused) {
+    MeterWindow window(view, Options());
+    const std::string path = ReadTone(window);
+    ASSERT_EQ(window.State(), WindowState::kFileRead);
+    const std::string recording = Contents(path);
+    // The recording by its own name, and through a link whose name a plot may have.
+    std::filesystem::create_symlink(path, dir.Path("link.png"));
+    view.answers = {path, path, dir.Path("link.png")};
+    window.OnExportLog();
+    window.OnExportJson();
+    window.OnExportPlot();
+    ASSERT_EQ(view.messages.size(), 3u);
+    EXPECT_EQ(view.messages[0], Text(Msg::kExportIsInput, path.c_str()));
+    EXPECT_EQ(view.messages[2], Text(Msg::kExportIsInput, dir.Path("link.png").c_str()));
+    EXPECT_EQ(Contents(path), recording);
+}
+
 TEST_F(MeterWindowTest, StopEndsAReadingWithNothingToExport) {
     const std::string path = dir.Path("long.wav");
     WriteTone(path, 8000, 3150.0, 1.0, 4.0, 300.0);
