@@ -115,6 +115,8 @@ struct MeterOptions {
     // Polled about once per second of input read from a file; true ends the measurement with
     // MeterCancelled.
     std::function<bool()> cancelled;
+    // The audio comes from a capture device, not a recording: the refusals say so.
+    bool live = false;
 };
 
 // Minimum and maximum of a deviation over consecutive stretches of time, in percent.

@@ -149,6 +149,15 @@ expect 1 "file cut by 1 byte" "$meter" "$dir/cut1.wav"
 expect_message "file cut by 1 byte" \
     "wobblemeter: $dir/cut1.wav: the file is truncated: 1 byte of the audio its header declares is missing"
 
+# A name cannot forge a line nor send the terminal controls: the newline and ESC in it are
+# escaped, and the file's failure stays one line.
+forged=$(printf 'evil\nwobblemeter: %s: forged \033[2J.wav' "$tone")
+expect 1 "forged name" "$meter" "$tone" "$forged"
+expect_message "forged name" \
+    "wobblemeter: evil\\nwobblemeter: $tone: forged \\x1B[2J.wav: cannot open it: No such file or directory"
+! grep -q "$(printf '\033')" "$dir/err" || fail "forged name: an ESC byte on stderr"
+grep -q "^Carrier" "$dir/out" || fail "forged name: the good file is not measured"
+
 # --- The carrier range, 500 Hz to 20 kHz: tones found near both ends, and mixed at both ends
 # with --carrier (tones half a hertz inside: a tone at the very limit whose wow averages a
 # little beyond it is refused).
