@@ -124,11 +124,9 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
     // The engine's refusals where the audio came from a capture device (the session puts the
     // device's name in front): the words of kRecordingTooShort, kRecordingSilent,
     // kSearchTooShort and kSearchSilent.
-    {kCaptureTooShort, kFailed,
-     "the capture device delivered too little: %.2f s of tone, at least %.2f s needed"},
+    {kCaptureTooShort, kFailed, "the capture is too short: %.2f s of tone, at least %.2f s needed"},
     {kCaptureSilent, kFailed, "the capture device is silent"},
-    {kCaptureSearchTooShort, kFailed,
-     "no steady tone: the capture device delivered too little to find one"},
+    {kCaptureSearchTooShort, kFailed, "no steady tone: the capture is too short to find one"},
     {kCaptureSearchSilent, kFailed,
      "the capture device is silent where it should deliver the tone"},
     // The command line.

@@ -126,7 +126,9 @@ expect 0 "window with blanks around it" "$meter" --log "$dir/w.csv" --window " 5
 rpm_choices="33, 33.3, 33.33 or 33.333 (33 1/3), 45 or 78"
 for rpm in 0x2D 0x21 33.1 33.34 33.3333 " 45" "45 " "	78" +45 4.5e1 inf nan ""; do
     expect 2 "rpm '$rpm'" "$meter" --rpm "$rpm" "$tone"
-    expect_message "rpm '$rpm'" "wobblemeter: --rpm: '$rpm' is not allowed: give $rpm_choices, written without spaces (see --help)"
+    # The tab given is shown as \t, as every control character in a message.
+    shown=$(printf '%s\n' "$rpm" | sed 's/\t/\\t/g')
+    expect_message "rpm '$rpm'" "wobblemeter: --rpm: '$shown' is not allowed: give $rpm_choices, written without spaces (see --help)"
     expect_no_output "rpm '$rpm'"
 done
 for rpm in 33 33.3 33.33 33.333 33.330 45 45.0 78 78.00; do

@@ -180,7 +180,7 @@ asan=$leak_check
 run 1 "record at the device's rate" --live --device tonefile --duration 2 --record "$dir/a.wav"
 asan=$no_leak_check
 ours "record"
-grep -q "^wobblemeter: 'tonefile': the capture device delivered too little: " "$dir/err" ||
+grep -q "^wobblemeter: 'tonefile': the capture is too short: " "$dir/err" ||
     fail "record: $(cat "$dir/err")"
 same_samples "record" "$dir/a.wav" "$dir/tone.f32" 88200 44100
 
