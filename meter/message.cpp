@@ -2,7 +2,9 @@
 // compare a value with a limit.
 #include "meter/message.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace wobblemeter {
 
@@ -122,6 +124,14 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
      "'%s' is both the log's and the recording's file: give each its own name"},
     {kRecordingFull, kFailed,
      "%s holds 4 GiB, the most a WAV file can: recording stopped at %.0f s"},
+    // The engine's refusals where the audio came from a capture device (the session puts the
+    // device's name in front): the words of kRecordingTooShort, kRecordingSilent,
+    // kSearchTooShort and kSearchSilent.
+    {kCaptureTooShort, kFailed, "the capture is too short: %.2f s of tone, at least %.2f s needed"},
+    {kCaptureSilent, kFailed, "the capture device is silent"},
+    {kCaptureSearchTooShort, kFailed, "no steady tone: the capture is too short to find one"},
+    {kCaptureSearchSilent, kFailed,
+     "the capture device is silent where it should deliver the tone"},
     // The command line.
     {kCannotWriteStdout, kFailed, "cannot write to standard output: %s"},
     {kCannotPrintReadings, kFailed, "cannot write the readings to standard output: %s"},
@@ -213,6 +223,96 @@ std::string DistinctFrom(double value, double limit, int decimals) {
         if (value == limit || shown != Format("%.*f", d, limit)) return shown;
     }
     return Format("%.9f", value);
+}
+
+namespace {
+
+// The length of the UTF-8 sequence that starts text[at], and its code point; 0 where the bytes
+// there are no valid UTF-8 (a stray continuation, a truncated or overlong sequence, a surrogate,
+// beyond U+10FFFF).
+size_t Utf8Length(std::string_view text, size_t at, char32_t* point) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0x80) {
+        *point = lead;
+        return 1;
+    }
+    size_t length = 0;
+    char32_t value = 0, least = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2, value = lead & 0x1F, least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, value = lead & 0x0F, least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, value = lead & 0x07, least = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length) return 0;
+    for (size_t k = 1; k < length; ++k) {
+        const auto byte = static_cast<unsigned char>(text[at + k]);
+        if ((byte & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (byte & 0x3F);
+    }
+    if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    *point = value;
+    return length;
+}
+
+void AppendHex(std::string& out, std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        out += "\\x";
+        out += kDigits[byte >> 4];
+        out += kDigits[byte & 0x0F];
+    }
+}
+
+}  // namespace
+
+std::string QuotedName(std::string_view path) {
+    std::string out;
+    out.reserve(path.size());
+    for (size_t i = 0; i < path.size();) {
+        char32_t point = 0;
+        const size_t length = Utf8Length(path, i, &point);
+        if (length == 0) {
+            AppendHex(out, path.substr(i, 1));
+            ++i;
+            continue;
+        }
+        if (point == '\n') {
+            out += "\\n";
+        } else if (point == '\t') {
+            out += "\\t";
+        } else if (point == '\r') {
+            out += "\\r";
+        } else if (point < 0x20 || (point >= 0x7F && point < 0xA0)) {
+            AppendHex(out, path.substr(i, length));
+        } else {
+            out.append(path.substr(i, length));
+        }
+        i += length;
+    }
+    return out;
+}
+
+std::string ElidedName(std::string_view text, size_t keep) {
+    // The byte offsets where characters start; a byte that is no UTF-8 counts as one.
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < text.size();) {
+        starts.push_back(i);
+        char32_t point = 0;
+        i += std::max<size_t>(1, Utf8Length(text, i, &point));
+    }
+    if (starts.size() <= 2 * keep + 1) return std::string(text);
+    const size_t headEnd = starts[keep], tailStart = starts[starts.size() - keep];
+    std::string out;
+    out.reserve(headEnd + 3 + text.size() - tailStart);
+    out.append(text.substr(0, headEnd));
+    out.append("\u2026");
+    out.append(text.substr(tailStart));
+    return out;
 }
 
 }  // namespace wobblemeter

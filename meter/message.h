@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace wobblemeter {
 
@@ -89,6 +90,10 @@ enum class Msg : int {
     kAlreadyRecording,
     kLogIsRecording,
     kRecordingFull,
+    kCaptureTooShort,
+    kCaptureSilent,
+    kCaptureSearchTooShort,
+    kCaptureSearchSilent,
     // The command line.
     kCannotWriteStdout,
     kCannotPrintReadings,
@@ -179,6 +184,16 @@ std::string Text(Msg id, Args... args) {
 
 // value with `decimals` decimals, or more (up to 9) where fewer would print it as limit prints.
 std::string DistinctFrom(double value, double limit, int decimals);
+
+// A name (a path, a device) as a message shows it, on one line and harmless to a terminal: \n \t
+// \r as those two characters, other control bytes (C0, DEL, and C1 written in UTF-8) and bytes
+// that are not UTF-8 as \xHH. Backslashes and letters of any script stay as they are; no quotes
+// are added. Used on whole lines too: what it returns passes through it unchanged.
+std::string QuotedName(std::string_view path);
+
+// text shortened in the middle where it holds more than 2 * keep + 1 characters (code points):
+// its first and last `keep` characters with "…" between. For names in a window's lines.
+std::string ElidedName(std::string_view text, size_t keep = 40);
 
 // A failure whose words come from the table: what() is one line saying why, id() names its
 // row. Words made elsewhere (a library's own message passed on, a failure kept and reported

@@ -119,6 +119,8 @@ struct MeterOptions {
     // read: the moment to create outputs that must not be touched for a file that cannot be
     // measured (the log). What it throws ends the measurement.
     std::function<void()> opened;
+    // The audio comes from a capture device, not a recording: the refusals say so.
+    bool live = false;
 };
 
 // Minimum and maximum of a deviation over consecutive stretches of time, in percent.

@@ -289,4 +289,19 @@ std::string ReadingsText(const Display& d) {
     return text;
 }
 
+std::string ShownLine(const std::string& text) {
+    const std::string quoted = QuotedName(text);
+    std::string shown;
+    shown.reserve(quoted.size());
+    size_t start = 0;
+    while (start <= quoted.size()) {
+        size_t end = quoted.find(' ', start);
+        if (end == std::string::npos) end = quoted.size();
+        if (start > 0) shown += ' ';
+        shown += ElidedName(std::string_view(quoted).substr(start, end - start), 40);
+        start = end + 1;
+    }
+    return ElidedName(shown, 100);
+}
+
 }  // namespace wobblemeter

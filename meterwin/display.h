@@ -92,4 +92,9 @@ Display BlankDisplay(WindowState state, const std::string& heading, double barSc
 // the heading, the state and the status line: what Copy puts on the clipboard.
 std::string ReadingsText(const Display& display);
 
+// A line as the status line and the alerts show it: control characters escaped (QuotedName),
+// each run of more than 81 characters without a space (a long name) shortened to its first and
+// last 40, and the whole to its first and last 100. The line as given goes in the tooltip.
+std::string ShownLine(const std::string& text);
+
 }  // namespace wobblemeter

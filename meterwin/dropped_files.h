@@ -7,9 +7,10 @@
 
 namespace wobblemeter {
 
-// The local paths named in text, in order: "file:" URIs percent-decoded (with an empty host or
-// "localhost"), absolute paths as they are. Comments ("#"), other schemes and hosts are left
-// out.
+// The files of this machine named in text, in order: "file://" URIs percent-decoded (with an
+// empty host or "localhost"), absolute paths as they are, each only where a file (not a
+// directory) is there. Comments ("#"), other schemes and hosts, and names of nothing are left
+// out. Reads the first 64 KiB of text, lines of up to 12 KiB, and returns up to 16 files.
 std::vector<std::string> DroppedPaths(const std::string& text);
 
 }  // namespace wobblemeter

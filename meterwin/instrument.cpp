@@ -5,6 +5,8 @@
 #include <cmath>
 #include <string>
 
+#include "meter/message.h"
+
 namespace wobblemeter {
 
 namespace {
@@ -65,7 +67,9 @@ void DrawHeading(cairo_t* cr, const Display& d, const PanelRect& r) {
     cairo_show_text(cr, state.c_str());
 
     Font(cr, true, 15.0);
-    std::string heading = d.heading.empty() ? "No measurement" : d.heading;
+    // A name of any length and any bytes: at most 121 characters, and no controls, go to cairo.
+    std::string heading =
+        d.heading.empty() ? "No measurement" : ElidedName(QuotedName(d.heading), 60);
     const double room = badgeX - r.x - kGap;
     cairo_text_extents(cr, heading.c_str(), &e);
     if (e.x_advance > room) {

@@ -4,6 +4,8 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "meter/meter.h"
@@ -28,9 +30,15 @@ WavWriter::WavWriter(const std::string& path, int rate)
     info.samplerate = rate;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    errno = 0;
     file_->sndfile = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (file_->sndfile == nullptr)
-        throw MeterError(Msg::kCannotCreateRecording, path.c_str(), sf_strerror(nullptr));
+    if (file_->sndfile == nullptr) {
+        // The system's reason where the file could not be opened, as for the log; libsndfile's
+        // own ("System error") says less.
+        const int error = errno;
+        throw MeterError(Msg::kCannotCreateRecording, path.c_str(),
+                         error != 0 ? std::strerror(error) : sf_strerror(nullptr));
+    }
 }
 
 WavWriter::~WavWriter() {

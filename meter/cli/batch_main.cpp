@@ -70,7 +70,7 @@ int MeasureFilesCommand(const std::vector<std::string>& paths, const MeterOption
         std::string text;
         if (!o.measured) {
             anyFailed = true;
-            Say(Msg::kFileNotMeasured, o.path.c_str(), o.error.c_str());
+            Say(Msg::kFileNotMeasured, QuotedName(o.path).c_str(), o.error.c_str());
             if (form == OutputForm::kCsv) text = CsvFailureRow(o.path, o.error) + "\n";
             if (array) text = JsonFailure(o.path, o.error);
         } else if (form == OutputForm::kCsv) {

@@ -16,7 +16,8 @@ std::string WriteStandardOutput(const std::string& text) {
 }
 
 void SayLine(const std::string& words) {
-    std::fprintf(stderr, "wobblemeter: %s\n", words.c_str());
+    // Whatever a name held, the message stays one line and sends the terminal no controls.
+    std::fprintf(stderr, "wobblemeter: %s\n", QuotedName(words).c_str());
 }
 
 int Say(const MeterError& error) {

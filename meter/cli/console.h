@@ -12,7 +12,8 @@ namespace wobblemeter {
 // far arrived, else why not ("it was closed", "No space left on device").
 std::string WriteStandardOutput(const std::string& text);
 
-// "wobblemeter: words" and a newline on standard error.
+// "wobblemeter: words" and a newline on standard error, the words' control characters escaped
+// (QuotedName).
 void SayLine(const std::string& words);
 
 // The message of row id on standard error; returns the row's exit status.

@@ -64,7 +64,8 @@ std::vector<std::string> DisplayLines(const SessionSnapshot& s, double windowSec
     const SecondReading& r = s.latest;
     std::vector<std::string> lines;
     lines.push_back(Format("%s   %s   '%s', channel %d, %d Hz", StateWords(r.state),
-                           Clock(s.seconds).c_str(), s.source.c_str(), s.channel, s.sampleRate));
+                           Clock(s.seconds).c_str(), QuotedName(s.source).c_str(), s.channel,
+                           s.sampleRate));
     if (r.state == MeterState::kWaiting || r.state == MeterState::kNoTone) {
         lines.push_back(r.state == MeterState::kWaiting
                             ? "  play the test tone (3150 or 3000 Hz, or give --carrier)"
@@ -103,8 +104,9 @@ std::vector<std::string> DisplayLines(const SessionSnapshot& s, double windowSec
                            Percent(r.sessionUnweightedPeakPercent).c_str()));
     std::string status = Format("  overruns %d (%lld frames lost)   drop-outs %d", s.overruns,
                                 s.lostFrames, s.dropouts);
-    if (s.logging) status += "   log " + s.logPath;
-    if (s.recording) status += "   recording " + s.recordPath;
+    // Names escaped: the block is redrawn in place, a line each.
+    if (s.logging) status.append("   log ").append(QuotedName(s.logPath));
+    if (s.recording) status.append("   recording ").append(QuotedName(s.recordPath));
     lines.push_back(status);
     for (std::string& line : lines)
         if (columns > 0 && line.size() > static_cast<size_t>(columns))

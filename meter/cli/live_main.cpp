@@ -191,7 +191,8 @@ int LiveCommand(const Options& options, PendingPlot plot) {
     if (failed) SayLine(failure);
     const std::optional<MeterResult> result = session.Result();
     if (!result) {
-        if (!failed) Say(Msg::kSessionNoResult, s.source.c_str(), session.ResultError().c_str());
+        if (!failed)
+            Say(Msg::kSessionNoResult, QuotedName(s.source).c_str(), session.ResultError().c_str());
         return ToInt(ExitStatus::kFailed);
     }
     const bool written = WriteSessionOutputs(*result, s, options, plot);

@@ -108,7 +108,7 @@ std::string ReadingsText(const MeterResult& result, const std::string& path, Out
 // A file that could not be measured: its line on standard error, and in CSV its row (CSV has a
 // row for every file, a failed one too). Returns the exit status.
 int Unmeasured(const std::string& path, const std::string& why, OutputForm form) {
-    const int status = Say(Msg::kFileNotMeasured, path.c_str(), why.c_str());
+    const int status = Say(Msg::kFileNotMeasured, QuotedName(path).c_str(), why.c_str());
     if (form == OutputForm::kCsv) {
         const std::string lost =
             WriteStandardOutput(CsvHeader() + "\n" + CsvFailureRow(path, why) + "\n");

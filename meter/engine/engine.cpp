@@ -91,6 +91,7 @@ public:
           mixHz_(mixHz),
           firstFrame_(firstFrame),
           nominalHz_(options.nominalHz),
+          live_(options.live),
           baseband_(rate, mixHz, plan),
           setup_(TrackerSetup(
               plan.basebandRate,
@@ -311,7 +312,8 @@ private:
             throw MeterError(Msg::kToneStops, SecondsAt(best->last),
                              static_cast<double>(best->last - best->first) / rate, needed);
         }
-        throw MeterError(Msg::kRecordingTooShort, static_cast<double>(frames - firstFrame_) / rate_,
+        throw MeterError(live_ ? Msg::kCaptureTooShort : Msg::kRecordingTooShort,
+                         static_cast<double>(frames - firstFrame_) / rate_,
                          static_cast<double>(baseband_.Warm()) / rate + needed);
     }
 
@@ -319,6 +321,7 @@ private:
     double mixHz_;
     long long firstFrame_;
     double nominalHz_;
+    bool live_;  // MeterOptions::live
     Baseband baseband_;
     StretchSetup setup_;
     std::unique_ptr<ToneGate> gate_;
@@ -553,13 +556,17 @@ MeterResult Engine::Finish() {
     r.overruns = overruns_;
     if (!soundSeen_) {
         EmitWaitingUntil(frames_ + rate_ - 1);
-        throw MeterError(Msg::kRecordingSilent);
+        throw MeterError(options_.live ? Msg::kCaptureSilent : Msg::kRecordingSilent);
     }
     // A search under way decides over what it holds; where it finds nothing, an earlier
     // stretch may still be read.
     if (!tracker_ && !Decide() && !kept_) {
         EmitWaitingUntil(frames_ + rate_ - 1);
-        throw MeterError(search_->Reason(), search_->ReasonId());
+        const Msg why = search_->ReasonId();
+        if (options_.live && why == Msg::kSearchTooShort)
+            throw MeterError(Msg::kCaptureSearchTooShort);
+        if (options_.live && why == Msg::kSearchSilent) throw MeterError(Msg::kCaptureSearchSilent);
+        throw MeterError(search_->Reason(), why);
     }
     if (tracker_) tracker_->End();
     EmitWaitingUntil(frames_ + rate_ - 1, tracker_ ? state_ : MeterState::kNoTone);

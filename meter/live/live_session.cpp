@@ -516,6 +516,7 @@ void LiveSession::RunLive(LiveOptions options) {
     try {
         source = OpenSource(options);
         const int rate = work_->rate;
+        options.meter.live = true;  // its refusals name the device, not a recording
         engine = std::make_unique<Engine>(rate, Hooked(options.meter));
         work_->engine = engine.get();
         source->Start();
@@ -582,9 +583,10 @@ void LiveSession::RunFile(std::string path, MeterOptions options) {
         const std::lock_guard lock(mutex_);
         resultError_ = e.what();
     } catch (const MeterError& e) {
-        failure = Text(Msg::kFileNotMeasured, path.c_str(), e.what());
+        failure = Text(Msg::kFileNotMeasured, QuotedName(path).c_str(), e.what());
     } catch (const std::bad_alloc&) {
-        failure = Text(Msg::kFileNotMeasured, path.c_str(), Text(Msg::kOutOfMemory).c_str());
+        failure =
+            Text(Msg::kFileNotMeasured, QuotedName(path).c_str(), Text(Msg::kOutOfMemory).c_str());
     }
     if (!failure.empty()) {
         const std::lock_guard lock(mutex_);

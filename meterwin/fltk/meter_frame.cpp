@@ -21,6 +21,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "meter/message.h"
+#include "meterwin/display.h"
 #include "meterwin/icon.h"
 #include "meterwin/instrument.h"
 #include "meterwin/meter_window.h"
@@ -323,7 +325,10 @@ void MeterFrame::Show(const Display& display) {
     instrument_->Set(display);
     if (display.status != statusText_) {
         statusText_ = display.status;
-        status_->copy_label(statusText_.empty() ? " " : statusText_.c_str());
+        const std::string shown = ShownLine(statusText_);
+        status_->copy_label(shown.empty() ? " " : shown.c_str());
+        // The whole line where it had to be shortened.
+        status_->copy_tooltip(shown == statusText_ ? nullptr : QuotedName(statusText_).c_str());
     }
     if (std::isfinite(display.progress)) {
         progress_->value(static_cast<float>(display.progress));
@@ -431,7 +436,7 @@ std::optional<std::string> MeterFrame::AskForFile(FileKind kind, const std::stri
 
 void MeterFrame::ShowMessage(const std::string& text) {
     fl_message_title(kTitle);
-    fl_alert("%s", text.c_str());
+    fl_alert("%s", ShownLine(text).c_str());
 }
 
 void MeterFrame::CopyText(const std::string& text) {

@@ -126,7 +126,9 @@ expect 0 "window with blanks around it" "$meter" --log "$dir/w.csv" --window " 5
 rpm_choices="33, 33.3, 33.33 or 33.333 (33 1/3), 45 or 78"
 for rpm in 0x2D 0x21 33.1 33.34 33.3333 " 45" "45 " "	78" +45 4.5e1 inf nan ""; do
     expect 2 "rpm '$rpm'" "$meter" --rpm "$rpm" "$tone"
-    expect_message "rpm '$rpm'" "wobblemeter: --rpm: '$rpm' is not allowed: give $rpm_choices, written without spaces (see --help)"
+    # The tab given is shown as \t, as every control character in a message.
+    shown=$(printf '%s\n' "$rpm" | sed 's/\t/\\t/g')
+    expect_message "rpm '$rpm'" "wobblemeter: --rpm: '$shown' is not allowed: give $rpm_choices, written without spaces (see --help)"
     expect_no_output "rpm '$rpm'"
 done
 for rpm in 33 33.3 33.33 33.333 33.330 45 45.0 78 78.00; do
@@ -148,6 +150,15 @@ head -c -1 "$tone" >"$dir/cut1.wav"
 expect 1 "file cut by 1 byte" "$meter" "$dir/cut1.wav"
 expect_message "file cut by 1 byte" \
     "wobblemeter: $dir/cut1.wav: the file is truncated: 1 byte of the audio its header declares is missing"
+
+# A name cannot forge a line nor send the terminal controls: the newline and ESC in it are
+# escaped, and the file's failure stays one line.
+forged=$(printf 'evil\nwobblemeter: %s: forged \033[2J.wav' "$tone")
+expect 1 "forged name" "$meter" "$tone" "$forged"
+expect_message "forged name" \
+    "wobblemeter: evil\\nwobblemeter: $tone: forged \\x1B[2J.wav: cannot open it: No such file or directory"
+! grep -q "$(printf '\033')" "$dir/err" || fail "forged name: an ESC byte on stderr"
+grep -q "^Carrier" "$dir/out" || fail "forged name: the good file is not measured"
 
 # --- The carrier range, 500 Hz to 20 kHz: tones found near both ends, and mixed at both ends
 # with --carrier (tones half a hertz inside: a tone at the very limit whose wow averages a

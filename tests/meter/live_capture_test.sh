@@ -180,7 +180,7 @@ asan=$leak_check
 run 1 "record at the device's rate" --live --device tonefile --duration 2 --record "$dir/a.wav"
 asan=$no_leak_check
 ours "record"
-grep -q "^wobblemeter: 'tonefile': the recording is too short" "$dir/err" ||
+grep -q "^wobblemeter: 'tonefile': the capture is too short: " "$dir/err" ||
     fail "record: $(cat "$dir/err")"
 same_samples "record" "$dir/a.wav" "$dir/tone.f32" 88200 44100
 
@@ -203,7 +203,7 @@ run 1 "channel beyond the device's" --live --device tonefile --channel 1000 --du
 one_line "channel beyond" "no channel 1000"
 run 1 "recording into a missing directory" --live --device tonefile --duration 1 \
     --record "$dir/none/f.wav"
-one_line "missing directory" "cannot create"
+one_line "missing directory" "^wobblemeter: cannot create $dir/none/f.wav: No such file or directory$"
 
 run 2 "live with a file" --live --record "$dir/g.wav" "$dir/tone.wav"
 run 2 "device without live" --device tonefile "$dir/tone.wav"

@@ -196,6 +196,17 @@ TEST(LiveSession, RecordsExactlyWhatCameWithSilenceForLostFramesAndStopsAtTheDur
     EXPECT_EQ(cut.Snapshot().lostFrames, 1000);
 }
 
+// The engine's refusal names the capture device where a file's would name the recording.
+TEST(LiveSession, ASilentCaptureIsSaidOfTheDevice) {
+    LiveSession session;
+    LiveOptions options = FromSource(std::make_shared<FakeCaptureSource>(
+        std::vector<double>(8000, 0.0), 8000, 400, std::vector<InjectedLoss>{}));
+    options.durationSeconds = 1.0;
+    RunToEnd(session, options);
+    EXPECT_FALSE(session.Result().has_value());
+    EXPECT_EQ(session.ResultError(), "the capture device is silent");
+}
+
 TEST(LiveSession, OverrunsAreBridgedAndCountedAndTheReadingsHold) {
     ScratchDir dir;
     const std::vector<double> tone = ToneSamples(dir, 25.0);

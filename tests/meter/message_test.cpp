@@ -56,6 +56,36 @@ TEST(MessageFormat, KeepsTextLongerThanAnyFixedBuffer) {
     EXPECT_EQ(Format("cannot read %s: gone", path.c_str()), "cannot read " + path + ": gone");
 }
 
+// A name shown in a message: one line, no control reaching the terminal, letters as they are.
+TEST(QuotedName, EscapesControlsAndBytesNotUtf8AndLeavesLettersAndBackslashes) {
+    EXPECT_EQ(QuotedName("evil\nwobblemeter: good.wav: forged.wav"),
+              "evil\\nwobblemeter: good.wav: forged.wav");
+    EXPECT_EQ(QuotedName("a\tb\rc"), "a\\tb\\rc");
+    EXPECT_EQ(QuotedName("\x1b[31mred\x7f\x01"), "\\x1B[31mred\\x7F\\x01");
+    EXPECT_EQ(QuotedName(std::string_view("nul\0end", 7)), "nul\\x00end");
+    // C1 controls (CSI) written in UTF-8, a stray continuation byte, a truncated sequence, an
+    // overlong slash.
+    EXPECT_EQ(QuotedName("\xc2\x9b"
+                         "2J \x80 \xe2\x82 \xc0\xaf"),
+              "\\xC2\\x9B2J \\x80 \\xE2\\x82 \\xC0\\xAF");
+    EXPECT_EQ(QuotedName("C:\\takes\\Plattenspieler \u00fc\u00df \u97f3 \U0001f3b5.wav"),
+              "C:\\takes\\Plattenspieler \u00fc\u00df \u97f3 \U0001f3b5.wav");
+    const std::string once = QuotedName("a\n\x1b\xff");
+    EXPECT_EQ(QuotedName(once), once);
+}
+
+TEST(ElidedName, KeepsTheFirstAndLastCharactersOfALongNameOnUtf8Boundaries) {
+    EXPECT_EQ(ElidedName("abcdefg", 3), "abcdefg");
+    EXPECT_EQ(ElidedName("abcdefgh", 3), "abc\u2026fgh");
+    // Counted in characters: each of these takes two or three bytes.
+    EXPECT_EQ(ElidedName("\u00e4\u00f6\u00fc\u00df\u97f3\u00e9\u00e8", 2),
+              "\u00e4\u00f6\u2026\u00e9\u00e8");
+    const std::string path = "/home/u/" + std::string(3026, 'x') + "/take.wav";
+    const std::string elided = ElidedName(path);
+    EXPECT_EQ(elided,
+              "/home/u/" + std::string(32, 'x') + "\u2026" + std::string(31, 'x') + "/take.wav");
+}
+
 using wobblemeter_test::ScratchDir;
 using wobblemeter_test::WriteSamples;
 using wobblemeter_test::WriteTone;

@@ -51,5 +51,18 @@ TEST(LiveDisplay, SpeedErrorShowsToTheThousandthAndZeroWithoutSign) {
     }
 }
 
+// The status line and the alerts: a long name shortened, controls escaped, the whole bounded.
+TEST(ShownLine, ShortensLongNamesAndTheWholeLineAndEscapesControls) {
+    EXPECT_EQ(ShownLine("Reading /tmp/take.wav"), "Reading /tmp/take.wav");
+    const std::string path = "/tmp/" + std::string(3026, 'a') + ".wav";
+    EXPECT_EQ(ShownLine(path + ": cannot open it: No such file or directory"),
+              "/tmp/" + std::string(35, 'a') + "\u2026" + std::string(35, 'a') +
+                  ".wav: cannot open it: No such file or directory");
+    EXPECT_EQ(ShownLine("a\nb\x1b[2J"), "a\\nb\\x1B[2J");
+    const std::string words(300, ' ');
+    EXPECT_EQ(ShownLine("x" + words + "y"),
+              "x" + std::string(99, ' ') + "\u2026" + std::string(99, ' ') + "y");
+}
+
 }  // namespace
 }  // namespace wobblemeter

@@ -22,6 +22,7 @@
 #include "meter/output/csv_log.h"
 #include "meter/output/plot.h"
 #include "meter/output/report.h"
+#include "meterwin/dropped_files.h"
 #include "tests/meter/meter_test_util.h"
 #include "tests/meterwin/fake_meter_view.h"
 
@@ -331,6 +332,27 @@ TEST_F(MeterWindowTest, ADroppedFileOfAnotherMachineIsRefusedAndOneOfThisMachine
         EXPECT_EQ(window.State(), WindowState::kFileRead);
     }
     EXPECT_EQ(view.messages.size(), 1u);
+}
+
+// A drop is taken for the files it names that are there: not for names of nothing, a
+// directory, "file:" without "//", nor for what lies beyond the bytes a drop is read for.
+TEST(DroppedPaths, TakesOnlyFilesThatAreThereAndReadsABoundedDrop) {
+    const ScratchDir dir;
+    const std::string take = dir.Path("take.wav"), gone = dir.Path("gone.wav");
+    std::ofstream(take) << "RIFF";
+    std::filesystem::create_directory(dir.Path("takes"));
+    const std::string drop = gone + "\n" + dir.Path("takes") + "\nfile:" + take + "\nfile://" +
+                             gone + "\n/\n" + take + "\r\nfile://localhost" + take + "\n";
+    EXPECT_EQ(DroppedPaths(drop), (std::vector<std::string>{take, take}));
+
+    // Two megabytes of noise whose lines start with '/', then a file named past them.
+    std::string noise;
+    for (unsigned i = 0; noise.size() < 2 * 1024 * 1024; ++i)
+        noise += "/" + std::string(1 + i % 97, static_cast<char>(' ' + i % 90)) + "\n";
+    EXPECT_TRUE(DroppedPaths(noise + take + "\n").empty());
+    EXPECT_EQ(DroppedPaths(take + "\n" + noise).size(), 1u);
+    // A line longer than any path is none.
+    EXPECT_TRUE(DroppedPaths(take + std::string(20000, '/')).empty());
 }
 
 }  // namespace
