@@ -150,6 +150,7 @@ VerifyCheck Check(const ExpectedRow& row, const FileOutcome& outcome, bool weigh
     c.weighted = weighted;
     double expected = 0.0;
     IsReading(weighted ? row.weighted : row.unweighted, expected);
+    if (expected == 0.0) expected = 0.0;  // "-0" prints as 0
     c.expected = FormatSignificant(expected, kPrintedDigits);
     c.measured = kNoReading;
     c.errorPercent = kNoReading;
