@@ -180,6 +180,28 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
     {kVerifyRowRefused, kFailed, "%s, line %d: not a row of the set: '%s'"},
     {kVerifyTableUnreadable, kFailed, "cannot read %s: %s"},
     {kVerifySetEmpty, kFailed, "%s lists no signals"},
+    {kVerifyTableNotAFile, kFailed, "cannot read %s: not a regular file"},
+    // The limit in KiB.
+    {kVerifyTableTooLarge, kFailed, "%s is larger than %d KiB: not a table of the set"},
+    // The line's number, the limit in bytes.
+    {kVerifyLineTooLong, kFailed, "%s, line %d: longer than %d bytes, not a row of the set"},
+    // The header the table must begin with.
+    {kVerifyHeaderMissing, kFailed, "%s, line 1: not the table's header '%s'"},
+    // The line's number, then the text given (shortened).
+    {kVerifyFileNameRefused, kFailed,
+     "%s, line %d: file '%s' is not allowed: give the name of a file beside the table"},
+    // The line's number, the column, the text given (shortened), then the range.
+    {kVerifyWholeRefused, kFailed,
+     "%s, line %d: %s '%s' is not allowed: give a whole number from %d to %d"},
+    {kVerifyCarrierRefused, kFailed, "%s, line %d: %s '%s' is not allowed: give %s or %s"},
+    {kVerifyNumberRefused, kFailed,
+     "%s, line %d: %s '%s' is not allowed: give a number from %s to %s"},
+    {kVerifyReadingRefused, kFailed,
+     "%s, line %d: %s '%s' is not allowed: give 0 or a number from %s to %s"},
+    // The line's number, the signal and its carrier (Hz).
+    {kVerifySignalTwice, kFailed, "%s, line %d: signal %d at %s Hz is listed twice"},
+    {kVerifySignalMissing, kFailed,
+     "%s lists no signal %d at %s Hz (the set has signals 1 to 8 at 3150 and 3000 Hz)"},
     // The window: its status line and its dialogs. A line that only says what the window does
     // is done (status 0); the window exits with no status of these.
     {kWindowIdle, kDone,

@@ -42,6 +42,19 @@ bool WriteTable(FILE* file) {
     return !std::ferror(file);
 }
 
+// The file path finally names, as OpenOutputFile writes it: symbolic links followed (a relative
+// one from its own directory), at most 40 of them. The link itself is the user's: a failed set
+// removes what the call wrote behind it, never the link.
+std::filesystem::path FinalTarget(std::filesystem::path path) {
+    std::error_code error;
+    for (int links = 0; links < 40 && std::filesystem::is_symlink(path, error); ++links) {
+        const std::filesystem::path link = std::filesystem::read_symlink(path, error);
+        if (error) break;
+        path = link.is_absolute() ? link : path.parent_path() / link;
+    }
+    return path;
+}
+
 // The set being written: what this call created, to be removed again if it fails.
 class SetInProgress {
 public:
@@ -53,7 +66,9 @@ public:
     bool Write(const std::string& name, Writer write, FILE* log, char* message, size_t size) {
         const std::filesystem::path path = dir_ / name;
         std::error_code ignored;
-        const bool existed = std::filesystem::exists(path, ignored);
+        const std::filesystem::path target = FinalTarget(path);
+        const bool existed =
+            std::filesystem::exists(std::filesystem::symlink_status(target, ignored));
         FILE* file = OpenOutputFile(path.string().c_str());
         if (file == nullptr) {
             std::snprintf(message, size, "Cannot open %s", path.string().c_str());
@@ -68,12 +83,13 @@ public:
             std::snprintf(message, size, "Cannot write %s", path.string().c_str());
             return false;
         }
-        if (!existed) created_.push_back(path);
+        if (!existed) created_.push_back(target);
         if (log != nullptr) std::fprintf(log, "Wrote %s\n", path.string().c_str());
         return true;
     }
 
-    // Removes the files this call created, and the directory when it created that.
+    // Removes the files this call created (behind a link: the file, not the link), and the
+    // directory when it created that.
     void Undo() const {
         std::error_code ignored;
         for (const std::filesystem::path& path : created_) std::filesystem::remove(path, ignored);

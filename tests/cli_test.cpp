@@ -766,6 +766,29 @@ TEST_F(CliTest, CalibrationSetRefusesToneOptionsAndReportsWhatFailed) {
     EXPECT_EQ(Names(), (NameList{"err.txt", "out.txt"}));
 }
 
+// Links in the set's directory are the user's: a failure removes the file the run created
+// behind a dangling one, keeps the file it replaced behind another, and leaves both links.
+TEST_F(CliTest, FailedCalibrationSetKeepsTheLinksAndRemovesWhatItCreatedBehindThem) {
+    ASSERT_EQ(::mkdir(Path("s").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(Path("t").c_str(), 0755), 0);
+    WriteFile(Path("t/two.wav"), "older");
+    ASSERT_EQ(::symlink("../t/one.wav", Path("s/3150Hz-1.wav").c_str()), 0);
+    ASSERT_EQ(::symlink("../t/two.wav", Path("s/3150Hz-2.wav").c_str()), 0);
+    ASSERT_EQ(::mkdir(Path("s/3150Hz-3.wav").c_str(), 0755), 0);
+    const CliRun run = Run({"--calibration-set", "s"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "Wrote s/3150Hz-1.wav\nWrote s/3150Hz-2.wav\nCannot open s/3150Hz-3.wav\n");
+    EXPECT_EQ(Names("s"), (NameList{"3150Hz-1.wav", "3150Hz-2.wav", "3150Hz-3.wav"}));
+    EXPECT_EQ(Names("t"), (NameList{"two.wav"}));
+    EXPECT_EQ(ReadFile(Path("t/two.wav")).size(), 44u + 2u * 1323000u);
+    struct stat info;
+    for (const char* link : {"s/3150Hz-1.wav", "s/3150Hz-2.wav"}) {
+        ASSERT_EQ(::lstat(Path(link).c_str(), &info), 0) << link;
+        EXPECT_TRUE(S_ISLNK(info.st_mode)) << link;
+    }
+}
+
 TEST_F(CliTest, HelpAndVersionSucceed) {
     const CliRun help = Run({"--help"});
     EXPECT_EQ(help.status, 0);

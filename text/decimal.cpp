@@ -126,3 +126,11 @@ std::string FormatShortest(double value) {
     const auto [end, error] = std::to_chars(text, text + sizeof text, value);
     return error == std::errc{} ? std::string(text, end) : std::string();
 }
+
+std::string FormatSignificant(double value, int digits) {
+    char text[64];
+    const int precision = digits < 1 ? 1 : (digits > 17 ? 17 : digits);
+    const auto [end, error] =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, precision);
+    return error == std::errc{} ? std::string(text, end) : std::string();
+}

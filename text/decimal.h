@@ -23,3 +23,8 @@ bool ParsePlainDecimal(const char* text, double& value);
 
 // The shortest text that reads back as exactly value ("0.1", "1e+300", "24347.8869").
 std::string FormatShortest(double value);
+
+// value to at most `digits` significant digits (1 to 17), as %g prints it, whatever the locale:
+// FormatSignificant(1234.56, 4) is "1235", FormatSignificant(1e300, 4) "1e+300". "inf", "-inf"
+// and "nan" for what is not finite.
+std::string FormatSignificant(double value, int digits);

@@ -1,6 +1,8 @@
 #!/bin/sh
-# Builds the libFuzzer target with clang under ASan and UBSan in ./build-fuzz and fuzzes the
-# measuring path for SECONDS (default 600) on one core, adding what it finds to the corpus.
+# Builds the libFuzzer targets (the measuring path, and the verification set's table:
+# wobblemeter_fuzz_table, its corpus table_corpus/) with clang under ASan and UBSan in
+# ./build-fuzz and fuzzes the measuring path for SECONDS (default 600) on one core, adding
+# what it finds to the corpus.
 # Then merges the corpus down to the inputs that add coverage. SECONDS 0 only builds (CI's
 # `make check-fuzz`).
 set -eu
@@ -9,7 +11,7 @@ seconds=${1:-600}
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DWOBBLEGEN_SANITIZE=address,undefined -DWOBBLEGEN_BUILD_FUZZ=ON -DWOBBLEGEN_WERROR=ON \
     -DWOBBLEGEN_BUILD_TESTS=OFF -DWOBBLEGEN_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build build-fuzz -j 2 --target wobblemeter_fuzz
+cmake --build build-fuzz -j 2 --target wobblemeter_fuzz wobblemeter_fuzz_table
 [ "$seconds" -eq 0 ] && exit 0
 corpus=meter/fuzz/corpus
 found=build-fuzz/found

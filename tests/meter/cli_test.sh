@@ -124,13 +124,15 @@ expect 0 "window with blanks around it" "$meter" --log "$dir/w.csv" --window " 5
 # --- --rpm names a speed: one of six spellings (trailing zeros after the point aside), in
 # digits alone; anything else is refused with status 2 and the one line naming them.
 rpm_choices="33, 33.3, 33.33 or 33.333 (33 1/3), 45 or 78"
-for rpm in 0x2D 0x21 33.1 33.34 33.3333 " 45" "45 " "	78" +45 4.5e1 inf nan ""; do
+for rpm in 0x2D 0x21 0x4e 33.1 33.2 33.34 33.3333 " 45" "45 " "	78" +45 4.5e1 inf nan ""; do
     expect 2 "rpm '$rpm'" "$meter" --rpm "$rpm" "$tone"
     # The tab given is shown as \t, as every control character in a message.
     shown=$(printf '%s\n' "$rpm" | sed 's/\t/\\t/g')
     expect_message "rpm '$rpm'" "wobblemeter: --rpm: '$shown' is not allowed: give $rpm_choices, written without spaces (see --help)"
     expect_no_output "rpm '$rpm'"
 done
+expect 0 "help" "$meter" --help
+grep -qF -- "$rpm_choices" "$dir/out" || fail "--help does not name the speeds: $(grep -- --rpm "$dir/out")"
 for rpm in 33 33.3 33.33 33.333 33.330 45 45.0 78 78.00; do
     case $rpm in 33*) platter="33 1/3 rpm" ;; *) platter="${rpm%%.*} rpm" ;; esac
     expect 0 "rpm $rpm" "$meter" --rpm "$rpm" "$tone"
@@ -354,8 +356,17 @@ done
 sed -i 's/^3000Hz-6.wav,6,3000,48000,0.8,0.1,0.0997,0.0499$/3000Hz-6.wav,6,3000,48000,0.8,0.1,0.0997,0.0520/' \
     "$dir/set/expected.csv"
 expect 1 "verify a wrong expectation" "$meter" --verify "$dir/set"
-grep -q "^3000Hz-6.wav .*weighted  *0.0520 .*FAIL (beyond" "$dir/out" ||
+grep -q "^3000Hz-6.wav .*weighted  *0.052 .*FAIL (beyond" "$dir/out" ||
     fail "wrong expectation: $(grep 3000Hz-6 "$dir/out")"
+# A table that is not whole, or not a file, is refused with one line before any file is read.
+mkdir "$dir/bare"
+sed 1d "$dir/set/expected.csv" >"$dir/bare/expected.csv"
+expect 1 "verify a table without its header" "$meter" --verify "$dir/bare"
+expect_message "table without its header" "wobblemeter: $dir/bare/expected.csv, line 1: not the table's header 'file,signal,carrier_hz,sample_rate_hz,modulation_hz,deviation_percent,unweighted_2sigma_percent,weighted_2sigma_percent'"
+expect_no_output "table without its header"
+rm "$dir/bare/expected.csv" && mkfifo "$dir/bare/expected.csv"
+expect 1 "verify a FIFO table" timeout 5 "$meter" --verify "$dir/bare"
+expect_message "FIFO table" "wobblemeter: cannot read $dir/bare/expected.csv: not a regular file"
 expect 2 "verify with a file" "$meter" --verify "$dir/set" "$tone"
 expect 2 "verify without a directory" "$meter" --verify ""
 
