@@ -50,6 +50,8 @@ struct LiveSession::Work {
     Clock::time_point capturedAt{};
     Clock::time_point published{};
     long long recordStart = 0;  // frame the recording under way began at
+    // Samples the device delivered that were audio, and that were not.
+    long long audioFrames = 0, notAudioFrames = 0;
 };
 
 LiveSession::LiveSession(std::function<void()> onUpdate)
@@ -456,9 +458,13 @@ void LiveSession::PushBlock(Engine& engine, const double* block, size_t count,
                            [](double v) { return static_cast<float>(v); });
             engine.Push(samples.data(), end - first);
             Record(samples.data(), n);
+            work_->audioFrames += n;
         } else {
             engine.PushLost(n);
             Record(nullptr, n);
+            work_->notAudioFrames += n;
+            const std::lock_guard lock(mutex_);
+            losses_.push_back({work_->frames, n, true});
         }
         work_->frames += n;
         first = end;
@@ -467,7 +473,13 @@ void LiveSession::PushBlock(Engine& engine, const double* block, size_t count,
 
 void LiveSession::FinishLive(std::unique_ptr<Engine> engine, int channel,
                              const std::string& failure) {
-    if (engine) {
+    if (engine && work_->audioFrames == 0 && work_->notAudioFrames > 0) {
+        // Not a silent recording: a device whose every sample was garbage.
+        Publish(true);
+        work_->engine = nullptr;
+        const std::lock_guard lock(mutex_);
+        resultError_ = Text(Msg::kDeviceDeliversNoAudio);
+    } else if (engine) {
         // The display as the audio left it; then the summary over what came, whatever ended
         // the session.
         Publish(true);

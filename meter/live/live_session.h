@@ -93,10 +93,12 @@ struct LiveOptions {
     std::function<std::unique_ptr<CaptureSource>(const CaptureOptions&)> open;
 };
 
-// An overrun: frames lost at frame atFrame of the session.
+// An overrun: frames lost at frame atFrame of the session; or (notAudio) frames samples the
+// device delivered that are no audio (not numbers, or far beyond full scale), bridged alike.
 struct SessionLoss {
     long long atFrame = 0;
     long long frames = 0;
+    bool notAudio = false;
 };
 
 class LiveSession {
