@@ -473,18 +473,15 @@ void LiveSession::PushBlock(Engine& engine, const double* block, size_t count,
 
 void LiveSession::FinishLive(std::unique_ptr<Engine> engine, int channel,
                              const std::string& failure) {
-    if (engine && work_->audioFrames == 0 && work_->notAudioFrames > 0) {
-        // Not a silent recording: a device whose every sample was garbage.
-        Publish(true);
-        work_->engine = nullptr;
-        const std::lock_guard lock(mutex_);
-        resultError_ = Text(Msg::kDeviceDeliversNoAudio);
-    } else if (engine) {
+    if (engine) {
         // The display as the audio left it; then the summary over what came, whatever ended
         // the session.
         Publish(true);
         work_->engine = nullptr;
         try {
+            // Not a silent recording: a device whose every sample was garbage.
+            if (work_->audioFrames == 0 && work_->notAudioFrames > 0)
+                throw MeterError(Msg::kDeviceDeliversNoAudio);
             MeterResult result = engine->Finish();
             const std::lock_guard lock(mutex_);
             result.channel = channel;
