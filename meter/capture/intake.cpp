@@ -17,8 +17,7 @@ constexpr double kMaxDelaySeconds = 2.0;
 constexpr double kMaxEstimatedLossSeconds = 60.0;
 // How long a waiting block sleeps between looks at the ring.
 constexpr std::chrono::milliseconds kWaitStep{1};
-// A reader looks for audio at least every read's timeout (0.1 s) while it runs; a longer gap
-// between two looks means the reader itself was held up, s.
+// A reader that looks for audio this much later than it meant to was held up itself, s.
 constexpr double kReaderHeldUpSeconds = 0.5;
 
 CaptureIntake::Clock::duration Seconds(double seconds) {
@@ -106,13 +105,13 @@ CaptureIntake::Clock::time_point CaptureIntake::CapturedAt(uint64_t delivered,
 
 void StallWatch::Start(Clock::time_point now) {
     since_ = now;
-    looked_ = now;
+    due_ = now;
 }
 
 StallWatch::Clock::time_point StallWatch::Deadline(const CaptureIntake& intake,
                                                    Clock::time_point now, double limitSeconds) {
-    if (now - looked_ > Seconds(kReaderHeldUpSeconds)) since_ = std::max(since_, now);
-    looked_ = std::max(looked_, now);
+    if (now - due_ > Seconds(kReaderHeldUpSeconds)) since_ = std::max(since_, now);
+    due_ = std::max(due_, now);
     since_ = std::max(since_, intake.LastBlockAt());
     return since_ + Seconds(limitSeconds);
 }

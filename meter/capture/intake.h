@@ -4,6 +4,7 @@
 // time the audio was captured.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -85,10 +86,12 @@ public:
     // a block arrives first. limitSeconds: how long a device may go without a block, s.
     Clock::time_point Deadline(const CaptureIntake& intake, Clock::time_point now,
                                double limitSeconds);
+    // Reader: it sleeps until wake (or a block) before its next look.
+    void Sleeps(Clock::time_point wake) { due_ = std::max(due_, wake); }
 
 private:
-    Clock::time_point since_{};   // the later of the last block and the reader's return
-    Clock::time_point looked_{};  // the reader's previous look
+    Clock::time_point since_{};  // the later of the last block and the reader's return
+    Clock::time_point due_{};    // when the reader's next look is due, at the latest
 };
 
 }  // namespace wobblemeter

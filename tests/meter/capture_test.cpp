@@ -285,6 +285,15 @@ TEST_F(CaptureIntakeTest, OnlyADeviceThatStopsDeliveringStallsNotAReaderHeldUp) 
     const double stopped = t;
     while (!stalled(t)) t += 0.1;
     EXPECT_NEAR(stopped + kLimit, t, 0.15) << "a device that stops stalls after 2 s";
+
+    // A reader that sleeps a second at a time is not held up: the device stalls as before.
+    run(t + 1.0, true, true);
+    const double again = t;
+    do {
+        watch.Sleeps(start_ + Seconds(t + 1.0));
+        t += 1.0;
+    } while (!stalled(t) && t < again + 10.0);
+    EXPECT_NEAR(again + kLimit, t, 1.05);
 }
 
 TEST(MatchCaptureDevice, TakesTheExactNameFirstThenTheAlsaNameInParentheses) {

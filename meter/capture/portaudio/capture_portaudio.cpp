@@ -270,6 +270,7 @@ CaptureChunk PortAudioSource::Read(double* out, size_t maxFrames,
         const Clock::time_point stalled = stall_.Deadline(*shared_->intake, now, StallLimit());
         if (now >= stalled) throw CaptureError(Msg::kCaptureStalled, name_.c_str(), StallLimit());
         if (now >= deadline) return {};
+        stall_.Sleeps(std::min(deadline, stalled));
         shared_->arrived.WaitUntil(std::min(deadline, stalled));
     }
 }
