@@ -463,12 +463,22 @@ void LiveSession::PushBlock(Engine& engine, const double* block, size_t count,
             engine.PushLost(n);
             Record(nullptr, n);
             work_->notAudioFrames += n;
-            const std::lock_guard lock(mutex_);
-            losses_.push_back({work_->frames, n, true});
+            NoteNotAudio(n);
         }
         work_->frames += n;
         first = end;
     }
+}
+
+void LiveSession::NoteNotAudio(long long frames) {
+    // Runs within a second of the one before are told as one: a device that delivers garbage
+    // now and then between its samples gets a line a second, not one a sample.
+    const long long at = work_->frames;
+    const std::lock_guard lock(mutex_);
+    if (!losses_.empty() && losses_.back().notAudio && at - losses_.back().atFrame < work_->rate)
+        losses_.back().frames += frames;
+    else
+        losses_.push_back({at, frames, true});
 }
 
 void LiveSession::FinishLive(std::unique_ptr<Engine> engine, int channel,

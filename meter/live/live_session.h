@@ -156,6 +156,8 @@ private:
     // Pushes count samples of block into the engine and the recording; samples is room for
     // them as float.
     void PushBlock(Engine& engine, const double* block, size_t count, std::vector<float>& samples);
+    // Queues frames samples that were no audio, at the session's frame now, for TakeLosses.
+    void NoteNotAudio(long long frames);
     void FinishLive(std::unique_ptr<Engine> engine, int channel, const std::string& failure);
     void RunFile(std::string path, MeterOptions options);
     // The engine's callbacks on the worker thread, into the worker's own state.

@@ -224,19 +224,20 @@ TEST(LiveSession, SamplesThatAreNoAudioAreNamedWhereTheyCameCountAsLostAndRecord
     ScratchDir dir;
     std::vector<double> tone = ToneSamples(dir, 20.0);
     tone[10 * kRate] = NAN;
+    tone[10 * kRate + 100] = INFINITY;  // within the second: told with the one before
     std::fill(tone.begin() + 15 * kRate, tone.begin() + 15 * kRate + 10, 1e300);
     LiveSession session;
     LiveOptions options = FromSource(std::make_shared<FakeCaptureSource>(tone, kRate, 4096));
     options.recordPath = dir.Path("take.wav");
     RunToEnd(session, options);
     ASSERT_TRUE(session.Result().has_value()) << session.ResultError();
-    EXPECT_EQ(session.Result()->lostFrames, 11);
-    EXPECT_EQ(session.Result()->overruns, 2);
+    EXPECT_EQ(session.Result()->lostFrames, 12);
+    EXPECT_EQ(session.Result()->overruns, 3);
     const std::vector<SessionLoss> losses = session.TakeLosses();
     ASSERT_EQ(losses.size(), 2u);
     EXPECT_TRUE(losses[0].notAudio && losses[1].notAudio);
     EXPECT_EQ(losses[0].atFrame, 10 * kRate);
-    EXPECT_EQ(losses[0].frames, 1);
+    EXPECT_EQ(losses[0].frames, 2);
     EXPECT_EQ(losses[1].atFrame, 15 * kRate);
     EXPECT_EQ(losses[1].frames, 10);
     SF_INFO info;
