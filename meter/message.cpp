@@ -59,6 +59,7 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
     {kSpectrumPlan, kFailed, "cannot plan the spectrum's transform"},
     // %s: the system's reason (strerror); the command line puts the path in front.
     {kCannotOpenFile, kFailed, "cannot open it: %s"},
+    {kNotRegularFile, kFailed, "not a regular file (a FIFO or a socket): give a recording"},
     // %s: libsndfile's reason (sf_strerror).
     {kNotAudioFile, kFailed, "not an audio file libsndfile can read (%s)"},
     {kNotAudio, kFailed, "not audio libsndfile can read (%s)"},
@@ -113,10 +114,15 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
     {kBuiltWithoutCapture, kFailed, "this wobblemeter was built without live capture (PortAudio)"},
     // The live session.
     {kInputOverrun, kFailed, "input overrun at %.3f s: %lld frames lost, bridged"},
+    {kSamplesNotAudioAt, kFailed,
+     "samples that are no audio at %.3f s: %lld frames not numbers or far beyond full scale, "
+     "bridged"},
     // The session's failure, and the recording that holds what came before it.
     {kSessionFailedRecorded, kFailed, "%s; %s holds the %.3f s recorded before"},
     // The device as opened, and why the session has no readings.
     {kSessionNoResult, kFailed, "'%s': %s"},
+    {kDeviceDeliversNoAudio, kFailed,
+     "the device delivers no audio: its samples are not numbers or far beyond full scale"},
     {kNothingToRecord, kFailed, "nothing to record: no device is capturing"},
     {kAlreadyRecording, kFailed, "already recording into %s"},
     // A log and a recording given one file, which the second would destroy.

@@ -1,8 +1,8 @@
-// The POSIX side of the platform seam: standard descriptors, output files written under a
-// temporary name, the signals that must not leave an unfinished file behind, terminals, the
-// program's name, thread names, the allocator, whether two names are one file, the file-size limit
-// and requests to stop; shared libraries loaded at run time, standard error filtered by thread, and
-// the local time.
+// The POSIX side of the platform seam: standard descriptors, input files, output files written
+// under a temporary name, the signals that must not leave an unfinished file behind, terminals,
+// the program's name, thread names, the allocator, whether two names are one file, the file-size
+// limit and requests to stop; shared libraries loaded at run time, standard error filtered by
+// thread, and the local time.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -23,12 +23,20 @@
 #include <vector>
 
 #include "sys/clock.h"
+#include "sys/input_file.h"
 #include "sys/library.h"
 #include "sys/output_file.h"
 #include "sys/process.h"
 #include "sys/same_file.h"
 #include "sys/std_streams.h"
 #include "sys/terminal.h"
+
+// ---- Input files ----------------------------------------------------------------------------
+
+bool IsPipeOrSocket(const char* path) {
+    struct stat info = {};
+    return ::stat(path, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode));
+}
 
 // ---- Standard streams -----------------------------------------------------------------------
 

@@ -1,5 +1,5 @@
-// The Windows side of the platform seam: standard streams, output files written under a
-// temporary name and moved over the target (MoveFileExW), and the console's Ctrl+C and
+// The Windows side of the platform seam: standard streams, input files, output files written
+// under a temporary name and moved over the target (MoveFileExW), and the console's Ctrl+C and
 // close events, which must not leave an unfinished file behind; whether two names are one
 // file; consoles, the program's name,
 // thread names and requests to stop, libraries loaded at run time (LoadLibraryW) and the local
@@ -17,6 +17,7 @@
 #include <string>
 
 #include "sys/clock.h"
+#include "sys/input_file.h"
 #include "sys/library.h"
 #include "sys/output_file.h"
 #include "sys/process.h"
@@ -516,6 +517,12 @@ void* FindLibrarySymbol(void* library, const char* name) {
 
 bool FilterStandardError(bool (*)()) {
     return false;  // the Windows C library makes no stream on functions of ours
+}
+
+// ---- Input files ----------------------------------------------------------------------------
+
+bool IsPipeOrSocket(const char*) {
+    return false;  // no FIFO or socket has a name in the file system
 }
 
 // ---- The clock ------------------------------------------------------------------------------

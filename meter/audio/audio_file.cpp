@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "meter/meter.h"
+#include "sys/input_file.h"
 #include "text/decimal.h"
 
 namespace wobblemeter {
@@ -80,6 +81,8 @@ struct AudioFile::File {
 
 AudioFile::AudioFile(const std::string& path) : file_(std::make_unique<File>()) {
     File& f = *file_;
+    // Opening a FIFO waits for a writer, maybe for ever; a socket is no recording either.
+    if (IsPipeOrSocket(path.c_str())) throw MeterError(Msg::kNotRegularFile);
     std::unique_lock<std::mutex> lock(OpenMutex());
     f.file = sf_open(path.c_str(), SFM_READ, &f.info);
     if (f.file == nullptr) {

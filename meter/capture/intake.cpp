@@ -17,6 +17,8 @@ constexpr double kMaxDelaySeconds = 2.0;
 constexpr double kMaxEstimatedLossSeconds = 60.0;
 // How long a waiting block sleeps between looks at the ring.
 constexpr std::chrono::milliseconds kWaitStep{1};
+// A reader that looks for audio this much later than it meant to was held up itself, s.
+constexpr double kReaderHeldUpSeconds = 0.5;
 
 CaptureIntake::Clock::duration Seconds(double seconds) {
     return std::chrono::duration_cast<CaptureIntake::Clock::duration>(
@@ -55,6 +57,7 @@ void CaptureIntake::Stamp(Clock::time_point lastFrame) {
 void CaptureIntake::Push(const DeviceBlock& block, Clock::time_point now,
                          const std::atomic<bool>& stopping) {
     if (block.frames == 0) return;
+    lastBlockTicks_.store(now.time_since_epoch().count(), std::memory_order_release);
     if (!started_) {
         started_ = true;
         firstBlock_ = now;
@@ -98,6 +101,19 @@ CaptureIntake::Clock::time_point CaptureIntake::CapturedAt(uint64_t delivered,
     // The stamp is of the frame that ended `frames` stored frames; ours came that many before.
     const auto behind = static_cast<double>(static_cast<int64_t>(frames - delivered)) / rate_;
     return Clock::time_point(Clock::duration(ticks)) - Seconds(behind);
+}
+
+void StallWatch::Start(Clock::time_point now) {
+    since_ = now;
+    due_ = now;
+}
+
+StallWatch::Clock::time_point StallWatch::Deadline(const CaptureIntake& intake,
+                                                   Clock::time_point now, double limitSeconds) {
+    if (now - due_ > Seconds(kReaderHeldUpSeconds)) since_ = std::max(since_, now);
+    due_ = std::max(due_, now);
+    since_ = std::max(since_, intake.LastBlockAt());
+    return since_ + Seconds(limitSeconds);
 }
 
 }  // namespace wobblemeter

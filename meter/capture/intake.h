@@ -4,6 +4,7 @@
 // time the audio was captured.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -38,6 +39,11 @@ public:
     // Reader. When the frame that ends `delivered` frames of the ring's samples entered the
     // device, estimated from the latest block; now when nothing was stamped yet.
     Clock::time_point CapturedAt(uint64_t delivered, Clock::time_point now) const;
+    // Reader. When the device's callback last brought a block (of input, padding or a loss);
+    // the epoch before the first.
+    Clock::time_point LastBlockAt() const {
+        return Clock::time_point(Clock::duration(lastBlockTicks_.load(std::memory_order_acquire)));
+    }
 
 private:
     // Frames an overrun lost before a block starting at adcTime, from the device clock.
@@ -63,6 +69,29 @@ private:
     std::atomic<uint32_t> stampSequence_{0};
     std::atomic<uint64_t> stampFrames_{0};
     std::atomic<int64_t> stampTicks_{0};
+    std::atomic<int64_t> lastBlockTicks_{0};
+};
+
+// When a device counts as stalled: no block from its callback for the limit, counted from the
+// later of its last block and the reader's return from a hold-up of its own (the meter stopped
+// with kill -STOP, or starved of the processor). A reader that wakes late is no stalled device:
+// whatever piled up meanwhile is read, or lost as an overrun, and bridged.
+class StallWatch {
+public:
+    using Clock = CaptureIntake::Clock;
+
+    // The stream started at now.
+    void Start(Clock::time_point now);
+    // Reader, at each look for audio: when the device will count as stalled, as of now, unless
+    // a block arrives first. limitSeconds: how long a device may go without a block, s.
+    Clock::time_point Deadline(const CaptureIntake& intake, Clock::time_point now,
+                               double limitSeconds);
+    // Reader: it sleeps until wake (or a block) before its next look.
+    void Sleeps(Clock::time_point wake) { due_ = std::max(due_, wake); }
+
+private:
+    Clock::time_point since_{};  // the later of the last block and the reader's return
+    Clock::time_point due_{};    // when the reader's next look is due, at the latest
 };
 
 }  // namespace wobblemeter

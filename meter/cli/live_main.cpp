@@ -87,8 +87,8 @@ private:
     void ShowNews(const SessionSnapshot& s) {
         for (const SessionLoss& loss : session_.TakeLosses()) {
             if (terminal_) continue;  // counted in the display
-            Say(Msg::kInputOverrun, static_cast<double>(loss.atFrame) / std::max(1, s.sampleRate),
-                loss.frames);
+            Say(loss.notAudio ? Msg::kSamplesNotAudioAt : Msg::kInputOverrun,
+                static_cast<double>(loss.atFrame) / std::max(1, s.sampleRate), loss.frames);
         }
         if (!s.outputError.empty() && s.outputError != outputError_) {
             block_.Clear();

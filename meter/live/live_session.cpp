@@ -51,6 +51,8 @@ struct LiveSession::Work {
     Clock::time_point capturedAt{};
     Clock::time_point published{};
     long long recordStart = 0;  // frame the recording under way began at
+    // Samples the device delivered that were audio, and that were not.
+    long long audioFrames = 0, notAudioFrames = 0;
 };
 
 LiveSession::LiveSession(std::function<void()> onUpdate)
@@ -475,13 +477,27 @@ void LiveSession::PushBlock(Engine& engine, const double* block, size_t count,
                            [](double v) { return static_cast<float>(v); });
             engine.Push(samples.data(), end - first);
             Record(samples.data(), n);
+            work_->audioFrames += n;
         } else {
             engine.PushLost(n);
             Record(nullptr, n);
+            work_->notAudioFrames += n;
+            NoteNotAudio(n);
         }
         work_->frames += n;
         first = end;
     }
+}
+
+void LiveSession::NoteNotAudio(long long frames) {
+    // Runs within a second of the one before are told as one: a device that delivers garbage
+    // now and then between its samples gets a line a second, not one a sample.
+    const long long at = work_->frames;
+    const std::lock_guard lock(mutex_);
+    if (!losses_.empty() && losses_.back().notAudio && at - losses_.back().atFrame < work_->rate)
+        losses_.back().frames += frames;
+    else
+        losses_.push_back({at, frames, true});
 }
 
 void LiveSession::FinishLive(std::unique_ptr<Engine> engine, int channel,
@@ -492,6 +508,9 @@ void LiveSession::FinishLive(std::unique_ptr<Engine> engine, int channel,
         Publish(true);
         work_->engine = nullptr;
         try {
+            // Not a silent recording: a device whose every sample was garbage.
+            if (work_->audioFrames == 0 && work_->notAudioFrames > 0)
+                throw MeterError(Msg::kDeviceDeliversNoAudio);
             MeterResult result = engine->Finish();
             const std::lock_guard lock(mutex_);
             result.channel = channel;

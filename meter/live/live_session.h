@@ -95,10 +95,12 @@ struct LiveOptions {
     std::function<std::unique_ptr<CaptureSource>(const CaptureOptions&)> open;
 };
 
-// An overrun: frames lost at frame atFrame of the session.
+// An overrun: frames lost at frame atFrame of the session; or (notAudio) frames samples the
+// device delivered that are no audio (not numbers, or far beyond full scale), bridged alike.
 struct SessionLoss {
     long long atFrame = 0;
     long long frames = 0;
+    bool notAudio = false;
 };
 
 class LiveSession {
@@ -156,6 +158,8 @@ private:
     // Pushes count samples of block into the engine and the recording; samples is room for
     // them as float.
     void PushBlock(Engine& engine, const double* block, size_t count, std::vector<float>& samples);
+    // Queues frames samples that were no audio, at the session's frame now, for TakeLosses.
+    void NoteNotAudio(long long frames);
     void FinishLive(std::unique_ptr<Engine> engine, int channel, const std::string& failure);
     void RunFile(std::string path, MeterOptions options);
     // The engine's callbacks on the worker thread, into the worker's own state.

@@ -256,6 +256,46 @@ TEST_F(CaptureIntakeTest, DatesEachDeliveredFrameFromTheLatestBlock) {
                 1e-9);
 }
 
+// The device's clock against the reader's: a reader held up (the meter stopped for 3 s) finds
+// the device still delivering or, when the whole process was held, gives it the full 2 s from
+// its return; only a device that itself stops delivering counts as stalled.
+TEST_F(CaptureIntakeTest, OnlyADeviceThatStopsDeliveringStallsNotAReaderHeldUp) {
+    constexpr double kLimit = 2.0;
+    StallWatch watch;
+    watch.Start(start_);
+    const auto stalled = [&](double t) {
+        const auto now = start_ + Seconds(t);
+        return now >= watch.Deadline(intake_, now, kLimit);
+    };
+    double t = 0.0;
+    const auto run = [&](double until, bool device, bool reader) {
+        for (; t < until - 1e-9; t += 0.1) {
+            if (device) Push(Block(100, t));
+            if (reader) {
+                ASSERT_FALSE(stalled(t)) << "at " << t << " s";
+            }
+        }
+    };
+    run(1.0, true, true);
+    run(4.0, true, false);  // the reader sleeps 3 s, the device goes on
+    run(5.0, true, true);
+    run(8.0, false, false);  // the whole process stopped for 3 s (kill -STOP)
+    EXPECT_FALSE(stalled(t)) << "the reader is back first: the device has not stalled";
+    run(9.0, true, true);  // the device resumes (its overrun is bridged)
+    const double stopped = t;
+    while (!stalled(t)) t += 0.1;
+    EXPECT_NEAR(stopped + kLimit, t, 0.15) << "a device that stops stalls after 2 s";
+
+    // A reader that sleeps a second at a time is not held up: the device stalls as before.
+    run(t + 1.0, true, true);
+    const double again = t;
+    do {
+        watch.Sleeps(start_ + Seconds(t + 1.0));
+        t += 1.0;
+    } while (!stalled(t) && t < again + 10.0);
+    EXPECT_NEAR(again + kLimit, t, 1.05);
+}
+
 TEST(MatchCaptureDevice, TakesTheExactNameFirstThenTheAlsaNameInParentheses) {
     const std::vector<CaptureDeviceInfo> devices = {
         {"HDA Intel PCH: ALC892 Analog (hw:0,0)", 2, 44100, false},

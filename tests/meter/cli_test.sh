@@ -262,8 +262,16 @@ if [ -w /dev/full ]; then
         "wobblemeter: cannot write the plot $dir/full.png: No space left on device"
     [ -L "$dir/full.png" ] && [ -c /dev/full ] || fail "plot to a full device: the device was removed"
 fi
-# Ended while it waits for its recording (a FIFO nobody writes): the unfinished plot goes.
-mkfifo "$dir/pending.wav"
+# Ended while it reads a long recording (18 hours of 8 kHz silence, a sparse file): the
+# unfinished plot goes.
+python3 - "$dir/pending.wav" <<'EOF'
+import struct, sys
+n = 0x7FFF0000
+with open(sys.argv[1], "wb") as f:
+    f.write(b"RIFF" + struct.pack("<I", 36 + n) + b"WAVEfmt " +
+            struct.pack("<IHHIIHH", 16, 1, 1, 8000, 16000, 2, 16) + b"data" + struct.pack("<I", n))
+    f.truncate(44 + n)
+EOF
 echo "an earlier plot" >"$dir/ended.png"
 "$meter" --plot "$dir/ended.png" "$dir/pending.wav" >/dev/null 2>&1 &
 pid=$!
@@ -275,6 +283,7 @@ kill -TERM "$pid"
 wait "$pid" 2>/dev/null  # without the shell's note of the ended job
 status=$?
 [ "$status" -eq 143 ] || fail "ended while measuring: exit status $status, expected 143"
+rm -f "$dir/pending.wav"
 [ -z "$(find "$dir" -name '.ended.png.*')" ] || fail "ended while measuring: a temporary plot stays"
 [ "$(cat "$dir/ended.png")" = "an earlier plot" ] || fail "ended while measuring: the earlier plot changed"
 expect 0 "svg plot" "$meter" --plot "$dir/plot.svg" "$tone"

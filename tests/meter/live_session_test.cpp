@@ -231,18 +231,26 @@ TEST(LiveSession, OverrunsAreBridgedAndCountedAndTheReadingsHold) {
     EXPECT_NEAR(r->weightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
 }
 
-TEST(LiveSession, SamplesThatAreNoAudioCountAsLostAndAreRecordedAsSilence) {
+TEST(LiveSession, SamplesThatAreNoAudioAreNamedWhereTheyCameCountAsLostAndRecordedAsSilence) {
     ScratchDir dir;
     std::vector<double> tone = ToneSamples(dir, 20.0);
     tone[10 * kRate] = NAN;
+    tone[10 * kRate + 100] = INFINITY;  // within the second: told with the one before
     std::fill(tone.begin() + 15 * kRate, tone.begin() + 15 * kRate + 10, 1e300);
     LiveSession session;
     LiveOptions options = FromSource(std::make_shared<FakeCaptureSource>(tone, kRate, 4096));
     options.recordPath = dir.Path("take.wav");
     RunToEnd(session, options);
     ASSERT_TRUE(session.Result().has_value()) << session.ResultError();
-    EXPECT_EQ(session.Result()->lostFrames, 11);
-    EXPECT_EQ(session.Result()->overruns, 2);
+    EXPECT_EQ(session.Result()->lostFrames, 12);
+    EXPECT_EQ(session.Result()->overruns, 3);
+    const std::vector<SessionLoss> losses = session.TakeLosses();
+    ASSERT_EQ(losses.size(), 2u);
+    EXPECT_TRUE(losses[0].notAudio && losses[1].notAudio);
+    EXPECT_EQ(losses[0].atFrame, 10 * kRate);
+    EXPECT_EQ(losses[0].frames, 2);
+    EXPECT_EQ(losses[1].atFrame, 15 * kRate);
+    EXPECT_EQ(losses[1].frames, 10);
     SF_INFO info;
     const std::vector<double> recorded = ReadSamples(dir.Path("take.wav"), info);
     ASSERT_EQ(recorded.size(), tone.size());
@@ -250,6 +258,15 @@ TEST(LiveSession, SamplesThatAreNoAudioCountAsLostAndAreRecordedAsSilence) {
     EXPECT_EQ(recorded[15 * kRate + 9], 0.0);
     EXPECT_EQ(recorded[15 * kRate + 10],
               static_cast<double>(static_cast<float>(tone[15 * kRate + 10])));
+}
+
+TEST(LiveSession, ADeviceOfNothingButNotANumberDeliversNoAudioRatherThanSilence) {
+    LiveSession session;
+    RunToEnd(session, FromSource(std::make_shared<FakeCaptureSource>(
+                          std::vector<double>(5 * kRate, NAN), kRate, 4096)));
+    EXPECT_FALSE(session.Result().has_value());
+    EXPECT_EQ(session.ResultError(), Text(Msg::kDeviceDeliversNoAudio));
+    EXPECT_EQ(session.Snapshot().lostFrames, 5 * kRate);
 }
 
 TEST(LiveSession, ALostDeviceFailsInTheCommandLinesWordsAndKeepsWhatCameBefore) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cmath>
@@ -291,6 +292,18 @@ TEST_F(MeterWindowTest, AFileThatCannotBeMeasuredSaysWhyInTheToolsWords) {
     WaitWhileReading(window);
     ASSERT_EQ(view.messages.size(), 2u);
     EXPECT_EQ(view.messages[1], silent + ": the file is silent");
+
+    // A FIFO nobody writes is refused at once: Stop and closing never wait on it.
+    const std::string fifo = dir.Path("fifo.wav");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const auto opened = std::chrono::steady_clock::now();
+    window.OpenFile(fifo);
+    window.OnStop();
+    window.OnClose();
+    EXPECT_LT(std::chrono::steady_clock::now() - opened, std::chrono::seconds(1));
+    EXPECT_EQ(window.State(), WindowState::kError);
+    EXPECT_EQ(view.messages.back(),
+              fifo + ": not a regular file (a FIFO or a socket): give a recording");
 }
 
 TEST_F(MeterWindowTest, ADroppedFileIsOpenedAndOtherDropsAreRefused) {

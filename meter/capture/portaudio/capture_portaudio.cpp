@@ -218,7 +218,7 @@ private:
     bool running_ = false;
     bool heard_ = false;
     uint64_t delivered_ = 0;
-    Clock::time_point lastAudio_{};
+    StallWatch stall_;
 };
 
 PortAudioSource::~PortAudioSource() {
@@ -239,7 +239,7 @@ void PortAudioSource::Start() {
     if (error != paNoError)
         throw CaptureError(Msg::kCannotStartCapture, name_.c_str(), Lib().Pa_GetErrorText(error));
     running_ = true;
-    lastAudio_ = Clock::now();
+    stall_.Start(Clock::now());
 }
 
 CaptureChunk PortAudioSource::Read(double* out, size_t maxFrames,
@@ -250,7 +250,6 @@ CaptureChunk PortAudioSource::Read(double* out, size_t maxFrames,
         const Clock::time_point now = Clock::now();
         if (taken.frames != 0 || taken.lostFrames != 0) {
             delivered_ += taken.frames;
-            lastAudio_ = now;
             heard_ = true;
             CaptureChunk chunk;
             chunk.lostFrames = static_cast<long long>(taken.lostFrames);
@@ -266,11 +265,12 @@ CaptureChunk PortAudioSource::Read(double* out, size_t maxFrames,
             chunk.ended = true;
             return chunk;
         }
-        const Clock::time_point stalled =
-            lastAudio_ + std::chrono::duration_cast<Clock::duration>(
-                             std::chrono::duration<double>(StallLimit()));
+        // Against the device's last block, not this reader's clock: a reader that was held up
+        // itself finds the device still delivering.
+        const Clock::time_point stalled = stall_.Deadline(*shared_->intake, now, StallLimit());
         if (now >= stalled) throw CaptureError(Msg::kCaptureStalled, name_.c_str(), StallLimit());
         if (now >= deadline) return {};
+        stall_.Sleeps(std::min(deadline, stalled));
         shared_->arrived.WaitUntil(std::min(deadline, stalled));
     }
 }
