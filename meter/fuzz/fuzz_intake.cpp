@@ -25,8 +25,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Frames one input hands in at most, so that an input measures in well under a second.
-constexpr uint64_t kMaxInputFrames = 1 << 18;
+// Frames one input hands in at most, and the most the session may take lost ones included
+// (an overrun's estimate reaches a minute), so that an input measures in about a second at most.
+constexpr uint64_t kMaxInputFrames = 1 << 15;
+constexpr uint64_t kMaxSessionFrames = 1 << 18;
 constexpr int kRates[] = {8000, 11025, 22050, 44100, 48000, 96000, 192000, 384000};
 // Samples a faulty device may deliver.
 constexpr float kOddSamples[] = {std::numeric_limits<float>::quiet_NaN(),
@@ -102,6 +104,7 @@ public:
 
 private:
     void PushBlock(uint8_t op);
+    void KeepLossInBudget(DeviceBlock& block);
     void FillBlock(uint8_t mode, size_t frames);
     CaptureChunk Take(double* out, size_t maxFrames);
     CaptureChunk Drain(double* out, size_t maxFrames);
@@ -123,13 +126,17 @@ private:
     std::vector<float> block_;
     uint64_t delivered_ = 0;
     int emptyDrains_ = 0;
+    // Where the intake expects the next block on the device clock, s, and the frames the session
+    // may take at most so far: for the budget, not for checking.
+    double expectedAdc_ = 0.0;
+    uint64_t budgetUsed_ = 0;
 };
 
 ScriptedSource::ScriptedSource(Bytes script, Model& model) : script_(script), model_(model) {
     channels_ = 1 + script_.U8() % 8;
     channel_ = script_.U8() % channels_;
     rate_ = kRates[script_.U8() % std::size(kRates)];
-    ring_ = std::make_unique<CaptureRing>(1 + script_.U16());
+    ring_ = std::make_unique<CaptureRing>(1 + script_.U16() % 20000);
     const double latency = script_.U8() / 100.0;
     intake_ = std::make_unique<CaptureIntake>(*ring_, channels_, channel_, rate_, latency);
 }
@@ -195,6 +202,7 @@ void ScriptedSource::PushBlock(uint8_t op) {
         block.currentTime = deviceClock_ + script_.U8() / 1000.0;
     }
     deviceClock_ += static_cast<double>(frames) / rate_;
+    KeepLossInBudget(block);
 
     const size_t before = ring_->Available();
     intake_->Push(block, now_, stopping_);
@@ -213,6 +221,23 @@ void ScriptedSource::PushBlock(uint8_t op) {
     if (stored < frames) model_.expected[model_.stored.size()].known += frames - stored;
     now_ += std::chrono::microseconds(
         static_cast<long long>(1e6 * static_cast<double>(frames) / rate_));
+}
+
+// An overrun whose estimate would take the session past its budget is moved to where the device
+// clock shows no gap (1 frame lost).
+void ScriptedSource::KeepLossInBudget(DeviceBlock& block) {
+    if (block.frames == 0) return;
+    uint64_t estimate = 0;
+    if (started_ && block.overflow) {
+        const double gap = block.adcTime - expectedAdc_;
+        estimate = gap > 0.0 ? static_cast<uint64_t>(std::llround(std::min(gap, 60.0) * rate_)) : 1;
+        if (budgetUsed_ + estimate + block.frames > kMaxSessionFrames) {
+            block.adcTime = expectedAdc_;
+            estimate = 1;
+        }
+    }
+    budgetUsed_ += estimate + block.frames;
+    expectedAdc_ = block.adcTime + static_cast<double>(block.frames) / rate_;
 }
 
 void ScriptedSource::Check(const CaptureRing::Taken& taken, const double* out) {
