@@ -360,8 +360,11 @@ TEST(DroppedPaths, TakesOnlyFilesThatAreThereAndReadsABoundedDrop) {
 
     // Two megabytes of noise whose lines start with '/', then a file named past them.
     std::string noise;
-    for (unsigned i = 0; noise.size() < 2 * 1024 * 1024; ++i)
-        noise += "/" + std::string(1 + i % 97, static_cast<char>(' ' + i % 90)) + "\n";
+    for (unsigned i = 0; noise.size() < 2 * 1024 * 1024; ++i) {
+        noise += '/';
+        noise.append(1 + i % 97, static_cast<char>(' ' + i % 90));
+        noise += '\n';
+    }
     EXPECT_TRUE(DroppedPaths(noise + take + "\n").empty());
     EXPECT_EQ(DroppedPaths(take + "\n" + noise).size(), 1u);
     // A line longer than any path is none.
