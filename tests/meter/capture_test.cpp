@@ -212,6 +212,19 @@ TEST_F(CaptureIntakeTest, AnOverrunFlagLosesTheFramesTheDeviceClockSkipped) {
     ExpectSameTimeline(expected, Timeline());
 }
 
+TEST_F(CaptureIntakeTest, AnOverrunTheClockPutsBeyondAMinuteLosesAMinute) {
+    // A device clock that jumps 90 s is taken for a faulty one: the loss is capped at 60 s (at
+    // 1000 frames a second), so that a bad clock cannot fill a session with lost frames.
+    Push(Block(100, 0.0));
+    DeviceBlock late = Block(100, 90.1);
+    late.overflow = true;
+    Push(late);
+    const std::vector<double> timeline = Timeline();
+    ASSERT_EQ(timeline.size(), 100u + 60000u + 100u);
+    EXPECT_TRUE(std::isnan(timeline[100]) && std::isnan(timeline[60099]));
+    EXPECT_EQ(timeline[60100], 100.0);
+}
+
 TEST_F(CaptureIntakeTest, ClockedDeviceLosesWhatDoesNotFitButOneAheadOfTheClockWaits) {
     CaptureRing ring(1500);  // 1.5 s, more than an unclocked device may run ahead
     CaptureIntake intake(ring, 1, 0, kRate, 0.0);
