@@ -41,8 +41,8 @@ void CalibrationFileName(char* name, size_t size, const CalibrationCarrier& carr
 // set is ever half-written. expected.csv comes last: a set that has it is complete. When a file
 // fails, the files this call created are removed again, and dir if this call created it; a file
 // it replaced keeps the set's contents, which are the same on every call. A symbolic link in dir
-// stays: the file behind it is written, and removed again if this call created it. log, unless null,
-// gets "Wrote PATH" for each file. Returns 0, or -1 with one line (without line end) in message
-// saying what failed: "Cannot open PATH", "Cannot write PATH", "Not a directory: DIR" or
+// stays: the file behind it is written, and removed again if this call created it. log, unless
+// null, gets "Wrote PATH" for each file. Returns 0, or -1 with one line (without line end) in
+// message saying what failed: "Cannot open PATH", "Cannot write PATH", "Not a directory: DIR" or
 // "Cannot create directory DIR".
 int WriteCalibrationSet(const char* dir, FILE* log, char* message, size_t messageSize);

@@ -777,8 +777,7 @@ TEST_F(CliTest, FailedCalibrationSetKeepsTheLinksAndRemovesWhatItCreatedBehindTh
     ASSERT_EQ(::mkdir(Path("s/3150Hz-3.wav").c_str(), 0755), 0);
     const CliRun run = Run({"--calibration-set", "s"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out,
-              "Wrote s/3150Hz-1.wav\nWrote s/3150Hz-2.wav\nCannot open s/3150Hz-3.wav\n");
+    EXPECT_EQ(run.out, "Wrote s/3150Hz-1.wav\nWrote s/3150Hz-2.wav\nCannot open s/3150Hz-3.wav\n");
     EXPECT_EQ(Names("s"), (NameList{"3150Hz-1.wav", "3150Hz-2.wav", "3150Hz-3.wav"}));
     EXPECT_EQ(Names("t"), (NameList{"two.wav"}));
     EXPECT_EQ(ReadFile(Path("t/two.wav")).size(), 44u + 2u * 1323000u);
