@@ -55,6 +55,7 @@ void Demodulator::Push(const GatedSample& g, long long index) {
         current_ = std::make_unique<Stretch>(index, setup_, onStart_ ? onStart_(index) : nullptr,
                                              meanOffset_);
         gap_ = 0;
+        history_.Clear();
     }
     Stretch& s = *current_;
     const double magnitude = std::norm(g.z);
@@ -87,14 +88,17 @@ void Demodulator::Push(const GatedSample& g, long long index) {
         ++s.strays;
         ++totals_.strays;
     }
-    for (long long k = 1; k <= pending_; ++k) {
-        s.Push(lastOffset_ + (offset - lastOffset_) * static_cast<double>(k) /
-                                 static_cast<double>(pending_ + 1),
-               false);
+    if (pending_ > 0) {
+        history_.CopyTo(historyCopy_);
+        BridgeGap(historyCopy_, offset, static_cast<size_t>(pending_), bridge_);
+        for (double b : bridge_) {
+            s.Push(b, false);
+            history_.Push(b);
+        }
+        pending_ = 0;
     }
-    pending_ = 0;
     s.Push(offset, true);
-    lastOffset_ = offset;
+    history_.Push(offset);
 }
 
 }  // namespace wobblemeter

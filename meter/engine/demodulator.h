@@ -2,10 +2,11 @@
 // at the baseband rate, each with its index. Gives: the instantaneous frequency (the difference
 // of successive phases), in Hz from the mixing frequency, one offset per baseband sample into
 // stretches of tone (stretch.h). Where the tone is absent no phase step is taken across the gap;
-// a short gap (a drop-out) is bridged by a straight line from the frequency before it to the one
-// after, one offset for each sample of it, which keeps the filters' input smooth and later
-// samples in their place but counts in no reading; a long gap ends the stretch. The stretch with
-// the most measured samples is kept as the best.
+// a short gap (a drop-out) is bridged, one offset for each sample of it, by the frequency the
+// stretch's last fraction of a second predicts, bent to meet the one after the gap (gap_bridge.h):
+// that keeps the filters' input smooth, the drift's low-pass as it would have been without the
+// gap and later samples in their place, but counts in no reading. A long gap ends the stretch.
+// The stretch with the most measured samples is kept as the best.
 #pragma once
 
 #include <complex>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "meter/engine/gap_bridge.h"
 #include "meter/engine/stretch.h"
 #include "meter/engine/tone_gate.h"
 
@@ -59,7 +61,8 @@ private:
     bool havePrevious_ = false;
     bool wasUsable_ = false;
     std::complex<double> previous_ = 0.0;
-    double lastOffset_ = 0.0;
+    OffsetHistory history_;  // the current stretch's last offsets, for the bridge
+    std::vector<double> historyCopy_, bridge_;
     double meanOffset_;  // where the next stretch starts its filters, Hz
 };
 

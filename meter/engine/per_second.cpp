@@ -17,6 +17,10 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kMaxSpectrumSeconds = 20.0;
 // Values of the spectrum's copy the window's modulation needs, at least.
 constexpr size_t kMinSpectrumValues = 16;
+// Share of a whole second that must hold counted offsets for the second's mean frequency: with
+// less (a stretch starting or ending in it, the input cut short) it is left empty rather than
+// guessed from a part that a swing would pull one way.
+constexpr double kMinCountedShare = 0.5;
 
 }  // namespace
 
@@ -246,7 +250,8 @@ void PerSecond::Emit() {
     SecondReading r;
     r.timeSeconds = static_cast<double>(second_);
     r.tonePresent = seen_ > 0 && 2 * usable_ >= seen_;
-    r.carrierHz = r.tonePresent && offsets_ > 0
+    r.carrierHz = r.tonePresent && offsets_ > 0 &&
+                          static_cast<double>(offsets_) >= kMinCountedShare * setup_.basebandRate
                       ? setup_.mixHz + offsetSum_ / static_cast<double>(offsets_)
                       : kNaN;
     r.speedErrorPercent = 100.0 * (r.carrierHz - setup_.nominalHz) / setup_.nominalHz;

@@ -431,5 +431,69 @@ TEST_F(MeterFloor, WowAndFlutterShareOutTheRmsOfEveryWindowAndOfTheWhole) {
     EXPECT_GT(r.wowRmsPercent, 100.0 * r.flutterRmsPercent);
 }
 
+// Drop-outs bridged by the demodulator: the drift and the speed error's range a stretch reads
+// through them are those of the same tone without them, whatever the swing, wherever the gaps
+// fall, also where the carrier's phase restarts after a gap.
+TEST_F(MeterFloor, DropOutsAddNothingToDriftOrTheSpeedErrorsRange) {
+    const struct {
+        double percent, modHz;
+    } swings[] = {{0.1, 4.0}, {1.0, 1.0}, {1.0, 4.0}, {1.0, 17.0}, {1.0, 200.0}};
+    for (const auto& swing : swings) {
+        wobblemeter_test::SwingTone tone;
+        tone.seconds = 20.0;
+        tone.startPhase = 2.4;
+        tone.modPhase = 0.7;
+        tone.deviationPercent = swing.percent;
+        tone.modHz = swing.modHz;
+        const MeterResult clean = Measure(tone);
+        tone.dropouts = {{9.31, 0.02}, {12.777, 0.05}, {16.05, 0.03}};
+        for (const double jump : {0.0, 2.0}) {
+            SCOPED_TRACE(std::to_string(swing.percent) + " % at " + std::to_string(swing.modHz) +
+                         " Hz, phase jump " + std::to_string(jump));
+            tone.dropoutJump = jump;
+            const MeterResult r = Measure(tone);
+            EXPECT_EQ(r.dropouts, 3);
+            EXPECT_NEAR(r.driftPercent, clean.driftPercent, 1e-3);
+            EXPECT_NEAR(r.speedErrorLowPercent, clean.speedErrorLowPercent, 1e-3);
+            EXPECT_NEAR(r.speedErrorHighPercent, clean.speedErrorHighPercent, 1e-3);
+        }
+    }
+}
+
+// A tone at constant speed reads its speed in every second it fills, from any phase: the first
+// and the last second of each stretch too, around a gap after which the phase restarts and in
+// a last second cut short; a second with too little tone in it is left empty.
+TEST_F(MeterFloor, EverySecondOfAConstantToneReadsItsSpeedAtTheEdgesOfItsStretchesToo) {
+    for (const auto& [rate, carrierHz] : {std::pair{48000, 3150.0}, std::pair{44100, 3000.0}}) {
+        SCOPED_TRACE(carrierHz);
+        wobblemeter_test::SwingTone tone;
+        tone.rate = rate;
+        tone.carrierHz = carrierHz;
+        tone.startPhase = -0.8;
+        tone.seconds = 21.2;
+        // Tone from 0.37 s to 10.97 s, again from 12.8 s (0.2 s of its second), to 21.2 s.
+        tone.dropouts = {{0.0, 0.37}, {10.97, 1.83}};
+        tone.dropoutJump = 1.9;
+        const std::string path = dir_.Path("steady.wav");
+        wobblemeter_test::WriteSamples(path, tone.rate, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+                                       wobblemeter_test::SwingSamples(tone));
+        MeterOptions options;
+        std::vector<double> errors;
+        options.onSecond = [&](const SecondReading& s) { errors.push_back(s.speedErrorPercent); };
+        const MeterResult r = MeasureFile(path, options);
+        ASSERT_EQ(errors.size(), 22u);
+        for (size_t second = 0; second < errors.size(); ++second) {
+            SCOPED_TRACE("second " + std::to_string(second));
+            const bool filled = (second <= 10) || (second >= 13 && second <= 20);
+            if (filled)
+                EXPECT_NEAR(errors[second], 0.0, 1e-3);
+            else
+                EXPECT_TRUE(std::isnan(errors[second])) << errors[second];
+        }
+        EXPECT_NEAR(r.speedErrorLowPercent, 0.0, 1e-3);
+        EXPECT_NEAR(r.speedErrorHighPercent, 0.0, 1e-3);
+    }
+}
+
 }  // namespace
 }  // namespace wobblemeter

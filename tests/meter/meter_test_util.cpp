@@ -69,7 +69,18 @@ std::vector<double> SwingSamples(const SwingTone& tone) {
         const double cycles = carrier - std::floor(carrier);
         const double mod = swing * (std::cos(tone.modPhase) -
                                     std::cos(2.0 * M_PI * tone.modHz * t + tone.modPhase));
-        samples[i] = 0.5 * std::sin(2.0 * M_PI * cycles + tone.startPhase + 2.0 * M_PI * mod);
+        double jump = 0.0;
+        bool silent = false;
+        for (const Dropout& d : tone.dropouts) {
+            if (t >= d.startSeconds + d.seconds)
+                jump += tone.dropoutJump;
+            else if (t >= d.startSeconds)
+                silent = true;
+        }
+        samples[i] =
+            silent
+                ? 0.0
+                : 0.5 * std::sin(2.0 * M_PI * cycles + tone.startPhase + jump + 2.0 * M_PI * mod);
     }
     return samples;
 }

@@ -30,7 +30,12 @@ void WriteTone(const std::string& path, int rate, double carrierHz, double level
 
 // A tone written sample by sample, not by our generator (which always starts at phase 0):
 // 0.5 * sin(phase), the frequency carrierHz * (1 + deviationPercent / 100 * sin(2 pi modHz t +
-// modPhase)), the carrier starting at startPhase (radians).
+// modPhase)), the carrier starting at startPhase (radians). Drop-outs: stretches of silence (the
+// swing runs on through them), after each of which the carrier's phase jumps by dropoutJump
+// (radians: a tone whose phase restarts after the gap).
+struct Dropout {
+    double startSeconds, seconds;
+};
 struct SwingTone {
     int rate = 48000;
     double carrierHz = 3150.0;
@@ -39,6 +44,8 @@ struct SwingTone {
     double modHz = 4.0;
     double modPhase = 0.0;
     double seconds = 30.0;
+    std::vector<Dropout> dropouts;
+    double dropoutJump = 0.0;
 };
 std::vector<double> SwingSamples(const SwingTone& tone);
 
