@@ -500,6 +500,63 @@ TEST(LiveSession, SnapshotsFollowTheToneThroughItsStatesWithTraceAndSpectrum) {
     for (size_t i = 1; i < seen.size(); ++i) EXPECT_GT(seen[i].updates, seen[i - 1].updates);
 }
 
+// Live as in a file: over every window, and between the seconds, wow and flutter share out the
+// weighted RMS (a 0.55 Hz swing, fewer than three periods in a 5 s window); a tone at constant
+// speed reads it in every second it fills, at the edges of its stretches too (a gap after which
+// its phase restarts, a last second cut short), and none in a second it hardly holds.
+TEST(LiveSession, WowFlutterShareTheRmsAndASteadyToneReadsItsSpeedInEverySecond) {
+    wobblemeter_test::SwingTone wow;
+    wow.rate = kRate;
+    wow.deviationPercent = 0.055;
+    wow.modHz = 0.55;
+    wow.startPhase = -0.8;
+    wow.seconds = 20.0;
+    std::vector<SessionSnapshot> seen;
+    LiveSession* watched = nullptr;
+    LiveSession session([&seen, &watched] {
+        if (watched != nullptr) seen.push_back(watched->Snapshot());
+    });
+    watched = &session;
+    // At ten times real time, for snapshots between the seconds.
+    LiveOptions options = FromSource(
+        std::make_shared<PacedSource>(wobblemeter_test::SwingSamples(wow), kRate, 10.0, 1024));
+    options.meter.windowSeconds = 5.0;
+    RunToEnd(session, options);
+    std::vector<SecondReading> readings = session.TakeSeconds();
+    size_t rows = 0, measured = 0;
+    for (const SecondReading& r : readings) rows += r.state == MeterState::kMeasuring ? 1 : 0;
+    ASSERT_GT(rows, 10u);
+    for (const SessionSnapshot& s : seen) readings.push_back(s.latest);
+    for (const SecondReading& r : readings) {
+        if (r.state != MeterState::kMeasuring) continue;
+        ++measured;
+        EXPECT_NEAR(std::hypot(r.wowRmsPercent, r.flutterRmsPercent), r.weightedRmsPercent,
+                    1e-3 * r.weightedRmsPercent);
+        EXPECT_LE(r.wowRmsPercent, r.weightedRmsPercent);
+        EXPECT_LE(r.flutterRmsPercent, r.weightedRmsPercent);
+    }
+    EXPECT_GT(measured, rows + 10);
+
+    wobblemeter_test::SwingTone steady;
+    steady.rate = kRate;
+    steady.startPhase = 2.2;
+    steady.seconds = 21.2;
+    steady.dropouts = {{0.0, 0.37}, {10.97, 1.83}};
+    steady.dropoutJump = 1.9;
+    RunToEnd(session, FromSource(std::make_shared<FakeCaptureSource>(
+                          wobblemeter_test::SwingSamples(steady), kRate, 1999)));
+    readings = session.TakeSeconds();
+    ASSERT_EQ(readings.size(), 22u);
+    for (size_t second = 0; second < readings.size(); ++second) {
+        SCOPED_TRACE(second);
+        const double error = readings[second].speedErrorPercent;
+        if (second <= 10 || (second >= 13 && second <= 20))
+            EXPECT_NEAR(error, 0.0, 1e-3);
+        else
+            EXPECT_TRUE(std::isnan(error)) << error;
+    }
+}
+
 TEST(LiveSession, MeasuresAFileWithProgressAndCancels) {
     ScratchDir dir;
     wobblemeter_test::WriteTone(dir.Path("tone.wav"), 8000, 3150.0, 1.0, 4.0, 20.0);
