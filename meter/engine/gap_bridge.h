@@ -1,10 +1,10 @@
 // Drop-out bridge. Takes: the frequency offsets (Hz) of a stretch up to a gap, oldest first, the
 // gap's length in samples and the first offset after it. Gives: an offset for each sample of the
-// gap, predicted from that history (linear prediction, Burg's method, a swing carried on through
-// the gap) and bent to meet the offset after it, so that a low-pass behind it (the drift's) sees
-// hardly more of the gap than of the same stretch without it. A history too short, a prediction
-// that runs away, or one that did worse than a straight line on the history's own end, gives
-// the straight line from the last offset to the one after.
+// gap, predicted from that history (linear prediction by forward-backward least squares, a
+// swing carried on through the gap) and bent to meet the offset after it, so that a low-pass
+// behind it (the drift's) sees hardly more of the gap than of the same stretch without it. A
+// history too short, a prediction that runs away, or one that did worse than a straight line on the
+// history's own end, gives the straight line from the last offset to the one after.
 #pragma once
 
 #include <cstddef>
