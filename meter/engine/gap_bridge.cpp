@@ -74,13 +74,12 @@ bool Predicted(const double* x, size_t n, double after, size_t ahead, std::vecto
     double mean = 0.0;
     for (size_t i = 0; i < n; ++i) mean += x[i];
     mean /= static_cast<double>(n);
-    std::vector<double> y(n + ahead);
+    std::vector<double> y(n);
     double largest = 0.0;
     for (size_t i = 0; i < n; ++i) {
         y[i] = x[i] - mean;
         largest = std::max(largest, std::fabs(y[i]));
     }
-    y.resize(n);
     const std::vector<double> a = PredictionCoefficients(y, kOrder);
     y.resize(n + ahead);
     for (size_t i = n; i < y.size(); ++i) {
