@@ -26,11 +26,19 @@ constexpr double kMaxStray = 2.0;
 // solvable for a signal of fewer lines than the order.
 std::vector<double> PredictionCoefficients(const std::vector<double>& x, size_t order) {
     const size_t n = x.size(), p = order;
+    // c(i, j): the sum over k = p ... n - 1 of x[k - i] x[k - j]; the first row in full, the
+    // others each from the one above it (the same sum one step earlier: one product gained at
+    // the start, one lost at the end).
     std::vector<double> c((p + 1) * (p + 1), 0.0);
-    for (size_t i = 0; i <= p; ++i)
+    for (size_t j = 0; j <= p; ++j) {
+        double sum = 0.0;
+        for (size_t k = p; k < n; ++k) sum += x[k] * x[k - j];
+        c[j] = c[j * (p + 1)] = sum;
+    }
+    for (size_t i = 1; i <= p; ++i)
         for (size_t j = i; j <= p; ++j) {
-            double sum = 0.0;
-            for (size_t k = p; k < n; ++k) sum += x[k - i] * x[k - j];
+            const double sum =
+                c[(i - 1) * (p + 1) + j - 1] + x[p - i] * x[p - j] - x[n - i] * x[n - j];
             c[i * (p + 1) + j] = c[j * (p + 1) + i] = sum;
         }
     auto at = [&](size_t i, size_t j) { return c[i * (p + 1) + j]; };
