@@ -1,9 +1,10 @@
 #!/bin/sh
 # wobblemeter --list-devices and --live on capture devices made of ALSA file plugins, without
 # sound card or daemon: live readings equal to the file mode's on the same tone, a tone that
-# starts late, stops for a while and stops early, --json, --log and --record, the tone's exact
-# samples from the chosen channel, a PCM opened by its ALSA name, errors as one line and status
-# 1 without delay, and none of the audio libraries' own chatter. Arguments: wobblemeter,
+# starts late, stops for a while and stops early, a steady tone's speed read exactly in every
+# second it fills, --json, --log and --record, the tone's exact samples from the chosen channel,
+# a PCM opened by its ALSA name, errors as one line and status 1 without delay, and none of the
+# audio libraries' own chatter. Arguments: wobblemeter,
 # wobblegen-cli, the capture device tests.
 set -u
 meter=$1
@@ -56,7 +57,19 @@ cat "$dir/hiss.f32" "$dir/ten.f32" "$dir/silence.f32" "$dir/twelve.f32" "$dir/hi
 # A test record at 33 1/3 rpm swinging 0.1 % once per revolution, 15 s.
 "$generator" --rate 48000 --duration 15 --mod 0.55556 --level 0.1 -o "$dir/record.wav" >/dev/null &&
     raw "$dir/record.wav" "$dir/record.f32" || exit 1
-for name in tone stereo long measure gaps record; do
+# A tone at constant speed from a phase our generator never starts at: from 0.37 s to 10.97 s,
+# then from 12.8 s (its phase restarting) to the end at 21.2 s.
+python3 - "$dir/steady.f32" <<'EOF' || exit 1
+import math, struct, sys
+rate, samples = 48000, []
+for i in range(int(21.2 * rate)):
+    t = i / rate
+    cycles = 3150.0 * t - math.floor(3150.0 * t)
+    phase = 2 * math.pi * cycles - 0.8 + (1.9 if t >= 12.8 else 0.0)
+    samples.append(0.0 if t < 0.37 or 10.97 <= t < 12.8 else 0.5 * math.sin(phase))
+open(sys.argv[1], "wb").write(struct.pack("<%df" % len(samples), *samples))
+EOF
+for name in tone stereo long measure gaps record steady; do
     cat <<EOF
 pcm.${name}file {
     type file
@@ -174,6 +187,15 @@ case $present in
 000?11111111??0?11111111111?0*) ;;
 *) fail "comes and goes: tone present by second $present" ;;
 esac
+
+# The steady tone reads its speed exactly in every second it fills, the edges of both stretches
+# included; the seconds of the gap, and the last with 0.2 s of tone, are empty.
+run 0 "a steady tone" --live --device steadyfile --rate 48000 --duration 21.2 --log "$dir/s.csv"
+tail -n +2 "$dir/s.csv" | awk -F, '
+    { filled = $1 <= 10 || ($1 >= 13 && $1 <= 20)
+      if (filled ? ($3 != "0.0000" && $3 != "-0.0000") : $3 != "") bad = bad " " $1 ":" $3 }
+    END { if (NR != 22 || bad != "") { print NR " rows;" bad; exit 1 } }' ||
+    fail "steady tone: the speed error by second"
 
 # Two seconds are too short to measure; the recording keeps them exactly.
 asan=$leak_check
