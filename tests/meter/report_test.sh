@@ -44,7 +44,7 @@ pages() {
     if [ -n "$poppler" ]; then
         pdfinfo "$1" | sed -n 's/^Pages: *//p'
     else
-        grep -ac '/Type /Page$' "$1"
+        grep -ac '/Type /Page[^s]' "$1"
     fi
 }
 
