@@ -193,6 +193,9 @@ std::vector<Row> RowsOf(const MeterResult& r) {
     return rows;
 }
 
+// The page is laid out in points: the font sizes, line heights and gaps below are points, the
+// table's and panels' columns fractions of the width between the margins.
+
 // The page's drawing: a cursor down the page and the column of text it writes in.
 struct Page {
     cairo_t* cr;
@@ -248,24 +251,39 @@ void DrawHeading(Page& p, const ReportDetails& d) {
 }
 
 // The label and its value (wrapped) on a line of the details; the label's column is 70 points.
+// At most kMostDetailLines lines, the last ending in "…" where more would follow, so that a long
+// note leaves the panels their room.
 void DetailLine(Page& p, const char* label, const std::string& value) {
     constexpr double kLabelWidth = 70.0, kLine = 11.5;
+    constexpr size_t kMostDetailLines = 3;
     SetFont(p.cr, 8.5, true, 0.3);
     PlotText(p.cr, p.Left(), p.y, label);
     SetFont(p.cr, 8.5);
-    for (const std::string& line : Wrapped(p.cr, value, p.Right() - p.Left() - kLabelWidth)) {
+    std::vector<std::string> lines = Wrapped(p.cr, value, p.Right() - p.Left() - kLabelWidth);
+    if (lines.size() > kMostDetailLines) {
+        lines.resize(kMostDetailLines);
+        lines.back() += " \u2026";
+    }
+    for (const std::string& line : lines) {
         PlotText(p.cr, p.Left() + kLabelWidth, p.y, line.c_str());
         p.y += kLine;
     }
 }
 
+// A name (a path, a device) on one line of the details: control characters escaped, and one of
+// more than 2 * kKeep + 1 characters shortened in the middle.
+std::string DetailName(const std::string& name) {
+    constexpr size_t kKeep = 45;  // about 90 characters fill the line at 8.5 points
+    return ElidedName(QuotedName(name), kKeep);
+}
+
 // What was measured, when, with what, and the note.
 void DrawDetails(Page& p, const MeterResult& r, const ReportDetails& d) {
     if (!d.device.empty()) {
-        DetailLine(p, "Device", QuotedName(d.device));
-        if (!d.file.empty()) DetailLine(p, "Recorded to", QuotedName(d.file));
+        DetailLine(p, "Device", DetailName(d.device));
+        if (!d.file.empty()) DetailLine(p, "Recorded to", DetailName(d.file));
     } else {
-        DetailLine(p, "Recording", QuotedName(d.file));
+        DetailLine(p, "Recording", DetailName(d.file));
     }
     DetailLine(p, "Audio",
                Format("%.2f s at %d Hz, channel %d of %d; readings over %.2f s from %.2f s",
