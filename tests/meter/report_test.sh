@@ -86,6 +86,25 @@ if missing:
     print("missing:", missing)
     sys.exit(1)
 PY
+    # Every word on the page within its margins, down to the last panel's axis title (a word
+    # drawn off the page is one pdftotext leaves out).
+    within_page() {  # within_page PDF LAST_WORDS
+        pdftotext -bbox "$1" "$dir/bbox.html"
+        python3 - "$dir/bbox.html" "$2" <<'PY' || fail "$1: words beyond the margins"
+import re, sys
+html = open(sys.argv[1]).read()
+width, height = (float(v) for v in re.search(r'<page width="([0-9.]+)" height="([0-9.]+)"', html).groups())
+words = re.findall(r'<word xMin="([0-9.]+)" yMin="([0-9.]+)" xMax="([0-9.]+)" yMax="([0-9.]+)">([^<]*)<', html)
+margin = 30.0  # the page's are 40 points; a glyph's box reaches a little beyond its advance
+outside = [w[4] for w in words if float(w[0]) < margin or float(w[2]) > width - margin or
+           float(w[1]) < margin or float(w[3]) > height - margin]
+text = " ".join(w[4] for w in words)
+if outside or sys.argv[2] not in text:
+    print("outside:", outside[:10], "last words there:", sys.argv[2] in text)
+    sys.exit(1)
+PY
+    }
+    within_page r.pdf "modulation frequency, Hz"
     # The paper: --paper, else LC_ALL, LC_PAPER, LANG in that order.
     paper() {  # paper EXPECTED ENV... -- OPTIONS...
         want=$1
@@ -107,6 +126,9 @@ PY
     expect 0 "" "$meter" --report p.pdf --rpm 33 "$dir/take.wav"
     [ "$(pages p.pdf)" = 1 ] || fail "--rpm: $(pages p.pdf) pages, expected 1"
     pdftotext p.pdf - | grep -q "Once per revolution" || fail "--rpm: no once per revolution"
+    within_page p.pdf "inwards slower."
+    expect 0 "" "$meter" --report p.pdf --rpm 78 --paper letter "$dir/take.wav"
+    within_page p.pdf "inwards slower."
     rm -f p.pdf
 fi
 
