@@ -85,6 +85,8 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
     {kCannotWriteRecording, kFailed, "cannot write %s: %s"},
     // The reason of a write that failed without the system's saying why.
     {kWriteError, kFailed, "write error"},
+    {kCannotDrawReport, kFailed, "cannot draw the report: %s"},
+    {kCannotWriteReport, kFailed, "cannot write the report %s: %s"},
     // Capture and the live session. '%s': a device's name; the last %s of a failure: the audio
     // library's reason.
     {kNoCaptureDevice, kFailed, "no capture device found"},
@@ -208,6 +210,10 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
     {kVerifySignalTwice, kFailed, "%s, line %d: signal %d at %s Hz is listed twice"},
     {kVerifySignalMissing, kFailed,
      "%s lists no signal %d at %s Hz (the set has signals 1 to 8 at 3150 and 3000 Hz)"},
+    {kReportExtension, kUsage, "--report: '%s' must end in .pdf (see --help)"},
+    {kReportTakesOneFile, kUsage,
+     "--report takes a single FILE, not %zu: measure each file on its own for its report (see "
+     "--help)"},
     // The window: its status line and its dialogs. A line that only says what the window does
     // is done (status 0); the window exits with no status of these.
     {kWindowIdle, kDone,
@@ -235,6 +241,9 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
     {kOpeningDevice, kDone, "Opening %s"},
     // A session that failed: why, and the readings of what came before kept.
     {kErrorWithReadings, kFailed, "%s; the readings of what came before are shown"},
+    {kReportNameRefused, kFailed, "cannot write the report %s: its name must end in .pdf"},
+    // The question before a report is written from the window; its answer may be empty.
+    {kReportNotePrompt, kDone, "A note for the report (the machine, the work done), or none:"},
 }};
 
 }  // namespace

@@ -63,6 +63,8 @@ enum class Msg : int {
     kCannotCreateRecording,
     kCannotWriteRecording,
     kWriteError,
+    kCannotDrawReport,
+    kCannotWriteReport,
     // Capture and the live session.
     kNoCaptureDevice,
     kNoSuchCaptureDevice,
@@ -138,6 +140,8 @@ enum class Msg : int {
     kVerifyReadingRefused,
     kVerifySignalTwice,
     kVerifySignalMissing,
+    kReportExtension,
+    kReportTakesOneFile,
     // The window.
     kWindowIdle,
     kDropNotAFile,
@@ -157,6 +161,8 @@ enum class Msg : int {
     kRecordingTo,
     kOpeningDevice,
     kErrorWithReadings,
+    kReportNameRefused,
+    kReportNotePrompt,
     kCount  // not a message: the table's size
 };
 

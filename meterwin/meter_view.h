@@ -31,6 +31,7 @@ enum class FileKind {
     kLog,        // the same, written as a live session goes
     kJson,       // the readings
     kRecording,  // .wav
+    kReport,     // the service report, .pdf
 };
 
 class MeterView {
@@ -41,6 +42,10 @@ public:
     // Asks for a file to open (kAudio) or to write (the others), suggesting a name; nothing
     // when the user cancels.
     virtual std::optional<std::string> AskForFile(FileKind kind, const std::string& suggestion) = 0;
+    // Asks for a line of text (the report's note) with prompt, suggesting suggestion; nothing
+    // when the user cancels.
+    virtual std::optional<std::string> AskForText(const std::string& prompt,
+                                                  const std::string& suggestion) = 0;
     // A message box with one line: an error in the command-line tool's words.
     virtual void ShowMessage(const std::string& text) = 0;
     virtual void CopyText(const std::string& text) = 0;

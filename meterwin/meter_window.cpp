@@ -13,7 +13,9 @@
 #include "meter/output/csv_log.h"
 #include "meter/output/plot.h"
 #include "meter/output/report.h"
+#include "meter/output/service_report.h"
 #include "meterwin/dropped_files.h"
+#include "res/version.h"
 #include "sys/clock.h"
 #include "sys/output_file.h"
 #include "sys/same_file.h"
@@ -423,6 +425,33 @@ void MeterWindow::OnExportJson() {
         failed(error != 0 ? std::strerror(error) : Text(Msg::kWriteError));
     } else if (!CommitOutputFile(file)) {
         failed(std::strerror(errno));
+    }
+}
+
+void MeterWindow::OnExportReport() {
+    if (!result_) return;
+    const std::optional<std::string> path = AskForOutput(FileKind::kReport, ".pdf");
+    if (!path) return;
+    if (!IsReportName(*path)) {
+        view_.ShowMessage(Text(Msg::kReportNameRefused, path->c_str()));
+        return;
+    }
+    if (IsTheInput(*path)) return;
+    const std::optional<std::string> note =
+        view_.AskForText(Text(Msg::kReportNotePrompt), reportNote_);
+    if (!note) return;
+    reportNote_ = *note;
+    ReportDetails details;
+    details.file = sessionLive_ ? recordedTo_ : source_;
+    if (sessionLive_) details.device = source_;
+    details.when = ReportTime();
+    details.version = "wobblemeter " WOBBLEGEN_VERSION_TEXT;
+    details.note = reportNote_;
+    details.paper = PaperFromEnvironment();
+    try {
+        WriteReport(*result_, details, *path);
+    } catch (const MeterError& e) {
+        view_.ShowMessage(e.what());
     }
 }
 

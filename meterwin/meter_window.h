@@ -55,6 +55,8 @@ public:
     void OnExportPlot();
     void OnExportLog();
     void OnExportJson();
+    // The service report: a .pdf name, then the note (the last one suggested).
+    void OnExportReport();
     void OnCopy();
     void OnDeviceChosen(int index);
     void OnScaleChosen(size_t index);
@@ -110,6 +112,7 @@ private:
     std::string outputError_;                   // the last log or recording failure shown
     // Chosen before Start: the session logs and records from its first second.
     std::string pendingLog_, pendingRecording_;
+    std::string reportNote_;  // the last report's note, suggested for the next
 };
 
 }  // namespace wobblemeter

@@ -1,8 +1,10 @@
 #!/bin/bash
 # Takes a screenshot of the wobblegen dialog, or of the meter's window, under its own Xvfb,
-# framed by a window manager when icewm is installed.
+# framed by a window manager when icewm is installed; or, given wobblemeter, the picture of its
+# service report's page (--report, drawn by pdftoppm of poppler-utils, no display needed).
 # Usage: scripts/screenshot.sh [WOBBLEGEN [OUTPUT.png]]
 #        scripts/screenshot.sh WOBBLEMETER_GUI [OUTPUT.png [file|live]]
+#        scripts/screenshot.sh WOBBLEMETER [OUTPUT.png]   (default docs/meter-report.png)
 # Defaults: build/ui/wobblegen and docs/dialog.png; for the meter's window docs/meter-file.png
 # (a recording of a test tone opened) or docs/meter-live.png (the same tone played into a
 # PulseAudio null sink of the script's own and measured live). Needs Xvfb, xdotool and
@@ -11,6 +13,20 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 gui=$(realpath "${1:-build/ui/wobblegen}")
+if [ "$(basename "$gui")" = wobblemeter ]; then
+    # The report of the tone the window's pictures show, on A4 at 110 dpi.
+    output=${2:-docs/meter-report.png}
+    work=$(mktemp -d /tmp/wobblegen-shot-XXXXXX)
+    trap 'rm -rf "$work"' EXIT
+    "$(dirname "$gui")/../wobblegen-cli" --center 3158 --level 0.08 --mod 3.3 --duration 40 \
+        -o "$work/take.wav" >/dev/null
+    (cd "$work" && "$gui" --report report.pdf --paper a4 \
+        --note "Cassette deck after service: new pinch roller, capstan cleaned" take.wav >/dev/null)
+    pdftoppm -r 110 -png -singlefile "$work/report.pdf" "$work/page"
+    cp "$work/page.png" "$output"
+    echo "wrote $output"
+    exit 0
+fi
 meter=false
 [ "$(basename "$gui")" = wobblemeter-gui ] && meter=true
 mode=${3:-file}

@@ -6,7 +6,7 @@ set -eu
 packages="
   cmake make g++ pkg-config python3
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libsleef-dev qemu-user
-  libfltk1.3-dev libx11-dev fonts-dejavu-core xvfb xdotool x11-utils imagemagick
+  libfltk1.3-dev libx11-dev fonts-dejavu-core xvfb xdotool x11-utils imagemagick poppler-utils
   libsndfile1-dev libcairo2-dev libfftw3-dev libpng-dev nlohmann-json3-dev clang libclang-rt-14-dev
   time hyperfine
   portaudio19-dev libasound2-dev alsa-utils libasound2-plugins pulseaudio pulseaudio-utils sox

@@ -14,6 +14,7 @@
 #include "meter/capture/capture.h"
 #include "meter/cli/console.h"
 #include "meter/cli/live_display.h"
+#include "meter/cli/report_output.h"
 #include "meter/live/live_session.h"
 #include "meter/message.h"
 #include "meter/meter.h"
@@ -127,7 +128,8 @@ LiveOptions SessionOptions(const Options& options) {
     return live;
 }
 
-// The summary over the session on standard output, and the plot; true when both went out.
+// The summary over the session on standard output, the plot and the report; true when all went
+// out.
 bool WriteSessionOutputs(const MeterResult& result, const SessionSnapshot& s,
                          const Options& options, PendingPlot& plot) {
     const std::string& record = options.capture.record;
@@ -147,7 +149,7 @@ bool WriteSessionOutputs(const MeterResult& result, const SessionSnapshot& s,
             written = false;
         }
     }
-    return written;
+    return WriteReportIfAsked(result, options, record, s.source) && written;
 }
 
 }  // namespace
@@ -179,6 +181,7 @@ int ListDevicesCommand() {
 }
 
 int LiveCommand(const Options& options, PendingPlot plot) {
+    CheckReportWritable(options);
     LiveSession session;
     session.StartLive(SessionOptions(options));  // throws MeterError: the log cannot be created
     CatchStopRequests();

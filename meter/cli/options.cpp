@@ -47,6 +47,18 @@ void AddReadingOptions(CLI::App& app, Options& o) {
     app.add_option("--plot", o.plot,
                    "Draw the deviation, its spectrum, the speed error and, with --rpm, the "
                    "deviation per revolution into FILE (.png or .svg)");
+    CLI::Option* report = app.add_option(
+        "--report", o.report,
+        "Write a one-page service report into FILE.pdf: the readings with their standards and "
+        "what each means, the deviation and spectrum panels (and, with --rpm, the platter's), "
+        "the recording, the date and the meter's version");
+    app.add_option("--note", o.note, "A note on the report: the machine, the work done")
+        ->needs(report);
+    app.add_option("--paper", o.paper,
+                   "The report's paper, a4 or letter (default: by the locale, LC_ALL, LC_PAPER "
+                   "or LANG: letter in the US, Canada, Mexico, the Philippines and a few more)")
+        ->check(CLI::IsMember({"a4", "letter"}, CLI::ignore_case))
+        ->needs(report);
     app.add_option("--log", o.log,
                    "Write the readings of every second into FILE.csv as they form (time, carrier, "
                    "speed error, two-sigma and RMS over the window, modulation, tone present, "
@@ -98,6 +110,7 @@ struct NamedOutput {
 void CheckOutputsApart(const Options& o) {
     std::vector<NamedOutput> outputs;
     if (o.Given("--plot")) outputs.push_back({"--plot", o.plot});
+    if (o.Given("--report")) outputs.push_back({"--report", o.report});
     if (o.Given("--log")) outputs.push_back({"--log", o.log});
     if (o.Given("--record")) outputs.push_back({"--record", o.capture.record});
     for (size_t i = 0; i < outputs.size(); ++i) {
@@ -126,8 +139,13 @@ Command CheckMeasuring(Options& o) {
         // One plot and one log belong to one recording.
         if (o.Given("--plot") || o.Given("--log"))
             throw MeterError(Msg::kPlotAndLogTakeOneFile, o.paths.size());
+        if (o.Given("--report")) throw MeterError(Msg::kReportTakesOneFile, o.paths.size());
         return Command::kFiles;
     }
+    if (o.Given("--report") && !IsReportName(o.report))
+        throw MeterError(Msg::kReportExtension, o.report.c_str());
+    if (!o.Given("--paper") || !ParsePaper(o.paper, o.reportPaper))
+        o.reportPaper = PaperFromEnvironment();
     o.plotFormat = PlotFormatOf(o.plot);
     if (o.Given("--plot") && o.plotFormat == PlotFormat::kNone)
         throw MeterError(Msg::kPlotExtension, o.plot.c_str());

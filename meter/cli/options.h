@@ -9,6 +9,7 @@
 #include "meter/cli/batch_main.h"
 #include "meter/meter.h"
 #include "meter/output/plot.h"
+#include "meter/output/service_report.h"
 
 namespace wobblemeter {
 
@@ -25,6 +26,9 @@ struct Options {
     std::vector<std::string> paths;  // FILE, in order
     std::string plot;                // --plot FILE ("" may be given: see `given`)
     std::string log;                 // --log FILE; empty: none
+    std::string report;              // --report FILE.pdf ("" may be given: see `given`)
+    std::string note;                // --note TEXT, on the report
+    std::string paper;               // --paper as written; read by CheckOptions into reportPaper
     std::string rpm;                 // --rpm as written; read by CheckOptions into meter.rpm
     std::string verify;              // --verify DIR
     bool json = false, csv = false, live = false, listDevices = false;
@@ -38,6 +42,7 @@ struct Options {
     // Set by CheckOptions.
     OutputForm form = OutputForm::kSummary;
     PlotFormat plotFormat = PlotFormat::kNone;
+    Paper reportPaper = Paper::kA4;  // --paper, else the locale's (PaperFromEnvironment)
 };
 
 enum class Command {

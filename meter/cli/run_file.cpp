@@ -10,6 +10,7 @@
 #include <string>
 
 #include "meter/cli/console.h"
+#include "meter/cli/report_output.h"
 #include "meter/output/csv_log.h"
 #include "meter/output/report.h"
 #include "sys/std_streams.h"
@@ -117,10 +118,11 @@ int Unmeasured(const std::string& path, const std::string& why, OutputForm form)
     return status;
 }
 
-// The readings on standard output and the plot, each whatever became of the other; true when
-// both went out.
-bool WriteOutputs(const MeterResult& result, const std::string& path, OutputForm form,
-                  PendingPlot& plot) {
+// The readings on standard output, the plot and the report, each whatever became of the others;
+// true when all went out.
+bool WriteOutputs(const MeterResult& result, const Options& options, PendingPlot& plot) {
+    const std::string& path = options.paths.front();
+    const OutputForm form = options.form;
     std::string readingsLost;
     try {
         readingsLost = WriteStandardOutput(ReadingsText(result, path, form));
@@ -137,7 +139,8 @@ bool WriteOutputs(const MeterResult& result, const std::string& path, OutputForm
             SayLine(e.what());
         }
     }
-    if (readingsLost.empty()) return plotWritten;
+    const bool reportWritten = WriteReportIfAsked(result, options, path);
+    if (readingsLost.empty()) return plotWritten && reportWritten;
     if (plotAsked && plotWritten)
         Say(Msg::kCannotPrintReadingsPlotWritten, readingsLost.c_str(), plot.Path().c_str());
     else
@@ -149,6 +152,7 @@ bool WriteOutputs(const MeterResult& result, const std::string& path, OutputForm
 
 int MeasureFileCommand(Options& options, PendingPlot plot) {
     const std::string& path = options.paths.front();
+    CheckReportWritable(options);
     ReadingProgress progress;
     progress.Attach(options.meter);
     SecondsLog log(options.log, options.meter);
@@ -171,7 +175,7 @@ int MeasureFileCommand(Options& options, PendingPlot plot) {
         failure = e.what();
     }
     if (!failure.empty()) return Unmeasured(path, failure, options.form);
-    const bool written = WriteOutputs(result, path, options.form, plot);
+    const bool written = WriteOutputs(result, options, plot);
     return logKept && written ? ToInt(ExitStatus::kDone) : ToInt(ExitStatus::kFailed);
 }
 

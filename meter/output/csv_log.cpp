@@ -49,7 +49,7 @@ CsvLog::CsvLog(const std::string& path) {
     }
 }
 
-void CsvLog::CheckWritable(const std::string& path) {
+void CsvLog::CheckWritable(const std::string& path, Msg failure) {
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(path, error);
     // A FIFO is left for the log's own opening: opened and closed here, its reader would take
@@ -59,7 +59,7 @@ void CsvLog::CheckWritable(const std::string& path) {
     const bool existed = status.type() != std::filesystem::file_type::not_found;
     // Appending writes nothing and truncates nothing; it creates the file when it is not there.
     FILE* file = std::fopen(path.c_str(), "a");
-    if (file == nullptr) throw MeterError(Msg::kCannotWriteLog, path.c_str(), std::strerror(errno));
+    if (file == nullptr) throw MeterError(failure, path.c_str(), std::strerror(errno));
     std::fclose(file);
     if (existed) return;
     // Made only to see that it could be: removed, through a link to where it was made.

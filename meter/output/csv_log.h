@@ -16,8 +16,9 @@ public:
     explicit CsvLog(const std::string& path);
     // Throws MeterError with the reason when path could not be created or written, leaving
     // whatever is there as it was (a file that was not there is not left behind): for an
-    // unwritable name to be refused before the input is read and the log made.
-    static void CheckWritable(const std::string& path);
+    // unwritable name to be refused before the input is read and the log made. failure: the
+    // message, "cannot write the log %s: %s" or another output's with the same conversions.
+    static void CheckWritable(const std::string& path, Msg failure = Msg::kCannotWriteLog);
     ~CsvLog();
     CsvLog(const CsvLog&) = delete;
     CsvLog& operator=(const CsvLog&) = delete;

@@ -44,6 +44,7 @@ constexpr const char* kOpenItem = "&File/&Open...";
 constexpr const char* kExportPlotItem = "&File/&Export plot...";
 constexpr const char* kExportLogItem = "&File/Export &log (CSV)...";
 constexpr const char* kExportJsonItem = "&File/Export &readings (JSON)...";
+constexpr const char* kExportReportItem = "&File/Export re&port (PDF)...";
 constexpr const char* kStartItem = "&Measure/&Start";
 constexpr const char* kStopItem = "&Measure/S&top";
 constexpr const char* kLogItem = "&Measure/&Log to CSV...";
@@ -231,7 +232,8 @@ void MeterFrame::BuildMenu() {
     menu_->add(kOpenItem, FL_CTRL + 'o', Call<&MeterWindow::OnOpen>, this);
     menu_->add(kExportPlotItem, FL_CTRL + 'e', Call<&MeterWindow::OnExportPlot>, this);
     menu_->add(kExportLogItem, FL_CTRL + 'l', Call<&MeterWindow::OnExportLog>, this);
-    menu_->add(kExportJsonItem, FL_CTRL + 'j', Call<&MeterWindow::OnExportJson>, this,
+    menu_->add(kExportJsonItem, FL_CTRL + 'j', Call<&MeterWindow::OnExportJson>, this);
+    menu_->add(kExportReportItem, FL_CTRL + 'p', Call<&MeterWindow::OnExportReport>, this,
                FL_MENU_DIVIDER);
     menu_->add(
         "&File/&Quit", FL_CTRL + 'q',
@@ -369,6 +371,7 @@ void MeterFrame::SetControls(const Controls& c) {
     EnableItem(kExportPlotItem, c.exportResult);
     EnableItem(kExportLogItem, c.exportResult);
     EnableItem(kExportJsonItem, c.exportResult);
+    EnableItem(kExportReportItem, c.exportResult);
     EnableItem(kLogItem, c.log);
     EnableItem(kRecordItem, c.record);
     if (Fl_Menu_Item* item = Item(kLogItem)) c.logging ? item->set() : item->clear();
@@ -422,6 +425,10 @@ std::optional<std::string> MeterFrame::AskForFile(FileKind kind, const std::stri
             chooser.title("Record the input to");
             chooser.filter("WAV\t*.wav");
             break;
+        case FileKind::kReport:
+            chooser.title("Export the report");
+            chooser.filter("PDF\t*.pdf");
+            break;
     }
     if (kind != FileKind::kAudio) {
         chooser.type(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
@@ -432,6 +439,14 @@ std::optional<std::string> MeterFrame::AskForFile(FileKind kind, const std::stri
     if (chooser.show() != 0 || chooser.filename() == nullptr || chooser.filename()[0] == '\0')
         return std::nullopt;
     return std::string(chooser.filename());
+}
+
+std::optional<std::string> MeterFrame::AskForText(const std::string& prompt,
+                                                  const std::string& suggestion) {
+    fl_message_title(kTitle);
+    const char* answer = fl_input("%s", suggestion.c_str(), prompt.c_str());
+    if (answer == nullptr) return std::nullopt;
+    return std::string(answer);
 }
 
 void MeterFrame::ShowMessage(const std::string& text) {

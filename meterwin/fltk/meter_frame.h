@@ -37,6 +37,8 @@ public:
     void Show(const Display& display) override;
     void SetControls(const Controls& controls) override;
     std::optional<std::string> AskForFile(FileKind kind, const std::string& suggestion) override;
+    std::optional<std::string> AskForText(const std::string& prompt,
+                                          const std::string& suggestion) override;
     void ShowMessage(const std::string& text) override;
     void CopyText(const std::string& text) override;
 

@@ -165,11 +165,20 @@ for r in measured:
         assert r[column] != "", (column, r)
     assert float(r["wow RMS (%)"]) > 10 * float(r["flutter RMS (%)"]), r
 EOF
-run 0 "live record summary" --live --device recordfile --rate 48000 --duration 15 --rpm 45
+run 0 "live record summary" --live --device recordfile --rate 48000 --duration 15 --rpm 45 \
+    --report "$dir/live.pdf"
 for line in "Weighted quasi-peak: " "Wow RMS: " "Drift: " "Platter:             45 rpm" \
     "Once per revolution: "; do
     grep -q "^$line" "$dir/out" || fail "live record summary lacks '$line': $(cat "$dir/out")"
 done
+# The session's report at its end: one page naming the device and the platter.
+[ "$(grep -ac '/Type /Page[^s]' "$dir/live.pdf")" = 1 ] || fail "live report: not one page"
+if command -v pdftotext >/dev/null; then
+    pdftotext "$dir/live.pdf" - | tr '\n' ' ' >"$dir/live.txt"
+    for words in "Device" "recordfile" "45 rpm, peak" "Once per revolution"; do
+        grep -q "$words" "$dir/live.txt" || fail "live report lacks '$words'"
+    done
+fi
 run 2 "live csv" --live --device recordfile --duration 15 --csv
 
 # The tone comes late, goes for 2 s, returns and goes early: the longer second stretch is read,

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -13,12 +15,14 @@
 #include <nlohmann/json.hpp>
 #include <numbers>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "meter/meter.h"
 #include "meter/output/csv_log.h"
 #include "meter/output/plot.h"
 #include "meter/output/report.h"
+#include "meter/output/service_report.h"
 #include "tests/meter/meter_test_util.h"
 
 namespace wobblemeter {
@@ -517,6 +521,104 @@ TEST(MeterPlot, ThePanelOfTheSpeedErrorShowsItSecondBySecondAlongTheWholeInput) 
     // Without a nominal there is no speed error, and no panel.
     r.speedError = {};
     EXPECT_EQ(DecodePng(RenderPlot(r, "take.wav", PlotFormat::kPng)).height, 720);
+}
+
+TEST(ReportPaper, LetterForTheAmericasThatUseItAndThePhilippinesA4ForEveryOtherName) {
+    for (const char* letter :
+         {"en_US.UTF-8", "en_US", "fr_CA.utf8", "es_MX@euro", "fil_PH", "es_CO"})
+        EXPECT_EQ(PaperOfLocale(letter), Paper::kLetter) << letter;
+    for (const char* a4 : {"en_GB.UTF-8", "de_DE@euro", "pt_BR.UTF-8", "en_AU", "C", "POSIX",
+                           "C.UTF-8", "", "en_USA", "en_us", "US"})
+        EXPECT_EQ(PaperOfLocale(a4), Paper::kA4) << a4;
+}
+
+// The environment's locale variables set for a test and put back after it.
+class LocaleVariables : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : kNames) {
+            const char* value = std::getenv(name);
+            saved_.emplace_back(value != nullptr, value != nullptr ? value : "");
+        }
+    }
+    void TearDown() override {
+        for (size_t i = 0; i < kNames.size(); ++i) {
+            if (saved_[i].first)
+                setenv(kNames[i], saved_[i].second.c_str(), 1);
+            else
+                unsetenv(kNames[i]);
+        }
+    }
+    static void Set(const char* all, const char* paper, const char* lang) {
+        const std::array<const char*, 3> values = {all, paper, lang};
+        for (size_t i = 0; i < kNames.size(); ++i) {
+            if (values[i] != nullptr)
+                setenv(kNames[i], values[i], 1);
+            else
+                unsetenv(kNames[i]);
+        }
+    }
+    static constexpr std::array<const char*, 3> kNames = {"LC_ALL", "LC_PAPER", "LANG"};
+
+private:
+    std::vector<std::pair<bool, std::string>> saved_;
+};
+
+TEST_F(LocaleVariables, LcAllThenLcPaperThenLangTheFirstNotEmptyDecides) {
+    Set("de_DE.UTF-8", "en_US.UTF-8", "en_US.UTF-8");
+    EXPECT_EQ(PaperFromEnvironment(), Paper::kA4);
+    Set("", "en_US.UTF-8", "de_DE");
+    EXPECT_EQ(PaperFromEnvironment(), Paper::kLetter);
+    Set(nullptr, "", "en_CA.UTF-8");
+    EXPECT_EQ(PaperFromEnvironment(), Paper::kLetter);
+    Set(nullptr, "de_DE", "en_CA.UTF-8");
+    EXPECT_EQ(PaperFromEnvironment(), Paper::kA4);
+    Set(nullptr, nullptr, nullptr);
+    EXPECT_EQ(PaperFromEnvironment(), Paper::kA4);
+}
+
+TEST(ReportNames, PaperIsA4OrLetterInAnyCaseAndTheNameEndsInPdf) {
+    Paper paper = Paper::kA4;
+    EXPECT_TRUE(ParsePaper("Letter", paper));
+    EXPECT_EQ(paper, Paper::kLetter);
+    EXPECT_TRUE(ParsePaper("A4", paper));
+    EXPECT_EQ(paper, Paper::kA4);
+    EXPECT_FALSE(ParsePaper("a5", paper));
+    EXPECT_FALSE(ParsePaper("", paper));
+    for (const char* name : {"r.pdf", "R.PDF", "dir.x/r.Pdf"}) EXPECT_TRUE(IsReportName(name));
+    for (const char* name : {"", "pdf", ".pdf", "r.pdf.txt", "r.pd", "r.png", "rpdf"})
+        EXPECT_FALSE(IsReportName(name)) << name;
+}
+
+TEST(ReportFigures, AtLeastThreeSignificantDigitsAndTheDecimalsAsked) {
+    EXPECT_EQ(SignificantPercent(0.0004217), "0.000422");
+    EXPECT_EQ(SignificantPercent(0.1403254), "0.1403");
+    EXPECT_EQ(SignificantPercent(0.0501), "0.0501");
+    EXPECT_EQ(SignificantPercent(0.00999), "0.00999");
+    EXPECT_EQ(SignificantPercent(12.5), "12.5000");
+    EXPECT_EQ(SignificantPercent(-0.00123), "-0.00123");
+    EXPECT_EQ(SignificantPercent(0.0), "0.0000");
+    EXPECT_EQ(SignificantPercent(1e-12), "0.000000000");
+    EXPECT_EQ(SignificantPercent(0.0004217, 2), "0.000422");
+    EXPECT_EQ(SignificantPercent(0.5, 2), "0.500");
+    EXPECT_EQ(SignificantPercent(kNoReading), "unknown");
+}
+
+TEST(ReportPage, OnePageOfThePaperAskedWithItsFontsEmbedded) {
+    ReportDetails details{"take.wav", "", "2026-12-09 18:40 UTC", "wobblemeter 1.0", "note"};
+    for (const MeterResult& result : {Sample(), Platter()}) {
+        details.paper = Paper::kLetter;
+        const std::string letter = RenderReport(result, details);
+        details.paper = Paper::kA4;
+        const std::string a4 = RenderReport(result, details);
+        EXPECT_EQ(letter.substr(0, 5), "%PDF-");
+        EXPECT_NE(letter.find("/MediaBox [ 0 0 612 792 ]"), std::string::npos);
+        EXPECT_NE(a4.find("/MediaBox [ 0 0 595.27"), std::string::npos);
+        for (const std::string* pdf : {&letter, &a4}) {
+            EXPECT_NE(pdf->find("/Count 1"), std::string::npos);
+            EXPECT_NE(pdf->find("/FontFile2"), std::string::npos);  // embedded TrueType
+        }
+    }
 }
 
 }  // namespace

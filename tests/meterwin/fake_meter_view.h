@@ -5,6 +5,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "meterwin/meter_view.h"
@@ -26,6 +27,14 @@ public:
         answers.pop_front();
         return answer;
     }
+    std::optional<std::string> AskForText(const std::string& prompt,
+                                          const std::string& suggestion) override {
+        prompts.push_back({prompt, suggestion});
+        if (textAnswers.empty()) return std::nullopt;
+        std::optional<std::string> answer = textAnswers.front();
+        textAnswers.pop_front();
+        return answer;
+    }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     void CopyText(const std::string& text) override { copied = text; }
 
@@ -41,6 +50,9 @@ public:
     std::vector<Question> asked;
     // What the file dialogs answer, in turn; nothing: cancelled.
     std::deque<std::optional<std::string>> answers;
+    // The questions for a line of text (prompt, suggestion) and their answers, in turn.
+    std::vector<std::pair<std::string, std::string>> prompts;
+    std::deque<std::optional<std::string>> textAnswers;
     std::vector<std::string> messages;
     std::string copied;
 };

@@ -255,6 +255,53 @@ TEST_F(MeterWindowTest, ExportsOntoTheRecordingMeasuredAreRefused) {
     EXPECT_EQ(Contents(path), recording);
 }
 
+// The PDF's pages as cairo writes their objects ("/Type /Page % 1"; the tree is "/Pages").
+size_t PdfPages(const std::string& pdf) {
+    size_t pages = 0;
+    for (size_t at = pdf.find("/Type /Page"); at != std::string::npos;
+         at = pdf.find("/Type /Page", at + 1))
+        if (pdf.compare(at, 12, "/Type /Pages") != 0) ++pages;
+    return pages;
+}
+
+TEST_F(MeterWindowTest, ExportReportAsksForAPdfNameThenTheNoteAndWritesOnePage) {
+    MeterWindow window(view, Options());
+    ReadTone(window);
+    ASSERT_EQ(window.State(), WindowState::kFileRead);
+    view.answers = {dir.Path("report"), dir.Path("again.PDF")};
+    view.textAnswers = {"Revox B77: new pinch roller", "second"};
+    window.OnExportReport();
+    window.OnExportReport();
+    EXPECT_TRUE(view.messages.empty()) << view.messages.front();
+    ASSERT_EQ(view.asked.size(), 2u);
+    EXPECT_EQ(view.asked[0].kind, FileKind::kReport);
+    EXPECT_EQ(view.asked[0].suggestion, dir.Path("tone.pdf"));
+    ASSERT_EQ(view.prompts.size(), 2u);
+    EXPECT_EQ(view.prompts[0].first, Text(Msg::kReportNotePrompt));
+    EXPECT_EQ(view.prompts[0].second, "");
+    EXPECT_EQ(view.prompts[1].second, "Revox B77: new pinch roller");  // the last note
+    // A name without an extension gets .pdf; one in capitals is taken as it is.
+    for (const char* name : {"report.pdf", "again.PDF"}) {
+        const std::string pdf = Contents(dir.Path(name));
+        EXPECT_EQ(pdf.substr(0, 5), "%PDF-") << name;
+        EXPECT_EQ(PdfPages(pdf), 1u) << name;
+    }
+
+    // Another extension, a folder that does not exist, a cancelled note: nothing written.
+    view.answers = {dir.Path("report.txt"), dir.Path("no/such/r.pdf"), dir.Path("kept.pdf")};
+    view.textAnswers = {"", std::nullopt};
+    window.OnExportReport();
+    window.OnExportReport();
+    window.OnExportReport();
+    ASSERT_EQ(view.messages.size(), 2u);
+    EXPECT_EQ(view.messages[0],
+              "cannot write the report " + dir.Path("report.txt") + ": its name must end in .pdf");
+    EXPECT_EQ(view.messages[1], "cannot write the report " + dir.Path("no/such/r.pdf") +
+                                    ": No such file or directory");
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("report.txt")));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("kept.pdf")));
+}
+
 TEST_F(MeterWindowTest, StopEndsAReadingWithNothingToExport) {
     const std::string path = dir.Path("long.wav");
     WriteTone(path, 8000, 3150.0, 1.0, 4.0, 300.0);
