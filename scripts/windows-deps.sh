@@ -15,6 +15,7 @@ set -eu
 RECIPE=1
 HOST=x86_64-w64-mingw32
 # Built in this order (each needs those before it); zlib is Debian's prebuilt mingw-w64 one.
+# FLTK (fltk1.3) is not among them yet: the meter's window is not built for Windows.
 PACKAGES="libogg flac libvorbis opus libsndfile fftw3 libpng1.6 pixman cairo portaudio19"
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -79,8 +80,9 @@ fetch_source() {
         (cd "$dir" && papt_get -q source "$1=$2") >"$dir.log" 2>&1 || return 1
     else
         (cd "$dir" && papt_get -q source --tar-only "$1=$2") >"$dir.log" 2>&1 || return 1
-        tarball=$(ls "$dir"/*.orig.tar.* | head -n 1)
-        mkdir -p "$dir/upstream" && tar xf "$tarball" -C "$dir/upstream" || return 1
+        for tarball in "$dir"/*.orig.tar.*; do
+            mkdir -p "$dir/upstream" && tar xf "$tarball" -C "$dir/upstream" || return 1
+        done
     fi
     touch "$dir/.unpacked"
 }
@@ -97,8 +99,13 @@ tree_of() {
     return 1
 }
 
-[ -f "$apt_dir/sources.list" ] && [ -n "$(ls "$apt_dir/lists" 2>/dev/null | grep _Sources)" ] ||
-    apt_update
+have_lists() {
+    for f in "$apt_dir"/lists/*_Sources*; do
+        [ -f "$f" ] && return 0
+    done
+    return 1
+}
+if [ ! -f "$apt_dir/sources.list" ] || ! have_lists; then apt_update; fi
 
 # Chooses each package's version: the highest the lists name whose files can all be
 # downloaded; failing that, the highest whose upstream tarball can (Debian's patches then
@@ -144,9 +151,9 @@ mkdir -p "$prefix/.built" "$prefix/logs"
 work=$top/work-$key
 export CC=$HOST-gcc-posix CXX=$HOST-g++-posix AR=$HOST-ar RANLIB=$HOST-ranlib
 export STRIP=$HOST-strip WINDRES=$HOST-windres RC=$HOST-windres
-export PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig PKG_CONFIG_PATH=
+export PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" PKG_CONFIG_PATH=
 export CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib" CFLAGS=-O2 CXXFLAGS=-O2
-export WOBBLEGEN_WINDOWS_DEPS=$prefix
+export WOBBLEGEN_WINDOWS_DEPS="$prefix"
 
 # Generated autotools files made newer than their inputs, which Debian's patches touched: no
 # autoconf or automake is run.
@@ -247,7 +254,7 @@ build_one() {
     }
     : >"$log"
     start=$(date +%s)
-    rm -rf "$work/$1" && mkdir -p "$work"
+    rm -rf "${work:?}/$1" && mkdir -p "$work"
     if [ -n "$3" ]; then
         cp -a "$3" "$work/$1"
         for patch in "$here/windows-deps/$1"-*.patch; do
