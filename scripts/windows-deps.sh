@@ -81,6 +81,7 @@ fetch_source() {
     else
         (cd "$dir" && papt_get -q source --tar-only "$1=$2") >"$dir.log" 2>&1 || return 1
         for tarball in "$dir"/*.orig.tar.*; do
+            case $tarball in *.asc) continue ;; esac # upstream's signature, not a tarball
             mkdir -p "$dir/upstream" && tar xf "$tarball" -C "$dir/upstream" || return 1
         done
     fi
