@@ -2,7 +2,7 @@
 # End-to-end test of wobblemeter.exe under Wine against the Linux wobblemeter: the same test
 # tones (one written by the Linux wobblegen-cli, a 24-bit FLAC of it under a name in three
 # scripts, the verification set) give the same JSON figures within 1e-6 relative and the same
-# exit statuses; a missing file the same status and message. CRs (Windows' text-mode line
+# exit statuses; --plot a PNG of the same size; a missing file the same status and message. CRs (Windows' text-mode line
 # ends) are dropped before comparing.
 # Usage: meter_end_to_end.sh WINE_RUN WINEDIR WOBBLEMETER_EXE LINUX_WOBBLEMETER LINUX_WOBBLEGEN_CLI
 set -euo pipefail
@@ -110,6 +110,22 @@ echo "A test tone from wobblegen-cli, 20 s of the default signal"
 compare tone json --json tone.wav
 [ "$(cat tone.windows.status)" = 0 ] || fail "tone: status $(cat tone.windows.status)"
 grep -q '"file":"tone.wav"' tone.windows.out || fail "tone: no file name in $(head -c 200 tone.windows.out)"
+
+echo "--plot: a PNG of the Linux one's size"
+# PNG's signature, then the header chunk's width and height (big-endian, from byte 16).
+png_size() {
+    python3 -c 'import struct, sys
+d = open(sys.argv[1], "rb").read(24)
+print(d[:8] == b"\x89PNG\r\n\x1a\n" and "%d x %d" % struct.unpack(">II", d[16:24]))' "$1"
+}
+run plot windows --plot plot-windows.png tone.wav
+"$linux" --plot plot-linux.png tone.wav >/dev/null
+[ "$(cat plot.windows.status)" = 0 ] || fail "plot: status $(cat plot.windows.status)"
+if [ -s plot-windows.png ] && [ "$(png_size plot-windows.png)" = "$(png_size plot-linux.png)" ]; then
+    passed=$((passed + 1))
+else
+    fail "plot: $(png_size plot-windows.png 2>&1), Linux $(png_size plot-linux.png)"
+fi
 
 echo "The same as a 24-bit FLAC under a name in Latin, Greek and Japanese letters"
 flac_name='Tönband-δοκιμή-テスト.flac'
