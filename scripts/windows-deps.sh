@@ -31,10 +31,16 @@ fail() {
 }
 
 for tool in $HOST-gcc-posix $HOST-g++-posix $HOST-ar $HOST-windres apt-get dpkg-source cmake \
-    meson ninja pkg-config make; do
+    meson ninja pkg-config make flock; do
     command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing (scripts/setup.sh installs it)"
 done
 [ -f /usr/$HOST/lib/libz.a ] || fail "libz-mingw-w64-dev is missing (scripts/setup.sh installs it)"
+
+# One run at a time on a cache (two checkouts' make windows): the second waits, then finds the
+# prefix built.
+mkdir -p "$top"
+exec 9>"$top/lock"
+flock 9 || fail "cannot lock $top/lock"
 
 # --- The private apt setup -------------------------------------------------------------------
 apt_opts="-o Dir::Etc::sourcelist=$apt_dir/sources.list -o Dir::Etc::sourceparts=-
