@@ -134,6 +134,17 @@ compare flac json --json "$flac_name"
 [ "$(cat flac.windows.status)" = 0 ] || fail "flac: status $(cat flac.windows.status)"
 grep -qF "\"file\":\"$flac_name\"" flac.windows.out || fail "flac: the name is not printed right"
 
+echo "A path with a drive letter and backslashes (Wine's Z: is the root)"
+windows_path="Z:${work//\//\\}\\tone.wav"
+run drive windows --json "$windows_path"
+sed "s|\"file\":\"[^\"]*\"|\"file\":\"tone.wav\"|" drive.windows.out >drive.renamed
+if [ "$(cat drive.windows.status)" = 0 ] && grep -qF 'tone.wav"' drive.windows.out &&
+    same_json tone.linux.out drive.renamed; then
+    passed=$((passed + 1))
+else
+    fail "drive: status $(cat drive.windows.status): $(head -c 200 drive.windows.out drive.windows.err)"
+fi
+
 echo "A missing file: the same status and message"
 compare missing text missing.wav
 [ "$(cat missing.windows.status)" != 0 ] || fail "missing: status 0"
