@@ -56,11 +56,19 @@ test-sanitize: setup
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# wobblegen.exe and wobblegen-cli.exe, cross-built with mingw-w64 and linked statically.
+# wobblegen.exe, wobblegen-cli.exe and wobblemeter.exe, cross-built with mingw-w64 and linked
+# statically. The meter's libraries come from scripts/windows-deps.sh (built once into a cache
+# outside the checkout); the prefix a build tree was configured with is kept and reused by it.
 windows: setup
-	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	@deps=$$(sed -n 's/^WOBBLEGEN_WINDOWS_DEPS:PATH=//p' $(WINDOWS_BUILD)/CMakeCache.txt 2>/dev/null); \
+	if [ -z "$$deps" ] || [ ! -f "$$deps/.complete" ]; then \
+		deps=$$(JOBS=$(JOBS) ./scripts/windows-deps.sh) || exit 1; \
+	fi; \
+	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 		-DCMAKE_BUILD_TYPE=Release -DWOBBLEGEN_WERROR=ON -DWOBBLEGEN_BUILD_BENCHMARKS=OFF \
-		-DWOBBLEGEN_LINUX_CLI=$(CURDIR)/$(BUILD)/wobblegen-cli >/dev/null
+		-DWOBBLEGEN_WINDOWS_DEPS="$$deps" -DWOBBLEGEN_BUILD_METER=ON \
+		-DWOBBLEGEN_LINUX_CLI=$(CURDIR)/$(BUILD)/wobblegen-cli \
+		-DWOBBLEGEN_LINUX_METER=$(CURDIR)/$(BUILD)/meter/wobblemeter >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
 # Under Wine; the command-line tool is compared with the Linux build's.

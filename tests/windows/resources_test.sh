@@ -41,6 +41,9 @@ for exe in "$@"; do
     if [ "$name" = wobblegen ]; then
         description='wobblegen MFC Application'
         original='wobblegen.EXE'
+    elif [ "$name" = wobblemeter ]; then
+        description='Wow and flutter meter'
+        original="$name.exe"
     else
         description='wobblegen command-line tool'
         original="$name.exe"

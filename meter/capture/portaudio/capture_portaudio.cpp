@@ -1,11 +1,18 @@
-// The capture source on PortAudio (ALSA, JACK): with capture_portaudio_library.cpp the only code
-// that includes an audio library, which it calls through the entry points loaded at run time.
+// The capture source on PortAudio (ALSA, JACK; WASAPI, MME on Windows): with
+// capture_portaudio_library.cpp the only code that includes an audio library, which it calls
+// through the entry points loaded at run time (linked in on Windows).
 // Asks the device for 32-bit float samples, interleaved, as many channels as the chosen
 // channel's number; PortAudio's callback thread hands each block to a CaptureIntake, which
 // keeps that channel in a CaptureRing for the reader.
 #include <portaudio.h>
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#else
 #include <semaphore.h>
 #include <time.h>
+#endif
 #ifdef __linux__
 #include <alsa/asoundlib.h>
 #include <pa_linux_alsa.h>
@@ -123,6 +130,32 @@ struct StreamRequest {
     std::string alsaName;
 };
 
+#ifdef _WIN32
+// Wakes the reader when audio arrives: a Windows semaphore, which the audio thread may release.
+class Wakeup {
+public:
+    Wakeup() : semaphore_(CreateSemaphoreW(nullptr, 0, kMaxCount, nullptr)) {}
+    ~Wakeup() {
+        if (semaphore_ != nullptr) CloseHandle(semaphore_);
+    }
+    Wakeup(const Wakeup&) = delete;
+    Wakeup& operator=(const Wakeup&) = delete;
+
+    void Post() { ReleaseSemaphore(semaphore_, 1, nullptr); }
+    // Waits for a post until the deadline, then takes any further posts.
+    void WaitUntil(Clock::time_point deadline) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        const DWORD wait = left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
+        if (WaitForSingleObject(semaphore_, wait) != WAIT_OBJECT_0) return;
+        while (WaitForSingleObject(semaphore_, 0) == WAIT_OBJECT_0) {
+        }
+    }
+
+private:
+    static constexpr LONG kMaxCount = 0x7fffffff;  // posts pending at most (LONG's largest)
+    HANDLE semaphore_;
+};
+#else
 // Wakes the reader when audio arrives. A POSIX semaphore: posting is safe on the audio thread,
 // and waits time out on the monotonic clock (libstdc++ 12's std::counting_semaphore can miss
 // a release and sleep on).
@@ -152,6 +185,7 @@ private:
     sem_t semaphore_;
 };
 static_assert(std::is_same_v<Clock, std::chrono::steady_clock>, "steady_clock is CLOCK_MONOTONIC");
+#endif
 
 // What the audio thread and the reader share. Lives as long as the stream.
 struct Shared {

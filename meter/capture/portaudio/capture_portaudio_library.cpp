@@ -25,6 +25,28 @@ void Find(void* library, const char* name, Pointer& entry, std::string& missing)
     if (entry == nullptr && missing.empty()) missing = name;
 }
 
+#ifdef _WIN32
+// On Windows PortAudio is linked in (with WASAPI and MME, which are Windows' own).
+Api Load() {
+    Api api{};
+    api.Pa_Initialize = &::Pa_Initialize;
+    api.Pa_Terminate = &::Pa_Terminate;
+    api.Pa_GetErrorText = &::Pa_GetErrorText;
+    api.Pa_GetDeviceCount = &::Pa_GetDeviceCount;
+    api.Pa_GetDefaultInputDevice = &::Pa_GetDefaultInputDevice;
+    api.Pa_GetDeviceInfo = &::Pa_GetDeviceInfo;
+    api.Pa_GetHostApiInfo = &::Pa_GetHostApiInfo;
+    api.Pa_HostApiTypeIdToHostApiIndex = &::Pa_HostApiTypeIdToHostApiIndex;
+    api.Pa_IsFormatSupported = &::Pa_IsFormatSupported;
+    api.Pa_OpenStream = &::Pa_OpenStream;
+    api.Pa_CloseStream = &::Pa_CloseStream;
+    api.Pa_StartStream = &::Pa_StartStream;
+    api.Pa_AbortStream = &::Pa_AbortStream;
+    api.Pa_GetStreamInfo = &::Pa_GetStreamInfo;
+    api.Pa_SetStreamFinishedCallback = &::Pa_SetStreamFinishedCallback;
+    return api;
+}
+#else
 Api Load() {
     const char* given = std::getenv("WOBBLEMETER_PORTAUDIO");
     const std::string file = given != nullptr && *given != '\0' ? given : kLibraryFile;
@@ -69,6 +91,7 @@ Api Load() {
     Find(library, "jack_set_info_function", api.jack_set_info_function, optional);
     return api;
 }
+#endif
 
 bool AudioDebug() {
     const char* value = std::getenv("WOBBLEMETER_AUDIO_DEBUG");
