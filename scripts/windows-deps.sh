@@ -12,7 +12,7 @@
 set -eu
 
 # Bump when a library's build options or patches change: the prefix is rebuilt under a new key.
-RECIPE=1
+RECIPE=2
 HOST=x86_64-w64-mingw32
 # Built in this order (each needs those before it); zlib is Debian's prebuilt mingw-w64 one.
 # FLTK (fltk1.3) is not among them yet: the meter's window is not built for Windows.
@@ -234,14 +234,14 @@ build_pixman() {
         ninja -C _build -j "$jobs" && ninja -C _build install
 }
 
-# The Win32 surface and fonts, PNG and SVG; no fontconfig, FreeType or X. Only src/ is built
+# The Win32 surface and fonts, PNG, SVG and PDF (the service report); no fontconfig, FreeType or X. Only src/ is built
 # (the tests and tools need more than the meter does).
 build_cairo() {
     settle_autotools
     ./configure --host=$HOST --prefix="$prefix" --enable-static --disable-shared \
         --enable-win32 --enable-win32-font --disable-ft --disable-fc --disable-xlib \
         --disable-xcb --disable-quartz --disable-gobject --disable-trace --disable-interpreter \
-        --disable-script --disable-ps --disable-pdf --enable-png --enable-svg &&
+        --disable-script --disable-ps --enable-pdf --enable-png --enable-svg &&
         make -C src -j"$jobs" && make -C src install
 }
 
