@@ -16,37 +16,82 @@ namespace {
 constexpr const char* kDash = "\u2013";  // a reading not formed
 constexpr const char* kSeparator = "  \u00b7  ";
 
-std::string Percent(double value, const char* format) {
-    if (!std::isfinite(value)) return std::string(kDash) + " %";
-    return Format(format, value);
+// The figures of the readouts; NaN: not formed. nominalHz: NaN where the carrier has no
+// nominal (its speed error unknown), 0 where none is known yet.
+struct Figures {
+    double weighted = NAN, unweighted = NAN, quasiPeak = NAN, rms = NAN, wow = NAN, flutter = NAN;
+    double speedError = NAN, nominalHz = 0.0, drift = NAN, speedLow = NAN, speedHigh = NAN;
+};
+
+// Decimals a figure of the given size shows: at least minimum, and more where fewer than three
+// significant digits would remain (a drift of 0.0004217 % shows as 0.000422 %), up to
+// kMostDecimals.
+constexpr int kMostDecimals = 8;
+int DecimalsFor(double value, int minimum) {
+    if (!(std::fabs(value) > 0.0)) return minimum;
+    const int leading = static_cast<int>(std::floor(std::log10(std::fabs(value))));
+    return std::clamp(2 - leading, minimum, kMostDecimals);
 }
 
-Readout PercentReadout(const char* name, const char* standard, double value) {
-    return {name, standard, Percent(value, "%.4f %%"), std::isfinite(value)};
+// The readings' groups, as a technician reads them.
+constexpr const char* kAesGroup = "AES6 / IEC 60386";
+constexpr const char* kDinGroup = "DIN 45507 / IEC 386";
+constexpr const char* kJisGroup = "JIS / NAB";
+constexpr const char* kSpeedGroup = "Speed";
+
+}  // namespace
+
+std::string PercentText(double value) {
+    if (!std::isfinite(value)) return std::string(kDash) + " %";
+    return Format("%.*f %%", DecimalsFor(value, 4), value);
+}
+
+namespace {
+
+Readout PercentReadout(const char* group, const char* name, const char* note, double value) {
+    return {name, note, PercentText(value), std::isfinite(value), group};
+}
+
+// A speed error to the thousandth, as the command line prints it; one that rounds to zero
+// shows as +0.000, not -0.000.
+std::string SignedText(double percent) {
+    return Format("%+.3f", std::fabs(percent) < 0.0005 ? 0.0 : percent);
 }
 
 // The readings every display has, in the order the window shows them.
-std::vector<Readout> Readouts(double speedErrorPercent, double nominalHz, double weighted,
-                              double quasiPeak, double unweighted, double rms) {
+std::vector<Readout> Readouts(const Figures& f) {
     std::vector<Readout> readouts;
+    readouts.push_back(PercentReadout(kAesGroup, "Weighted two-sigma", "", f.weighted));
+    readouts.push_back(
+        PercentReadout(kAesGroup, "Unweighted two-sigma", "0.2\u2013200 Hz", f.unweighted));
+    // The older standards' reading, zero-to-peak.
+    readouts.push_back(
+        PercentReadout(kDinGroup, "Weighted quasi-peak", "zero-to-peak", f.quasiPeak));
+    readouts.push_back(PercentReadout(kJisGroup, "Weighted RMS", "", f.rms));
+    readouts.push_back(PercentReadout(kJisGroup, "Wow RMS", "weighted, below 4 Hz", f.wow));
+    readouts.push_back(PercentReadout(kJisGroup, "Flutter RMS", "weighted, above 4 Hz", f.flutter));
     Readout speed{"Speed error",
-                  std::isfinite(nominalHz) ? Format("against %.0f Hz", nominalHz) : "no nominal",
-                  kDash, false};
-    if (std::isfinite(speedErrorPercent)) {
-        // An error that rounds to zero shows as +0.000, not -0.000.
-        speed.value =
-            Format("%+.3f %%", std::fabs(speedErrorPercent) < 0.0005 ? 0.0 : speedErrorPercent);
+                  f.nominalHz > 0.0         ? Format("against %.0f Hz", f.nominalHz)
+                  : std::isnan(f.nominalHz) ? "no standard carrier near"
+                                            : "against the nominal",
+                  kDash, false, kSpeedGroup};
+    if (std::isfinite(f.speedError)) {
+        speed.value = SignedText(f.speedError) + " %";
         speed.formed = true;
-    } else if (!std::isfinite(nominalHz)) {
+    } else if (std::isnan(f.nominalHz)) {
         speed.value = "unknown";
+    } else {
+        speed.value = std::string(kDash) + " %";
     }
     readouts.push_back(speed);
-    readouts.push_back(PercentReadout("Weighted two-sigma", "AES6 / IEC 60386", weighted));
-    // The older standards' reading, zero-to-peak.
-    readouts.push_back(PercentReadout("Weighted quasi-peak", "DIN 45507 / IEC 386", quasiPeak));
-    readouts.push_back(
-        PercentReadout("Unweighted two-sigma", "AES6 / IEC 60386, 0.2\u2013200 Hz", unweighted));
-    readouts.push_back(PercentReadout("Weighted RMS", "JIS / NAB", rms));
+    readouts.push_back(PercentReadout(kSpeedGroup, "Drift", "peak-to-peak below 0.5 Hz", f.drift));
+    Readout range{"Speed error range", "lowest to highest", std::string(kDash) + " %", false,
+                  kSpeedGroup};
+    if (std::isfinite(f.speedLow) && std::isfinite(f.speedHigh)) {
+        range.value = SignedText(f.speedLow) + " % to " + SignedText(f.speedHigh) + " %";
+        range.formed = true;
+    }
+    readouts.push_back(range);
     return readouts;
 }
 
@@ -142,12 +187,20 @@ Display DisplayOfSnapshot(const SessionSnapshot& s, double barScale, double hold
     d.heading = LiveHeading(s);
     const bool tone = r.state == MeterState::kSettling || r.state == MeterState::kMeasuring;
     const double none = std::numeric_limits<double>::quiet_NaN();
-    const double nominal = NominalOf(r);
-    d.readouts =
-        Readouts(tone ? r.speedErrorPercent : none, nominal, tone ? r.weightedPeakPercent : none,
-                 tone ? r.weightedQuasiPeakPercent : none, tone ? r.unweightedPeakPercent : none,
-                 tone ? r.weightedRmsPercent : none);
-    if (!std::isfinite(nominal)) d.readouts[0].standard = "against the nominal";
+    Figures f;
+    if (tone) {
+        f.weighted = r.weightedPeakPercent;
+        f.unweighted = r.unweightedPeakPercent;
+        f.quasiPeak = r.weightedQuasiPeakPercent;
+        f.rms = r.weightedRmsPercent;
+        f.wow = r.wowRmsPercent;
+        f.flutter = r.flutterRmsPercent;
+        f.speedError = r.speedErrorPercent;
+        f.nominalHz = NominalOf(r);
+    }
+    // The session's drift stays when the tone goes.
+    f.drift = r.sessionDriftPercent;
+    d.readouts = Readouts(f);
     d.bar = Bar(tone ? r.weightedPeakPercent : none, barScale);
     d.bar.holdPercent = holdPercent;
 
@@ -231,8 +284,7 @@ Display BlankDisplay(WindowState state, const std::string& heading, double barSc
     d.state = state;
     d.heading = heading;
     const double none = std::numeric_limits<double>::quiet_NaN();
-    d.readouts = Readouts(none, 0.0, none, none, none, none);
-    d.readouts[0].standard = "against the nominal";
+    d.readouts = Readouts(Figures{});
     d.bar = Bar(none, barScale);
     return d;
 }
@@ -242,9 +294,19 @@ Display DisplayOfResult(const MeterResult& r, const std::string& heading, double
     d.state = WindowState::kFileRead;
     d.heading = heading;
     d.summary = true;
-    d.readouts =
-        Readouts(r.speedErrorPercent, r.nominalHz, r.weightedPeakPercent,
-                 r.weightedQuasiPeakPercent, r.unweightedPeakPercent, r.weightedRmsPercent);
+    Figures f;
+    f.weighted = r.weightedPeakPercent;
+    f.unweighted = r.unweightedPeakPercent;
+    f.quasiPeak = r.weightedQuasiPeakPercent;
+    f.rms = r.weightedRmsPercent;
+    f.wow = r.wowRmsPercent;
+    f.flutter = r.flutterRmsPercent;
+    f.speedError = r.speedErrorPercent;
+    f.nominalHz = r.nominalHz;
+    f.drift = r.driftPercent;
+    f.speedLow = r.speedErrorLowPercent;
+    f.speedHigh = r.speedErrorHighPercent;
+    d.readouts = Readouts(f);
     d.bar = Bar(r.weightedPeakPercent, barScale);
     d.unweighted = r.unweighted;
     d.weighted = r.weighted;
@@ -282,9 +344,16 @@ std::string ReadingsText(const Display& d) {
     if (!d.heading.empty()) text += ": " + d.heading;
     text += "\n";
     text += std::string("State: ") + StateName(d.state) + "\n";
-    for (const Readout& r : d.readouts)
-        text +=
-            r.name + ": " + r.value + (r.standard.empty() ? "" : " (" + r.standard + ")") + "\n";
+    std::string group;
+    for (const Readout& r : d.readouts) {
+        if (r.group != group) {
+            group = r.group;
+            text += group + "\n";
+        }
+        text += "  " + r.name + ": " + r.value;
+        if (!r.standard.empty()) text += " (" + r.standard + ")";
+        text += "\n";
+    }
     if (!d.status.empty()) text += d.status + "\n";
     return text;
 }

@@ -85,11 +85,16 @@ std::string LiveHeading(const SessionSnapshot& snapshot);
 // Elapsed time as h:mm:ss.
 std::string ElapsedText(double seconds);
 
+// A reading in % as the window shows it: four decimals, more where fewer than three significant
+// digits would remain ("0.000422 %"); a dash where it is not formed.
+std::string PercentText(double value);
+
 // An empty display of state: dashes for every reading, empty panels.
 Display BlankDisplay(WindowState state, const std::string& heading, double barScale);
 
-// The readings as text, one per line ("Weighted two-sigma: 0.0997 % (AES6 / IEC 60386)"), with
-// the heading, the state and the status line: what Copy puts on the clipboard.
+// The readings as text, under their groups' names ("AES6 / IEC 60386", then
+// "  Weighted two-sigma: 0.0997 %"), with the heading, the state and the status line: what Copy
+// puts on the clipboard.
 std::string ReadingsText(const Display& display);
 
 // A line as the status line and the alerts show it: control characters escaped (QuotedName),

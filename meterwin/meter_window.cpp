@@ -146,6 +146,11 @@ void MeterWindow::EndSession() {
 
 void MeterWindow::OpenFile(const std::string& path) {
     EndSession();  // a reading or a live session under way ends
+    kept_.reset();
+    if (result_) {
+        kept_ = Kept{display_, std::move(result_), std::move(seconds_),
+                     source_,  recordedTo_,        sessionLive_};
+    }
     result_.reset();
     seconds_.clear();
     source_ = path;
@@ -301,6 +306,7 @@ void MeterWindow::FinishSession(const SessionSnapshot& s) {
     logging_ = recording_ = false;
     result_ = session_.Result();
     const bool failed = s.status == SessionStatus::kFailed;
+    if (!failed) kept_.reset();
     if (!sessionLive_) {
         if (result_) {
             ShowState(DisplayOfResult(*result_, source_, BarScale()));
@@ -310,6 +316,17 @@ void MeterWindow::FinishSession(const SessionSnapshot& s) {
                 Text(Msg::kStoppedNothingMeasured,
                      100.0 * (std::isfinite(s.progress) ? s.progress : 0.0), source_.c_str());
             ShowState(std::move(stopped));
+        } else if (kept_) {
+            // The readings before stay, with what they were of; the message says why.
+            result_ = std::move(kept_->result);
+            seconds_ = std::move(kept_->seconds);
+            source_ = std::move(kept_->source);
+            recordedTo_ = std::move(kept_->recordedTo);
+            sessionLive_ = kept_->live;
+            Display before = std::move(kept_->display);
+            kept_.reset();
+            ShowState(std::move(before));
+            view_.ShowMessage(s.error);
         } else {
             // The command-line tool's words, without its name in front.
             Display error = BlankDisplay(WindowState::kError, source_, BarScale());

@@ -108,6 +108,16 @@ private:
     double hold_ = 0.0;  // the largest weighted figure of the live session; NaN: none
     bool logging_ = false, recording_ = false;  // as the session last said
     std::string outputError_;                   // the last log or recording failure shown
+    // What was shown and measured before a file was opened, given back where that file cannot
+    // be measured: a failed open does not wipe the readings before it.
+    struct Kept {
+        Display display;
+        std::optional<MeterResult> result;
+        std::vector<SecondReading> seconds;
+        std::string source, recordedTo;
+        bool live = false;
+    };
+    std::optional<Kept> kept_;
     // Chosen before Start: the session logs and records from its first second.
     std::string pendingLog_, pendingRecording_;
 };
