@@ -373,4 +373,68 @@ std::string ShownLine(const std::string& text) {
     return ElidedName(shown, 100);
 }
 
+namespace {
+
+// The parts packed greedily into lines of room; empty when a part alone is wider, or when more
+// than maxLines are needed.
+std::vector<std::string> Packed(const std::vector<std::string>& parts,
+                                const std::function<double(const std::string&)>& width, double room,
+                                size_t maxLines) {
+    std::vector<std::string> lines;
+    for (const std::string& part : parts) {
+        if (!lines.empty() && width(lines.back() + kSeparator + part) <= room) {
+            lines.back() += kSeparator + part;
+            continue;
+        }
+        if (width(part) > room || lines.size() == maxLines) return {};
+        lines.push_back(part);
+    }
+    return lines;
+}
+
+size_t Characters(const std::string& text) {
+    size_t count = 0;
+    for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    return count;
+}
+
+}  // namespace
+
+std::vector<std::string> StatusLines(const std::string& status,
+                                     const std::function<double(const std::string&)>& width,
+                                     double room, size_t maxLines) {
+    std::vector<std::string> parts;
+    const std::string separator = kSeparator;
+    for (size_t start = 0;;) {
+        const size_t end = status.find(separator, start);
+        parts.push_back(status.substr(start, end - start));
+        if (end == std::string::npos) break;
+        start = end + separator.size();
+    }
+    // A part keeps at least this many characters either side of its ellipsis.
+    constexpr size_t kLeastKept = 4;
+    std::vector<size_t> kept(parts.size());
+    for (size_t i = 0; i < parts.size(); ++i) kept[i] = Characters(parts[i]);
+    std::vector<std::string> shown = parts;
+    for (;;) {
+        std::vector<std::string> lines = Packed(shown, width, room, maxLines);
+        if (!lines.empty()) return lines;
+        // The widest part that can still lose characters loses a tenth of them.
+        size_t widest = parts.size();
+        for (size_t i = 0; i < parts.size(); ++i) {
+            if (kept[i] > 2 * kLeastKept + 1 &&
+                (widest == parts.size() || width(shown[i]) > width(shown[widest])))
+                widest = i;
+        }
+        if (widest == parts.size()) break;
+        const size_t keep = std::max(kLeastKept, (kept[widest] - 1) * 9 / 20);
+        shown[widest] = ElidedName(parts[widest], keep);
+        kept[widest] = 2 * keep + 1;
+    }
+    // Nothing shorter left: the line as it was shortened, in lines cut where they are full.
+    std::string all;
+    for (size_t i = 0; i < shown.size(); ++i) all += (i > 0 ? separator : "") + shown[i];
+    return {ElidedName(all, static_cast<size_t>(std::max(1.0, room / 16.0)))};
+}
+
 }  // namespace wobblemeter

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -101,5 +102,13 @@ std::string ReadingsText(const Display& display);
 // each run of more than 81 characters without a space (a long name) shortened to its first and
 // last 40, and the whole to its first and last 100. The line as given goes in the tooltip.
 std::string ShownLine(const std::string& text);
+
+// The status line laid out in at most maxLines lines of room wide, as width measures a text:
+// broken between its parts (at "  ·  "), never inside one; where that is not enough, the widest
+// part (a long name) loses characters from its middle ("/home/…/take.wav") until the lines fit,
+// so that each part's words, and the last ("drop-outs 3"), stay whole.
+std::vector<std::string> StatusLines(const std::string& status,
+                                     const std::function<double(const std::string&)>& width,
+                                     double room, size_t maxLines);
 
 }  // namespace wobblemeter

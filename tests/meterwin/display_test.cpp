@@ -96,6 +96,35 @@ TEST(LiveDisplay, GroupsEveryReadingAndWaitsWithDashes) {
     EXPECT_FALSE(speed.formed);
 }
 
+// Seven units a character, as a fixed-width font measures.
+double Width(const std::string& text) {
+    size_t characters = 0;
+    for (const char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return 7.0 * static_cast<double>(characters);
+}
+
+// Broken between its parts, each whole; a long name loses its middle, the last words stay.
+TEST(StatusLines, BreaksBetweenPartsAndShortensANameInItsMiddle) {
+    const std::string dot = "  \u00b7  ";
+    const std::string line = "Carrier 3150.012 Hz (nominal 3150 Hz)" + dot + "modulation 4.000 Hz" +
+                             dot + "48000 Hz, channel 1 of 1" + dot + "drop-outs 6";
+    EXPECT_EQ(StatusLines(line, Width, 2000.0, 2), std::vector<std::string>{line});
+    EXPECT_EQ(StatusLines(line, Width, 500.0, 2),
+              (std::vector<std::string>{
+                  "Carrier 3150.012 Hz (nominal 3150 Hz)" + dot + "modulation 4.000 Hz",
+                  "48000 Hz, channel 1 of 1" + dot + "drop-outs 6"}));
+
+    const std::string name = "/home/technician/recordings/customer decks/side A, 3150 Hz.wav";
+    const std::vector<std::string> shortened =
+        StatusLines("Reading " + name + dot + "drop-outs 3", Width, 300.0, 2);
+    ASSERT_EQ(shortened.size(), 2u);
+    for (const std::string& l : shortened) EXPECT_LE(Width(l), 300.0) << l;
+    EXPECT_EQ(shortened[0].rfind("Reading /home/", 0), 0u) << shortened[0];
+    EXPECT_NE(shortened[0].find("\u2026"), std::string::npos) << shortened[0];
+    EXPECT_EQ(shortened[0].substr(shortened[0].size() - 6), "Hz.wav") << shortened[0];
+    EXPECT_EQ(shortened[1], "drop-outs 3");
+}
+
 // The status line and the alerts: a long name shortened, controls escaped, the whole bounded.
 TEST(ShownLine, ShortensLongNamesAndTheWholeLineAndEscapesControls) {
     EXPECT_EQ(ShownLine("Reading /tmp/take.wav"), "Reading /tmp/take.wav");
