@@ -279,6 +279,31 @@ const char* StateName(WindowState state) {
     return "";
 }
 
+std::string WaitingText(WindowState state) {
+    switch (state) {
+        case WindowState::kIdle:
+            return "Open a recording, or press Start to measure the input";
+        case WindowState::kStarting:
+            return "Opening the input\u2026";
+        case WindowState::kWaitingForTone:
+            return "Waiting for the test tone (3150 or 3000 Hz)";
+        case WindowState::kSettling:
+            return Format("The tone is settling: the readings start after %g s of it",
+                          kSettleSeconds + kDefaultWindowSeconds);
+        case WindowState::kNoTone:
+            return "No tone: waiting for it to return";
+        case WindowState::kReadingFile:
+            return "Reading the recording\u2026";
+        case WindowState::kError:
+            return "Nothing measured: open a recording, or press Start";
+        case WindowState::kStopped:
+        case WindowState::kMeasuring:
+        case WindowState::kFileRead:
+            break;
+    }
+    return "Not formed: too little tone was measured";
+}
+
 Display BlankDisplay(WindowState state, const std::string& heading, double barScale) {
     Display d;
     d.state = state;
@@ -322,7 +347,7 @@ Display DisplayOfResult(const MeterResult& r, const std::string& heading, double
     d.speedErrorSpanStartSeconds = r.startSeconds;
     d.speedErrorSpanSeconds = r.measuredSeconds;
     d.speedErrorLinePercent = r.speedErrorPercent;
-    d.speedErrorLabel = "speed error " + FormatSpeedError(r) + " over the span read";
+    d.speedErrorLabel = "mean over the span read " + FormatSpeedError(r);
 
     d.status = Format("Carrier %.3f Hz", r.carrierHz);
     if (std::isfinite(r.nominalHz)) d.status += Format(" (nominal %.0f Hz)", r.nominalHz);

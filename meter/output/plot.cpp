@@ -213,7 +213,7 @@ void DrawDeviationPanel(cairo_t* cr, const DeviationPanel& r, const PanelRect& r
     const NamedLevels levels = {{{r.unweightedPeakPercent, 0.1, 0.3, 0.8, "unweighted 2-sigma"},
                                  {r.weightedPeakPercent, 0.7, 0.15, 0.0, "weighted 2-sigma"}}};
     DrawLevelLines(cr, b, levels, s.limit);
-    DrawLevelLegend(cr, b, levels);
+    if (r.legend) DrawLevelLegend(cr, b, levels);
     Frame(cr, b);
     YAxisTitle(cr, b, "deviation, %", 35);
 }
@@ -377,6 +377,7 @@ void DrawSpeedMean(cairo_t* cr, const SpeedScale& s, double meanPercent, const c
     cairo_line_to(cr, b.x + b.w, s.Y(meanPercent));
     cairo_stroke(cr);
     cairo_set_dash(cr, nullptr, 0, 0.0);
+    if (label[0] == '\0') return;
     cairo_set_font_size(cr, 12.0);
     const bool lineHigh = s.Y(meanPercent) < b.y + b.h / 2.0 - 1.0;
     PlotText(cr, b.x + b.w - 8, lineHigh ? b.y + b.h - 8 : b.y + 16, label, 1.0);
