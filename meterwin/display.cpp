@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <string_view>
 
 #include "meter/message.h"
 #include "meter/output/report.h"
@@ -279,29 +280,31 @@ const char* StateName(WindowState state) {
     return "";
 }
 
-std::string WaitingText(WindowState state) {
-    switch (state) {
-        case WindowState::kIdle:
-            return "Open a recording, or press Start to measure the input";
+std::string WaitingText(const Display& d) {
+    // What is measured, without the "Live: " of a session's heading.
+    constexpr std::string_view kLive = "Live: ";
+    const std::string source =
+        d.heading.rfind(kLive, 0) == 0 ? d.heading.substr(kLive.size()) : d.heading;
+    switch (d.state) {
         case WindowState::kStarting:
-            return "Opening the input\u2026";
+            return Text(Msg::kOpeningDevice, source.c_str());
         case WindowState::kWaitingForTone:
-            return "Waiting for the test tone (3150 or 3000 Hz)";
+            return Text(Msg::kWaitingForTone);
         case WindowState::kSettling:
-            return Format("The tone is settling: the readings start after %g s of it",
-                          kSettleSeconds + kDefaultWindowSeconds);
+            return Text(Msg::kToneSettling, kSettleSeconds + kDefaultWindowSeconds);
         case WindowState::kNoTone:
-            return "No tone: waiting for it to return";
+            return Text(Msg::kToneGone);
         case WindowState::kReadingFile:
-            return "Reading the recording\u2026";
+            return Text(Msg::kReadingFile, source.c_str());
+        case WindowState::kIdle:
         case WindowState::kError:
-            return "Nothing measured: open a recording, or press Start";
         case WindowState::kStopped:
         case WindowState::kMeasuring:
         case WindowState::kFileRead:
             break;
     }
-    return "Not formed: too little tone was measured";
+    // Nothing to wait for: what to do.
+    return Text(Msg::kWindowIdle);
 }
 
 Display BlankDisplay(WindowState state, const std::string& heading, double barScale) {

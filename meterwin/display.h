@@ -32,10 +32,6 @@ enum class WindowState {
 // The state as the window names it ("Waiting for tone").
 const char* StateName(WindowState state);
 
-// What an empty panel waits for in a state ("Open a recording, or press Start to measure the
-// input"), in its middle instead of axes with nothing to scale them.
-std::string WaitingText(WindowState state);
-
 // The bar meter's scales, full scale in % (the user switches between them).
 constexpr std::array<double, 5> kBarScales = {0.1, 0.3, 1.0, 3.0, 10.0};
 constexpr size_t kDefaultBarScale = 1;  // 0.3 %: a good deck reads 0.03 ... 0.15 %
@@ -89,6 +85,10 @@ std::string LiveHeading(const SessionSnapshot& snapshot);
 
 // Elapsed time as h:mm:ss.
 std::string ElapsedText(double seconds);
+
+// What an empty panel of a display waits for, in the status line's words ("Waiting for the test
+// tone ..."; at rest, what to do), in its middle instead of axes with nothing to scale them.
+std::string WaitingText(const Display& display);
 
 // A reading in % as the window shows it: four decimals, more where fewer than three significant
 // digits would remain ("0.000422 %"); a dash where it is not formed.

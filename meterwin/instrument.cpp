@@ -155,9 +155,15 @@ void DrawWaitingPanel(cairo_t* cr, const PanelRect& rect, const std::string& tex
     cairo_rectangle(cr, std::round(b.x) + 0.5, std::round(b.y) + 0.5, std::round(b.w),
                     std::round(b.h));
     cairo_stroke(cr);
-    Font(cr, false, 13.0);
+    // Smaller where the panel is narrow, never below 9.
+    constexpr double kSize = 13.0, kLeast = 9.0, kPad = 16.0;
+    Font(cr, false, kSize);
     cairo_text_extents_t e;
     cairo_text_extents(cr, text.c_str(), &e);
+    if (e.x_advance > b.w - 2 * kPad && e.x_advance > 0.0) {
+        cairo_set_font_size(cr, std::max(kLeast, kSize * (b.w - 2 * kPad) / e.x_advance));
+        cairo_text_extents(cr, text.c_str(), &e);
+    }
     cairo_set_source_rgb(cr, 0.45, 0.45, 0.45);
     cairo_move_to(cr, b.x + (b.w - e.x_advance) / 2, b.y + b.h / 2 + 5.0);
     cairo_show_text(cr, text.c_str());
@@ -183,7 +189,7 @@ void DrawDeviation(cairo_t* cr, const Display& d, const InstrumentLayout& l) {
                 {LevelText("weighted", d.weightedLevelPercent), 0.7, 0.15, 0.0, false}});
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     if (!AnyFinite(d.unweighted.low)) {
-        DrawWaitingPanel(cr, l.deviation, WaitingText(d.state));
+        DrawWaitingPanel(cr, l.deviation, WaitingText(d));
         return;
     }
     DeviationPanel deviation{d.unweighted, d.weighted, d.unweightedLevelPercent,
@@ -202,7 +208,7 @@ void DrawSpeedError(cairo_t* cr, const Display& d, const InstrumentLayout& l) {
         DrawLegend(cr, l.speedErrorTitle, title, {{d.speedErrorLabel, 0.1, 0.3, 0.05, true}});
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     if (!AnyFinite(d.speedError.low)) {
-        DrawWaitingPanel(cr, l.speedError, WaitingText(d.state));
+        DrawWaitingPanel(cr, l.speedError, WaitingText(d));
         return;
     }
     DrawSpeedErrorPanel(cr,
@@ -259,7 +265,7 @@ void DrawInstrument(cairo_t* cr, const Display& d, double width, double height) 
     DrawTitle(cr, l.spectrumTitle, "Spectrum of the deviation, its largest lines named");
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     if (d.spectrumHz.empty())
-        DrawWaitingPanel(cr, l.spectrum, WaitingText(d.state));
+        DrawWaitingPanel(cr, l.spectrum, WaitingText(d));
     else
         DrawSpectrumPanel(cr, {d.spectrumHz, d.spectrumPercent, d.lines}, l.spectrum);
     DrawSpeedError(cr, d, l);

@@ -13,6 +13,8 @@
 #include <limits>
 #include <utility>
 
+#include "meter/message.h"
+
 namespace wobblemeter {
 namespace {
 
@@ -179,11 +181,16 @@ TEST(Instrument, EmptyPanelsSayWhatTheyWaitFor) {
         }
         cairo_surface_destroy(surface);
     }
-    EXPECT_EQ(WaitingText(WindowState::kIdle),
-              "Open a recording, or press Start to measure the input");
-    EXPECT_EQ(WaitingText(WindowState::kSettling),
-              "The tone is settling: the readings start after 8 s of it");
-    EXPECT_NE(WaitingText(WindowState::kWaitingForTone), WaitingText(WindowState::kIdle));
+    // In the status line's words.
+    EXPECT_EQ(WaitingText(BlankDisplay(WindowState::kIdle, "", 0.3)), Text(Msg::kWindowIdle));
+    EXPECT_EQ(WaitingText(BlankDisplay(WindowState::kError, "Live: pulse, channel 1", 0.3)),
+              Text(Msg::kWindowIdle));
+    EXPECT_EQ(WaitingText(BlankDisplay(WindowState::kSettling, "Live: pulse", 0.3)),
+              "tone present, settling: readings after 8 s of tone");
+    EXPECT_EQ(WaitingText(BlankDisplay(WindowState::kStarting, "Live: pulse, channel 1", 0.3)),
+              "Opening pulse, channel 1");
+    EXPECT_EQ(WaitingText(BlankDisplay(WindowState::kReadingFile, "take.wav", 0.3)),
+              "Reading take.wav");
 }
 
 }  // namespace
