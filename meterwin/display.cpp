@@ -202,6 +202,8 @@ Display DisplayOfSnapshot(const SessionSnapshot& s, double barScale, double hold
     // The session's drift stays when the tone goes.
     f.drift = r.sessionDriftPercent;
     d.readouts = Readouts(f);
+    // The range is of the whole span read: the session's summary has it.
+    d.readouts.back().standard = "lowest to highest, after Stop";
     d.bar = Bar(tone ? r.weightedPeakPercent : none, barScale);
     d.bar.holdPercent = holdPercent;
 
@@ -386,7 +388,7 @@ std::string ReadingsText(const Display& d) {
     return text;
 }
 
-std::string ShownLine(const std::string& text) {
+std::string ShownNames(const std::string& text) {
     const std::string quoted = QuotedName(text);
     std::string shown;
     shown.reserve(quoted.size());
@@ -398,7 +400,11 @@ std::string ShownLine(const std::string& text) {
         shown += ElidedName(std::string_view(quoted).substr(start, end - start), 40);
         start = end + 1;
     }
-    return ElidedName(shown, 100);
+    return shown;
+}
+
+std::string ShownLine(const std::string& text) {
+    return ElidedName(ShownNames(text), 100);
 }
 
 namespace {

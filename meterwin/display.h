@@ -106,6 +106,8 @@ std::string ReadingsText(const Display& display);
 // each run of more than 81 characters without a space (a long name) shortened to its first and
 // last 40, and the whole to its first and last 100. The line as given goes in the tooltip.
 std::string ShownLine(const std::string& text);
+// The same without the bound on the whole: for the status line, which StatusLines bounds.
+std::string ShownNames(const std::string& text);
 
 // The status line laid out in at most maxLines lines of room wide, as width measures a text:
 // broken between its parts (at "  ·  "), never inside one; where that is not enough, the widest

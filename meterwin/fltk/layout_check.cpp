@@ -73,12 +73,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     const wobblemeter::Display measured = logic.Shown();
-    // The longest lines: a live session's after Stop, and a long name being read.
+    // The longest lines: a live session's after Stop (ten hours of it), and a long name read.
     wobblemeter::Display stopped = measured;
-    stopped.status =
-        wobblemeter::Text(wobblemeter::Msg::kStoppedAfter, "0:00:43",
-                          wobblemeter::Text(wobblemeter::Msg::kReadingsOver, 38.0, 3.0).c_str()) +
-        "  \u00b7  " + measured.status;
+    stopped.status = wobblemeter::Text(
+                         wobblemeter::Msg::kStoppedAfter, "10:00:43",
+                         wobblemeter::Text(wobblemeter::Msg::kReadingsOver, 36038.0, 3.0).c_str()) +
+                     "  \u00b7  " + measured.status;
     wobblemeter::Display reading = measured;
     reading.progress = 0.42;
     reading.status = wobblemeter::Text(wobblemeter::Msg::kReadingFileProgress,

@@ -425,7 +425,7 @@ int MeterFrame::StatusRoom() const {
 std::vector<std::string> MeterFrame::StatusShown() const {
     fl_font(status_->labelfont(), status_->labelsize());
     return StatusLines(
-        ShownLine(statusText_), [](const std::string& text) { return fl_width(text.c_str()); },
+        ShownNames(statusText_), [](const std::string& text) { return fl_width(text.c_str()); },
         StatusRoom(), kStatusLines);
 }
 
@@ -619,7 +619,7 @@ std::vector<std::string> MeterFrame::LayoutFaults() const {
             faults.push_back("the status line '" + line + "' is wider than its room");
     }
     // The last part ("drop-outs 3") whole; a long one (a name being read) at least its end.
-    const std::string shown = ShownLine(statusText_);
+    const std::string shown = ShownNames(statusText_);
     constexpr std::string_view kPartSeparator = "  \u00b7  ";
     constexpr size_t kShortPart = 24, kEndKept = 8;
     const size_t last = shown.rfind(kPartSeparator);
