@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,8 @@ constexpr const char* kSeparator = "  \u00b7  ";
 struct Figures {
     double weighted = NAN, unweighted = NAN, quasiPeak = NAN, rms = NAN, wow = NAN, flutter = NAN;
     double speedError = NAN, nominalHz = 0.0, drift = NAN, speedLow = NAN, speedHigh = NAN;
+    // The platter chosen (0: none), and its readings.
+    double rpm = 0.0, once = NAN, onceDegrees = NAN, remaining = NAN;
 };
 
 // Decimals a figure of the given size shows: at least minimum, and more where fewer than three
@@ -93,6 +96,17 @@ std::vector<Readout> Readouts(const Figures& f) {
         range.formed = true;
     }
     readouts.push_back(range);
+    if (f.rpm > 0.0) {
+        const std::string group = "Platter, " + PlatterName(f.rpm);
+        Readout once = PercentReadout("", "Once per revolution", "peak", f.once);
+        if (std::isfinite(f.onceDegrees))
+            once.standard = Format("peak, at %.0f\u00b0", f.onceDegrees);
+        Readout remaining =
+            PercentReadout("", "Remaining", "RMS, unweighted, without it", f.remaining);
+        once.group = remaining.group = group;
+        readouts.push_back(once);
+        readouts.push_back(remaining);
+    }
     return readouts;
 }
 
@@ -142,6 +156,41 @@ double NominalOf(const SecondReading& r) {
     return std::round(r.carrierHz / (1.0 + r.speedErrorPercent / 100.0));
 }
 
+// A live session's status line: carrier, tone, settling, overruns, drop-outs, elapsed time,
+// outputs; while the device opens, that.
+std::string LiveStatus(const SessionSnapshot& s, const std::string& heading) {
+    const SecondReading& r = s.latest;
+    std::vector<std::string> parts;
+    switch (r.state) {
+        case MeterState::kWaiting:
+            parts.push_back(Text(Msg::kWaitingForTone));
+            break;
+        case MeterState::kNoTone:
+            parts.push_back(Text(Msg::kToneGone));
+            break;
+        case MeterState::kSettling:
+        case MeterState::kMeasuring:
+            parts.push_back(std::isfinite(r.carrierHz) ? Format("Carrier %.3f Hz", r.carrierHz)
+                                                       : std::string("Carrier \u2013"));
+            parts.push_back(r.state == MeterState::kSettling
+                                ? Text(Msg::kToneSettling, kSettleSeconds + kDefaultWindowSeconds)
+                                : Text(Msg::kTonePresent));
+            if (std::isfinite(r.modulationHz))
+                parts.push_back(Format("modulation %.2f Hz", r.modulationHz));
+            break;
+    }
+    parts.push_back(Format("overruns %d (%lld frames lost)", s.overruns, s.lostFrames));
+    parts.push_back(Format("drop-outs %d", s.dropouts));
+    parts.push_back(ElapsedText(s.seconds));
+    if (s.logging) parts.push_back(Text(Msg::kLoggingTo, s.logPath.c_str()));
+    if (s.recording) parts.push_back(Text(Msg::kRecordingTo, s.recordPath.c_str()));
+    if (s.status == SessionStatus::kStarting)
+        parts = {Text(Msg::kOpeningDevice, heading.substr(6).c_str())};
+    std::string status;
+    for (size_t i = 0; i < parts.size(); ++i) status += (i > 0 ? kSeparator : "") + parts[i];
+    return status;
+}
+
 }  // namespace
 
 WindowState StateOfSnapshot(const SessionSnapshot& s) {
@@ -181,7 +230,8 @@ std::string ElapsedText(double seconds) {
     return Format("%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
 }
 
-Display DisplayOfSnapshot(const SessionSnapshot& s, double barScale, double holdPercent) {
+Display DisplayOfSnapshot(const SessionSnapshot& s, double barScale, double holdPercent,
+                          double rpm) {
     const SecondReading& r = s.latest;
     Display d;
     d.state = StateOfSnapshot(s);
@@ -201,9 +251,15 @@ Display DisplayOfSnapshot(const SessionSnapshot& s, double barScale, double hold
     }
     // The session's drift stays when the tone goes.
     f.drift = r.sessionDriftPercent;
+    f.rpm = rpm;
     d.readouts = Readouts(f);
-    // The range is of the whole span read: the session's summary has it.
-    d.readouts.back().standard = "lowest to highest, after Stop";
+    // The range and the platter's readings are of the whole span read: the session's summary
+    // has them.
+    for (Readout& readout : d.readouts) {
+        if (readout.name == "Speed error range") readout.standard = "lowest to highest, after Stop";
+        if (rpm > 0.0 && !readout.formed && readout.group.rfind("Platter", 0) == 0)
+            readout.standard += ", after Stop";
+    }
     d.bar = Bar(tone ? r.weightedPeakPercent : none, barScale);
     d.bar.holdPercent = holdPercent;
 
@@ -225,34 +281,7 @@ Display DisplayOfSnapshot(const SessionSnapshot& s, double barScale, double hold
             "now %+.3f %%", std::fabs(r.speedErrorPercent) < 0.0005 ? 0.0 : r.speedErrorPercent);
     }
 
-    // The status line: carrier, tone, settling, overruns, drop-outs, elapsed time, outputs.
-    std::vector<std::string> parts;
-    switch (r.state) {
-        case MeterState::kWaiting:
-            parts.push_back(Text(Msg::kWaitingForTone));
-            break;
-        case MeterState::kNoTone:
-            parts.push_back(Text(Msg::kToneGone));
-            break;
-        case MeterState::kSettling:
-        case MeterState::kMeasuring:
-            parts.push_back(std::isfinite(r.carrierHz) ? Format("Carrier %.3f Hz", r.carrierHz)
-                                                       : std::string("Carrier \u2013"));
-            parts.push_back(r.state == MeterState::kSettling
-                                ? Text(Msg::kToneSettling, kSettleSeconds + kDefaultWindowSeconds)
-                                : Text(Msg::kTonePresent));
-            if (std::isfinite(r.modulationHz))
-                parts.push_back(Format("modulation %.2f Hz", r.modulationHz));
-            break;
-    }
-    parts.push_back(Format("overruns %d (%lld frames lost)", s.overruns, s.lostFrames));
-    parts.push_back(Format("drop-outs %d", s.dropouts));
-    parts.push_back(ElapsedText(s.seconds));
-    if (s.logging) parts.push_back(Text(Msg::kLoggingTo, s.logPath.c_str()));
-    if (s.recording) parts.push_back(Text(Msg::kRecordingTo, s.recordPath.c_str()));
-    if (s.status == SessionStatus::kStarting)
-        parts = {Text(Msg::kOpeningDevice, d.heading.substr(6).c_str())};
-    for (size_t i = 0; i < parts.size(); ++i) d.status += (i > 0 ? kSeparator : "") + parts[i];
+    d.status = LiveStatus(s, d.heading);
     return d;
 }
 
@@ -336,7 +365,12 @@ Display DisplayOfResult(const MeterResult& r, const std::string& heading, double
     f.drift = r.driftPercent;
     f.speedLow = r.speedErrorLowPercent;
     f.speedHigh = r.speedErrorHighPercent;
+    f.rpm = r.revolution.rpm;
+    f.once = r.revolution.oncePercent;
+    f.onceDegrees = r.revolution.onceAngle * 180.0 / std::numbers::pi;
+    f.remaining = r.revolution.remainingRmsPercent;
     d.readouts = Readouts(f);
+    d.revolution = r.revolution;
     d.bar = Bar(r.weightedPeakPercent, barScale);
     d.unweighted = r.unweighted;
     d.weighted = r.weighted;

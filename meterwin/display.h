@@ -36,6 +36,9 @@ const char* StateName(WindowState state);
 constexpr std::array<double, 5> kBarScales = {0.1, 0.3, 1.0, 3.0, 10.0};
 constexpr size_t kDefaultBarScale = 1;  // 0.3 %: a good deck reads 0.03 ... 0.15 %
 
+// The platters the user chooses between, rpm: none (0), 33 1/3, 45 and 78.
+constexpr std::array<double, 4> kPlatterRpms = {0.0, 100.0 / 3.0, 45.0, 78.0};
+
 struct Display {
     WindowState state = WindowState::kIdle;
     // What is measured: "take.wav", "Live: DEVICE, 48000 Hz, channel 1"; empty when idle.
@@ -63,6 +66,8 @@ struct Display {
     double speedErrorSpanSeconds = std::numeric_limits<double>::quiet_NaN();
     double speedErrorLinePercent = std::numeric_limits<double>::quiet_NaN();
     std::string speedErrorLabel;
+    // With a platter chosen: the turntable view of a file or finished session (rpm 0: none).
+    RevolutionReading revolution;
     // The status line: what the front-end prints below the instrument.
     std::string status;
     // Share of a file read, 0 ... 1; NaN: no progress to show.
@@ -74,8 +79,10 @@ Display DisplayOfResult(const MeterResult& result, const std::string& heading, d
 
 // What a live session shows as of a snapshot: the readings of the last window seconds, the
 // deviation of the last 10 s, the spectrum, the speed error over the session and the status
-// line. holdPercent: the largest weighted figure of the session (NaN: none yet).
-Display DisplayOfSnapshot(const SessionSnapshot& snapshot, double barScale, double holdPercent);
+// line. holdPercent: the largest weighted figure of the session (NaN: none yet); rpm: the
+// platter chosen (0: none), whose readings come with the session's summary.
+Display DisplayOfSnapshot(const SessionSnapshot& snapshot, double barScale, double holdPercent,
+                          double rpm = 0.0);
 
 // The window's state for a snapshot of a live session.
 WindowState StateOfSnapshot(const SessionSnapshot& snapshot);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "meter/message.h"
+#include "meter/output/revolution_plot.h"
 
 namespace wobblemeter {
 
@@ -264,10 +265,23 @@ void DrawInstrument(cairo_t* cr, const Display& d, double width, double height) 
     DrawDeviation(cr, d, l);
     DrawTitle(cr, l.spectrumTitle, "Spectrum of the deviation, its largest lines named");
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    // With a platter's fold, the polar chart of the revolution beside the spectrum, square (its
+    // figures are among the readouts).
+    PanelRect spectrum = l.spectrum;
+    if (d.revolution.rpm > 0.0 && !d.revolution.meanPercent.empty()) {
+        const double side = l.spectrum.h;
+        spectrum.w -= side + kGap;
+        const PanelRect polar{l.spectrum.x + l.spectrum.w - side, l.spectrum.y, side, side};
+        cairo_save(cr);
+        cairo_rectangle(cr, polar.x - 1, polar.y - 1, polar.w + 2, polar.h + 2);
+        cairo_clip(cr);
+        DrawRevolutionPanel(cr, d.revolution, polar.x, polar.y, polar.w, polar.h);
+        cairo_restore(cr);
+    }
     if (d.spectrumHz.empty())
-        DrawWaitingPanel(cr, l.spectrum, WaitingText(d));
+        DrawWaitingPanel(cr, spectrum, WaitingText(d));
     else
-        DrawSpectrumPanel(cr, {d.spectrumHz, d.spectrumPercent, d.lines}, l.spectrum);
+        DrawSpectrumPanel(cr, {d.spectrumHz, d.spectrumPercent, d.lines}, spectrum);
     DrawSpeedError(cr, d, l);
     cairo_restore(cr);
 }

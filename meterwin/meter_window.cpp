@@ -75,6 +75,12 @@ void MeterWindow::Begin(const std::optional<std::string>& file) {
     for (size_t i = 0; i < kBarScales.size(); ++i) {
         if (kBarScales[i] == settings_.barScalePercent) scale_ = i;
     }
+    // The command line's platter is chosen, and remembered as a choice is.
+    if (options_.rpm >= 0.0) settings_.platterRpm = options_.rpm;
+    for (size_t i = 0; i < kPlatterRpms.size(); ++i) {
+        if (std::fabs(kPlatterRpms[i] - settings_.platterRpm) < 1e-6) platter_ = i;
+    }
+    if (options_.rpm >= 0.0) RememberSettings();
     std::string listed;
     try {
         if (options_.listDevices) devices_ = options_.listDevices();
@@ -124,6 +130,7 @@ void MeterWindow::UpdateControls() {
     for (const CaptureDeviceInfo& device : devices_) c.devices.push_back(device.name);
     c.device = device_;
     c.scale = scale_;
+    c.platter = platter_;
     if (c == controls_) return;
     controls_ = std::move(c);
     view_.SetControls(controls_);
@@ -156,7 +163,9 @@ void MeterWindow::OpenFile(const std::string& path) {
     source_ = path;
     recordedTo_.clear();
     outputError_.clear();
-    session_.StartFile(path, MeterOptions{});
+    MeterOptions meter;
+    meter.rpm = sessionRpm_ = kPlatterRpms[platter_];
+    session_.StartFile(path, meter);
     sessionLive_ = false;
     sessionActive_ = true;
     Display reading = BlankDisplay(WindowState::kReadingFile, path, BarScale());
@@ -178,6 +187,7 @@ void MeterWindow::OnStart() {
     if (sessionActive_ || device_ < 0) return;
     LiveOptions options;
     options.capture.device = devices_[static_cast<size_t>(device_)].name;
+    options.meter.rpm = kPlatterRpms[platter_];
     options.logPath = pendingLog_;
     options.recordPath = pendingRecording_;
     options.open = OpenOrNoneFound(options_.openCapture, options_.listDevices);
@@ -196,6 +206,7 @@ void MeterWindow::OnStart() {
     hold_ = std::numeric_limits<double>::quiet_NaN();
     pendingLog_.clear();
     pendingRecording_.clear();
+    sessionRpm_ = options.meter.rpm;
     sessionLive_ = true;
     sessionActive_ = true;
     const SessionSnapshot s = session_.Snapshot();
@@ -207,7 +218,7 @@ void MeterWindow::OnStart() {
     }
     logging_ = s.logging;
     recording_ = !options.recordPath.empty();
-    ShowState(DisplayOfSnapshot(s, BarScale(), hold_));
+    ShowState(DisplayOfSnapshot(s, BarScale(), hold_, sessionRpm_));
 }
 
 void MeterWindow::OnStop() {
@@ -289,7 +300,7 @@ void MeterWindow::PollLive(const SessionSnapshot& s) {
         hold_ = r.weightedPeakPercent;
     logging_ = s.logging;
     recording_ = s.recording;
-    ShowState(DisplayOfSnapshot(s, BarScale(), hold_));
+    ShowState(DisplayOfSnapshot(s, BarScale(), hold_, sessionRpm_));
 }
 
 void MeterWindow::PollFile(const SessionSnapshot& s) {
@@ -338,7 +349,7 @@ void MeterWindow::FinishSession(const SessionSnapshot& s) {
     }
     source_ = s.source;
     Display d = result_ ? DisplayOfResult(*result_, LiveHeading(s), BarScale())
-                        : DisplayOfSnapshot(s, BarScale(), hold_);
+                        : DisplayOfSnapshot(s, BarScale(), hold_, sessionRpm_);
     d.state = failed ? WindowState::kError : WindowState::kStopped;
     d.bar.holdPercent = hold_;
     const std::string why =
@@ -463,6 +474,16 @@ void MeterWindow::OnScaleChosen(size_t index) {
     display_.bar.scalePercent = BarScale();
     view_.Show(display_);
     UpdateControls();
+}
+
+void MeterWindow::OnPlatterChosen(size_t index) {
+    if (index >= kPlatterRpms.size() || index == platter_) return;
+    platter_ = index;
+    settings_.platterRpm = kPlatterRpms[index];
+    RememberSettings();
+    UpdateControls();
+    // A file shown is read again with the platter; a live session keeps its own until Stop.
+    if (!sessionActive_ && !sessionLive_ && result_) OpenFile(source_);
 }
 
 void MeterWindow::RememberSettings() {

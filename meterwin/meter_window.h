@@ -27,6 +27,9 @@ struct MeterWindowOptions {
     std::function<std::vector<CaptureDeviceInfo>()> listDevices;
     // Opens a capture device; empty: OpenCaptureDevice. Tests give a fake source.
     std::function<std::unique_ptr<CaptureSource>(const CaptureOptions&)> openCapture;
+    // The platter given on the command line (one of kPlatterRpms); negative: the one
+    // remembered.
+    double rpm = -1.0;
 };
 
 class MeterWindow {
@@ -58,6 +61,9 @@ public:
     void OnCopy();
     void OnDeviceChosen(int index);
     void OnScaleChosen(size_t index);
+    // The platter (index into kPlatterRpms): the readings per revolution from the next
+    // measurement on; a file shown is measured again with it.
+    void OnPlatterChosen(size_t index);
     // The window closes: the measurement ends, its log and recording are finished. Returns what
     // could not be finished (the command-line tool's words), empty when all went well.
     std::string OnClose();
@@ -94,6 +100,8 @@ private:
     std::vector<CaptureDeviceInfo> devices_;
     int device_ = -1;
     size_t scale_ = kDefaultBarScale;
+    size_t platter_ = 0;
+    double sessionRpm_ = 0.0;  // the platter of the session measuring or measured last
 
     Display display_;
     Controls controls_;

@@ -15,6 +15,7 @@
 #include "meterwin/display.h"
 #include "meterwin/fltk/meter_frame.h"
 #include "meterwin/meter_window.h"
+#include "text/decimal.h"
 
 namespace {
 
@@ -36,7 +37,16 @@ bool SizeOf(const std::string& text, int& width, int& height) {
         height = MeterFrame::DefaultHeight();
         return true;
     }
-    return std::sscanf(text.c_str(), "%dx%d", &width, &height) == 2;
+    const size_t x = text.find('x');
+    if (x == std::string::npos) return false;
+    constexpr unsigned long long kLargest = 10000;  // pixels
+    unsigned long long w = 0, h = 0;
+    if (!ParseDecimalWhole(text.substr(0, x).c_str(), kLargest, w) ||
+        !ParseDecimalWhole(text.substr(x + 1).c_str(), kLargest, h))
+        return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
 }
 
 // The faults at this moment, each said with the size and what is shown; their count.

@@ -306,9 +306,9 @@ namespace {
 // the choice of scale and the gaps between them; the labels "Input" and "Bar scale" are drawn
 // left of their choosers.
 constexpr int kDeviceLeft = 52;
-constexpr int kDeviceMost = 300, kDeviceLeast = 120;
-constexpr int kButtonWidth = 76, kLogWidth = 104, kRecordWidth = 118, kScaleWidth = 84,
-              kOpenWidth = 84;
+constexpr int kDeviceMost = 300, kDeviceLeast = 100;
+constexpr int kButtonWidth = 64, kLogWidth = 92, kRecordWidth = 110, kScaleWidth = 76,
+              kPlatterWidth = 72, kOpenWidth = 80;
 constexpr int kSmallGap = 4, kGap = 12, kEdge = 8;
 constexpr int kLabelGap = 6;  // between an outside label and its widget
 
@@ -354,6 +354,16 @@ void MeterFrame::BuildToolBar() {
             if (logic != nullptr && index >= 0) logic->OnScaleChosen(static_cast<size_t>(index));
         },
         this);
+    platter_ = new Fl_Choice(0, y, kPlatterWidth, h, "Platter");
+    platter_->tooltip("The platter of a test record: the readings per revolution (--rpm)");
+    for (const char* name : {"none", "33\u2153", "45", "78"}) platter_->add(name);
+    platter_->callback(
+        [](Fl_Widget* widget, void*) {
+            MeterWindow* logic = FrameOf(widget)->Logic();
+            const int index = static_cast<Fl_Choice*>(widget)->value();
+            if (logic != nullptr && index >= 0) logic->OnPlatterChosen(static_cast<size_t>(index));
+        },
+        this);
     // Laid out by LayOutToolBar alone, not stretched by the group.
     toolBar_->resizable(nullptr);
     toolBar_->end();
@@ -374,8 +384,8 @@ void MeterFrame::LayOutToolBar() {
     const int y = start_->y(), h = start_->h();
     const int left = kGap + kButtonWidth + kSmallGap + kButtonWidth + kGap + kLogWidth + kSmallGap +
                      kRecordWidth;
-    const int right =
-        kGap + LabelWidth(scale_) + kLabelGap + kScaleWidth + kGap + kOpenWidth + kEdge;
+    const int right = kGap + LabelWidth(platter_) + kLabelGap + kPlatterWidth + kGap +
+                      LabelWidth(scale_) + kLabelGap + kScaleWidth + kGap + kOpenWidth + kEdge;
     const int device = std::clamp(w() - kDeviceLeft - left - right, kDeviceLeast, kDeviceMost);
     int x = kDeviceLeft;
     device_->resize(x, y, device, h);
@@ -391,6 +401,8 @@ void MeterFrame::LayOutToolBar() {
     const int end = std::max(w(), x + right);
     open_->resize(end - kEdge - kOpenWidth, y, kOpenWidth, h);
     scale_->resize(open_->x() - kGap - kScaleWidth, y, kScaleWidth, h);
+    platter_->resize(scale_->x() - LabelWidth(scale_) - kLabelGap - kGap - kPlatterWidth, y,
+                     kPlatterWidth, h);
     toolBar_->redraw();
 }
 
@@ -495,6 +507,7 @@ void MeterFrame::SetControls(const Controls& c) {
     if (c.device >= 0) device_->value(c.device);
     Enable(device_, c.chooseDevice);
     scale_->value(static_cast<int>(c.scale));
+    platter_->value(static_cast<int>(c.platter));
     const std::string scaleItem = "&View/Bar meter &scale/" + ScaleLabel(kBarScales[c.scale]);
     if (Fl_Menu_Item* item = Item(scaleItem.c_str())) item->setonly();
     controls_ = c;
@@ -592,7 +605,8 @@ std::vector<std::string> MeterFrame::LayoutFaults() const {
                                     BoxOf("Log CSV", log_),
                                     BoxOf("Record WAV", record_),
                                     BoxOf("the scale chooser", scale_),
-                                    BoxOf("Open", open_)};
+                                    BoxOf("Open", open_),
+                                    BoxOf("the platter chooser", platter_)};
     const std::vector<Box> bands = {BoxOf("the menu bar", menu_), BoxOf("the tool bar", toolBar_),
                                     BoxOf("the instrument", instrument_),
                                     BoxOf("the status bar", status_)};

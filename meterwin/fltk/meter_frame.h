@@ -75,6 +75,7 @@ private:
     Fl_Light_Button* log_ = nullptr;
     Fl_Light_Button* record_ = nullptr;
     Fl_Choice* scale_ = nullptr;
+    Fl_Choice* platter_ = nullptr;
     Fl_Button* open_ = nullptr;
     InstrumentBox* instrument_ = nullptr;
     Fl_Box* status_ = nullptr;

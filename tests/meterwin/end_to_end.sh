@@ -52,6 +52,13 @@ env -u DISPLAY "$gui" --no-such-option >"$work/usage.out" 2>"$work/usage.err" ||
     grep -q "^wobblemeter-gui: .*--no-such-option.*(see --help)\$" "$work/usage.err" ||
     fail "a wrong option: $(cat "$work/usage.err")"
 
+# A platter the meter has no fold for: refused as wobblemeter refuses it, status 2.
+status=0
+env -u DISPLAY "$gui" --rpm 50 >"$work/rpm.out" 2>"$work/rpm.err" || status=$?
+[ "$status" -eq 2 ] || fail "--rpm 50: status $status: $(cat "$work/rpm.err")"
+[ "$(wc -l <"$work/rpm.err")" -eq 1 ] && grep -q "^wobblemeter-gui: .*50.*(see --help)\$" "$work/rpm.err" ||
+    fail "--rpm 50: $(cat "$work/rpm.err")"
+
 # The test's own display, sound server and settings.
 exec 3<> <(:)
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &

@@ -309,6 +309,53 @@ TEST_F(MeterWindowTest, AFileThatCannotBeMeasuredSaysWhyInTheToolsWords) {
               fifo + ": not a regular file (a FIFO or a socket): give a recording");
 }
 
+bool HasReadout(const Display& d, const std::string& name) {
+    for (const Readout& r : d.readouts)
+        if (r.name == name) return true;
+    return false;
+}
+
+// The platter given on the command line is chosen and remembered; a file is measured with it
+// (the readings per revolution and the turntable's fold, as MeasureFile gives them), measured
+// again when another is chosen, and the choice is there the next time.
+TEST_F(MeterWindowTest, ThePlatterChosenMeasuresPerRevolutionAndIsRemembered) {
+    const std::string path = dir.Path("record.wav");
+    // Once per revolution of a 33 1/3 rpm platter: 0.556 Hz.
+    WriteTone(path, 44100, 3150.0, 0.2, 100.0 / 3.0 / 60.0, 30.0);
+    MeterOptions platter;
+    platter.rpm = 100.0 / 3.0;
+    const MeterResult expected = MeasureFile(path, platter);
+    {
+        MeterWindowOptions options = Options();
+        options.rpm = 100.0 / 3.0;
+        MeterWindow window(view, options);
+        window.Begin(path);
+        WaitWhileReading(window);
+        ASSERT_EQ(window.State(), WindowState::kFileRead);
+        EXPECT_EQ(view.controls.platter, 1u);
+        const Display& d = view.Last();
+        EXPECT_EQ(d.revolution.rpm, 100.0 / 3.0);
+        EXPECT_EQ(d.revolution.meanPercent, expected.revolution.meanPercent);
+        EXPECT_EQ(ReadoutNamed(d, "Once per revolution").value,
+                  PercentText(expected.revolution.oncePercent));
+        EXPECT_EQ(ReadoutNamed(d, "Once per revolution").group, "Platter, 33 1/3 rpm");
+        EXPECT_EQ(ReadoutNamed(d, "Remaining").value,
+                  PercentText(expected.revolution.remainingRmsPercent));
+
+        window.OnPlatterChosen(0);
+        EXPECT_EQ(window.State(), WindowState::kReadingFile);
+        WaitWhileReading(window);
+        EXPECT_FALSE(HasReadout(view.Last(), "Once per revolution"));
+        EXPECT_EQ(view.Last().revolution.rpm, 0.0);
+        window.OnPlatterChosen(2);
+        WaitWhileReading(window);
+        EXPECT_EQ(ReadoutNamed(view.Last(), "Once per revolution").group, "Platter, 45 rpm");
+    }
+    MeterWindow window(view, Options());
+    window.Begin(std::nullopt);
+    EXPECT_EQ(view.controls.platter, 2u);
+}
+
 // A file that cannot be measured, opened after one that was, says why and leaves the readings
 // before it shown and exportable, as of the file they were read from.
 TEST_F(MeterWindowTest, AFailedOpenKeepsTheReadingsBeforeIt) {
