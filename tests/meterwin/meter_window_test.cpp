@@ -90,6 +90,7 @@ TEST_F(MeterWindowTest, PicksTheRememberedDeviceElseTheDefaultAndRemembersChoice
         window.OnDeviceChosen(2);
         window.OnScaleChosen(4);
         EXPECT_EQ(view.Last().bar.scalePercent, 10.0);
+        EXPECT_EQ(view.controls.scale, 4u);  // the chooser and the menu show it
     }
     {
         MeterWindow window(view, Options());
