@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -35,6 +36,9 @@ const char* StateName(WindowState state);
 constexpr std::array<double, 5> kBarScales = {0.1, 0.3, 1.0, 3.0, 10.0};
 constexpr size_t kDefaultBarScale = 1;  // 0.3 %: a good deck reads 0.03 ... 0.15 %
 
+// The platters the user chooses between, rpm: none (0), 33 1/3, 45 and 78.
+constexpr std::array<double, 4> kPlatterRpms = {0.0, 100.0 / 3.0, 45.0, 78.0};
+
 struct Display {
     WindowState state = WindowState::kIdle;
     // What is measured: "take.wav", "Live: DEVICE, 48000 Hz, channel 1"; empty when idle.
@@ -62,6 +66,8 @@ struct Display {
     double speedErrorSpanSeconds = std::numeric_limits<double>::quiet_NaN();
     double speedErrorLinePercent = std::numeric_limits<double>::quiet_NaN();
     std::string speedErrorLabel;
+    // With a platter chosen: the turntable view of a file or finished session (rpm 0: none).
+    RevolutionReading revolution;
     // The status line: what the front-end prints below the instrument.
     std::string status;
     // Share of a file read, 0 ... 1; NaN: no progress to show.
@@ -73,8 +79,10 @@ Display DisplayOfResult(const MeterResult& result, const std::string& heading, d
 
 // What a live session shows as of a snapshot: the readings of the last window seconds, the
 // deviation of the last 10 s, the spectrum, the speed error over the session and the status
-// line. holdPercent: the largest weighted figure of the session (NaN: none yet).
-Display DisplayOfSnapshot(const SessionSnapshot& snapshot, double barScale, double holdPercent);
+// line. holdPercent: the largest weighted figure of the session (NaN: none yet); rpm: the
+// platter chosen (0: none), whose readings come with the session's summary.
+Display DisplayOfSnapshot(const SessionSnapshot& snapshot, double barScale, double holdPercent,
+                          double rpm = 0.0);
 
 // The window's state for a snapshot of a live session.
 WindowState StateOfSnapshot(const SessionSnapshot& snapshot);
@@ -85,16 +93,35 @@ std::string LiveHeading(const SessionSnapshot& snapshot);
 // Elapsed time as h:mm:ss.
 std::string ElapsedText(double seconds);
 
+// What an empty panel of a display waits for, in the status line's words ("Waiting for the test
+// tone ..."; at rest, what to do), in its middle instead of axes with nothing to scale them.
+std::string WaitingText(const Display& display);
+
+// A reading in % as the window shows it: four decimals, more where fewer than three significant
+// digits would remain ("0.000422 %"); a dash where it is not formed.
+std::string PercentText(double value);
+
 // An empty display of state: dashes for every reading, empty panels.
 Display BlankDisplay(WindowState state, const std::string& heading, double barScale);
 
-// The readings as text, one per line ("Weighted two-sigma: 0.0997 % (AES6 / IEC 60386)"), with
-// the heading, the state and the status line: what Copy puts on the clipboard.
+// The readings as text, under their groups' names ("AES6 / IEC 60386", then
+// "  Weighted two-sigma: 0.0997 %"), with the heading, the state and the status line: what Copy
+// puts on the clipboard.
 std::string ReadingsText(const Display& display);
 
 // A line as the status line and the alerts show it: control characters escaped (QuotedName),
 // each run of more than 81 characters without a space (a long name) shortened to its first and
 // last 40, and the whole to its first and last 100. The line as given goes in the tooltip.
 std::string ShownLine(const std::string& text);
+// The same without the bound on the whole: for the status line, which StatusLines bounds.
+std::string ShownNames(const std::string& text);
+
+// The status line laid out in at most maxLines lines of room wide, as width measures a text:
+// broken between its parts (at "  ·  "), never inside one; where that is not enough, the widest
+// part (a long name) loses characters from its middle ("/home/…/take.wav") until the lines fit,
+// so that each part's words, and the last ("drop-outs 3"), stay whole.
+std::vector<std::string> StatusLines(const std::string& status,
+                                     const std::function<double(const std::string&)>& width,
+                                     double room, size_t maxLines);
 
 }  // namespace wobblemeter

@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "meter/message.h"
+#include "meter/output/revolution_plot.h"
 
 namespace wobblemeter {
 
@@ -97,6 +99,126 @@ void DrawTitle(cairo_t* cr, const PanelRect& r, const char* title) {
     cairo_show_text(cr, title);
 }
 
+// A line of a panel's legend: a sample of how it is drawn (a swatch of a trace's colour, or a
+// dash of a dashed line's) and its text in the line's colour.
+struct LegendEntry {
+    std::string text;
+    double red, green, blue;
+    bool dashed;
+};
+
+// The legend at the right end of a panel's title strip, clear of the title and of the traces;
+// its type a little smaller where the strip is narrow, never below 9.
+void DrawLegend(cairo_t* cr, const PanelRect& r, const char* title,
+                const std::vector<LegendEntry>& entries) {
+    constexpr double kSample = 14.0, kSampleGap = 4.0, kEntryGap = 14.0, kTitleGap = 16.0;
+    Font(cr, true, 12.0);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, title, &e);
+    const double room = r.w - kPanelInsetLeft - e.x_advance - kTitleGap;
+    Font(cr, false, 12.0);
+    double width = 0.0;
+    for (const LegendEntry& entry : entries) {
+        cairo_text_extents(cr, entry.text.c_str(), &e);
+        width += kSample + kSampleGap + e.x_advance + kEntryGap;
+    }
+    if (width > room && width > 0.0) cairo_set_font_size(cr, std::max(9.0, 12.0 * room / width));
+    double x = r.x + r.w;
+    const double baseline = r.y + r.h - 6.0;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        cairo_text_extents(cr, entry->text.c_str(), &e);
+        x -= e.x_advance;
+        cairo_set_source_rgb(cr, entry->red, entry->green, entry->blue);
+        cairo_move_to(cr, x, baseline);
+        cairo_show_text(cr, entry->text.c_str());
+        x -= kSampleGap + kSample;
+        if (entry->dashed) {
+            const double dashes[] = {6.0, 4.0};
+            cairo_set_dash(cr, dashes, 2, 0.0);
+            cairo_set_line_width(cr, 1.2);
+            cairo_move_to(cr, x, baseline - 4.0);
+            cairo_line_to(cr, x + kSample, baseline - 4.0);
+            cairo_stroke(cr);
+            cairo_set_dash(cr, nullptr, 0, 0.0);
+        } else {
+            cairo_rectangle(cr, x, baseline - 9.0, kSample, 9.0);
+            cairo_fill(cr);
+        }
+        x -= kEntryGap;
+    }
+}
+
+// A panel with nothing to draw yet: its frame, and in its middle what it waits for.
+void DrawWaitingPanel(cairo_t* cr, const PanelRect& rect, const std::string& text) {
+    const PanelRect b = PanelFrame(rect);
+    cairo_set_source_rgb(cr, 0.6, 0.6, 0.6);
+    cairo_set_line_width(cr, 1.0);
+    cairo_rectangle(cr, std::round(b.x) + 0.5, std::round(b.y) + 0.5, std::round(b.w),
+                    std::round(b.h));
+    cairo_stroke(cr);
+    // Smaller where the panel is narrow, never below 9.
+    constexpr double kSize = 13.0, kLeast = 9.0, kPad = 16.0;
+    Font(cr, false, kSize);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, text.c_str(), &e);
+    if (e.x_advance > b.w - 2 * kPad && e.x_advance > 0.0) {
+        cairo_set_font_size(cr, std::max(kLeast, kSize * (b.w - 2 * kPad) / e.x_advance));
+        cairo_text_extents(cr, text.c_str(), &e);
+    }
+    cairo_set_source_rgb(cr, 0.45, 0.45, 0.45);
+    cairo_move_to(cr, b.x + (b.w - e.x_advance) / 2, b.y + b.h / 2 + 5.0);
+    cairo_show_text(cr, text.c_str());
+}
+
+bool AnyFinite(const std::vector<float>& values) {
+    return std::any_of(values.begin(), values.end(), [](float v) { return std::isfinite(v); });
+}
+
+// The level's legend: "unweighted, 2-sigma 0.0797 %", or the trace's name before it is formed.
+std::string LevelText(const char* name, double level) {
+    std::string text = name;
+    if (std::isfinite(level)) text += ", 2-sigma " + PercentText(level);
+    return text;
+}
+
+void DrawDeviation(cairo_t* cr, const Display& d, const InstrumentLayout& l) {
+    const char* title = d.summary ? "Deviation over the span read" : "Deviation, the last 10 s";
+    DrawTitle(cr, l.deviationTitle, title);
+    // In the colours of the traces' levels (plot.cpp), swatches in the traces' own.
+    DrawLegend(cr, l.deviationTitle, title,
+               {{LevelText("unweighted", d.unweightedLevelPercent), 0.1, 0.3, 0.8, false},
+                {LevelText("weighted", d.weightedLevelPercent), 0.7, 0.15, 0.0, false}});
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    if (!AnyFinite(d.unweighted.low)) {
+        DrawWaitingPanel(cr, l.deviation, WaitingText(d));
+        return;
+    }
+    DeviationPanel deviation{d.unweighted, d.weighted, d.unweightedLevelPercent,
+                             d.weightedLevelPercent};
+    deviation.startSeconds = d.traceStartSeconds;
+    deviation.endSeconds = d.traceEndSeconds;
+    deviation.legend = false;
+    DrawDeviationPanel(cr, deviation, l.deviation);
+}
+
+void DrawSpeedError(cairo_t* cr, const Display& d, const InstrumentLayout& l) {
+    const char* title = d.summary ? "Speed error along the input, second by second"
+                                  : "Speed error over the session, second by second";
+    DrawTitle(cr, l.speedErrorTitle, title);
+    if (std::isfinite(d.speedErrorLinePercent) && !d.speedErrorLabel.empty())
+        DrawLegend(cr, l.speedErrorTitle, title, {{d.speedErrorLabel, 0.1, 0.3, 0.05, true}});
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    if (!AnyFinite(d.speedError.low)) {
+        DrawWaitingPanel(cr, l.speedError, WaitingText(d));
+        return;
+    }
+    DrawSpeedErrorPanel(cr,
+                        {d.speedError, d.speedErrorEndSeconds, d.speedErrorSpanStartSeconds,
+                         d.speedErrorSpanSeconds, d.speedErrorLinePercent, "",
+                         d.summary ? "time, s (shaded: the span read)" : "time, s"},
+                        l.speedError);
+}
+
 }  // namespace
 
 InstrumentLayout LayOutInstrument(double width, double height) {
@@ -140,28 +262,27 @@ void DrawInstrument(cairo_t* cr, const Display& d, double width, double height) 
     DrawBarMeterPanel(cr, d.bar, l.bar);
     DrawReadoutsPanel(cr, d.readouts, l.readouts);
 
-    DrawTitle(cr, l.deviationTitle,
-              d.summary ? "Deviation over the span read: unweighted (blue), weighted (red)"
-                        : "Deviation, the last 10 s: unweighted (blue), weighted (red)");
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    DeviationPanel deviation{d.unweighted, d.weighted, d.unweightedLevelPercent,
-                             d.weightedLevelPercent};
-    deviation.startSeconds = d.traceStartSeconds;
-    deviation.endSeconds = d.traceEndSeconds;
-    DrawDeviationPanel(cr, deviation, l.deviation);
+    DrawDeviation(cr, d, l);
     DrawTitle(cr, l.spectrumTitle, "Spectrum of the deviation, its largest lines named");
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    DrawSpectrumPanel(cr, {d.spectrumHz, d.spectrumPercent, d.lines}, l.spectrum);
-    const bool file = d.summary;
-    DrawTitle(cr, l.speedErrorTitle,
-              file ? "Speed error along the whole input, second by second"
-                   : "Speed error over the session, second by second");
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    DrawSpeedErrorPanel(cr,
-                        {d.speedError, d.speedErrorEndSeconds, d.speedErrorSpanStartSeconds,
-                         d.speedErrorSpanSeconds, d.speedErrorLinePercent, d.speedErrorLabel,
-                         file ? "time, s (shaded: the span read)" : "time, s"},
-                        l.speedError);
+    // With a platter's fold, the polar chart of the revolution beside the spectrum, square (its
+    // figures are among the readouts).
+    PanelRect spectrum = l.spectrum;
+    if (d.revolution.rpm > 0.0 && !d.revolution.meanPercent.empty()) {
+        const double side = l.spectrum.h;
+        spectrum.w -= side + kGap;
+        const PanelRect polar{l.spectrum.x + l.spectrum.w - side, l.spectrum.y, side, side};
+        cairo_save(cr);
+        cairo_rectangle(cr, polar.x - 1, polar.y - 1, polar.w + 2, polar.h + 2);
+        cairo_clip(cr);
+        DrawRevolutionPanel(cr, d.revolution, polar.x, polar.y, polar.w, polar.h);
+        cairo_restore(cr);
+    }
+    if (d.spectrumHz.empty())
+        DrawWaitingPanel(cr, spectrum, WaitingText(d));
+    else
+        DrawSpectrumPanel(cr, {d.spectrumHz, d.spectrumPercent, d.lines}, spectrum);
+    DrawSpeedError(cr, d, l);
     cairo_restore(cr);
 }
 

@@ -54,51 +54,88 @@ void Grey(cairo_t* cr, double level) {
 
 }  // namespace
 
+namespace {
+
+// A group's heading above its first readout: its name in small bold grey, a rule beside it.
+constexpr double kGroupHeight = 18.0;
+
+void DrawGroupHeading(cairo_t* cr, const std::string& name, const PanelRect& r, double top) {
+    Font(cr, true, kSmallSize);
+    Grey(cr, 0.4);
+    const double baseline = top + kGroupHeight - 5.0;
+    Show(cr, r.x + kPad, baseline, name, 0.0);
+    const double end = r.x + kPad + Advance(cr, name) + kPad;
+    Grey(cr, 0.8);
+    cairo_set_line_width(cr, 1.0);
+    cairo_move_to(cr, end, std::round(baseline - 4.0) + 0.5);
+    cairo_line_to(cr, r.x + r.w - kPad, std::round(baseline - 4.0) + 0.5);
+    cairo_stroke(cr);
+}
+
+// One readout in a row of rowHeight from top: its name with its note below it on the left,
+// its value on the right in the largest type the row holds; a value too wide beside the name
+// takes the note's line instead.
+void DrawReadoutRow(cairo_t* cr, const Readout& readout, const PanelRect& r, double top,
+                    double rowHeight) {
+    const double inner = r.w - 2 * kPad;
+    const double labelSize = std::clamp(rowHeight * 0.3, 9.0, kLabelSize);
+    const double noteSize = labelSize * kSmallSize / kLabelSize;
+    const double labelBaseline = top + 3.0 + labelSize;
+    Font(cr, true, labelSize);
+    Grey(cr, 0.1);
+    const double nameWidth = FitWidth(cr, readout.name, labelSize, inner);
+    Show(cr, r.x + kPad, labelBaseline, readout.name, 0.0);
+    Font(cr, false, noteSize);
+    const double noteWidth = readout.standard.empty() ? 0.0 : Advance(cr, readout.standard);
+
+    const double valueSize = std::clamp(rowHeight * 0.62, kSmallSize, kLargestValueSize);
+    Font(cr, false, valueSize);
+    const double room = inner - std::max(nameWidth, noteWidth) - kPad;
+    const double valueWidth = Advance(cr, readout.value);
+    Grey(cr, readout.formed ? 0.05 : 0.6);
+    // Beside the name where it fits there at three quarters of its size or more.
+    constexpr double kLeastShare = 0.75;
+    if (valueWidth * kLeastShare <= room) {
+        const double size = valueSize * std::min(1.0, room / valueWidth);
+        cairo_set_font_size(cr, size);
+        // Digits stand about 0.73 of the type size tall: centred in the row.
+        Show(cr, r.x + r.w - kPad, top + (rowHeight + 0.73 * size) / 2, readout.value, 1.0);
+        if (noteWidth > 0.0) {
+            Font(cr, false, noteSize);
+            Grey(cr, 0.4);
+            Show(cr, r.x + kPad, labelBaseline + noteSize + 3.0, readout.standard, 0.0);
+        }
+        return;
+    }
+    // Below the name, right-aligned, as large as the rest of the row and the width allow, and
+    // smaller than the figures beside their names.
+    const double below = std::max(kSmallSize, top + rowHeight - labelBaseline - 4.0);
+    const double size = std::min(kLeastShare * valueSize, below / 0.73);
+    Font(cr, false, size);
+    FitWidth(cr, readout.value, size, inner);
+    Show(cr, r.x + r.w - kPad, top + rowHeight - 4.0, readout.value, 1.0);
+}
+
+}  // namespace
+
 void DrawReadoutsPanel(cairo_t* cr, const std::vector<Readout>& readouts, const PanelRect& r) {
     if (readouts.empty() || r.w <= 2 * kPad || r.h <= 0.0) return;
     cairo_save(cr);
     cairo_rectangle(cr, r.x, r.y, r.w, r.h);
     cairo_clip(cr);
-    const double rowHeight = r.h / static_cast<double>(readouts.size());
-    const double labelSize = std::min(kLabelSize, std::max(8.0, rowHeight * 0.2));
-    const double smallSize = labelSize * kSmallSize / kLabelSize;
-    const double inner = r.w - 2 * kPad;
+    size_t groups = 0;
+    for (size_t i = 0; i < readouts.size(); ++i)
+        if (i == 0 || readouts[i].group != readouts[i - 1].group) ++groups;
+    const double rowHeight =
+        (r.h - kGroupHeight * static_cast<double>(groups)) / static_cast<double>(readouts.size());
+    double top = r.y;
     for (size_t i = 0; i < readouts.size(); ++i) {
-        const Readout& readout = readouts[i];
-        const double top = r.y + static_cast<double>(i) * rowHeight;
-        if (i > 0) {
-            Grey(cr, 0.8);
-            cairo_set_line_width(cr, 1.0);
-            cairo_move_to(cr, r.x + kPad, std::round(top) + 0.5);
-            cairo_line_to(cr, r.x + r.w - kPad, std::round(top) + 0.5);
-            cairo_stroke(cr);
+        if (i == 0 || readouts[i].group != readouts[i - 1].group) {
+            DrawGroupHeading(cr, readouts[i].group, r, top);
+            top += kGroupHeight;
         }
-        // The name, and the standard right of it where both fit on the line; otherwise the
-        // standard gives way.
-        const double labelBaseline = top + kPad + labelSize;
-        Font(cr, true, labelSize);
-        Grey(cr, 0.1);
-        const double nameWidth = FitWidth(cr, readout.name, labelSize, inner);
-        Show(cr, r.x + kPad, labelBaseline, readout.name, 0.0);
-        Font(cr, false, smallSize);
-        Grey(cr, 0.4);
-        const double room = inner - nameWidth - 2 * kPad;
-        if (room > 0.0 && FitWidth(cr, readout.standard, smallSize, room) <= room)
-            Show(cr, r.x + r.w - kPad, labelBaseline, readout.standard, 1.0);
-
-        // The value fills what is left of the row, right-aligned so that its digits keep
-        // their places from one update to the next.
-        const double valueBox = top + rowHeight - labelBaseline - kPad;
-        const double valueSize = std::clamp(valueBox * 0.8, smallSize, kLargestValueSize);
-        Font(cr, false, valueSize);
-        FitWidth(cr, readout.value, valueSize, inner);
-        if (readout.formed)
-            Grey(cr, 0.05);
-        else
-            Grey(cr, 0.6);
-        // Digits stand about 0.73 of the type size tall: centred in the room below the label.
-        const double baseline = labelBaseline + (valueBox + 0.73 * valueSize) / 2;
-        Show(cr, r.x + r.w - kPad, baseline, readout.value, 1.0);
+        DrawReadoutRow(cr, readouts[i], r, top, rowHeight);
+        top += rowHeight;
     }
     cairo_restore(cr);
 }

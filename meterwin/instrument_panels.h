@@ -16,9 +16,11 @@ namespace wobblemeter {
 // read to and its value in large type. A value that is not formed yet (a dash) is grey.
 struct Readout {
     std::string name;      // "Weighted two-sigma"
-    std::string standard;  // "AES6 / IEC 60386"
+    std::string standard;  // what it is read over or against: "0.2–200 Hz", "against 3150 Hz"
     std::string value;     // "0.0997 %"
     bool formed = true;
+    // The group it is read in, headed by its name where it begins: "AES6 / IEC 60386".
+    std::string group;
 };
 void DrawReadoutsPanel(cairo_t* cr, const std::vector<Readout>& readouts, const PanelRect& rect);
 

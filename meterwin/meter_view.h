@@ -19,6 +19,7 @@ struct Controls {
     std::vector<std::string> devices;  // as the capture device list names them
     int device = -1;                   // the chosen one; -1: none
     size_t scale = kDefaultBarScale;   // index into kBarScales
+    size_t platter = 0;                // index into kPlatterRpms
 
     bool operator==(const Controls&) const = default;
 };

@@ -77,6 +77,12 @@ void MeterWindow::Begin(const std::optional<std::string>& file) {
     for (size_t i = 0; i < kBarScales.size(); ++i) {
         if (kBarScales[i] == settings_.barScalePercent) scale_ = i;
     }
+    // The command line's platter is chosen, and remembered as a choice is.
+    if (options_.rpm >= 0.0) settings_.platterRpm = options_.rpm;
+    for (size_t i = 0; i < kPlatterRpms.size(); ++i) {
+        if (std::fabs(kPlatterRpms[i] - settings_.platterRpm) < 1e-6) platter_ = i;
+    }
+    if (options_.rpm >= 0.0) RememberSettings();
     std::string listed;
     try {
         if (options_.listDevices) devices_ = options_.listDevices();
@@ -126,6 +132,7 @@ void MeterWindow::UpdateControls() {
     for (const CaptureDeviceInfo& device : devices_) c.devices.push_back(device.name);
     c.device = device_;
     c.scale = scale_;
+    c.platter = platter_;
     if (c == controls_) return;
     controls_ = std::move(c);
     view_.SetControls(controls_);
@@ -148,12 +155,19 @@ void MeterWindow::EndSession() {
 
 void MeterWindow::OpenFile(const std::string& path) {
     EndSession();  // a reading or a live session under way ends
+    kept_.reset();
+    if (result_) {
+        kept_ = Kept{display_, std::move(result_), std::move(seconds_),
+                     source_,  recordedTo_,        sessionLive_};
+    }
     result_.reset();
     seconds_.clear();
     source_ = path;
     recordedTo_.clear();
     outputError_.clear();
-    session_.StartFile(path, MeterOptions{});
+    MeterOptions meter;
+    meter.rpm = sessionRpm_ = kPlatterRpms[platter_];
+    session_.StartFile(path, meter);
     sessionLive_ = false;
     sessionActive_ = true;
     Display reading = BlankDisplay(WindowState::kReadingFile, path, BarScale());
@@ -175,6 +189,7 @@ void MeterWindow::OnStart() {
     if (sessionActive_ || device_ < 0) return;
     LiveOptions options;
     options.capture.device = devices_[static_cast<size_t>(device_)].name;
+    options.meter.rpm = kPlatterRpms[platter_];
     options.logPath = pendingLog_;
     options.recordPath = pendingRecording_;
     options.open = OpenOrNoneFound(options_.openCapture, options_.listDevices);
@@ -193,6 +208,7 @@ void MeterWindow::OnStart() {
     hold_ = std::numeric_limits<double>::quiet_NaN();
     pendingLog_.clear();
     pendingRecording_.clear();
+    sessionRpm_ = options.meter.rpm;
     sessionLive_ = true;
     sessionActive_ = true;
     const SessionSnapshot s = session_.Snapshot();
@@ -204,7 +220,7 @@ void MeterWindow::OnStart() {
     }
     logging_ = s.logging;
     recording_ = !options.recordPath.empty();
-    ShowState(DisplayOfSnapshot(s, BarScale(), hold_));
+    ShowState(DisplayOfSnapshot(s, BarScale(), hold_, sessionRpm_));
 }
 
 void MeterWindow::OnStop() {
@@ -286,7 +302,7 @@ void MeterWindow::PollLive(const SessionSnapshot& s) {
         hold_ = r.weightedPeakPercent;
     logging_ = s.logging;
     recording_ = s.recording;
-    ShowState(DisplayOfSnapshot(s, BarScale(), hold_));
+    ShowState(DisplayOfSnapshot(s, BarScale(), hold_, sessionRpm_));
 }
 
 void MeterWindow::PollFile(const SessionSnapshot& s) {
@@ -303,6 +319,7 @@ void MeterWindow::FinishSession(const SessionSnapshot& s) {
     logging_ = recording_ = false;
     result_ = session_.Result();
     const bool failed = s.status == SessionStatus::kFailed;
+    if (!failed) kept_.reset();
     if (!sessionLive_) {
         if (result_) {
             ShowState(DisplayOfResult(*result_, source_, BarScale()));
@@ -312,6 +329,17 @@ void MeterWindow::FinishSession(const SessionSnapshot& s) {
                 Text(Msg::kStoppedNothingMeasured,
                      100.0 * (std::isfinite(s.progress) ? s.progress : 0.0), source_.c_str());
             ShowState(std::move(stopped));
+        } else if (kept_) {
+            // The readings before stay, with what they were of; the message says why.
+            result_ = std::move(kept_->result);
+            seconds_ = std::move(kept_->seconds);
+            source_ = std::move(kept_->source);
+            recordedTo_ = std::move(kept_->recordedTo);
+            sessionLive_ = kept_->live;
+            Display before = std::move(kept_->display);
+            kept_.reset();
+            ShowState(std::move(before));
+            view_.ShowMessage(s.error);
         } else {
             // The command-line tool's words, without its name in front.
             Display error = BlankDisplay(WindowState::kError, source_, BarScale());
@@ -323,7 +351,7 @@ void MeterWindow::FinishSession(const SessionSnapshot& s) {
     }
     source_ = s.source;
     Display d = result_ ? DisplayOfResult(*result_, LiveHeading(s), BarScale())
-                        : DisplayOfSnapshot(s, BarScale(), hold_);
+                        : DisplayOfSnapshot(s, BarScale(), hold_, sessionRpm_);
     d.state = failed ? WindowState::kError : WindowState::kStopped;
     d.bar.holdPercent = hold_;
     const std::string why =
@@ -475,6 +503,16 @@ void MeterWindow::OnScaleChosen(size_t index) {
     display_.bar.scalePercent = BarScale();
     view_.Show(display_);
     UpdateControls();
+}
+
+void MeterWindow::OnPlatterChosen(size_t index) {
+    if (index >= kPlatterRpms.size() || index == platter_) return;
+    platter_ = index;
+    settings_.platterRpm = kPlatterRpms[index];
+    RememberSettings();
+    UpdateControls();
+    // A file shown is read again with the platter; a live session keeps its own until Stop.
+    if (!sessionActive_ && !sessionLive_ && result_) OpenFile(source_);
 }
 
 void MeterWindow::RememberSettings() {

@@ -27,6 +27,9 @@ struct MeterWindowOptions {
     std::function<std::vector<CaptureDeviceInfo>()> listDevices;
     // Opens a capture device; empty: OpenCaptureDevice. Tests give a fake source.
     std::function<std::unique_ptr<CaptureSource>(const CaptureOptions&)> openCapture;
+    // The platter given on the command line (one of kPlatterRpms); negative: the one
+    // remembered.
+    double rpm = -1.0;
 };
 
 class MeterWindow {
@@ -60,6 +63,9 @@ public:
     void OnCopy();
     void OnDeviceChosen(int index);
     void OnScaleChosen(size_t index);
+    // The platter (index into kPlatterRpms): the readings per revolution from the next
+    // measurement on; a file shown is measured again with it.
+    void OnPlatterChosen(size_t index);
     // The window closes: the measurement ends, its log and recording are finished. Returns what
     // could not be finished (the command-line tool's words), empty when all went well.
     std::string OnClose();
@@ -96,6 +102,8 @@ private:
     std::vector<CaptureDeviceInfo> devices_;
     int device_ = -1;
     size_t scale_ = kDefaultBarScale;
+    size_t platter_ = 0;
+    double sessionRpm_ = 0.0;  // the platter of the session measuring or measured last
 
     Display display_;
     Controls controls_;
@@ -110,6 +118,16 @@ private:
     double hold_ = 0.0;  // the largest weighted figure of the live session; NaN: none
     bool logging_ = false, recording_ = false;  // as the session last said
     std::string outputError_;                   // the last log or recording failure shown
+    // What was shown and measured before a file was opened, given back where that file cannot
+    // be measured: a failed open does not wipe the readings before it.
+    struct Kept {
+        Display display;
+        std::optional<MeterResult> result;
+        std::vector<SecondReading> seconds;
+        std::string source, recordedTo;
+        bool live = false;
+    };
+    std::optional<Kept> kept_;
     // Chosen before Start: the session logs and records from its first second.
     std::string pendingLog_, pendingRecording_;
     std::string reportNote_;  // the last report's note, suggested for the next

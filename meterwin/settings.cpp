@@ -19,6 +19,7 @@ namespace {
 
 constexpr const char* kDeviceKey = "device";
 constexpr const char* kScaleKey = "bar_scale_percent";
+constexpr const char* kPlatterKey = "platter_rpm";
 
 }  // namespace
 
@@ -49,6 +50,9 @@ MeterSettings LoadSettings(const std::string& path) {
             double scale = 0.0;
             if (ParseDecimalReal(value.c_str(), scale) && scale > 0)
                 settings.barScalePercent = scale;
+        } else if (key == kPlatterKey) {
+            double rpm = 0.0;
+            if (ParseDecimalReal(value.c_str(), rpm) && rpm > 0) settings.platterRpm = rpm;
         }
     }
     return settings;
@@ -67,6 +71,8 @@ bool SaveSettings(const std::string& path, const MeterSettings& settings, std::s
     if (deviceFits) std::fprintf(file, "%s=%s\n", kDeviceKey, settings.device.c_str());
     if (settings.barScalePercent > 0)
         std::fprintf(file, "%s=%s\n", kScaleKey, FormatShortest(settings.barScalePercent).c_str());
+    if (settings.platterRpm > 0)
+        std::fprintf(file, "%s=%s\n", kPlatterKey, FormatShortest(settings.platterRpm).c_str());
     errno = 0;
     if (!CommitOutputFile(file)) {
         *error = errno != 0 ? std::strerror(errno) : Text(Msg::kWriteError);

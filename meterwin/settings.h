@@ -1,4 +1,5 @@
-// What the meter window remembers between runs: the capture device and the bar meter's scale,
+// What the meter window remembers between runs: the capture device, the bar meter's scale and
+// the platter,
 // in a small text file of the user's configuration directory (XDG).
 #pragma once
 
@@ -9,6 +10,7 @@ namespace wobblemeter {
 struct MeterSettings {
     std::string device;          // as the device list names it; empty: none chosen yet
     double barScalePercent = 0;  // 0: none chosen yet
+    double platterRpm = 0;       // the platter chosen: 0 none (or none chosen yet)
 };
 
 // $XDG_CONFIG_HOME/wobblegen/wobblemeter-gui.conf, or under ~/.config where XDG_CONFIG_HOME is

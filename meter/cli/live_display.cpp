@@ -10,8 +10,8 @@ namespace wobblemeter {
 
 namespace {
 
-// Characters of the bar.
-constexpr int kBarWidth = 40;
+// Characters of the bar: its line, with the scale and the session's figures, fits 80 columns.
+constexpr int kBarWidth = 30;
 
 std::string Percent(double value) {
     if (!std::isfinite(value)) return "-";
@@ -86,7 +86,7 @@ std::vector<std::string> DisplayLines(const SessionSnapshot& s, double windowSec
                                Percent(r.weightedQuasiPeakPercent).c_str(),
                                Percent(r.unweightedPeakPercent).c_str(), windowSeconds));
         lines.push_back(
-            Format("  weighted RMS %s   wow %s   flutter %s   drift %s (session)",
+            Format("  weighted RMS %s  wow %s  flutter %s  session drift %s",
                    Percent(r.weightedRmsPercent).c_str(), Percent(r.wowRmsPercent).c_str(),
                    Percent(r.flutterRmsPercent).c_str(), Percent(r.sessionDriftPercent).c_str()));
     } else if (r.state == MeterState::kSettling) {
@@ -98,10 +98,13 @@ std::vector<std::string> DisplayLines(const SessionSnapshot& s, double windowSec
         lines.push_back("");
     }
     const double scale = BarScale(r.weightedPeakPercent);
+    // The session's figures where the readings are formed; while the tone settles the block
+    // says when they start, and shows none.
+    const bool formed = r.state != MeterState::kSettling && r.state != MeterState::kWaiting;
     lines.push_back(Format("  [%s] %g %%   session %s / %s",
                            Bar(r.weightedPeakPercent, scale, kBarWidth).c_str(), scale,
-                           Percent(r.sessionWeightedPeakPercent).c_str(),
-                           Percent(r.sessionUnweightedPeakPercent).c_str()));
+                           Percent(formed ? r.sessionWeightedPeakPercent : NAN).c_str(),
+                           Percent(formed ? r.sessionUnweightedPeakPercent : NAN).c_str()));
     std::string status = Format("  overruns %d (%lld frames lost)   drop-outs %d", s.overruns,
                                 s.lostFrames, s.dropouts);
     // Names escaped: the block is redrawn in place, a line each.

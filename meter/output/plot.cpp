@@ -18,6 +18,7 @@
 #include <limits>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "meter/output/plot_axis.h"
@@ -212,7 +213,7 @@ void DrawDeviationPanel(cairo_t* cr, const DeviationPanel& r, const PanelRect& r
     const NamedLevels levels = {{{r.unweightedPeakPercent, 0.1, 0.3, 0.8, "unweighted 2-sigma"},
                                  {r.weightedPeakPercent, 0.7, 0.15, 0.0, "weighted 2-sigma"}}};
     DrawLevelLines(cr, b, levels, s.limit);
-    DrawLevelLegend(cr, b, levels);
+    if (r.legend) DrawLevelLegend(cr, b, levels);
     Frame(cr, b);
     YAxisTitle(cr, b, "deviation, %", 35);
 }
@@ -376,6 +377,7 @@ void DrawSpeedMean(cairo_t* cr, const SpeedScale& s, double meanPercent, const c
     cairo_line_to(cr, b.x + b.w, s.Y(meanPercent));
     cairo_stroke(cr);
     cairo_set_dash(cr, nullptr, 0, 0.0);
+    if (label[0] == '\0') return;
     cairo_set_font_size(cr, 12.0);
     const bool lineHigh = s.Y(meanPercent) < b.y + b.h / 2.0 - 1.0;
     PlotText(cr, b.x + b.w - 8, lineHigh ? b.y + b.h - 8 : b.y + 16, label, 1.0);
@@ -533,6 +535,35 @@ cairo_status_t AppendToString(void* closure, const unsigned char* data, unsigned
     return CAIRO_STATUS_SUCCESS;
 }
 
+// cairo names each surface of an SVG "surfaceN" after a number it counts per process, so that
+// the same plot drawn twice (by the window, after other drawings) would differ: the numbers are
+// given anew, 1, 2, ... in the order they first appear, in the ids and the references alike.
+std::string NumberSurfacesInOrder(const std::string& svg) {
+    constexpr std::string_view kName = "surface";
+    std::vector<std::string> seen;
+    std::string out;
+    out.reserve(svg.size());
+    size_t from = 0;
+    for (size_t at = svg.find(kName); at != std::string::npos; at = svg.find(kName, at)) {
+        size_t end = at + kName.size();
+        while (end < svg.size() && std::isdigit(static_cast<unsigned char>(svg[end])) != 0) ++end;
+        const bool named = at > 0 && (svg[at - 1] == '"' || svg[at - 1] == '#');
+        if (!named || end == at + kName.size()) {
+            at = end;
+            continue;
+        }
+        const std::string number = svg.substr(at + kName.size(), end - at - kName.size());
+        auto found = std::find(seen.begin(), seen.end(), number);
+        if (found == seen.end()) found = seen.insert(seen.end(), number);
+        out.append(svg, from, at - from);
+        out += kName;
+        out += std::to_string(found - seen.begin() + 1);
+        from = at = end;
+    }
+    out.append(svg, from, std::string::npos);
+    return out;
+}
+
 }  // namespace
 
 PlotFormat PlotFormatOf(const std::string& path) {
@@ -564,7 +595,7 @@ std::string RenderPlot(const MeterResult& result, const std::string& title, Plot
     cairo_surface_destroy(surface);
     if (status != CAIRO_STATUS_SUCCESS)
         throw MeterError(Msg::kCannotDrawPlot, cairo_status_to_string(status));
-    return bytes;
+    return svg ? NumberSurfacesInOrder(bytes) : bytes;
 }
 
 void CommitPlot(FILE* file, const std::string& bytes, const std::string& path) {

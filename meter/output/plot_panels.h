@@ -39,6 +39,9 @@ struct DeviationPanel {
     // The time axis, s; NaN: the unweighted envelope's span.
     double startSeconds = std::numeric_limits<double>::quiet_NaN();
     double endSeconds = std::numeric_limits<double>::quiet_NaN();
+    // The levels named at the top right, over the traces; false: the caller names them
+    // elsewhere (the window, in a strip of its own).
+    bool legend = true;
 };
 void DrawDeviationPanel(cairo_t* cr, const DeviationPanel& panel, const PanelRect& rect);
 
@@ -61,7 +64,7 @@ struct SpeedErrorPanel {
     double spanStartSeconds = std::numeric_limits<double>::quiet_NaN();
     double spanSeconds = std::numeric_limits<double>::quiet_NaN();
     double meanPercent = std::numeric_limits<double>::quiet_NaN();  // NaN: no line
-    std::string meanLabel;                                          // "speed error +0.12 % ..."
+    std::string meanLabel;  // "speed error +0.12 % ..."; empty: the line is not named here
     std::string timeTitle = "time, s";
 };
 void DrawSpeedErrorPanel(cairo_t* cr, const SpeedErrorPanel& panel, const PanelRect& rect);

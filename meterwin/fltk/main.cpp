@@ -1,5 +1,5 @@
 // wobblemeter-gui: the window "Wow and Flutter Meter", live from a sound card's input or
-// measuring a recording. Usage: wobblemeter-gui [FILE]
+// measuring a recording. Usage: wobblemeter-gui [--rpm RPM] [FILE]
 #include <FL/Fl.H>
 
 #include <CLI/CLI.hpp>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "meter/capture/capture.h"
+#include "meter/engine/revolution.h"
 #include "meter/message.h"
 #include "meterwin/fltk/meter_frame.h"
 #include "meterwin/meter_window.h"
@@ -57,6 +58,12 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version",
                          std::string("wobblemeter-gui version " WOBBLEGEN_VERSION_TEXT));
     app.add_option("FILE", file, "Recording to measure at once");
+    std::string rpm;
+    app.add_option("--rpm", rpm,
+                   std::string("Platter speed of a test record, ") +
+                       wobblemeter::kPlatterRpmChoices +
+                       ": the readings per revolution (chosen as the tool bar's Platter is, and "
+                       "remembered)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -72,6 +79,19 @@ int main(int argc, char** argv) {
         return wobblemeter::ToInt(wobblemeter::ExitStatus::kUsage);
     }
 
+    double platter = -1.0;
+    if (!rpm.empty()) {
+        const std::optional<double> parsed = wobblemeter::ParsePlatterRpm(rpm);
+        if (!parsed) {
+            std::fprintf(stderr, "wobblemeter-gui: %s\n",
+                         wobblemeter::Text(wobblemeter::Msg::kRpmNotAllowed, rpm.c_str(),
+                                           wobblemeter::kPlatterRpmChoices)
+                             .c_str());
+            return wobblemeter::ToInt(wobblemeter::ExitStatus::kUsage);
+        }
+        platter = *parsed;
+    }
+
     Fl::fatal = ToolkitFatal;
     Fl::visible_focus(1);
     Fl::scheme("gtk+");
@@ -79,6 +99,7 @@ int main(int argc, char** argv) {
     wobblemeter::MeterWindowOptions options;
     options.settingsPath = wobblemeter::SettingsPath();
     options.listDevices = wobblemeter::ListCaptureDevices;
+    options.rpm = platter;
     wobblemeter::MeterWindow logic(frame, options);
     frame.Attach(&logic);
     frame.show();

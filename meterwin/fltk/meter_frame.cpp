@@ -16,9 +16,12 @@
 #include <FL/fl_draw.H>
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "meter/message.h"
@@ -35,20 +38,31 @@ namespace {
 constexpr const char* kTitle = "Wow and Flutter Meter";
 constexpr int kMenuHeight = 25;
 constexpr int kToolBarHeight = 38;
-constexpr int kStatusHeight = 26;
+// The status bar holds two lines: a long one is broken between its parts (StatusLines).
+constexpr int kStatusHeight = 40;
+constexpr int kStatusLines = 2;
+constexpr int kStatusTextSize = 13;
+// Between the status box's edge and its text, and the progress bar's width and margin.
+constexpr int kStatusInset = 6;
+constexpr int kProgressWidth = 220, kProgressMargin = 6;
 constexpr int kDefaultWidth = 1180;
 constexpr int kDefaultHeight = 820;
 
-// Menu paths, as added and as looked up again.
-constexpr const char* kOpenItem = "&File/&Open...";
-constexpr const char* kExportPlotItem = "&File/&Export plot...";
-constexpr const char* kExportLogItem = "&File/Export &log (CSV)...";
-constexpr const char* kExportJsonItem = "&File/Export &readings (JSON)...";
-constexpr const char* kExportReportItem = "&File/Export re&port (PDF)...";
-constexpr const char* kStartItem = "&Measure/&Start";
-constexpr const char* kStopItem = "&Measure/S&top";
-constexpr const char* kLogItem = "&Measure/&Log to CSV...";
-constexpr const char* kRecordItem = "&Measure/&Record to WAV...";
+// Menu paths, as added and as looked up again. FLTK sets an item's shortcut hard against the
+// longest label of its menu: the labels with shortcuts end in spaces that keep them apart.
+#define WOBBLEMETER_GAP "     "
+constexpr const char* kOpenItem = "&File/&Open..." WOBBLEMETER_GAP;
+constexpr const char* kExportPlotItem = "&File/&Export plot..." WOBBLEMETER_GAP;
+constexpr const char* kExportLogItem = "&File/Export &log (CSV)..." WOBBLEMETER_GAP;
+constexpr const char* kExportJsonItem = "&File/Export &readings (JSON)..." WOBBLEMETER_GAP;
+constexpr const char* kExportReportItem = "&File/Export re&port (PDF)..." WOBBLEMETER_GAP;
+constexpr const char* kQuitItem = "&File/&Quit" WOBBLEMETER_GAP;
+constexpr const char* kCopyItem = "&Edit/&Copy readings" WOBBLEMETER_GAP;
+constexpr const char* kStartItem = "&Measure/&Start" WOBBLEMETER_GAP;
+constexpr const char* kStopItem = "&Measure/S&top" WOBBLEMETER_GAP;
+constexpr const char* kLogItem = "&Measure/&Log to CSV..." WOBBLEMETER_GAP;
+constexpr const char* kRecordItem = "&Measure/&Record to WAV..." WOBBLEMETER_GAP;
+#undef WOBBLEMETER_GAP
 
 MeterFrame* FrameOf(Fl_Widget* widget) {
     return static_cast<MeterFrame*>(widget->window());
@@ -193,11 +207,15 @@ MeterFrame::MeterFrame() : Fl_Double_Window(kDefaultWidth, kDefaultHeight, kTitl
     const int instrumentTop = kMenuHeight + kToolBarHeight;
     instrument_ = new InstrumentBox(0, instrumentTop, w(), h() - instrumentTop - kStatusHeight);
     auto* status = new Fl_Group(0, h() - kStatusHeight, w(), kStatusHeight);
-    // The progress bar lies over the status line's right end while a file is read.
+    // The progress bar lies at the status line's right end while a file is read; the line
+    // keeps clear of it.
     status_ = new Fl_Box(0, h() - kStatusHeight, w(), kStatusHeight);
     status_->box(FL_THIN_DOWN_BOX);
+    status_->labelsize(kStatusTextSize);
     status_->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
-    progress_ = new Fl_Progress(w() - 226, h() - kStatusHeight + 3, 220, kStatusHeight - 6);
+    progress_ = new Fl_Progress(w() - kProgressWidth - kProgressMargin,
+                                h() - kStatusHeight + kProgressMargin, kProgressWidth,
+                                kStatusHeight - 2 * kProgressMargin);
     progress_->minimum(0.0f);
     progress_->maximum(1.0f);
     progress_->selection_color(FL_DARK_BLUE);
@@ -205,9 +223,10 @@ MeterFrame::MeterFrame() : Fl_Double_Window(kDefaultWidth, kDefaultHeight, kTitl
     progress_->hide();
     status->resizable(status_);
     status->end();
+    status_->label(" ");
     end();
     resizable(instrument_);
-    size_range(kInstrumentMinWidth + 60, kInstrumentMinHeight + instrumentTop + kStatusHeight);
+    size_range(MinimumWidth(), MinimumHeight());
     callback(
         [](Fl_Widget* widget, void*) {
             // Escape does not close a measuring instrument; the close button and Quit do.
@@ -226,6 +245,22 @@ MeterFrame::MeterFrame() : Fl_Double_Window(kDefaultWidth, kDefaultHeight, kTitl
 
 MeterFrame::~MeterFrame() = default;
 
+int MeterFrame::MinimumWidth() {
+    return kInstrumentMinWidth + 60;
+}
+
+int MeterFrame::MinimumHeight() {
+    return kInstrumentMinHeight + kMenuHeight + kToolBarHeight + kStatusHeight;
+}
+
+int MeterFrame::DefaultWidth() {
+    return kDefaultWidth;
+}
+
+int MeterFrame::DefaultHeight() {
+    return kDefaultHeight;
+}
+
 void MeterFrame::BuildMenu() {
     menu_ = new Fl_Menu_Bar(0, 0, w(), kMenuHeight);
     menu_->box(FL_FLAT_BOX);
@@ -236,9 +271,9 @@ void MeterFrame::BuildMenu() {
     menu_->add(kExportReportItem, FL_CTRL + 'p', Call<&MeterWindow::OnExportReport>, this,
                FL_MENU_DIVIDER);
     menu_->add(
-        "&File/&Quit", FL_CTRL + 'q',
-        [](Fl_Widget* widget, void*) { widget->window()->do_callback(); }, this);
-    menu_->add("&Edit/&Copy readings", FL_CTRL + 'c', Call<&MeterWindow::OnCopy>, this);
+        kQuitItem, FL_CTRL + 'q', [](Fl_Widget* widget, void*) { widget->window()->do_callback(); },
+        this);
+    menu_->add(kCopyItem, FL_CTRL + 'c', Call<&MeterWindow::OnCopy>, this);
     menu_->add(kStartItem, FL_F + 5, Call<&MeterWindow::OnStart>, this);
     menu_->add(kStopItem, FL_SHIFT + FL_F + 5, Call<&MeterWindow::OnStop>, this, FL_MENU_DIVIDER);
     menu_->add(kLogItem, FL_CTRL + FL_SHIFT + 'l', Switch<&MeterWindow::OnLog>, this,
@@ -267,12 +302,25 @@ void MeterFrame::BuildMenu() {
         this);
 }
 
+namespace {
+
+// The tool bar's widths: the device chooser's widest and narrowest, the buttons and switches,
+// the choice of scale and the gaps between them; the labels "Input" and "Bar scale" are drawn
+// left of their choosers.
+constexpr int kDeviceLeft = 52;
+constexpr int kDeviceMost = 300, kDeviceLeast = 100;
+constexpr int kButtonWidth = 64, kLogWidth = 92, kRecordWidth = 110, kScaleWidth = 76,
+              kPlatterWidth = 72, kOpenWidth = 80;
+constexpr int kSmallGap = 4, kGap = 12, kEdge = 8;
+constexpr int kLabelGap = 6;  // between an outside label and its widget
+
+}  // namespace
+
 void MeterFrame::BuildToolBar() {
-    auto* bar = new Fl_Group(0, kMenuHeight, w(), kToolBarHeight);
-    bar->box(FL_UP_BOX);
+    toolBar_ = new Fl_Group(0, kMenuHeight, w(), kToolBarHeight);
+    toolBar_->box(FL_UP_BOX);
     const int y = kMenuHeight + 6, h = kToolBarHeight - 12;
-    int x = 52;
-    device_ = new Fl_Choice(x, y, 270, h, "Input");
+    device_ = new Fl_Choice(kDeviceLeft, y, kDeviceMost, h, "Input");
     device_->tooltip("The capture device to measure (as wobblemeter --list-devices names it)");
     device_->callback(
         [](Fl_Widget* widget, void*) {
@@ -280,29 +328,22 @@ void MeterFrame::BuildToolBar() {
             if (logic != nullptr) logic->OnDeviceChosen(static_cast<Fl_Choice*>(widget)->value());
         },
         this);
-    x += 270 + 10;
-    start_ = new Fl_Button(x, y, 76, h, "Start");
+    start_ = new Fl_Button(0, y, kButtonWidth, h, "Start");
     start_->tooltip("Start measuring the input (F5)");
     start_->callback(Call<&MeterWindow::OnStart>, this);
-    x += 76 + 4;
-    stop_ = new Fl_Button(x, y, 76, h, "Stop");
+    stop_ = new Fl_Button(0, y, kButtonWidth, h, "Stop");
     stop_->tooltip("Stop the measurement (Shift+F5); its readings stay");
     stop_->callback(Call<&MeterWindow::OnStop>, this);
-    x += 76 + 12;
-    log_ = new Fl_Light_Button(x, y, 104, h, "Log CSV");
+    log_ = new Fl_Light_Button(0, y, kLogWidth, h, "Log CSV");
     log_->tooltip("Log the readings of every second to a CSV file");
     log_->callback(Switch<&MeterWindow::OnLog>, this);
-    x += 104 + 4;
-    record_ = new Fl_Light_Button(x, y, 118, h, "Record WAV");
+    record_ = new Fl_Light_Button(0, y, kRecordWidth, h, "Record WAV");
     record_->tooltip("Record the input to a WAV file");
     record_->callback(Switch<&MeterWindow::OnRecord>, this);
-    x += 118;
-    auto* spacer = new Fl_Box(x, y, 10, h);
-    const int right = w() - 8;
-    open_ = new Fl_Button(right - 84, y, 84, h, "Open...");
+    open_ = new Fl_Button(0, y, kOpenWidth, h, "Open...");
     open_->tooltip("Measure a recording (Ctrl+O); or drop one on the window");
     open_->callback(Call<&MeterWindow::OnOpen>, this);
-    scale_ = new Fl_Choice(right - 84 - 12 - 84, y, 84, h, "Bar scale");
+    scale_ = new Fl_Choice(0, y, kScaleWidth, h, "Bar scale");
     scale_->tooltip("Full scale of the bar meter");
     for (double s : kBarScales) {
         // Fl_Choice::add treats '/' and '&' specially; scale labels hold neither.
@@ -315,8 +356,56 @@ void MeterFrame::BuildToolBar() {
             if (logic != nullptr && index >= 0) logic->OnScaleChosen(static_cast<size_t>(index));
         },
         this);
-    bar->resizable(spacer);
-    bar->end();
+    platter_ = new Fl_Choice(0, y, kPlatterWidth, h, "Platter");
+    platter_->tooltip("The platter of a test record: the readings per revolution (--rpm)");
+    for (const char* name : {"none", "33\u2153", "45", "78"}) platter_->add(name);
+    platter_->callback(
+        [](Fl_Widget* widget, void*) {
+            MeterWindow* logic = FrameOf(widget)->Logic();
+            const int index = static_cast<Fl_Choice*>(widget)->value();
+            if (logic != nullptr && index >= 0) logic->OnPlatterChosen(static_cast<size_t>(index));
+        },
+        this);
+    // Laid out by LayOutToolBar alone, not stretched by the group.
+    toolBar_->resizable(nullptr);
+    toolBar_->end();
+    LayOutToolBar();
+}
+
+int MeterFrame::LabelWidth(const Fl_Widget* widget) {
+    int width = 0, height = 0;
+    fl_font(widget->labelfont(), widget->labelsize());
+    fl_measure(widget->label(), width, height, 0);
+    return width;
+}
+
+void MeterFrame::LayOutToolBar() {
+    // The controls on the left; the scale and Open at the right edge. The device chooser takes
+    // what is left between them, within its bounds; in a window narrower than the controls
+    // need, they keep their places and the right end is cut.
+    const int y = start_->y(), h = start_->h();
+    const int left = kGap + kButtonWidth + kSmallGap + kButtonWidth + kGap + kLogWidth + kSmallGap +
+                     kRecordWidth;
+    const int right = kGap + LabelWidth(platter_) + kLabelGap + kPlatterWidth + kGap +
+                      LabelWidth(scale_) + kLabelGap + kScaleWidth + kGap + kOpenWidth + kEdge;
+    const int device = std::clamp(w() - kDeviceLeft - left - right, kDeviceLeast, kDeviceMost);
+    int x = kDeviceLeft;
+    device_->resize(x, y, device, h);
+    x += device + kGap;
+    start_->resize(x, y, kButtonWidth, h);
+    x += kButtonWidth + kSmallGap;
+    stop_->resize(x, y, kButtonWidth, h);
+    x += kButtonWidth + kGap;
+    log_->resize(x, y, kLogWidth, h);
+    x += kLogWidth + kSmallGap;
+    record_->resize(x, y, kRecordWidth, h);
+    x += kRecordWidth;
+    const int end = std::max(w(), x + right);
+    open_->resize(end - kEdge - kOpenWidth, y, kOpenWidth, h);
+    scale_->resize(open_->x() - kGap - kScaleWidth, y, kScaleWidth, h);
+    platter_->resize(scale_->x() - LabelWidth(scale_) - kLabelGap - kGap - kPlatterWidth, y,
+                     kPlatterWidth, h);
+    toolBar_->redraw();
 }
 
 Fl_Menu_Item* MeterFrame::Item(const char* path) const {
@@ -325,22 +414,55 @@ Fl_Menu_Item* MeterFrame::Item(const char* path) const {
 
 void MeterFrame::Show(const Display& display) {
     instrument_->Set(display);
-    if (display.status != statusText_) {
+    const bool progress = std::isfinite(display.progress);
+    if (display.status != statusText_ || progress != progress_->visible()) {
         statusText_ = display.status;
-        const std::string shown = ShownLine(statusText_);
-        status_->copy_label(shown.empty() ? " " : shown.c_str());
-        // The whole line where it had to be shortened.
-        status_->copy_tooltip(shown == statusText_ ? nullptr : QuotedName(statusText_).c_str());
+        if (progress)
+            progress_->show();
+        else
+            progress_->hide();
+        ShowStatus();
     }
-    if (std::isfinite(display.progress)) {
+    if (progress) {
         progress_->value(static_cast<float>(display.progress));
         char label[16];
         std::snprintf(label, sizeof label, "%.0f %%", 100.0 * display.progress);
         progress_->copy_label(label);
-        progress_->show();
-    } else {
-        progress_->hide();
     }
+}
+
+int MeterFrame::StatusRoom() const {
+    return status_->w() - 2 * kStatusInset -
+           (progress_->visible() ? kProgressWidth + kProgressMargin : 0);
+}
+
+std::vector<std::string> MeterFrame::StatusShown() const {
+    fl_font(status_->labelfont(), status_->labelsize());
+    return StatusLines(
+        ShownNames(statusText_), [](const std::string& text) { return fl_width(text.c_str()); },
+        StatusRoom(), kStatusLines);
+}
+
+void MeterFrame::ShowStatus() {
+    const std::vector<std::string> lines = StatusShown();
+    std::string label;
+    for (const std::string& line : lines) {
+        if (!label.empty()) label += '\n';
+        // FLTK draws "@..." as a symbol: "@@" is the character itself.
+        for (const char c : line) label += c == '@' ? std::string("@@") : std::string(1, c);
+    }
+    status_->copy_label(label.empty() ? " " : label.c_str());
+    // The whole line where it had to be shortened.
+    const std::string whole = QuotedName(statusText_);
+    std::string joined;
+    for (const std::string& line : lines) joined += (joined.empty() ? "" : "  \u00b7  ") + line;
+    status_->copy_tooltip(joined == whole ? nullptr : whole.c_str());
+}
+
+void MeterFrame::resize(int x, int y, int w, int h) {
+    Fl_Double_Window::resize(x, y, w, h);
+    LayOutToolBar();
+    if (!statusText_.empty()) ShowStatus();
 }
 
 void MeterFrame::SetControls(const Controls& c) {
@@ -388,6 +510,7 @@ void MeterFrame::SetControls(const Controls& c) {
     if (c.device >= 0) device_->value(c.device);
     Enable(device_, c.chooseDevice);
     scale_->value(static_cast<int>(c.scale));
+    platter_->value(static_cast<int>(c.platter));
     const std::string scaleItem = "&View/Bar meter &scale/" + ScaleLabel(kBarScales[c.scale]);
     if (Fl_Menu_Item* item = Item(scaleItem.c_str())) item->setonly();
     controls_ = c;
@@ -458,6 +581,96 @@ void MeterFrame::CopyText(const std::string& text) {
     // Both the clipboard (Ctrl+V) and the primary selection (middle click).
     Fl::copy(text.c_str(), static_cast<int>(text.size()), 1);
     Fl::copy(text.c_str(), static_cast<int>(text.size()), 0);
+}
+
+}  // namespace wobblemeter
+
+namespace wobblemeter {
+
+namespace {
+
+// A widget's box, with its label where it is drawn outside on the left.
+struct Box {
+    const char* name;
+    int x, y, w, h;
+};
+
+bool Overlap(const Box& a, const Box& b) {
+    return a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h;
+}
+
+}  // namespace
+
+std::vector<std::string> MeterFrame::LayoutFaults() const {
+    std::vector<std::string> faults;
+    auto BoxOf = [](const char* name, const Fl_Widget* widget) {
+        Box box{name, widget->x(), widget->y(), widget->w(), widget->h()};
+        const Fl_Align align = widget->align();
+        if (widget->label() != nullptr && (align & FL_ALIGN_INSIDE) == 0 &&
+            (align & FL_ALIGN_LEFT) != 0) {
+            const int label = LabelWidth(widget) + kLabelGap;
+            box.x -= label;
+            box.w += label;
+        }
+        return box;
+    };
+    const std::vector<Box> tools = {BoxOf("the device chooser", device_),
+                                    BoxOf("Start", start_),
+                                    BoxOf("Stop", stop_),
+                                    BoxOf("Log CSV", log_),
+                                    BoxOf("Record WAV", record_),
+                                    BoxOf("the scale chooser", scale_),
+                                    BoxOf("Open", open_),
+                                    BoxOf("the platter chooser", platter_)};
+    const std::vector<Box> bands = {BoxOf("the menu bar", menu_), BoxOf("the tool bar", toolBar_),
+                                    BoxOf("the instrument", instrument_),
+                                    BoxOf("the status bar", status_)};
+    for (const std::vector<Box>* boxes : {&tools, &bands}) {
+        for (size_t first = 0; first < boxes->size(); ++first) {
+            const Box& a = (*boxes)[first];
+            if (a.x < 0 || a.y < 0 || a.x + a.w > w() || a.y + a.h > h())
+                faults.push_back(std::string(a.name) + " lies outside the window");
+            for (size_t j = first + 1; j < boxes->size(); ++j) {
+                if (Overlap(a, (*boxes)[j]))
+                    faults.push_back(std::string(a.name) + " overlaps " + (*boxes)[j].name);
+            }
+        }
+    }
+    // The status line: each line within its room, in the lines the bar holds, its last part
+    // whole.
+    const std::vector<std::string> lines = StatusShown();
+    fl_font(status_->labelfont(), status_->labelsize());
+    if (lines.size() > kStatusLines ||
+        static_cast<int>(lines.size()) * fl_height() > status_->h() - 2)
+        faults.push_back("the status line takes " + std::to_string(lines.size()) + " lines");
+    for (const std::string& line : lines) {
+        if (fl_width(line.c_str()) > StatusRoom())
+            faults.push_back("the status line '" + line + "' is wider than its room");
+    }
+    // The last part ("drop-outs 3") whole; a long one (a name being read) at least its end.
+    const std::string shown = ShownNames(statusText_);
+    constexpr std::string_view kPartSeparator = "  \u00b7  ";
+    constexpr size_t kShortPart = 24, kEndKept = 8;
+    const size_t last = shown.rfind(kPartSeparator);
+    std::string end =
+        last == std::string::npos ? shown : shown.substr(last + kPartSeparator.size());
+    if (end.size() > kShortPart) end.erase(0, end.size() - kEndKept);
+    // Every part but a name (which holds a '/') whole.
+    std::string all;
+    for (const std::string& line : lines) all += line + "\n";
+    for (size_t from = 0; from <= shown.size();) {
+        size_t to = shown.find(kPartSeparator, from);
+        if (to == std::string::npos) to = shown.size();
+        const std::string part = shown.substr(from, to - from);
+        if (part.find('/') == std::string::npos && all.find(part) == std::string::npos)
+            faults.push_back("the status line lost '" + part + "'");
+        from = to + kPartSeparator.size();
+    }
+    if (!lines.empty() &&
+        (lines.back().size() < end.size() ||
+         lines.back().compare(lines.back().size() - end.size(), end.size(), end) != 0))
+        faults.push_back("the status line lost its last words '" + end + "'");
+    return faults;
 }
 
 }  // namespace wobblemeter

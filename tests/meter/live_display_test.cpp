@@ -70,12 +70,14 @@ TEST(LiveDisplay, TheBlockShowsTheFiguresWhileMeasuringAndTheStateOtherwise) {
         EXPECT_TRUE(Holds(measuring, part)) << part << " in\n" << measuring;
     }
     // 0.0997 % on the 0.1 % scale: the bar is all but full.
-    EXPECT_TRUE(Holds(measuring, "[" + std::string(40, '#') + "] 0.1 %")) << measuring;
+    EXPECT_TRUE(Holds(measuring, "[" + std::string(30, '#') + "] 0.1 %")) << measuring;
 
     s.latest.state = MeterState::kSettling;
     const std::string settling = Joined(DisplayLines(s, 5.0, 0));
     EXPECT_TRUE(Holds(settling, "settling: the readings start after 8 s of tone")) << settling;
     EXPECT_FALSE(Holds(settling, "weighted 0.0997")) << settling;
+    // Nor the session's figures, which the readings' start would contradict.
+    EXPECT_TRUE(Holds(settling, "session - / -")) << settling;
 
     s.latest.state = MeterState::kNoTone;
     EXPECT_TRUE(Holds(Joined(DisplayLines(s, 5.0, 0)), "no tone"));
@@ -83,6 +85,30 @@ TEST(LiveDisplay, TheBlockShowsTheFiguresWhileMeasuringAndTheStateOtherwise) {
     const std::vector<std::string> narrow = DisplayLines(s, 5.0, 30);
     EXPECT_TRUE(Holds(Joined(narrow), "waiting for the tone"));
     for (const std::string& line : narrow) EXPECT_LE(line.size(), 30u) << line;
+}
+
+// At 80 columns every line of figures is whole, with figures of several percent on the largest
+// scale; only a line naming a long device or file is cut.
+TEST(LiveDisplay, TheFiguresFitEightyColumns) {
+    SessionSnapshot s;
+    s.source = "hw:1,0";
+    s.sampleRate = 192000;
+    s.seconds = 36000.0;
+    s.overruns = 12;
+    s.lostFrames = 123456;
+    s.dropouts = 34;
+    s.latest = Measuring();
+    for (double* figure : {&s.latest.weightedPeakPercent, &s.latest.unweightedPeakPercent,
+                           &s.latest.weightedRmsPercent, &s.latest.sessionWeightedPeakPercent,
+                           &s.latest.sessionUnweightedPeakPercent})
+        *figure = 9.8765;
+    s.latest.weightedQuasiPeakPercent = s.latest.wowRmsPercent = s.latest.flutterRmsPercent =
+        s.latest.sessionDriftPercent = 9.8765;
+    s.latest.speedErrorPercent = -5.4321;
+    s.latest.modulationHz = 123.45;
+    const std::vector<std::string> whole = DisplayLines(s, 10.0, 0);
+    EXPECT_EQ(DisplayLines(s, 10.0, 80), whole);
+    for (const std::string& line : whole) EXPECT_LE(line.size(), 80u) << line;
 }
 
 TEST(LiveDisplay, ALinePerSecondSaysWhatThatSecondHeld) {
@@ -113,8 +139,8 @@ TEST(LiveDisplay, TheQuasiPeakStandsBesideTheTwoSigmaAndTheBlockKeepsItsHeight) 
     EXPECT_TRUE(Holds(text, "weighted 0.0997 %   quasi-peak 0.1001 %   unweighted 0.1012 %"))
         << text;
     EXPECT_TRUE(Holds(text,
-                      "weighted RMS 0.0707 %   wow 0.0502 %   flutter 0.0498 %   drift "
-                      "0.0123 % (session)"))
+                      "weighted RMS 0.0707 %  wow 0.0502 %  flutter 0.0498 %  session drift "
+                      "0.0123 %"))
         << text;
     // The block is redrawn in place: it has as many lines in every state.
     for (MeterState state : {MeterState::kSettling, MeterState::kNoTone, MeterState::kWaiting}) {

@@ -332,6 +332,21 @@ TEST(MeterPlot, WritesPngOrSvgByExtensionAndReportsAFailedWrite) {
     EXPECT_THROW(WritePlot(r, "tone.wav", dir.Path("no/such/dir/plot.png")), MeterError);
 }
 
+// cairo counts its surfaces per process: the SVG of a plot drawn after other drawings (as the
+// window draws it) is byte for byte the one drawn first (as the command line draws it).
+TEST(MeterPlot, SvgIsTheSameBytesHoweverManySurfacesCameBefore) {
+    wobblemeter_test::ScratchDir dir;
+    const std::string tone = dir.Path("tone.wav");
+    wobblemeter_test::WriteTone(tone, 44100, 3150.0, 0.2, 4.0, 10.0);
+    const MeterResult r = MeasureFile(tone, {});
+    const std::string first = RenderPlot(r, "tone.wav", PlotFormat::kSvg);
+    for (int i = 0; i < 3; ++i)
+        cairo_surface_destroy(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 4, 4));
+    RenderPlot(r, "tone.wav", PlotFormat::kPng);
+    EXPECT_EQ(RenderPlot(r, "tone.wav", PlotFormat::kSvg), first);
+    EXPECT_NE(first.find("id=\"surface1\""), std::string::npos);
+}
+
 // A PNG decoded back into pixels, 0xRRGGBB each.
 struct Pixels {
     int width = 0, height = 0;

@@ -1,11 +1,11 @@
 #!/bin/bash
 # End to end, the real wobblemeter-gui under an Xvfb of its own, driven with xdotool: a wrong
 # option is refused before any display is looked for; a file given on the command line is
-# measured and its readings and plot exported as wobblemeter writes them, the window's class
-# is its desktop entry's, and the bar meter's scale chosen from the menu is remembered; live
-# from a PulseAudio null sink's monitor (a daemon of the test's own) a tone played into the sink
-# reads as the command-line tool reads its file (within 1 %, the carrier within 0.01 %), logged
-# from Start to Stop; closing the window while it logs and records leaves both files whole.
+# measured and its readings and plot (PNG and SVG) exported as wobblemeter writes them, the
+# window's class is its desktop entry's, and the bar meter's scale chosen from the menu is
+# remembered; live from a PulseAudio null sink's monitor (a daemon of the test's own) a tone
+# played into the sink reads as the command-line tool reads its file (within 1 %, the carrier
+# within 0.01 %), logged from Start to Stop; closing the window while it logs and records leaves both files whole.
 # Xvfb and the daemon are stopped by their ids whatever happens.
 # Usage: end_to_end.sh WOBBLEMETER_GUI WOBBLEMETER WOBBLEGEN_CLI
 set -uo pipefail
@@ -51,6 +51,13 @@ env -u DISPLAY "$gui" --no-such-option >"$work/usage.out" 2>"$work/usage.err" ||
 [ "$(wc -l <"$work/usage.err")" -eq 1 ] &&
     grep -q "^wobblemeter-gui: .*--no-such-option.*(see --help)\$" "$work/usage.err" ||
     fail "a wrong option: $(cat "$work/usage.err")"
+
+# A platter the meter has no fold for: refused as wobblemeter refuses it, status 2.
+status=0
+env -u DISPLAY "$gui" --rpm 50 >"$work/rpm.out" 2>"$work/rpm.err" || status=$?
+[ "$status" -eq 2 ] || fail "--rpm 50: status $status: $(cat "$work/rpm.err")"
+[ "$(wc -l <"$work/rpm.err")" -eq 1 ] && grep -q "^wobblemeter-gui: .*50.*(see --help)\$" "$work/rpm.err" ||
+    fail "--rpm 50: $(cat "$work/rpm.err")"
 
 # The test's own display, sound server and settings.
 exec 3<> <(:)
@@ -173,6 +180,7 @@ EOF
     fail "wobblegen-cli"
 "$meter" --json "$work/take.wav" >"$work/cli.json" || fail "wobblemeter --json"
 "$meter" --plot "$work/cli.png" "$work/take.wav" >/dev/null || fail "wobblemeter --plot"
+"$meter" --plot "$work/cli.svg" "$work/take.wav" >/dev/null || fail "wobblemeter --plot x.svg"
 start_gui "$work/take.wav"
 # The desktop groups the window under its entry: the window's class is the entry's
 # StartupWMClass.
@@ -188,6 +196,10 @@ cmp -s "$work/cli.json" "$work/file.json" ||
 save_as ctrl+e "Export the plot" "$work/file.png"
 wait_file "$work/file.png"
 cmp -s "$work/cli.png" "$work/file.png" || fail "the window's plot of the file differs"
+# The SVG too, though the window has drawn many surfaces before it.
+save_as ctrl+e "Export the plot" "$work/file.svg"
+wait_file "$work/file.svg"
+cmp -s "$work/cli.svg" "$work/file.svg" || fail "the window's SVG plot of the file differs"
 # The bar meter's scale chosen from the menu, View > Bar meter scale > 1 % (its third item, the
 # keys a step apart for the menus to open), is remembered.
 xdotool windowfocus --sync "$window"

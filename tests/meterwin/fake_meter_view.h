@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,5 +57,14 @@ public:
     std::vector<std::string> messages;
     std::string copied;
 };
+
+// The readout of that name in a display.
+inline const wobblemeter::Readout& ReadoutNamed(const wobblemeter::Display& d,
+                                                const std::string& name) {
+    for (const wobblemeter::Readout& r : d.readouts) {
+        if (r.name == name) return r;
+    }
+    throw std::runtime_error("no readout " + name);
+}
 
 }  // namespace wobblemeter_test

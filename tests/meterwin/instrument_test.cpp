@@ -7,10 +7,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <limits>
 #include <utility>
+
+#include "meter/message.h"
 
 namespace wobblemeter {
 namespace {
@@ -80,6 +83,114 @@ TEST(Instrument, PanelsStackInTheRightColumnTheDeviationTallest) {
         EXPECT_GE(l.deviation.x, l.bar.x + l.bar.w);
         EXPECT_GE(l.readouts.y, l.bar.y + l.bar.h);
     }
+}
+
+// Pixels of rect in a colour near red, green, blue (0 ... 255 each, within tolerance).
+int PixelsOf(cairo_surface_t* surface, const PanelRect& rect, int red, int green, int blue,
+             int tolerance) {
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    int count = 0;
+    for (int y = static_cast<int>(rect.y); y < static_cast<int>(rect.y + rect.h); ++y) {
+        for (int x = static_cast<int>(rect.x); x < static_cast<int>(rect.x + rect.w); ++x) {
+            uint32_t pixel = 0;
+            std::memcpy(&pixel, data + y * stride + x * 4, sizeof pixel);
+            const int r = (pixel >> 16) & 0xff, g = (pixel >> 8) & 0xff, b = pixel & 0xff;
+            if (std::abs(r - red) <= tolerance && std::abs(g - green) <= tolerance &&
+                std::abs(b - blue) <= tolerance)
+                ++count;
+        }
+    }
+    return count;
+}
+
+// Rows of rect holding a pixel near the colour.
+int RowsOf(cairo_surface_t* surface, const PanelRect& rect, int red, int green, int blue) {
+    int rows = 0;
+    for (int y = static_cast<int>(rect.y); y < static_cast<int>(rect.y + rect.h); ++y) {
+        if (PixelsOf(surface, {rect.x, static_cast<double>(y), rect.w, 1.0}, red, green, blue, 30) >
+            0)
+            ++rows;
+    }
+    return rows;
+}
+
+cairo_surface_t* Drawn(const Display& d, int width, int height) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_t* cr = cairo_create(surface);
+    DrawInstrument(cr, d, width, height);
+    cairo_destroy(cr);
+    return surface;
+}
+
+// The levels are named in the title's strip, in their colour: inside the panel the unweighted
+// level's colour is only on its two dashed lines, not in a legend over the traces; the speed
+// error's mean likewise.
+TEST(Instrument, LegendsStandInTheTitleStripNotOverTheTraces) {
+    constexpr int kWidth = 960, kHeight = 640;
+    Display d = BlankDisplay(WindowState::kFileRead, "take.wav", 0.3);
+    d.summary = true;
+    for (Envelope* e : {&d.unweighted, &d.weighted}) {
+        e->startSeconds = 0.0;
+        e->stretchSeconds = 0.02;
+        e->low.assign(1000, 0.0f);
+        e->high.assign(1000, 0.0f);
+    }
+    d.traceEndSeconds = 20.0;
+    d.unweightedLevelPercent = 0.0501;
+    d.weightedLevelPercent = 0.0302;
+    d.speedError.startSeconds = 0.0;
+    d.speedError.stretchSeconds = 1.0;
+    d.speedError.low.assign(20, 0.1f);
+    d.speedError.high.assign(20, 0.1f);
+    d.speedErrorEndSeconds = 20.0;
+    d.speedErrorLinePercent = 0.1;
+    d.speedErrorLabel = "mean over the span read +0.100 %";
+    cairo_surface_t* surface = Drawn(d, kWidth, kHeight);
+    const InstrumentLayout l = LayOutInstrument(kWidth, kHeight);
+    // The unweighted level's colour (plot.cpp): 0.1, 0.3, 0.8.
+    EXPECT_GT(PixelsOf(surface, l.deviationTitle, 25, 76, 204, 40), 20);
+    EXPECT_LE(RowsOf(surface, PanelFrame(l.deviation), 25, 76, 204), 6);
+    // The mean's colour: 0.1, 0.3, 0.05; its one dashed line.
+    EXPECT_GT(PixelsOf(surface, l.speedErrorTitle, 25, 76, 13, 40), 20);
+    EXPECT_LE(RowsOf(surface, PanelFrame(l.speedError), 25, 76, 13), 3);
+    cairo_surface_destroy(surface);
+}
+
+// Before anything is measured the panels show no axes (none to scale them: no tick labels
+// left of the frames) but, in their middle, what they wait for; the speed error waits for a
+// nominal, not against 0 Hz.
+TEST(Instrument, EmptyPanelsSayWhatTheyWaitFor) {
+    constexpr int kWidth = 960, kHeight = 640;
+    for (const WindowState state :
+         {WindowState::kIdle, WindowState::kError, WindowState::kWaitingForTone}) {
+        SCOPED_TRACE(StateName(state));
+        cairo_surface_t* surface = Drawn(BlankDisplay(state, "", 0.3), kWidth, kHeight);
+        const InstrumentLayout l = LayOutInstrument(kWidth, kHeight);
+        for (const PanelRect& panel : {l.deviation, l.spectrum, l.speedError}) {
+            const PanelRect frame = PanelFrame(panel);
+            EXPECT_EQ(DarkPixels(surface, {panel.x, panel.y, kPanelInsetLeft, panel.h}), 0);
+            EXPECT_EQ(DarkPixels(surface,
+                                 {frame.x, frame.y + frame.h + 2, frame.w, panel.h - frame.h - 2}),
+                      0);
+            EXPECT_GT(
+                PixelsOf(surface, {frame.x + 2, frame.y + frame.h / 4, frame.w - 4, frame.h / 2},
+                         115, 115, 115, 60),
+                50);
+        }
+        cairo_surface_destroy(surface);
+    }
+    // In the status line's words.
+    EXPECT_EQ(WaitingText(BlankDisplay(WindowState::kIdle, "", 0.3)), Text(Msg::kWindowIdle));
+    EXPECT_EQ(WaitingText(BlankDisplay(WindowState::kError, "Live: pulse, channel 1", 0.3)),
+              Text(Msg::kWindowIdle));
+    EXPECT_EQ(WaitingText(BlankDisplay(WindowState::kSettling, "Live: pulse", 0.3)),
+              "tone present, settling: readings after 8 s of tone");
+    EXPECT_EQ(WaitingText(BlankDisplay(WindowState::kStarting, "Live: pulse, channel 1", 0.3)),
+              "Opening pulse, channel 1");
+    EXPECT_EQ(WaitingText(BlankDisplay(WindowState::kReadingFile, "take.wav", 0.3)),
+              "Reading take.wav");
 }
 
 }  // namespace

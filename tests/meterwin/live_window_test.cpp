@@ -32,6 +32,7 @@ namespace {
 using namespace std::chrono_literals;
 using wobblemeter_test::FakeMeterView;
 using wobblemeter_test::PacedSource;
+using wobblemeter_test::ReadoutNamed;
 using wobblemeter_test::ScratchDir;
 
 constexpr int kRate = 44100;
@@ -188,7 +189,7 @@ TEST_F(LiveWindowTest, AToneTakesTheWindowThroughItsStatesAndEachShowsWhatItHas)
         EXPECT_TRUE(Formed(*measuring, name)) << name;
     EXPECT_NEAR(measuring->bar.valuePercent, 0.997, 0.01);
     EXPECT_EQ(measuring->bar.valuePercent, measuring->weightedLevelPercent);
-    EXPECT_EQ(measuring->readouts[0].standard, "against 3150 Hz");
+    EXPECT_EQ(ReadoutNamed(*measuring, "Speed error").standard, "against 3150 Hz");
     // The carrier of the newest audio: the mean over part of a swing.
     double carrier = 0.0;
     ASSERT_EQ(std::sscanf(measuring->status.c_str(), "Carrier %lf Hz", &carrier), 1)
@@ -269,8 +270,9 @@ TEST_F(LiveWindowTest, AToneOffSpeedIsReadAgainstItsNominal) {
         const Display* measuring = LastIn(WindowState::kMeasuring);
         ASSERT_NE(measuring, nullptr);
         ASSERT_TRUE(Formed(*measuring, "Speed error"));
-        EXPECT_EQ(measuring->readouts[0].standard, "against 3150 Hz");
-        EXPECT_EQ(measuring->readouts[0].value, error > 0 ? "+1.000 %" : "-1.000 %");
+        EXPECT_EQ(ReadoutNamed(*measuring, "Speed error").standard, "against 3150 Hz");
+        EXPECT_EQ(ReadoutNamed(*measuring, "Speed error").value,
+                  error > 0 ? "+1.000 %" : "-1.000 %");
     }
 }
 

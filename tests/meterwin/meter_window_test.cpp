@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -31,6 +30,7 @@ namespace wobblemeter {
 namespace {
 
 using wobblemeter_test::FakeMeterView;
+using wobblemeter_test::ReadoutNamed;
 using wobblemeter_test::ScratchDir;
 using wobblemeter_test::WriteTone;
 
@@ -39,22 +39,10 @@ std::string Contents(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// An SVG with cairo's surface number (counted per process) taken out.
-std::string WithoutSurfaceNumber(std::string svg) {
-    return std::regex_replace(svg, std::regex("id=\"surface[0-9]+\""), "id=\"surface\"");
-}
-
 std::vector<CaptureDeviceInfo> ThreeDevices() {
     return {{"Built-in: Analog (hw:0,0)", 2, 48000, false},
             {"default", 32, 44100, true},
             {"USB Audio: - (hw:1,0)", 2, 96000, false}};
-}
-
-const Readout& ReadoutNamed(const Display& d, const std::string& name) {
-    for (const Readout& r : d.readouts) {
-        if (r.name == name) return r;
-    }
-    throw std::runtime_error("no readout " + name);
 }
 
 class MeterWindowTest : public ::testing::Test {
@@ -102,6 +90,7 @@ TEST_F(MeterWindowTest, PicksTheRememberedDeviceElseTheDefaultAndRemembersChoice
         window.OnDeviceChosen(2);
         window.OnScaleChosen(4);
         EXPECT_EQ(view.Last().bar.scalePercent, 10.0);
+        EXPECT_EQ(view.controls.scale, 4u);  // the chooser and the menu show it
     }
     {
         MeterWindow window(view, Options());
@@ -160,7 +149,18 @@ TEST_F(MeterWindowTest, AFileIsReadOffTheInterfaceThreadThenItsReadingsShown) {
               Format("%.4f %%", expected.weightedRmsPercent));
     EXPECT_EQ(ReadoutNamed(d, "Weighted quasi-peak").value,
               Format("%.4f %%", expected.weightedQuasiPeakPercent));
-    EXPECT_EQ(ReadoutNamed(d, "Weighted quasi-peak").standard, "DIN 45507 / IEC 386");
+    EXPECT_EQ(ReadoutNamed(d, "Weighted quasi-peak").group, "DIN 45507 / IEC 386");
+    EXPECT_EQ(ReadoutNamed(d, "Wow RMS").value, Format("%.4f %%", expected.wowRmsPercent));
+    EXPECT_EQ(ReadoutNamed(d, "Wow RMS").group, "JIS / NAB");
+    EXPECT_EQ(ReadoutNamed(d, "Flutter RMS").value, Format("%.4f %%", expected.flutterRmsPercent));
+    EXPECT_EQ(ReadoutNamed(d, "Drift").value, PercentText(expected.driftPercent));
+    EXPECT_TRUE(ReadoutNamed(d, "Drift").formed);
+    // The range as the command line's summary words it.
+    const std::string summary = FormatSummary(expected, path);
+    const size_t range = summary.find("(speed error ");
+    ASSERT_NE(range, std::string::npos) << summary;
+    EXPECT_EQ(ReadoutNamed(d, "Speed error range").value + ")\n",
+              summary.substr(range + 13, summary.find('\n', range) - range - 12));
     EXPECT_EQ(ReadoutNamed(d, "Speed error").value, FormatSpeedError(expected));
     EXPECT_EQ(ReadoutNamed(d, "Speed error").standard, "against 3150 Hz");
     EXPECT_TRUE(ReadoutNamed(d, "Weighted RMS").formed);
@@ -181,10 +181,15 @@ TEST_F(MeterWindowTest, AFileIsReadOffTheInterfaceThreadThenItsReadingsShown) {
 
     window.OnCopy();
     EXPECT_EQ(view.copied, ReadingsText(d));
-    EXPECT_NE(
-        view.copied.find("Weighted two-sigma: " + Format("%.4f %%", expected.weightedPeakPercent) +
-                         " (AES6 / IEC 60386)\n"),
-        std::string::npos)
+    // Under its group's name, as the window shows it.
+    EXPECT_NE(view.copied.find("AES6 / IEC 60386\n  Weighted two-sigma: " +
+                               Format("%.4f %%", expected.weightedPeakPercent) + "\n"),
+              std::string::npos)
+        << view.copied;
+    EXPECT_NE(view.copied.find("JIS / NAB\n  Weighted RMS: "), std::string::npos) << view.copied;
+    EXPECT_NE(view.copied.find("  Drift: " + PercentText(expected.driftPercent) +
+                               " (peak-to-peak below 0.5 Hz)\n"),
+              std::string::npos)
         << view.copied;
 }
 
@@ -213,8 +218,7 @@ TEST_F(MeterWindowTest, ExportsWriteWhatTheCommandLineToolWrites) {
     EXPECT_EQ(view.asked[3].suggestion, dir.Path("tone.json"));
     // A name without an extension gets the kind's own.
     EXPECT_EQ(Contents(dir.Path("plot.png")), RenderPlot(result, path, PlotFormat::kPng));
-    EXPECT_EQ(WithoutSurfaceNumber(Contents(dir.Path("plot.svg"))),
-              WithoutSurfaceNumber(RenderPlot(result, path, PlotFormat::kSvg)));
+    EXPECT_EQ(Contents(dir.Path("plot.svg")), RenderPlot(result, path, PlotFormat::kSvg));
     EXPECT_EQ(Contents(dir.Path("log.csv")), csv);
     EXPECT_EQ(Contents(dir.Path("readings.json")), FormatJson(result, path));
 
@@ -351,6 +355,90 @@ TEST_F(MeterWindowTest, AFileThatCannotBeMeasuredSaysWhyInTheToolsWords) {
     EXPECT_EQ(window.State(), WindowState::kError);
     EXPECT_EQ(view.messages.back(),
               fifo + ": not a regular file (a FIFO or a socket): give a recording");
+}
+
+bool HasReadout(const Display& d, const std::string& name) {
+    for (const Readout& r : d.readouts)
+        if (r.name == name) return true;
+    return false;
+}
+
+// The platter given on the command line is chosen and remembered; a file is measured with it
+// (the readings per revolution and the turntable's fold, as MeasureFile gives them), measured
+// again when another is chosen, and the choice is there the next time.
+TEST_F(MeterWindowTest, ThePlatterChosenMeasuresPerRevolutionAndIsRemembered) {
+    const std::string path = dir.Path("record.wav");
+    // Once per revolution of a 33 1/3 rpm platter: 0.556 Hz.
+    WriteTone(path, 44100, 3150.0, 0.2, 100.0 / 3.0 / 60.0, 30.0);
+    MeterOptions platter;
+    platter.rpm = 100.0 / 3.0;
+    const MeterResult expected = MeasureFile(path, platter);
+    {
+        MeterWindowOptions options = Options();
+        options.rpm = 100.0 / 3.0;
+        MeterWindow window(view, options);
+        window.Begin(path);
+        WaitWhileReading(window);
+        ASSERT_EQ(window.State(), WindowState::kFileRead);
+        EXPECT_EQ(view.controls.platter, 1u);
+        const Display& d = view.Last();
+        EXPECT_EQ(d.revolution.rpm, 100.0 / 3.0);
+        EXPECT_EQ(d.revolution.meanPercent, expected.revolution.meanPercent);
+        EXPECT_EQ(ReadoutNamed(d, "Once per revolution").value,
+                  PercentText(expected.revolution.oncePercent));
+        EXPECT_EQ(ReadoutNamed(d, "Once per revolution").group, "Platter, 33 1/3 rpm");
+        EXPECT_EQ(ReadoutNamed(d, "Remaining").value,
+                  PercentText(expected.revolution.remainingRmsPercent));
+
+        window.OnPlatterChosen(0);
+        EXPECT_EQ(window.State(), WindowState::kReadingFile);
+        WaitWhileReading(window);
+        EXPECT_FALSE(HasReadout(view.Last(), "Once per revolution"));
+        EXPECT_EQ(view.Last().revolution.rpm, 0.0);
+        window.OnPlatterChosen(2);
+        WaitWhileReading(window);
+        EXPECT_EQ(ReadoutNamed(view.Last(), "Once per revolution").group, "Platter, 45 rpm");
+    }
+    MeterWindow window(view, Options());
+    window.Begin(std::nullopt);
+    EXPECT_EQ(view.controls.platter, 2u);
+}
+
+// A file that cannot be measured, opened after one that was, says why and leaves the readings
+// before it shown and exportable, as of the file they were read from.
+TEST_F(MeterWindowTest, AFailedOpenKeepsTheReadingsBeforeIt) {
+    MeterWindow window(view, Options());
+    const std::string tone = ReadTone(window);
+    ASSERT_EQ(window.State(), WindowState::kFileRead);
+    const Display before = view.Last();
+    const std::string bad = dir.Path("bad.wav");
+    std::ofstream(bad) << "not audio at all\n";
+    window.OpenFile(bad);
+    WaitWhileReading(window);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].rfind(bad + ": not an audio file", 0), 0u) << view.messages[0];
+    EXPECT_EQ(window.State(), WindowState::kFileRead);
+    EXPECT_EQ(view.Last().heading, tone);
+    EXPECT_EQ(ReadingsText(view.Last()), ReadingsText(before));
+    EXPECT_EQ(view.Last().weighted.low, before.weighted.low);
+    EXPECT_TRUE(view.controls.exportResult);
+    // The export suggests the name beside the file the readings are of.
+    window.OnExportJson();
+    ASSERT_FALSE(view.asked.empty());
+    EXPECT_EQ(view.asked.back().suggestion, dir.Path("tone.json"));
+
+    // A second failure keeps them still; a file measured then replaces them.
+    window.OpenFile(bad);
+    WaitWhileReading(window);
+    EXPECT_EQ(view.Last().heading, tone);
+    const std::string other = dir.Path("other.wav");
+    WriteTone(other, 44100, 3150.0, 0.5, 4.0, 12.0);
+    window.OpenFile(other);
+    WaitWhileReading(window);
+    EXPECT_EQ(view.Last().heading, other);
+    window.OpenFile(bad);
+    WaitWhileReading(window);
+    EXPECT_EQ(view.Last().heading, other);
 }
 
 TEST_F(MeterWindowTest, ADroppedFileIsOpenedAndOtherDropsAreRefused) {
