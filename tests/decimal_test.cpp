@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 namespace {
 
@@ -38,6 +39,11 @@ TEST(DecimalReal, LeadingZerosAreZerosAndOtherSpellingsAreRefused) {
         EXPECT_FALSE(ParseDecimalReal(text, value)) << text;
         EXPECT_EQ(value, -99.0) << text;
     }
+    // Beyond the double range in digits alone, without point or exponent: refused too.
+    std::string huge(401, '0');
+    huge[0] = '1';
+    EXPECT_FALSE(ParseDecimalReal(huge.c_str(), value));
+    EXPECT_EQ(value, -99.0);
 }
 
 TEST(PlainDecimal, DigitsAndOnePointAsWrittenAndNothingElse) {

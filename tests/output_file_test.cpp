@@ -17,6 +17,8 @@
 
 #ifdef _WIN32
 #include <io.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -123,5 +125,66 @@ TEST_F(OutputFileTest, OneOutputFileAtATime) {
     ASSERT_NE(again, nullptr) << "free again once the first is committed";
     DiscardOutputFile(again);
 }
+
+#ifndef _WIN32
+// Output files close nothing of the program's own: standard input, here a pipe, still reads
+// after one file is committed and another discarded.
+TEST_F(OutputFileTest, StandardInputStaysOpenAcrossOutputFiles) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const int saved = ::dup(0);  // -1 when the test runs without standard input
+    ASSERT_EQ(::dup2(ends[0], 0), 0);
+    ::close(ends[0]);
+    ASSERT_EQ(::write(ends[1], "ab", 2), 2);
+
+    FILE* file = OpenOutputFile(path_.c_str());
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(CommitOutputFile(file));
+    file = OpenOutputFile((dir_ + "/second.wav").c_str());
+    ASSERT_NE(file, nullptr);
+    DiscardOutputFile(file);
+    char read[2] = {};
+    EXPECT_EQ(::read(0, read, sizeof read), 2);
+    EXPECT_EQ(std::string(read, 2), "ab");
+
+    ::close(ends[1]);
+    if (saved >= 0) {
+        ::dup2(saved, 0);
+        ::close(saved);
+    } else {
+        ::close(0);
+    }
+}
+// As far as fopen follows links (40 on Linux), the file at the end of the chain is written and
+// every link stays a link.
+TEST_F(OutputFileTest, TheLongestChainOfLinksIsWrittenThrough) {
+    constexpr int kLinks = 40;
+    // Built by appending: GCC 12 at -O3 misreads "l" + std::to_string(i) as an overlapping copy.
+    const auto name = [](int i) {
+        std::string link = "l";
+        link += std::to_string(i);
+        return link;
+    };
+    const std::string real = dir_ + "/real.wav";
+    std::ofstream(real) << "previous";
+    for (int i = 0; i < kLinks; ++i) {
+        const std::string to = i + 1 < kLinks ? name(i + 1) : "real.wav";
+        ASSERT_EQ(::symlink(to.c_str(), (dir_ + "/" + name(i)).c_str()), 0);
+    }
+    const std::string first = dir_ + "/l0";
+    FILE* plain = std::fopen(first.c_str(), "rb");
+    ASSERT_NE(plain, nullptr) << "fopen follows the whole chain";
+    std::fclose(plain);
+
+    FILE* file = OpenOutputFile(first.c_str());
+    ASSERT_NE(file, nullptr);
+    std::fputs("new", file);
+    EXPECT_TRUE(CommitOutputFile(file));
+    std::ifstream in(real, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              "new");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_ + "/" + name(kLinks - 1)));
+}
+#endif
 
 }  // namespace

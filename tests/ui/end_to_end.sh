@@ -87,6 +87,7 @@ expect_exit() {
 }
 
 focus() { xdotool windowfocus --sync "$1"; }
+window_height() { xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: [0-9]*x\([0-9]*\).*/\1/p'; }
 
 # Checks the window manager hints of window $1 (named $2 in messages) that belongs to the
 # dialog: transient for it, no taskbar button, and a close button only (the Motif functions
@@ -173,8 +174,13 @@ xdotool key Return
 box=$(wait_window '^wobblegen$')
 [ ! -e "$work/letter/test.wav" ] || fail "a failed exchange wrote test.wav"
 check_owned_window "$box" "the message box"
+# At 96 dpi an 8-point font is 11 px: three margins of that, the 33 px icon beside the one line
+# of text and the 24 px OK button.
+height=$(window_height "$box")
+[ "$height" = 90 ] || fail "message box $height px high, not 90"
+# OK has the focus: Space presses it.
 focus "$box"
-xdotool key Return
+xdotool key space
 wait_window_gone '^wobblegen$'
 kill -0 "$app_pid" || fail "the dialog closed after the message"
 dialog=$(wait_window "^${caption}\$")
@@ -233,6 +239,14 @@ for keys in alt+space shift+F10; do
     xdotool key a  # the entry's mnemonic: &About wobblegen...
     about=$(wait_window '^About wobblegen$')
     check_owned_window "$about" "the About box"
+    if [ "$keys" = alt+space ] && command -v import >/dev/null && command -v convert >/dev/null; then
+        # The icon left of the text: its dark oscilloscope screen fills much of the left
+        # seventh of the box, where without it there is only the grey background.
+        import -window "$about" "$work/about.png"
+        dark=$(convert "$work/about.png" -gravity west -crop 14%x100%+0+0 +repage \
+            -colorspace gray -threshold 25% -negate -format '%[fx:round(mean*w*h)]' info:)
+        [ "$dark" -ge 200 ] || fail "no icon in the About box: $dark dark pixels left of its text"
+    fi
     focus "$about"
     xdotool key Return
     wait_window_gone '^About wobblegen$'
@@ -243,4 +257,27 @@ xdotool key Return  # the unchanged defaults write the default file
 expect_exit 0
 cmp "$work/about/test.wav" "$work/cli/test.wav" || fail "fields changed by the About box"
 
-echo "8 passed, 0 failed"
+echo "The desktop's Xft.dpi scales the dialogs: the same message box twice as high at 192 dpi"
+# Only on a display of our own: the resource database is the desktop's.
+if [ -n "$xvfb_pid" ]; then
+    xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi:	192"
+    mkdir "$work/dpi"
+    start_gui "$work/dpi"
+    focus "$dialog"
+    xdotool key Tab Tab Tab Tab Tab Tab Tab  # Duration
+    xdotool type x
+    xdotool key Return
+    box=$(wait_window '^wobblegen$')
+    # A 21 px font: three margins of 21, the 63 px icon, the 44 px button.
+    height=$(window_height "$box")
+    [ "$height" = 170 ] || fail "message box at 192 dpi $height px high, not 170"
+    focus "$box"
+    xdotool key Return
+    wait_window_gone '^wobblegen$'
+    focus "$dialog"
+    xdotool key Escape
+    expect_exit 0
+    xprop -root -remove RESOURCE_MANAGER
+fi
+
+echo "9 passed, 0 failed"

@@ -41,7 +41,9 @@ std::u16string Utf16(const char* ascii) {
     return text;
 }
 
-constexpr DWORD kChildVisible = WS_CHILD | WS_VISIBLE;
+// WS_CHILD | WS_VISIBLE as the dialog manager knows them: the templates must carry the Win32
+// values themselves, not whatever afxres.h calls them.
+constexpr DWORD kChildVisible = 0x50000000u;
 
 const DialogTemplate& Template(UINT id) {
     AfxSetResourceHandle(&wobblegenResources);
@@ -122,10 +124,12 @@ TEST(Win32DialogTemplate, AboutBoxIsAClassicTemplateWithSixteenBitIds) {
         WORD atom;
         std::u16string text;
     } expected[] = {
-        {SS_ICON | kChildVisible, 0xFFFF, 0x82, u""},  // the icon comes from the backend
-        {SS_LEFT | SS_NOPREFIX | WS_GROUP | kChildVisible, 0xFFFF, 0x82, u"wobblegen Version 1.0"},
-        {SS_LEFT | WS_GROUP | kChildVisible, 0xFFFF, 0x82, u"Wow and flutter test tones"},
-        {BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP | kChildVisible, IDOK, 0x80, u"OK"},
+        // The Win32 values: SS_ICON 0x3, SS_NOPREFIX 0x80, WS_GROUP 0x20000, WS_TABSTOP
+        // 0x10000, BS_DEFPUSHBUTTON 0x1, over WS_CHILD | WS_VISIBLE.
+        {0x50000003u, 0xFFFF, 0x82, u""},  // the icon comes from the backend
+        {0x50020080u, 0xFFFF, 0x82, u"wobblegen Version 1.0"},
+        {0x50020000u, 0xFFFF, 0x82, u"Wow and flutter test tones"},
+        {0x50030001u, IDOK, 0x80, u"OK"},
     };
     for (const auto& item : expected) {
         SCOPED_TRACE(std::string(item.text.begin(), item.text.end()));
