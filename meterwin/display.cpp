@@ -27,6 +27,18 @@ struct Figures {
     double rpm = 0.0, once = NAN, onceDegrees = NAN, remaining = NAN;
 };
 
+// The figures a second's reading and a whole measurement's result name alike.
+template <class Reading>
+void CopyCommonFigures(const Reading& r, Figures& f) {
+    f.weighted = r.weightedPeakPercent;
+    f.unweighted = r.unweightedPeakPercent;
+    f.quasiPeak = r.weightedQuasiPeakPercent;
+    f.rms = r.weightedRmsPercent;
+    f.wow = r.wowRmsPercent;
+    f.flutter = r.flutterRmsPercent;
+    f.speedError = r.speedErrorPercent;
+}
+
 // Decimals a figure of the given size shows: at least minimum, and more where fewer than three
 // significant digits would remain (a drift of 0.0004217 % shows as 0.000422 %), up to
 // kMostDecimals.
@@ -240,13 +252,7 @@ Display DisplayOfSnapshot(const SessionSnapshot& s, double barScale, double hold
     const double none = std::numeric_limits<double>::quiet_NaN();
     Figures f;
     if (tone) {
-        f.weighted = r.weightedPeakPercent;
-        f.unweighted = r.unweightedPeakPercent;
-        f.quasiPeak = r.weightedQuasiPeakPercent;
-        f.rms = r.weightedRmsPercent;
-        f.wow = r.wowRmsPercent;
-        f.flutter = r.flutterRmsPercent;
-        f.speedError = r.speedErrorPercent;
+        CopyCommonFigures(r, f);
         f.nominalHz = NominalOf(r);
     }
     // The session's drift stays when the tone goes.
@@ -354,13 +360,7 @@ Display DisplayOfResult(const MeterResult& r, const std::string& heading, double
     d.heading = heading;
     d.summary = true;
     Figures f;
-    f.weighted = r.weightedPeakPercent;
-    f.unweighted = r.unweightedPeakPercent;
-    f.quasiPeak = r.weightedQuasiPeakPercent;
-    f.rms = r.weightedRmsPercent;
-    f.wow = r.wowRmsPercent;
-    f.flutter = r.flutterRmsPercent;
-    f.speedError = r.speedErrorPercent;
+    CopyCommonFigures(r, f);
     f.nominalHz = r.nominalHz;
     f.drift = r.driftPercent;
     f.speedLow = r.speedErrorLowPercent;

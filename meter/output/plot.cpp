@@ -526,15 +526,6 @@ bool EncodePng(cairo_surface_t* surface, std::string& out) {
     return true;
 }
 
-cairo_status_t AppendToString(void* closure, const unsigned char* data, unsigned int length) {
-    try {
-        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-    } catch (const std::bad_alloc&) {
-        return CAIRO_STATUS_NO_MEMORY;
-    }
-    return CAIRO_STATUS_SUCCESS;
-}
-
 // cairo names each surface of an SVG "surfaceN" after a number it counts per process, so that
 // the same plot drawn twice (by the window, after other drawings) would differ: the numbers are
 // given anew, 1, 2, ... in the order they first appear, in the ids and the references alike.

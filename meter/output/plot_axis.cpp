@@ -2,7 +2,9 @@
 #include "meter/output/plot_axis.h"
 
 #include <cstdio>
+#include <new>
 #include <numbers>
+#include <string>
 
 namespace wobblemeter {
 
@@ -71,6 +73,15 @@ void YAxisTitle(cairo_t* cr, const PanelRect& b, const char* title, double halfL
     cairo_rotate(cr, -std::numbers::pi / 2);
     cairo_show_text(cr, title);
     cairo_restore(cr);
+}
+
+cairo_status_t AppendToString(void* closure, const unsigned char* data, unsigned int length) {
+    try {
+        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+    } catch (const std::bad_alloc&) {
+        return CAIRO_STATUS_NO_MEMORY;
+    }
+    return CAIRO_STATUS_SUCCESS;
 }
 
 }  // namespace wobblemeter

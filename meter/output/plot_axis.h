@@ -15,6 +15,10 @@ namespace wobblemeter {
 // its right end.
 void PlotText(cairo_t* cr, double x, double y, const char* text, double alignX = 0.0);
 
+// The write callback of a cairo surface drawn into memory (SVG, PDF): appends to the
+// std::string that closure points to; out of memory is cairo's CAIRO_STATUS_NO_MEMORY.
+cairo_status_t AppendToString(void* closure, const unsigned char* data, unsigned int length);
+
 // The edge of the frame an axis is labelled on: the left one's grid lines run across the
 // frame at a value's y, the bottom one's up and down at a value's x.
 enum class AxisEdge { kLeft, kBottom };

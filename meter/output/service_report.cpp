@@ -396,15 +396,6 @@ void DrawFooter(Page& p, const ReportDetails& d) {
     PlotText(p.cr, p.Right(), p.height - kMargin, d.when.c_str(), 1.0);
 }
 
-cairo_status_t AppendToString(void* closure, const unsigned char* data, unsigned int length) {
-    try {
-        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-    } catch (const std::bad_alloc&) {
-        return CAIRO_STATUS_NO_MEMORY;
-    }
-    return CAIRO_STATUS_SUCCESS;
-}
-
 }  // namespace
 
 std::string RenderReport(const MeterResult& result, const ReportDetails& details) {
