@@ -47,6 +47,9 @@ if(WIN32)
       endif()
     endif()
   endforeach()
+  # The installer's and the uninstaller's icon: the programs' own.
+  list(APPEND nsis_defines -DICON=${WOBBLEGEN_WINRES_DIR}/wobblegen.ico)
+  list(APPEND installer_programs wobblegen-icon-file)
   find_program(WOBBLEGEN_MAKENSIS makensis)
   add_custom_target(
     installer

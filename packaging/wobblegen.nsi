@@ -6,6 +6,7 @@
 ;   STAGE     the folder holding the stripped programs, README.txt and LICENSE.txt
 ;   OUTFILE   the installer to write
 ;   WITH_GUI, WITH_METER, WITH_METER_GUI   each when its program is built
+;   ICON      the programs' icon file, for the installer and the uninstaller (optional)
 ; Silent: setup.exe /S [/D=FOLDER] and Uninstall.exe /S.
 
 Unicode true
@@ -25,6 +26,10 @@ OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
 LicenseData "${STAGE}/LICENSE.txt"
 ShowInstDetails show
+!ifdef ICON
+  Icon "${ICON}"
+  UninstallIcon "${ICON}"
+!endif
 ShowUninstDetails show
 
 ; The version block Explorer shows for the installer itself.
