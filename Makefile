@@ -75,18 +75,24 @@ windows: setup
 test-windows: windows
 	@cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# wobblegen_VERSION_amd64.deb and wobblegen-VERSION-win64.zip in $(DIST)/.
+# wobblegen_VERSION_amd64.deb, wobblegen-VERSION-win64.zip and the installer
+# wobblegen-VERSION-setup.exe (NSIS, packaging/wobblegen.nsi) in $(DIST)/.
 package: build windows
 	@cd $(BUILD) && cpack -G DEB -B $(CURDIR)/$(BUILD)/package >/dev/null
 	@cd $(WINDOWS_BUILD) && cpack -G ZIP -B $(CURDIR)/$(WINDOWS_BUILD)/package >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target installer >/dev/null
 	@mkdir -p $(DIST)
-	@cp $(BUILD)/package/wobblegen_*_amd64.deb $(WINDOWS_BUILD)/package/wobblegen-*-win64.zip $(DIST)/
-	@ls -1 $(DIST)/wobblegen_*_amd64.deb $(DIST)/wobblegen-*-win64.zip
+	@cp $(BUILD)/package/wobblegen_*_amd64.deb $(WINDOWS_BUILD)/package/wobblegen-*-win64.zip \
+		$(WINDOWS_BUILD)/package/wobblegen-*-setup.exe $(DIST)/
+	@ls -1 $(DIST)/wobblegen_*_amd64.deb $(DIST)/wobblegen-*-win64.zip $(DIST)/wobblegen-*-setup.exe
 
-# Installs the Debian package with apt-get (as root), runs and removes it; checks the zip.
+# Installs the Debian package with apt-get (as root), runs and removes it; checks the zip;
+# installs, runs and uninstalls the Windows installer under Wine.
 test-package: package
 	@./tests/package/deb_test.sh $$(ls -t $(DIST)/wobblegen_*_amd64.deb | head -n 1)
 	@./tests/package/zip_test.sh $$(ls -t $(DIST)/wobblegen-*-win64.zip | head -n 1) $(WINDOWS_BUILD)/wine
+	@./tests/package/installer_test.sh $$(ls -t $(DIST)/wobblegen-*-setup.exe | head -n 1) \
+		$(BUILD)/wobblegen-cli
 
 # Builds that CI makes besides the tests, so that they cannot rot: every default target in a
 # Release build (-O3 warns where -O2 does not), and the libFuzzer target with clang, not run.

@@ -1,6 +1,6 @@
 # Release packages with CPack: on Linux the Debian package (programs, desktop entry, icons, man
-# pages, README and licence; Depends from dpkg-shlibdeps), on Windows the zip of both programs
-# with the README and the licence as text. `make package` makes both.
+# pages, README and licence; Depends from dpkg-shlibdeps), on Windows the zip of the programs
+# with the README and the licence as text, and the NSIS installer. `make package` makes them.
 set(CPACK_PACKAGE_NAME wobblegen)
 set(CPACK_PACKAGE_VENDOR "the wobblegen developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -24,6 +24,43 @@ if(WIN32)
     file(WRITE ${CMAKE_BINARY_DIR}/package/${target} "${content}")
     install(FILES ${CMAKE_BINARY_DIR}/package/${target} DESTINATION .)
   endforeach()
+
+  # The installer, package/wobblegen-VERSION-setup.exe (`cmake --build . --target installer`,
+  # which `make package` runs): packaging/wobblegen.nsi run by NSIS's makensis on the programs
+  # this build has, stripped into a folder of their own, with the same two text files.
+  set(stage ${CMAKE_BINARY_DIR}/installer)
+  set(setup ${CMAKE_BINARY_DIR}/package/wobblegen-${PROJECT_VERSION}-setup.exe)
+  set(nsis_defines -DVERSION=${PROJECT_VERSION} -DSTAGE=${stage} -DOUTFILE=${setup})
+  set(stage_commands COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${stage})
+  foreach(program wobblegen-cli:- wobblegen:WITH_GUI wobblemeter:WITH_METER
+                  wobblemeter-gui:WITH_METER_GUI)
+    string(REPLACE ":" ";" program ${program})
+    list(GET program 0 target)
+    list(GET program 1 define)
+    if(TARGET ${target})
+      list(APPEND stage_commands COMMAND ${CMAKE_STRIP} -o ${stage}/${target}.exe
+                                         $<TARGET_FILE:${target}>)
+      list(APPEND installer_programs ${target})
+      if(NOT define STREQUAL "-")
+        list(APPEND nsis_defines -D${define})
+      endif()
+    endif()
+  endforeach()
+  # The installer's and the uninstaller's icon: the programs' own.
+  list(APPEND nsis_defines -DICON=${WOBBLEGEN_WINRES_DIR}/wobblegen.ico)
+  list(APPEND installer_programs wobblegen-icon-file)
+  find_program(WOBBLEGEN_MAKENSIS makensis)
+  add_custom_target(
+    installer
+    ${stage_commands}
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_BINARY_DIR}/package/README.txt
+            ${CMAKE_BINARY_DIR}/package/LICENSE.txt ${stage}
+    COMMAND ${WOBBLEGEN_MAKENSIS} -V2 -NOCD ${nsis_defines} ${PROJECT_SOURCE_DIR}/packaging/wobblegen.nsi
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/wobblegen.nsi
+    COMMENT "Making the installer wobblegen-${PROJECT_VERSION}-setup.exe with makensis"
+    VERBATIM)
+  add_dependencies(installer ${installer_programs})
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

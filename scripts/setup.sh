@@ -11,7 +11,7 @@ packages="
   time hyperfine
   portaudio19-dev libasound2-dev alsa-utils libasound2-plugins pulseaudio pulseaudio-utils sox
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine zip unzip dpkg-dev file
-  libz-mingw-w64-dev meson ninja-build
+  libz-mingw-w64-dev meson ninja-build nsis
 "
 
 missing=""
