@@ -182,7 +182,7 @@ std::string LevelText(const char* name, double level) {
 }
 
 void DrawDeviation(cairo_t* cr, const Display& d, const InstrumentLayout& l) {
-    const char* title = d.summary ? "Deviation over the span read" : "Deviation, the last 10 s";
+    const char* title = d.deviationTitle.c_str();
     DrawTitle(cr, l.deviationTitle, title);
     // In the colours of the traces' levels (plot.cpp), swatches in the traces' own.
     DrawLegend(cr, l.deviationTitle, title,
@@ -198,6 +198,7 @@ void DrawDeviation(cairo_t* cr, const Display& d, const InstrumentLayout& l) {
     deviation.startSeconds = d.traceStartSeconds;
     deviation.endSeconds = d.traceEndSeconds;
     deviation.legend = false;
+    deviation.lines = true;
     DrawDeviationPanel(cr, deviation, l.deviation);
 }
 

@@ -89,6 +89,19 @@ std::string ScaleLabel(double percent) {
     return text;
 }
 
+// The View menu's item of a deviation span: "&View/Deviation s&pan/10 s", ".../Whole stretch".
+std::string SpanItem(double seconds) {
+    std::string path = "&View/Deviation s&pan/";
+    if (seconds > 0.0) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g s", seconds);
+        path += text;
+    } else {
+        path += "Whole stretch";
+    }
+    return path;
+}
+
 // An icon image of size x size pixels, drawn by the shared icon code.
 Fl_RGB_Image* IconImage(int size) {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
@@ -289,6 +302,15 @@ void MeterFrame::BuildMenu() {
                 if (logic != nullptr) logic->OnScaleChosen(reinterpret_cast<size_t>(index));
             },
             reinterpret_cast<void*>(scale), FL_MENU_RADIO);
+    }
+    for (size_t span = 0; span < kDeviationSpans.size(); ++span) {
+        menu_->add(
+            SpanItem(kDeviationSpans[span]).c_str(), 0,
+            [](Fl_Widget* widget, void* index) {
+                MeterWindow* logic = FrameOf(widget)->Logic();
+                if (logic != nullptr) logic->OnSpanChosen(reinterpret_cast<size_t>(index));
+            },
+            reinterpret_cast<void*>(span), FL_MENU_RADIO);
     }
     menu_->add(
         "&Help/&About wobblemeter-gui...", 0,
@@ -513,6 +535,7 @@ void MeterFrame::SetControls(const Controls& c) {
     platter_->value(static_cast<int>(c.platter));
     const std::string scaleItem = "&View/Bar meter &scale/" + ScaleLabel(kBarScales[c.scale]);
     if (Fl_Menu_Item* item = Item(scaleItem.c_str())) item->setonly();
+    if (Fl_Menu_Item* item = Item(SpanItem(kDeviationSpans[c.span]).c_str())) item->setonly();
     controls_ = c;
     controlsSet_ = true;
     menu_->redraw();
