@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <numbers>
 #include <utility>
 
 #include "meter/message.h"
@@ -191,6 +193,63 @@ TEST(Instrument, EmptyPanelsSayWhatTheyWaitFor) {
               "Opening pulse, channel 1");
     EXPECT_EQ(WaitingText(BlankDisplay(WindowState::kReadingFile, "take.wav", 0.3)),
               "Reading take.wav");
+}
+
+}  // namespace
+}  // namespace wobblemeter
+
+namespace wobblemeter {
+namespace {
+
+// A 4 Hz swing of 0.5 % seen over its last second, 50 points of 20 ms each: drawn as a line
+// that climbs and falls column by column, not as steps flat over each point's 14 pixels.
+TEST(Instrument, ASwingSeenCloseIsDrawnAsALineNotAsSteps) {
+    constexpr int kWidth = 1000, kHeight = 700;
+    Display d = BlankDisplay(WindowState::kFileRead, "take.wav", 0.3);
+    d.summary = true;
+    constexpr double kStretch = 0.02, kHz = 4.0, kPercent = 0.5;
+    for (Envelope* e : {&d.unweighted, &d.weighted}) {
+        e->stretchSeconds = kStretch;
+        for (int i = 0; i < 1000; ++i) {
+            // The lowest and highest of the swing over the stretch, from 20 values in it.
+            float low = 1e9f, high = -1e9f;
+            for (int k = 0; k <= 20; ++k) {
+                const double t = (i + k / 20.0) * kStretch;
+                const auto v =
+                    static_cast<float>(kPercent * std::sin(2 * std::numbers::pi * kHz * t));
+                low = std::min(low, v);
+                high = std::max(high, v);
+            }
+            e->low.push_back(low);
+            e->high.push_back(high);
+        }
+    }
+    d.traceFirstSeconds = 0.0;
+    d.traceLastSeconds = 20.0;
+    d.unweightedLevelPercent = d.weightedLevelPercent = kPercent;
+    SetDeviationSpan(d, 1.0);
+    cairo_surface_t* surface = Drawn(d, kWidth, kHeight);
+    const PanelRect frame = PanelFrame(LayOutInstrument(kWidth, kHeight).deviation);
+    // The topmost pixel of the weighted trace's colour (over white: 222, 103, 60) in each
+    // column; where the line runs steep it moves from one column to the next.
+    int columns = 0, moved = 0, previous = -1;
+    for (int x = static_cast<int>(frame.x) + 2; x < static_cast<int>(frame.x + frame.w) - 2; ++x) {
+        int top = -1;
+        for (int y = static_cast<int>(frame.y) + 2;
+             y < static_cast<int>(frame.y + frame.h) - 2 && top < 0; ++y) {
+            if (PixelsOf(surface, {static_cast<double>(x), static_cast<double>(y), 1, 1}, 222, 103,
+                         60, 40) > 0)
+                top = y;
+        }
+        if (top >= 0 && previous >= 0) {
+            ++columns;
+            if (top != previous) ++moved;
+        }
+        previous = top;
+    }
+    cairo_surface_destroy(surface);
+    EXPECT_GT(columns, 500);
+    EXPECT_GT(moved, columns / 2) << moved << " of " << columns;
 }
 
 }  // namespace
