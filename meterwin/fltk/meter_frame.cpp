@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -162,7 +163,7 @@ public:
         }
         if (stale_) {
             cairo_t* cr = cairo_create(surface_);
-            DrawInstrument(cr, display_, width_, height_);
+            DrawInstrument(cr, display_, width_, height_, mouseX_, mouseY_);
             cairo_destroy(cr);
             cairo_surface_flush(surface_);
             stale_ = false;
@@ -178,6 +179,14 @@ public:
             case FL_DND_LEAVE:
             case FL_DND_RELEASE:
                 return 1;
+            // The mouse over the panels: their readout where it is, drawn afresh.
+            case FL_ENTER:
+            case FL_MOVE:
+                Mouse(Fl::event_x() - x(), Fl::event_y() - y());
+                return 1;
+            case FL_LEAVE:
+                Mouse(kNoMouse, kNoMouse);
+                return 1;
             case FL_PASTE: {
                 MeterWindow* logic = FrameOf(this)->Logic();
                 if (logic != nullptr && Fl::event_text() != nullptr)
@@ -191,6 +200,15 @@ public:
     }
 
 private:
+    static constexpr double kNoMouse = std::numeric_limits<double>::quiet_NaN();
+
+    void Mouse(double x, double y) {
+        mouseX_ = x;
+        mouseY_ = y;
+        stale_ = true;
+        redraw();
+    }
+
     // One row of the surface as RGB bytes: each pixel is a native word 0x00RRGGBB.
     static void Row(void* data, int x, int y, int w, uchar* out) {
         const auto* box = static_cast<const InstrumentBox*>(data);
@@ -209,6 +227,7 @@ private:
     bool stale_ = true;
     cairo_surface_t* surface_ = nullptr;
     int width_ = 0, height_ = 0;
+    double mouseX_ = kNoMouse, mouseY_ = kNoMouse;  // over the instrument; NaN: elsewhere
 };
 
 MeterFrame::MeterFrame() : Fl_Double_Window(kDefaultWidth, kDefaultHeight, kTitle) {

@@ -252,5 +252,55 @@ TEST(Instrument, ASwingSeenCloseIsDrawnAsALineNotAsSteps) {
     EXPECT_GT(moved, columns / 2) << moved << " of " << columns;
 }
 
+// Where the mouse is over a panel's frame, the readout of that panel at that place, from the
+// display alone: the time across the span shown and both traces there, the frequency on the
+// logarithmic axis and the spectrum's size there, the time along the input and its speed error.
+TEST(Instrument, TheCursorReadsEachPanelWhereTheMouseIs) {
+    constexpr int kWidth = 1000, kHeight = 700;
+    Display d = BlankDisplay(WindowState::kFileRead, "take.wav", 0.3);
+    d.summary = true;
+    d.unweighted = {0.0, 0.5, std::vector<float>(40, 0.2f), std::vector<float>(40, 0.3f)};
+    d.weighted = {0.0, 0.5, std::vector<float>(40, -0.1f), std::vector<float>(40, -0.1f)};
+    d.unweighted.low[30] = d.unweighted.high[30] = 0.00001f;  // rounds to +0
+    d.traceFirstSeconds = 0.0;
+    d.traceLastSeconds = 20.0;
+    SetDeviationSpan(d, 10.0);  // 10 to 20 s
+    d.spectrumHz = {1.0, 2.0, 4.0, 8.0};
+    d.spectrumPercent = {0.01, 0.02, 0.5, 0.03};
+    d.speedError = {0.0, 1.0, std::vector<float>(20, 0.012f), std::vector<float>(20, 0.014f)};
+    d.speedError.low[5] = d.speedError.high[5] = std::numeric_limits<float>::quiet_NaN();
+    d.speedErrorEndSeconds = 20.0;
+    const InstrumentLayout l = LayOutInstrument(kWidth, kHeight);
+    const PanelRect deviation = PanelFrame(l.deviation);
+    const double middle = deviation.y + deviation.h / 2;
+    CursorReadout r = ReadoutAt(d, kWidth, kHeight, deviation.x + deviation.w * 0.25, middle);
+    EXPECT_EQ(r.panel, CursorReadout::Panel::kDeviation);
+    EXPECT_EQ(r.text, "12.500 s  \u00b7  weighted -0.1000 %  \u00b7  unweighted +0.2500 %");
+    r = ReadoutAt(d, kWidth, kHeight, deviation.x + deviation.w * 0.51, middle);
+    EXPECT_EQ(r.text, "15.100 s  \u00b7  weighted -0.1000 %  \u00b7  unweighted +0.0000 %");
+    // Left of the frame, on the axis labels: nothing.
+    EXPECT_EQ(ReadoutAt(d, kWidth, kHeight, deviation.x - 5, middle).panel,
+              CursorReadout::Panel::kNone);
+
+    // 4 Hz lies log10(40) / log10(2000) of the way from 0.1 to 200 Hz.
+    const PanelRect spectrum = PanelFrame(l.spectrum);
+    r = ReadoutAt(d, kWidth, kHeight,
+                  spectrum.x + spectrum.w * std::log10(40.0) / std::log10(2000.0), spectrum.y + 10);
+    EXPECT_EQ(r.panel, CursorReadout::Panel::kSpectrum);
+    EXPECT_EQ(r.text, "4 Hz  \u00b7  0.5 %");
+
+    const PanelRect speed = PanelFrame(l.speedError);
+    r = ReadoutAt(d, kWidth, kHeight, speed.x + speed.w * 0.625, speed.y + 5);
+    EXPECT_EQ(r.panel, CursorReadout::Panel::kSpeedError);
+    EXPECT_EQ(r.text, "12.5 s  \u00b7  speed error +0.013 %");
+    r = ReadoutAt(d, kWidth, kHeight, speed.x + speed.w * 0.275, speed.y + 5);
+    EXPECT_EQ(r.text, "5.5 s  \u00b7  speed error \u2013 %");
+
+    // Panels with nothing in them read nothing.
+    const Display blank = BlankDisplay(WindowState::kIdle, "", 0.3);
+    EXPECT_EQ(ReadoutAt(blank, kWidth, kHeight, deviation.x + 50, middle).panel,
+              CursorReadout::Panel::kNone);
+}
+
 }  // namespace
 }  // namespace wobblemeter
