@@ -318,7 +318,7 @@ CursorReadout ReadoutAt(const Display& d, double width, double height, double x,
         readout.panel = CursorReadout::Panel::kSpectrum;
         readout.text = Format("%.3g Hz", hz);
         readout.text += kApart;
-        readout.text += Format("%.4g %%", n > 0 ? d.spectrumPercent[nearest] : NAN);
+        readout.text += PercentText(n > 0 ? d.spectrumPercent[nearest] : NAN);
     } else if (Inside(speed, x, y) && AnyFinite(d.speedError.low)) {
         // The axis of plot.cpp: from 0 to the end, at least 1 s.
         const double t = (x - speed.x) / speed.w * std::max(1.0, d.speedErrorEndSeconds);

@@ -266,7 +266,7 @@ TEST(Instrument, TheCursorReadsEachPanelWhereTheMouseIs) {
     d.traceLastSeconds = 20.0;
     SetDeviationSpan(d, 10.0);  // 10 to 20 s
     d.spectrumHz = {1.0, 2.0, 4.0, 8.0};
-    d.spectrumPercent = {0.01, 0.02, 0.5, 0.03};
+    d.spectrumPercent = {0.01, 0.0000221, 0.5, 0.03};
     d.speedError = {0.0, 1.0, std::vector<float>(20, 0.012f), std::vector<float>(20, 0.014f)};
     d.speedError.low[5] = d.speedError.high[5] = std::numeric_limits<float>::quiet_NaN();
     d.speedErrorEndSeconds = 20.0;
@@ -287,7 +287,11 @@ TEST(Instrument, TheCursorReadsEachPanelWhereTheMouseIs) {
     r = ReadoutAt(d, kWidth, kHeight,
                   spectrum.x + spectrum.w * std::log10(40.0) / std::log10(2000.0), spectrum.y + 10);
     EXPECT_EQ(r.panel, CursorReadout::Panel::kSpectrum);
-    EXPECT_EQ(r.text, "4 Hz  \u00b7  0.5 %");
+    EXPECT_EQ(r.text, "4 Hz  \u00b7  0.5000 %");
+    // A small line, to three significant digits.
+    r = ReadoutAt(d, kWidth, kHeight,
+                  spectrum.x + spectrum.w * std::log10(20.0) / std::log10(2000.0), spectrum.y + 10);
+    EXPECT_EQ(r.text, "2 Hz  \u00b7  0.0000221 %");
 
     const PanelRect speed = PanelFrame(l.speedError);
     r = ReadoutAt(d, kWidth, kHeight, speed.x + speed.w * 0.625, speed.y + 5);
