@@ -270,8 +270,9 @@ Display DisplayOfSnapshot(const SessionSnapshot& s, double barScale, double hold
     d.bar.holdPercent = holdPercent;
 
     TraceEnvelopes(s.trace, d.weighted, d.unweighted);
-    d.traceEndSeconds = std::max(s.seconds, kSnapshotTraceSeconds);
-    d.traceStartSeconds = d.traceEndSeconds - kSnapshotTraceSeconds;
+    d.traceLastSeconds = std::max(s.seconds, kSnapshotTraceSeconds);
+    d.traceFirstSeconds = d.traceLastSeconds - kSnapshotTraceSeconds;
+    SetDeviationSpan(d, 0.0);
     if (r.state == MeterState::kMeasuring) {
         d.weightedLevelPercent = r.weightedPeakPercent;
         d.unweightedLevelPercent = r.unweightedPeakPercent;
@@ -289,6 +290,18 @@ Display DisplayOfSnapshot(const SessionSnapshot& s, double barScale, double hold
 
     d.status = LiveStatus(s, d.heading);
     return d;
+}
+
+void SetDeviationSpan(Display& d, double span) {
+    const bool part = span > 0.0 && span < d.traceLastSeconds - d.traceFirstSeconds;
+    d.traceEndSeconds = d.traceLastSeconds;
+    d.traceStartSeconds = part ? d.traceLastSeconds - span : d.traceFirstSeconds;
+    if (d.summary) {
+        d.deviationTitle = part ? Format("Deviation, the last %g s of the span read", span)
+                                : std::string("Deviation over the span read");
+    } else {
+        d.deviationTitle = Format("Deviation, the last %g s", part ? span : kSnapshotTraceSeconds);
+    }
 }
 
 const char* StateName(WindowState state) {
@@ -351,6 +364,7 @@ Display BlankDisplay(WindowState state, const std::string& heading, double barSc
     const double none = std::numeric_limits<double>::quiet_NaN();
     d.readouts = Readouts(Figures{});
     d.bar = Bar(none, barScale);
+    SetDeviationSpan(d, 0.0);
     return d;
 }
 
@@ -374,8 +388,9 @@ Display DisplayOfResult(const MeterResult& r, const std::string& heading, double
     d.bar = Bar(r.weightedPeakPercent, barScale);
     d.unweighted = r.unweighted;
     d.weighted = r.weighted;
-    d.traceStartSeconds = r.unweighted.startSeconds;
-    d.traceEndSeconds = EnvelopeEnd(r.unweighted);
+    d.traceFirstSeconds = r.unweighted.startSeconds;
+    d.traceLastSeconds = EnvelopeEnd(r.unweighted);
+    SetDeviationSpan(d, 0.0);
     d.unweightedLevelPercent = r.unweightedPeakPercent;
     d.weightedLevelPercent = r.weightedPeakPercent;
     d.spectrumHz = r.spectrumHz;

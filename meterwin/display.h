@@ -36,6 +36,11 @@ const char* StateName(WindowState state);
 constexpr std::array<double, 5> kBarScales = {0.1, 0.3, 1.0, 3.0, 10.0};
 constexpr size_t kDefaultBarScale = 1;  // 0.3 %: a good deck reads 0.03 ... 0.15 %
 
+// The deviation panel's spans the user chooses between, s: the last 1 s, the last 10 s, and the
+// whole stretch (0; live, what the session keeps: its last kSnapshotTraceSeconds).
+constexpr std::array<double, 3> kDeviationSpans = {1.0, 10.0, 0.0};
+constexpr size_t kDefaultDeviationSpan = 2;
+
 // The platters the user chooses between, rpm: none (0), 33 1/3, 45 and 78.
 constexpr std::array<double, 4> kPlatterRpms = {0.0, 100.0 / 3.0, 45.0, 78.0};
 
@@ -52,6 +57,9 @@ struct Display {
     // none yet).
     Envelope unweighted, weighted;
     double traceStartSeconds = 0.0, traceEndSeconds = 0.0;
+    // What the traces hold, s (the axis of the whole stretch), and the panel's title.
+    double traceFirstSeconds = 0.0, traceLastSeconds = 0.0;
+    std::string deviationTitle;
     double unweightedLevelPercent = std::numeric_limits<double>::quiet_NaN();
     double weightedLevelPercent = std::numeric_limits<double>::quiet_NaN();
     // The spectrum panel.
@@ -83,6 +91,10 @@ Display DisplayOfResult(const MeterResult& result, const std::string& heading, d
 // platter chosen (0: none), whose readings come with the session's summary.
 Display DisplayOfSnapshot(const SessionSnapshot& snapshot, double barScale, double holdPercent,
                           double rpm = 0.0);
+
+// The deviation panel's axis and title set for a span (one of kDeviationSpans): the last
+// spanSeconds of what the traces hold (from the first where they hold less), or all of it for 0.
+void SetDeviationSpan(Display& display, double spanSeconds);
 
 // The window's state for a snapshot of a live session.
 WindowState StateOfSnapshot(const SessionSnapshot& snapshot);

@@ -181,13 +181,46 @@ std::string LevelText(const char* name, double level) {
     return text;
 }
 
-void DrawDeviation(cairo_t* cr, const Display& d, const InstrumentLayout& l) {
-    const char* title = d.summary ? "Deviation over the span read" : "Deviation, the last 10 s";
+// The cursor's readout at the right end of a panel's title strip, in place of its legend, in
+// the title's colour; its type a little smaller where the strip is narrow, never below 9.
+void DrawCursorText(cairo_t* cr, const PanelRect& r, const char* title, const std::string& text) {
+    constexpr double kTitleGap = 16.0;
+    Font(cr, true, 12.0);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, title, &e);
+    const double room = r.w - kPanelInsetLeft - e.x_advance - kTitleGap;
+    Font(cr, false, 12.0);
+    cairo_text_extents(cr, text.c_str(), &e);
+    if (e.x_advance > room && e.x_advance > 0.0) {
+        cairo_set_font_size(cr, std::max(9.0, 12.0 * room / e.x_advance));
+        cairo_text_extents(cr, text.c_str(), &e);
+    }
+    cairo_set_source_rgb(cr, 0.15, 0.15, 0.15);
+    cairo_move_to(cr, r.x + r.w - e.x_advance, r.y + r.h - 6.0);
+    cairo_show_text(cr, text.c_str());
+}
+
+// A thin vertical line where the mouse is over a panel's frame.
+void DrawCursorLine(cairo_t* cr, const PanelRect& panel, double x) {
+    const PanelRect b = PanelFrame(panel);
+    cairo_set_source_rgba(cr, 0.2, 0.2, 0.2, 0.6);
+    cairo_set_line_width(cr, 1.0);
+    cairo_move_to(cr, std::floor(x) + 0.5, b.y);
+    cairo_line_to(cr, std::floor(x) + 0.5, b.y + b.h);
+    cairo_stroke(cr);
+}
+
+void DrawDeviation(cairo_t* cr, const Display& d, const InstrumentLayout& l,
+                   const CursorReadout& cursor) {
+    const char* title = d.deviationTitle.c_str();
     DrawTitle(cr, l.deviationTitle, title);
     // In the colours of the traces' levels (plot.cpp), swatches in the traces' own.
-    DrawLegend(cr, l.deviationTitle, title,
-               {{LevelText("unweighted", d.unweightedLevelPercent), 0.1, 0.3, 0.8, false},
-                {LevelText("weighted", d.weightedLevelPercent), 0.7, 0.15, 0.0, false}});
+    if (cursor.panel == CursorReadout::Panel::kDeviation)
+        DrawCursorText(cr, l.deviationTitle, title, cursor.text);
+    else
+        DrawLegend(cr, l.deviationTitle, title,
+                   {{LevelText("unweighted", d.unweightedLevelPercent), 0.1, 0.3, 0.8, false},
+                    {LevelText("weighted", d.weightedLevelPercent), 0.7, 0.15, 0.0, false}});
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     if (!AnyFinite(d.unweighted.low)) {
         DrawWaitingPanel(cr, l.deviation, WaitingText(d));
@@ -198,14 +231,18 @@ void DrawDeviation(cairo_t* cr, const Display& d, const InstrumentLayout& l) {
     deviation.startSeconds = d.traceStartSeconds;
     deviation.endSeconds = d.traceEndSeconds;
     deviation.legend = false;
+    deviation.lines = true;
     DrawDeviationPanel(cr, deviation, l.deviation);
 }
 
-void DrawSpeedError(cairo_t* cr, const Display& d, const InstrumentLayout& l) {
+void DrawSpeedError(cairo_t* cr, const Display& d, const InstrumentLayout& l,
+                    const CursorReadout& cursor) {
     const char* title = d.summary ? "Speed error along the input, second by second"
                                   : "Speed error over the session, second by second";
     DrawTitle(cr, l.speedErrorTitle, title);
-    if (std::isfinite(d.speedErrorLinePercent) && !d.speedErrorLabel.empty())
+    if (cursor.panel == CursorReadout::Panel::kSpeedError)
+        DrawCursorText(cr, l.speedErrorTitle, title, cursor.text);
+    else if (std::isfinite(d.speedErrorLinePercent) && !d.speedErrorLabel.empty())
         DrawLegend(cr, l.speedErrorTitle, title, {{d.speedErrorLabel, 0.1, 0.3, 0.05, true}});
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     if (!AnyFinite(d.speedError.low)) {
@@ -219,7 +256,79 @@ void DrawSpeedError(cairo_t* cr, const Display& d, const InstrumentLayout& l) {
                         l.speedError);
 }
 
+// The spectrum's panel: beside the polar chart of a platter's fold, where there is one.
+PanelRect SpectrumRect(const Display& d, const InstrumentLayout& l) {
+    PanelRect spectrum = l.spectrum;
+    if (d.revolution.rpm > 0.0 && !d.revolution.meanPercent.empty())
+        spectrum.w -= l.spectrum.h + kGap;
+    return spectrum;
+}
+
+bool Inside(const PanelRect& r, double x, double y) {
+    return x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
+}
+
+// The middle of an envelope's stretch at time t, NaN where there is none.
+double ValueAt(const Envelope& e, double t) {
+    if (!(e.stretchSeconds > 0.0)) return NAN;
+    const double i = std::floor((t - e.startSeconds) / e.stretchSeconds);
+    if (i < 0.0 || i >= static_cast<double>(e.low.size())) return NAN;
+    const auto k = static_cast<size_t>(i);
+    return (double{e.low[k]} + double{e.high[k]}) / 2.0;
+}
+
+// A signed value with decimals digits, one that rounds to zero as +0; a dash where none.
+std::string SignedPercent(double value, int decimals) {
+    if (!std::isfinite(value)) return "\u2013 %";
+    return Format("%+.*f %%", decimals,
+                  std::fabs(value) < 0.5 * std::pow(10.0, -decimals) ? 0.0 : value);
+}
+
+// The readouts' parts are set apart as the status line's are.
+constexpr const char* kApart = "  \u00b7  ";
+
 }  // namespace
+
+CursorReadout ReadoutAt(const Display& d, double width, double height, double x, double y) {
+    const InstrumentLayout l = LayOutInstrument(width, height);
+    CursorReadout readout;
+    const PanelRect deviation = PanelFrame(l.deviation);
+    const PanelRect spectrum = PanelFrame(SpectrumRect(d, l));
+    const PanelRect speed = PanelFrame(l.speedError);
+    if (Inside(deviation, x, y) && AnyFinite(d.unweighted.low)) {
+        const double t0 = d.traceStartSeconds;
+        const double t1 = std::max(t0 + 1e-3, d.traceEndSeconds);
+        const double t = t0 + (x - deviation.x) / deviation.w * (t1 - t0);
+        readout.panel = CursorReadout::Panel::kDeviation;
+        readout.text = Format(t1 - t0 <= 10.0 ? "%.3f s" : "%.2f s", t);
+        readout.text += kApart;
+        readout.text += "weighted " + SignedPercent(ValueAt(d.weighted, t), 4);
+        readout.text += kApart;
+        readout.text += "unweighted " + SignedPercent(ValueAt(d.unweighted, t), 4);
+    } else if (Inside(spectrum, x, y) && !d.spectrumHz.empty()) {
+        // The axis of plot.cpp: 0.1 to 200 Hz, logarithmic.
+        constexpr double kLowHz = 0.1, kHighHz = 200.0;
+        const double hz = kLowHz * std::pow(kHighHz / kLowHz, (x - spectrum.x) / spectrum.w);
+        const size_t n = std::min(d.spectrumHz.size(), d.spectrumPercent.size());
+        size_t nearest = 0;
+        for (size_t i = 1; i < n; ++i) {
+            if (std::fabs(d.spectrumHz[i] - hz) < std::fabs(d.spectrumHz[nearest] - hz))
+                nearest = i;
+        }
+        readout.panel = CursorReadout::Panel::kSpectrum;
+        readout.text = Format("%.3g Hz", hz);
+        readout.text += kApart;
+        readout.text += PercentText(n > 0 ? d.spectrumPercent[nearest] : NAN);
+    } else if (Inside(speed, x, y) && AnyFinite(d.speedError.low)) {
+        // The axis of plot.cpp: from 0 to the end, at least 1 s.
+        const double t = (x - speed.x) / speed.w * std::max(1.0, d.speedErrorEndSeconds);
+        readout.panel = CursorReadout::Panel::kSpeedError;
+        readout.text = Format("%.1f s", t);
+        readout.text += kApart;
+        readout.text += "speed error " + SignedPercent(ValueAt(d.speedError, t), 3);
+    }
+    return readout;
+}
 
 InstrumentLayout LayOutInstrument(double width, double height) {
     width = std::max(width, static_cast<double>(kInstrumentMinWidth));
@@ -248,8 +357,12 @@ InstrumentLayout LayOutInstrument(double width, double height) {
     return l;
 }
 
-void DrawInstrument(cairo_t* cr, const Display& d, double width, double height) {
+void DrawInstrument(cairo_t* cr, const Display& d, double width, double height, double mouseX,
+                    double mouseY) {
     const InstrumentLayout l = LayOutInstrument(width, height);
+    const CursorReadout cursor = std::isfinite(mouseX) && std::isfinite(mouseY)
+                                     ? ReadoutAt(d, width, height, mouseX, mouseY)
+                                     : CursorReadout{};
     cairo_save(cr);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
@@ -262,15 +375,17 @@ void DrawInstrument(cairo_t* cr, const Display& d, double width, double height) 
     DrawBarMeterPanel(cr, d.bar, l.bar);
     DrawReadoutsPanel(cr, d.readouts, l.readouts);
 
-    DrawDeviation(cr, d, l);
-    DrawTitle(cr, l.spectrumTitle, "Spectrum of the deviation, its largest lines named");
+    DrawDeviation(cr, d, l, cursor);
+    constexpr const char* kSpectrumTitle = "Spectrum of the deviation, its largest lines named";
+    DrawTitle(cr, l.spectrumTitle, kSpectrumTitle);
+    if (cursor.panel == CursorReadout::Panel::kSpectrum)
+        DrawCursorText(cr, l.spectrumTitle, kSpectrumTitle, cursor.text);
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     // With a platter's fold, the polar chart of the revolution beside the spectrum, square (its
     // figures are among the readouts).
-    PanelRect spectrum = l.spectrum;
+    const PanelRect spectrum = SpectrumRect(d, l);
     if (d.revolution.rpm > 0.0 && !d.revolution.meanPercent.empty()) {
         const double side = l.spectrum.h;
-        spectrum.w -= side + kGap;
         const PanelRect polar{l.spectrum.x + l.spectrum.w - side, l.spectrum.y, side, side};
         cairo_save(cr);
         cairo_rectangle(cr, polar.x - 1, polar.y - 1, polar.w + 2, polar.h + 2);
@@ -282,7 +397,20 @@ void DrawInstrument(cairo_t* cr, const Display& d, double width, double height) 
         DrawWaitingPanel(cr, spectrum, WaitingText(d));
     else
         DrawSpectrumPanel(cr, {d.spectrumHz, d.spectrumPercent, d.lines}, spectrum);
-    DrawSpeedError(cr, d, l);
+    DrawSpeedError(cr, d, l, cursor);
+    switch (cursor.panel) {
+        case CursorReadout::Panel::kDeviation:
+            DrawCursorLine(cr, l.deviation, mouseX);
+            break;
+        case CursorReadout::Panel::kSpectrum:
+            DrawCursorLine(cr, spectrum, mouseX);
+            break;
+        case CursorReadout::Panel::kSpeedError:
+            DrawCursorLine(cr, l.speedError, mouseX);
+            break;
+        case CursorReadout::Panel::kNone:
+            break;
+    }
     cairo_restore(cr);
 }
 

@@ -7,6 +7,9 @@
 
 #include <cairo.h>
 
+#include <limits>
+#include <string>
+
 #include "meter/output/plot_panels.h"
 #include "meterwin/display.h"
 
@@ -28,7 +31,19 @@ struct InstrumentLayout {
 
 InstrumentLayout LayOutInstrument(double width, double height);
 
-// Paints the whole surface of width x height.
-void DrawInstrument(cairo_t* cr, const Display& display, double width, double height);
+// What the panel under the mouse reads where it is: the deviation panel the time and both
+// traces' deviation there, the spectrum the frequency and the line's size there, the speed
+// error the time and its value there. Shown in the panel's title strip in place of its legend.
+struct CursorReadout {
+    enum class Panel { kNone, kDeviation, kSpectrum, kSpeedError };
+    Panel panel = Panel::kNone;  // none: the mouse is over no panel's frame, or it has no data
+    std::string text;            // "12.340 s  ·  weighted +0.4120 %  ·  unweighted +0.4150 %"
+};
+CursorReadout ReadoutAt(const Display& display, double width, double height, double x, double y);
+
+// Paints the whole surface of width x height; the mouse at x, y (NaN: not over it).
+void DrawInstrument(cairo_t* cr, const Display& display, double width, double height,
+                    double mouseX = std::numeric_limits<double>::quiet_NaN(),
+                    double mouseY = std::numeric_limits<double>::quiet_NaN());
 
 }  // namespace wobblemeter

@@ -16,10 +16,11 @@ struct Controls {
     bool log = false, record = false;         // the switches can be used
     bool logging = false, recording = false;  // and are on
     bool chooseDevice = false;
-    std::vector<std::string> devices;  // as the capture device list names them
-    int device = -1;                   // the chosen one; -1: none
-    size_t scale = kDefaultBarScale;   // index into kBarScales
-    size_t platter = 0;                // index into kPlatterRpms
+    std::vector<std::string> devices;     // as the capture device list names them
+    int device = -1;                      // the chosen one; -1: none
+    size_t scale = kDefaultBarScale;      // index into kBarScales
+    size_t platter = 0;                   // index into kPlatterRpms
+    size_t span = kDefaultDeviationSpan;  // index into kDeviationSpans
 
     bool operator==(const Controls&) const = default;
 };

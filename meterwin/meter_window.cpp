@@ -77,6 +77,9 @@ void MeterWindow::Begin(const std::optional<std::string>& file) {
     for (size_t i = 0; i < kBarScales.size(); ++i) {
         if (kBarScales[i] == settings_.barScalePercent) scale_ = i;
     }
+    for (size_t i = 0; i < kDeviationSpans.size(); ++i) {
+        if (kDeviationSpans[i] == settings_.deviationSpanSeconds) span_ = i;
+    }
     // The command line's platter is chosen, and remembered as a choice is.
     if (options_.rpm >= 0.0) settings_.platterRpm = options_.rpm;
     for (size_t i = 0; i < kPlatterRpms.size(); ++i) {
@@ -111,6 +114,7 @@ void MeterWindow::Begin(const std::optional<std::string>& file) {
 
 void MeterWindow::ShowState(Display display) {
     display_ = std::move(display);
+    SetDeviationSpan(display_, kDeviationSpans[span_]);
     view_.Show(display_);
     UpdateControls();
 }
@@ -133,6 +137,7 @@ void MeterWindow::UpdateControls() {
     c.device = device_;
     c.scale = scale_;
     c.platter = platter_;
+    c.span = span_;
     if (c == controls_) return;
     controls_ = std::move(c);
     view_.SetControls(controls_);
@@ -513,6 +518,16 @@ void MeterWindow::OnPlatterChosen(size_t index) {
     UpdateControls();
     // A file shown is read again with the platter; a live session keeps its own until Stop.
     if (!sessionActive_ && !sessionLive_ && result_) OpenFile(source_);
+}
+
+void MeterWindow::OnSpanChosen(size_t index) {
+    if (index >= kDeviationSpans.size()) return;
+    span_ = index;
+    settings_.deviationSpanSeconds = kDeviationSpans[index];
+    RememberSettings();
+    SetDeviationSpan(display_, kDeviationSpans[index]);
+    view_.Show(display_);
+    UpdateControls();
 }
 
 void MeterWindow::RememberSettings() {

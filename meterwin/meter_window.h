@@ -66,6 +66,8 @@ public:
     // The platter (index into kPlatterRpms): the readings per revolution from the next
     // measurement on; a file shown is measured again with it.
     void OnPlatterChosen(size_t index);
+    // The deviation panel's span (index into kDeviationSpans), shown at once and remembered.
+    void OnSpanChosen(size_t index);
     // The window closes: the measurement ends, its log and recording are finished. Returns what
     // could not be finished (the command-line tool's words), empty when all went well.
     std::string OnClose();
@@ -103,6 +105,7 @@ private:
     int device_ = -1;
     size_t scale_ = kDefaultBarScale;
     size_t platter_ = 0;
+    size_t span_ = kDefaultDeviationSpan;
     double sessionRpm_ = 0.0;  // the platter of the session measuring or measured last
 
     Display display_;

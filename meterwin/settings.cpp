@@ -20,6 +20,7 @@ namespace {
 constexpr const char* kDeviceKey = "device";
 constexpr const char* kScaleKey = "bar_scale_percent";
 constexpr const char* kPlatterKey = "platter_rpm";
+constexpr const char* kSpanKey = "deviation_span_seconds";
 
 }  // namespace
 
@@ -53,6 +54,10 @@ MeterSettings LoadSettings(const std::string& path) {
         } else if (key == kPlatterKey) {
             double rpm = 0.0;
             if (ParseDecimalReal(value.c_str(), rpm) && rpm > 0) settings.platterRpm = rpm;
+        } else if (key == kSpanKey) {
+            double span = 0.0;
+            if (ParseDecimalReal(value.c_str(), span) && span >= 0)
+                settings.deviationSpanSeconds = span;
         }
     }
     return settings;
@@ -73,6 +78,9 @@ bool SaveSettings(const std::string& path, const MeterSettings& settings, std::s
         std::fprintf(file, "%s=%s\n", kScaleKey, FormatShortest(settings.barScalePercent).c_str());
     if (settings.platterRpm > 0)
         std::fprintf(file, "%s=%s\n", kPlatterKey, FormatShortest(settings.platterRpm).c_str());
+    if (settings.deviationSpanSeconds >= 0)
+        std::fprintf(file, "%s=%s\n", kSpanKey,
+                     FormatShortest(settings.deviationSpanSeconds).c_str());
     errno = 0;
     if (!CommitOutputFile(file)) {
         *error = errno != 0 ? std::strerror(errno) : Text(Msg::kWriteError);

@@ -1,6 +1,6 @@
 // What the meter window remembers between runs: the capture device, the bar meter's scale and
-// the platter,
-// in a small text file of the user's configuration directory (XDG).
+// the platter and
+// the deviation panel's span, in a small text file of the user's configuration directory (XDG).
 #pragma once
 
 #include <string>
@@ -11,6 +11,8 @@ struct MeterSettings {
     std::string device;          // as the device list names it; empty: none chosen yet
     double barScalePercent = 0;  // 0: none chosen yet
     double platterRpm = 0;       // the platter chosen: 0 none (or none chosen yet)
+    // The deviation panel's span, s: 0 the whole stretch; negative: none chosen yet.
+    double deviationSpanSeconds = -1;
 };
 
 // $XDG_CONFIG_HOME/wobblegen/wobblemeter-gui.conf, or under ~/.config where XDG_CONFIG_HOME is

@@ -110,6 +110,9 @@ if $managed; then
 fi
 xdotool windowfocus --sync "$id" 2>/dev/null || true
 if $meter; then
+    # The pointer off the panels (Xvfb puts it in the screen's middle): no cursor readout in
+    # the picture.
+    xdotool mousemove 0 0
     if [ "$mode" = live ]; then
         # Start (F5), the tone played, the picture taken with 15 s of it measured.
         xdotool key F5

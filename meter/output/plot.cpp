@@ -19,6 +19,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "meter/output/plot_axis.h"
@@ -50,13 +51,87 @@ void Frame(cairo_t* cr, const PanelRect& b) {
     cairo_stroke(cr);
 }
 
+// Stretches wider than this many pixels (at most two to a pixel column) are drawn as a line
+// through their points where the panel asks for lines (DeviationPanel::lines).
+constexpr double kLineStretchPixels = 0.5;
+
+// The share of a trace's opacity its band keeps where it is drawn as a line.
+constexpr double kBandAlpha = 0.3;
+
+// An envelope seen close: each run of stretches (up to a gap) as a line through the middle of
+// each stretch's lowest and highest value, at the stretch's middle, over a pale band between
+// its lowest and highest values (what the line hides of a faster swing); clipped to the frame.
+void DrawEnvelopeLines(cairo_t* cr, const Envelope& e, const PanelRect& b, double t0, double t1,
+                       double limit, double lineWidth) {
+    auto X = [&](size_t i) {
+        const double t = e.startSeconds + (static_cast<double>(i) + 0.5) * e.stretchSeconds;
+        return b.x + (t - t0) / (t1 - t0) * b.w;
+    };
+    auto Y = [&](double v) {
+        return b.y + b.h / 2.0 - std::clamp(v / limit, -1.0, 1.0) * b.h / 2.0;
+    };
+    // The stretches that reach into the axis, and one either side, so that the lines run to the
+    // frame.
+    const double from = std::floor((t0 - e.startSeconds) / e.stretchSeconds) - 1.0;
+    const double to = std::ceil((t1 - e.startSeconds) / e.stretchSeconds) + 1.0;
+    const auto stretches = static_cast<double>(e.low.size());
+    const auto first = static_cast<size_t>(std::clamp(from, 0.0, stretches));
+    const auto end = static_cast<size_t>(std::clamp(to, 0.0, stretches));
+    auto Counted = [&](size_t i) { return !std::isnan(e.low[i]) && !std::isnan(e.high[i]); };
+    // Each run of counted stretches, [begin, last].
+    std::vector<std::pair<size_t, size_t>> runs;
+    for (size_t i = first; i < end; ++i) {
+        if (!Counted(i)) continue;
+        size_t last = i;
+        while (last + 1 < end && Counted(last + 1)) ++last;
+        runs.emplace_back(i, last);
+        i = last;
+    }
+    cairo_save(cr);
+    cairo_rectangle(cr, b.x, b.y, b.w, b.h);
+    cairo_clip(cr);
+    cairo_push_group(cr);
+    for (const auto& [begin, last] : runs) {
+        cairo_move_to(cr, X(begin), Y(e.high[begin]));
+        for (size_t k = begin + 1; k <= last; ++k) cairo_line_to(cr, X(k), Y(e.high[k]));
+        for (size_t k = last + 1; k-- > begin;) cairo_line_to(cr, X(k), Y(e.low[k]));
+        cairo_close_path(cr);
+    }
+    cairo_fill(cr);
+    cairo_pop_group_to_source(cr);
+    cairo_paint_with_alpha(cr, kBandAlpha);
+    cairo_restore(cr);
+
+    cairo_save(cr);
+    cairo_rectangle(cr, b.x, b.y, b.w, b.h);
+    cairo_clip(cr);
+    cairo_set_line_width(cr, lineWidth);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    auto Middle = [&](size_t k) { return Y((double{e.low[k]} + double{e.high[k]}) / 2.0); };
+    for (const auto& [begin, last] : runs) {
+        cairo_move_to(cr, X(begin), Middle(begin));
+        // A lone stretch is a short dash across its width.
+        if (begin == last) cairo_rel_move_to(cr, -b.w * e.stretchSeconds / (t1 - t0) / 2.0, 0.0);
+        if (begin == last) cairo_rel_line_to(cr, b.w * e.stretchSeconds / (t1 - t0), 0.0);
+        for (size_t k = begin + 1; k <= last; ++k) cairo_line_to(cr, X(k), Middle(k));
+    }
+    cairo_stroke(cr);
+    cairo_restore(cr);
+}
+
 // The envelope drawn one pixel column at a time: each column spans the lowest to the highest
 // value of the stretches it covers, widened to meet its neighbours so that a steep trace stays
 // unbroken, and at least a pixel high. A thousand pixel-wide boxes fill many times faster than
-// the polygon through a thousand stretches (and its outline), and look the same.
+// the polygon through a thousand stretches (and its outline), and look the same. Where the
+// stretches are wider than kLineStretchPixels, a line of lineWidth (NaN: columns always)
+// through them instead.
 void DrawEnvelope(cairo_t* cr, const Envelope& e, const PanelRect& b, double t0, double t1,
-                  double limit) {
+                  double limit, double lineWidth) {
     if (e.low.empty() || !(e.stretchSeconds > 0.0)) return;
+    if (std::isfinite(lineWidth) && e.stretchSeconds / (t1 - t0) * b.w > kLineStretchPixels) {
+        DrawEnvelopeLines(cr, e, b, t0, t1, limit, lineWidth);
+        return;
+    }
     const auto columns = static_cast<size_t>(b.w);
     const double columnSeconds = (t1 - t0) / static_cast<double>(columns);
     const auto stretches = static_cast<double>(e.low.size());
@@ -207,9 +282,12 @@ void DrawDeviationPanel(cairo_t* cr, const DeviationPanel& r, const PanelRect& r
     const DeviationScale s = DeviationScaleOf(r);
     DrawDeviationAxes(cr, b, s);
     cairo_set_source_rgba(cr, 0.55, 0.7, 0.95, 0.8);
-    DrawEnvelope(cr, r.unweighted, b, s.t0, s.t1, s.limit);
+    // Seen close, the unweighted line is the wider: where both traces run together (a swing
+    // the weighting passes) it shows either side of the weighted one.
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    DrawEnvelope(cr, r.unweighted, b, s.t0, s.t1, s.limit, r.lines ? 3.5 : none);
     cairo_set_source_rgba(cr, 0.85, 0.3, 0.1, 0.85);
-    DrawEnvelope(cr, r.weighted, b, s.t0, s.t1, s.limit);
+    DrawEnvelope(cr, r.weighted, b, s.t0, s.t1, s.limit, r.lines ? 1.5 : none);
     const NamedLevels levels = {{{r.unweightedPeakPercent, 0.1, 0.3, 0.8, "unweighted 2-sigma"},
                                  {r.weightedPeakPercent, 0.7, 0.15, 0.0, "weighted 2-sigma"}}};
     DrawLevelLines(cr, b, levels, s.limit);

@@ -42,6 +42,10 @@ struct DeviationPanel {
     // The levels named at the top right, over the traces; false: the caller names them
     // elsewhere (the window, in a strip of its own).
     bool legend = true;
+    // Where a trace's stretches are over half a pixel wide, a line through them (over a pale
+    // band of their lowest to highest) instead of pixel columns: a swing seen close reads as a
+    // line, not as stair steps (the window). False: columns always (the plot files).
+    bool lines = false;
 };
 void DrawDeviationPanel(cairo_t* cr, const DeviationPanel& panel, const PanelRect& rect);
 

@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,6 +90,19 @@ std::string ScaleLabel(double percent) {
     return text;
 }
 
+// The View menu's item of a deviation span: "&View/Deviation s&pan/10 s", ".../Whole stretch".
+std::string SpanItem(double seconds) {
+    std::string path = "&View/Deviation s&pan/";
+    if (seconds > 0.0) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g s", seconds);
+        path += text;
+    } else {
+        path += "Whole stretch";
+    }
+    return path;
+}
+
 // An icon image of size x size pixels, drawn by the shared icon code.
 Fl_RGB_Image* IconImage(int size) {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
@@ -149,7 +163,7 @@ public:
         }
         if (stale_) {
             cairo_t* cr = cairo_create(surface_);
-            DrawInstrument(cr, display_, width_, height_);
+            DrawInstrument(cr, display_, width_, height_, mouseX_, mouseY_);
             cairo_destroy(cr);
             cairo_surface_flush(surface_);
             stale_ = false;
@@ -165,6 +179,14 @@ public:
             case FL_DND_LEAVE:
             case FL_DND_RELEASE:
                 return 1;
+            // The mouse over the panels: their readout where it is, drawn afresh.
+            case FL_ENTER:
+            case FL_MOVE:
+                Mouse(Fl::event_x() - x(), Fl::event_y() - y());
+                return 1;
+            case FL_LEAVE:
+                Mouse(kNoMouse, kNoMouse);
+                return 1;
             case FL_PASTE: {
                 MeterWindow* logic = FrameOf(this)->Logic();
                 if (logic != nullptr && Fl::event_text() != nullptr)
@@ -178,6 +200,15 @@ public:
     }
 
 private:
+    static constexpr double kNoMouse = std::numeric_limits<double>::quiet_NaN();
+
+    void Mouse(double x, double y) {
+        mouseX_ = x;
+        mouseY_ = y;
+        stale_ = true;
+        redraw();
+    }
+
     // One row of the surface as RGB bytes: each pixel is a native word 0x00RRGGBB.
     static void Row(void* data, int x, int y, int w, uchar* out) {
         const auto* box = static_cast<const InstrumentBox*>(data);
@@ -196,6 +227,7 @@ private:
     bool stale_ = true;
     cairo_surface_t* surface_ = nullptr;
     int width_ = 0, height_ = 0;
+    double mouseX_ = kNoMouse, mouseY_ = kNoMouse;  // over the instrument; NaN: elsewhere
 };
 
 MeterFrame::MeterFrame() : Fl_Double_Window(kDefaultWidth, kDefaultHeight, kTitle) {
@@ -289,6 +321,15 @@ void MeterFrame::BuildMenu() {
                 if (logic != nullptr) logic->OnScaleChosen(reinterpret_cast<size_t>(index));
             },
             reinterpret_cast<void*>(scale), FL_MENU_RADIO);
+    }
+    for (size_t span = 0; span < kDeviationSpans.size(); ++span) {
+        menu_->add(
+            SpanItem(kDeviationSpans[span]).c_str(), 0,
+            [](Fl_Widget* widget, void* index) {
+                MeterWindow* logic = FrameOf(widget)->Logic();
+                if (logic != nullptr) logic->OnSpanChosen(reinterpret_cast<size_t>(index));
+            },
+            reinterpret_cast<void*>(span), FL_MENU_RADIO);
     }
     menu_->add(
         "&Help/&About wobblemeter-gui...", 0,
@@ -513,6 +554,7 @@ void MeterFrame::SetControls(const Controls& c) {
     platter_->value(static_cast<int>(c.platter));
     const std::string scaleItem = "&View/Bar meter &scale/" + ScaleLabel(kBarScales[c.scale]);
     if (Fl_Menu_Item* item = Item(scaleItem.c_str())) item->setonly();
+    if (Fl_Menu_Item* item = Item(SpanItem(kDeviationSpans[c.span]).c_str())) item->setonly();
     controls_ = c;
     controlsSet_ = true;
     menu_->redraw();

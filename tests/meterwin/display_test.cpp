@@ -140,3 +140,26 @@ TEST(ShownLine, ShortensLongNamesAndTheWholeLineAndEscapesControls) {
 
 }  // namespace
 }  // namespace wobblemeter
+
+namespace wobblemeter {
+namespace {
+
+// A live session's deviation: its last second, or all the trace keeps (the last 10 s).
+TEST(DeviationSpan, LiveShowsTheLastSecondsOfTheTraceKept) {
+    SessionSnapshot s;
+    s.status = SessionStatus::kRunning;
+    s.seconds = 25.0;
+    Display d = DisplayOfSnapshot(s, 0.3, std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(d.traceStartSeconds, 15.0);
+    EXPECT_EQ(d.traceEndSeconds, 25.0);
+    EXPECT_EQ(d.deviationTitle, "Deviation, the last 10 s");
+    SetDeviationSpan(d, 1.0);
+    EXPECT_EQ(d.traceStartSeconds, 24.0);
+    EXPECT_EQ(d.traceEndSeconds, 25.0);
+    EXPECT_EQ(d.deviationTitle, "Deviation, the last 1 s");
+    SetDeviationSpan(d, 0.0);
+    EXPECT_EQ(d.traceStartSeconds, 15.0);
+}
+
+}  // namespace
+}  // namespace wobblemeter

@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <numbers>
 #include <utility>
 
 #include "meter/message.h"
@@ -191,6 +193,117 @@ TEST(Instrument, EmptyPanelsSayWhatTheyWaitFor) {
               "Opening pulse, channel 1");
     EXPECT_EQ(WaitingText(BlankDisplay(WindowState::kReadingFile, "take.wav", 0.3)),
               "Reading take.wav");
+}
+
+}  // namespace
+}  // namespace wobblemeter
+
+namespace wobblemeter {
+namespace {
+
+// A 4 Hz swing of 0.5 % seen over its last second, 50 points of 20 ms each: drawn as a line
+// that climbs and falls column by column, not as steps flat over each point's 14 pixels.
+TEST(Instrument, ASwingSeenCloseIsDrawnAsALineNotAsSteps) {
+    constexpr int kWidth = 1000, kHeight = 700;
+    Display d = BlankDisplay(WindowState::kFileRead, "take.wav", 0.3);
+    d.summary = true;
+    constexpr double kStretch = 0.02, kHz = 4.0, kPercent = 0.5;
+    for (Envelope* e : {&d.unweighted, &d.weighted}) {
+        e->stretchSeconds = kStretch;
+        for (int i = 0; i < 1000; ++i) {
+            // The lowest and highest of the swing over the stretch, from 20 values in it.
+            float low = 1e9f, high = -1e9f;
+            for (int k = 0; k <= 20; ++k) {
+                const double t = (i + k / 20.0) * kStretch;
+                const auto v =
+                    static_cast<float>(kPercent * std::sin(2 * std::numbers::pi * kHz * t));
+                low = std::min(low, v);
+                high = std::max(high, v);
+            }
+            e->low.push_back(low);
+            e->high.push_back(high);
+        }
+    }
+    d.traceFirstSeconds = 0.0;
+    d.traceLastSeconds = 20.0;
+    d.unweightedLevelPercent = d.weightedLevelPercent = kPercent;
+    SetDeviationSpan(d, 1.0);
+    cairo_surface_t* surface = Drawn(d, kWidth, kHeight);
+    const PanelRect frame = PanelFrame(LayOutInstrument(kWidth, kHeight).deviation);
+    // The topmost pixel of the weighted trace's colour (over white: 222, 103, 60) in each
+    // column; where the line runs steep it moves from one column to the next.
+    int columns = 0, moved = 0, previous = -1;
+    for (int x = static_cast<int>(frame.x) + 2; x < static_cast<int>(frame.x + frame.w) - 2; ++x) {
+        int top = -1;
+        for (int y = static_cast<int>(frame.y) + 2;
+             y < static_cast<int>(frame.y + frame.h) - 2 && top < 0; ++y) {
+            if (PixelsOf(surface, {static_cast<double>(x), static_cast<double>(y), 1, 1}, 222, 103,
+                         60, 40) > 0)
+                top = y;
+        }
+        if (top >= 0 && previous >= 0) {
+            ++columns;
+            if (top != previous) ++moved;
+        }
+        previous = top;
+    }
+    cairo_surface_destroy(surface);
+    EXPECT_GT(columns, 500);
+    EXPECT_GT(moved, columns / 2) << moved << " of " << columns;
+}
+
+// Where the mouse is over a panel's frame, the readout of that panel at that place, from the
+// display alone: the time across the span shown and both traces there, the frequency on the
+// logarithmic axis and the spectrum's size there, the time along the input and its speed error.
+TEST(Instrument, TheCursorReadsEachPanelWhereTheMouseIs) {
+    constexpr int kWidth = 1000, kHeight = 700;
+    Display d = BlankDisplay(WindowState::kFileRead, "take.wav", 0.3);
+    d.summary = true;
+    d.unweighted = {0.0, 0.5, std::vector<float>(40, 0.2f), std::vector<float>(40, 0.3f)};
+    d.weighted = {0.0, 0.5, std::vector<float>(40, -0.1f), std::vector<float>(40, -0.1f)};
+    d.unweighted.low[30] = d.unweighted.high[30] = 0.00001f;  // rounds to +0
+    d.traceFirstSeconds = 0.0;
+    d.traceLastSeconds = 20.0;
+    SetDeviationSpan(d, 10.0);  // 10 to 20 s
+    d.spectrumHz = {1.0, 2.0, 4.0, 8.0};
+    d.spectrumPercent = {0.01, 0.0000221, 0.5, 0.03};
+    d.speedError = {0.0, 1.0, std::vector<float>(20, 0.012f), std::vector<float>(20, 0.014f)};
+    d.speedError.low[5] = d.speedError.high[5] = std::numeric_limits<float>::quiet_NaN();
+    d.speedErrorEndSeconds = 20.0;
+    const InstrumentLayout l = LayOutInstrument(kWidth, kHeight);
+    const PanelRect deviation = PanelFrame(l.deviation);
+    const double middle = deviation.y + deviation.h / 2;
+    CursorReadout r = ReadoutAt(d, kWidth, kHeight, deviation.x + deviation.w * 0.25, middle);
+    EXPECT_EQ(r.panel, CursorReadout::Panel::kDeviation);
+    EXPECT_EQ(r.text, "12.500 s  \u00b7  weighted -0.1000 %  \u00b7  unweighted +0.2500 %");
+    r = ReadoutAt(d, kWidth, kHeight, deviation.x + deviation.w * 0.51, middle);
+    EXPECT_EQ(r.text, "15.100 s  \u00b7  weighted -0.1000 %  \u00b7  unweighted +0.0000 %");
+    // Left of the frame, on the axis labels: nothing.
+    EXPECT_EQ(ReadoutAt(d, kWidth, kHeight, deviation.x - 5, middle).panel,
+              CursorReadout::Panel::kNone);
+
+    // 4 Hz lies log10(40) / log10(2000) of the way from 0.1 to 200 Hz.
+    const PanelRect spectrum = PanelFrame(l.spectrum);
+    r = ReadoutAt(d, kWidth, kHeight,
+                  spectrum.x + spectrum.w * std::log10(40.0) / std::log10(2000.0), spectrum.y + 10);
+    EXPECT_EQ(r.panel, CursorReadout::Panel::kSpectrum);
+    EXPECT_EQ(r.text, "4 Hz  \u00b7  0.5000 %");
+    // A small line, to three significant digits.
+    r = ReadoutAt(d, kWidth, kHeight,
+                  spectrum.x + spectrum.w * std::log10(20.0) / std::log10(2000.0), spectrum.y + 10);
+    EXPECT_EQ(r.text, "2 Hz  \u00b7  0.0000221 %");
+
+    const PanelRect speed = PanelFrame(l.speedError);
+    r = ReadoutAt(d, kWidth, kHeight, speed.x + speed.w * 0.625, speed.y + 5);
+    EXPECT_EQ(r.panel, CursorReadout::Panel::kSpeedError);
+    EXPECT_EQ(r.text, "12.5 s  \u00b7  speed error +0.013 %");
+    r = ReadoutAt(d, kWidth, kHeight, speed.x + speed.w * 0.275, speed.y + 5);
+    EXPECT_EQ(r.text, "5.5 s  \u00b7  speed error \u2013 %");
+
+    // Panels with nothing in them read nothing.
+    const Display blank = BlankDisplay(WindowState::kIdle, "", 0.3);
+    EXPECT_EQ(ReadoutAt(blank, kWidth, kHeight, deviation.x + 50, middle).panel,
+              CursorReadout::Panel::kNone);
 }
 
 }  // namespace

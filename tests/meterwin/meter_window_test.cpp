@@ -193,6 +193,36 @@ TEST_F(MeterWindowTest, AFileIsReadOffTheInterfaceThreadThenItsReadingsShown) {
         << view.copied;
 }
 
+// The deviation panel's span: the end of the span read seen over 1 s, the whole where the span
+// chosen is longer than it, and the choice remembered for the next window.
+TEST_F(MeterWindowTest, TheSpanChosenSetsTheDeviationAxisAndIsRemembered) {
+    {
+        MeterWindow window(view, Options());
+        EXPECT_EQ(view.controls.span, kDefaultDeviationSpan);
+        ReadTone(window);
+        ASSERT_EQ(window.State(), WindowState::kFileRead);
+        const double start = view.Last().unweighted.startSeconds;
+        const double end = view.Last().traceEndSeconds;
+        EXPECT_EQ(view.Last().traceStartSeconds, start);
+        EXPECT_GT(end - start, 8.0);
+        EXPECT_EQ(view.Last().deviationTitle, "Deviation over the span read");
+        window.OnSpanChosen(0);
+        EXPECT_EQ(view.controls.span, 0u);
+        EXPECT_EQ(view.Last().traceEndSeconds, end);
+        EXPECT_DOUBLE_EQ(view.Last().traceStartSeconds, end - 1.0);
+        EXPECT_EQ(view.Last().deviationTitle, "Deviation, the last 1 s of the span read");
+        // 10 s of a span read of 9 s: all of it.
+        window.OnSpanChosen(1);
+        EXPECT_EQ(view.Last().traceStartSeconds, start);
+        EXPECT_EQ(view.Last().deviationTitle, "Deviation over the span read");
+        window.OnSpanChosen(0);
+    }
+    MeterWindow window(view, Options());
+    ReadTone(window);
+    EXPECT_EQ(view.controls.span, 0u);
+    EXPECT_DOUBLE_EQ(view.Last().traceEndSeconds - view.Last().traceStartSeconds, 1.0);
+}
+
 TEST_F(MeterWindowTest, ExportsWriteWhatTheCommandLineToolWrites) {
     MeterWindow window(view, Options());
     const std::string path = ReadTone(window);
