@@ -118,5 +118,22 @@ TEST_F(PerSecondTest, LatestCountsTenthsWithoutSamplesAsEmpty) {
     EXPECT_NEAR(r.carrierHz, kMixHz + (5 + 6 + 7 + 8 + 9 + 13 + 14) / 7.0, 1e-9);
 }
 
+TEST_F(PerSecondTest, LatestNamesNoCarrierWhileTheToneIsAbsent) {
+    // A second with the tone in 40 % of its samples, their offsets counted: absent, as the
+    // second's own reading says, so the live carrier and speed error are unknown.
+    PerSecond p = Make();
+    for (long long n = 0; n < 4000; ++n) {
+        if (n % 10 < 4)
+            Offset(p, n, 5.0);
+        else
+            p.Push(n, false);
+    }
+    const SecondReading r = p.Latest();
+    EXPECT_FALSE(r.tonePresent);
+    EXPECT_TRUE(std::isnan(r.carrierHz)) << r.carrierHz;
+    EXPECT_TRUE(std::isnan(r.speedErrorPercent)) << r.speedErrorPercent;
+    EXPECT_EQ(r.state, MeterState::kNoTone);
+}
+
 }  // namespace
 }  // namespace wobblemeter

@@ -105,6 +105,34 @@ if outside or sys.argv[2] not in text:
 PY
     }
     within_page r.pdf "modulation frequency, Hz"
+    # The readings' table ruled under its header and under each row, margin to margin, in
+    # hairlines: at 144 dpi a rule of 0.5 point and 0.7 grey darkens its one or two rows by
+    # about 0.3 x 255 x 1 pixel in all.
+    if command -v pdftoppm >/dev/null; then
+        pdftoppm -r 144 -gray -singlefile r.pdf "$dir/page" || fail "r.pdf: pdftoppm failed"
+        python3 - "$dir/page.pgm" <<'PY' || fail "r.pdf: the table's rules"
+import sys
+data = open(sys.argv[1], "rb").read()
+fields = data.split(maxsplit=4)
+width, height = int(fields[1]), int(fields[2])
+pixels = fields[4]
+left, right = 80 + 4, width - 80 - 4  # the margins of 40 points, a little inside
+def row(y):
+    return pixels[y * width + left:y * width + right]
+ruled = [y for y in range(height) if all(v < 250 for v in row(y))]
+runs = []
+for y in ruled:
+    if runs and y == runs[-1][-1] + 1:
+        runs[-1].append(y)
+    else:
+        runs.append([y])
+darkness = [sum(sum(255 - v for v in row(y)) / (right - left) for y in range(r[0] - 1, r[-1] + 2))
+            for r in runs]
+print("rules:", len(runs), "darkness:", ["%.0f" % d for d in darkness])
+if len(runs) != RULES or any(abs(d - 76.5) > 20 for d in darkness):
+    sys.exit(1)
+PY
+    fi
     # The paper: --paper, else LC_ALL, LC_PAPER, LANG in that order.
     paper() {  # paper EXPECTED ENV... -- OPTIONS...
         want=$1

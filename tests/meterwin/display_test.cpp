@@ -96,6 +96,36 @@ TEST(LiveDisplay, GroupsEveryReadingAndWaitsWithDashes) {
     EXPECT_FALSE(speed.formed);
 }
 
+// The live status line, part by part: the carrier, the tone, the modulation once one is read,
+// the counts, the time taken and the log; a settling tone without a carrier has a dash.
+TEST(LiveDisplay, StatusLineNamesCarrierToneModulationAndCounts) {
+    const std::string dot = "  \u00b7  ";
+    SessionSnapshot s = Measuring(0.01);
+    s.latest.modulationHz = 0.55;
+    s.overruns = 2;
+    s.lostFrames = 300;
+    s.dropouts = 4;
+    s.seconds = 3725.0;
+    s.logging = true;
+    s.logPath = "/tmp/take.csv";
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    std::string expected = "Carrier 3150.315 Hz";
+    for (const char* part : {"tone present", "modulation 0.55 Hz", "overruns 2 (300 frames lost)",
+                             "drop-outs 4", "1:02:05", "logging to /tmp/take.csv"}) {
+        expected += dot;
+        expected += part;
+    }
+    EXPECT_EQ(DisplayOfSnapshot(s, 0.3, none).status, expected);
+
+    s.latest.state = MeterState::kSettling;
+    s.latest.carrierHz = none;
+    s.latest.modulationHz = none;
+    s.logging = false;
+    const std::string settling = DisplayOfSnapshot(s, 0.3, none).status;
+    EXPECT_EQ(settling.rfind("Carrier \u2013" + dot + "tone present, settling", 0), 0u) << settling;
+    EXPECT_EQ(settling.find("modulation"), std::string::npos) << settling;
+}
+
 // Seven units a character, as a fixed-width font measures.
 double Width(const std::string& text) {
     size_t characters = 0;

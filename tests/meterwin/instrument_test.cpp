@@ -308,3 +308,141 @@ TEST(Instrument, TheCursorReadsEachPanelWhereTheMouseIs) {
 
 }  // namespace
 }  // namespace wobblemeter
+
+namespace wobblemeter {
+namespace {
+
+// The pixel at x, y as red, green, blue (ARGB32, native order; opaque where drawn over white).
+struct Rgb {
+    int red, green, blue;
+};
+Rgb PixelAt(cairo_surface_t* surface, int x, int y) {
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    uint32_t pixel = 0;
+    std::memcpy(&pixel, data + y * cairo_image_surface_get_stride(surface) + x * 4, sizeof pixel);
+    return {static_cast<int>((pixel >> 16) & 0xff), static_cast<int>((pixel >> 8) & 0xff),
+            static_cast<int>(pixel & 0xff)};
+}
+bool IsWhite(const Rgb& p) {
+    return p.red == 255 && p.green == 255 && p.blue == 255;
+}
+
+// The face on white; where the mouse is over the deviation, a thin grey line the height of the
+// frame in the mouse's pixel column, and nothing else of the panel changed: mid-grey over white
+// (0.2 grey at 60 %: 133 of 255), one pixel wide.
+TEST(Instrument, TheFaceIsWhiteAndTheCursorAOnePixelGreyLineAtTheMouse) {
+    constexpr int kWidth = 1000, kHeight = 700;
+    Display d = BlankDisplay(WindowState::kFileRead, "take.wav", 0.3);
+    d.summary = true;
+    d.unweighted = {0.0, 0.5, std::vector<float>(40, 0.2f), std::vector<float>(40, 0.3f)};
+    d.weighted = {0.0, 0.5, std::vector<float>(40, -0.1f), std::vector<float>(40, -0.1f)};
+    d.traceFirstSeconds = 0.0;
+    d.traceLastSeconds = 20.0;
+    SetDeviationSpan(d, 10.0);
+    const PanelRect frame = PanelFrame(LayOutInstrument(kWidth, kHeight).deviation);
+    const double mouseX = frame.x + frame.w * 0.25 + 0.3, mouseY = frame.y + frame.h / 2;
+    ASSERT_EQ(ReadoutAt(d, kWidth, kHeight, mouseX, mouseY).panel,
+              CursorReadout::Panel::kDeviation);
+    cairo_surface_t* plain = Drawn(d, kWidth, kHeight);
+    cairo_surface_t* cursor = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
+    cairo_t* cr = cairo_create(cursor);
+    DrawInstrument(cr, d, kWidth, kHeight, mouseX, mouseY);
+    cairo_destroy(cr);
+
+    int white = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) white += IsWhite(PixelAt(plain, x, y));
+    EXPECT_GT(white, kWidth * kHeight / 2);
+
+    const int column = static_cast<int>(std::floor(mouseX));
+    int elsewhere = 0, grey = 0, other = 0;
+    for (int y = static_cast<int>(frame.y) + 1; y < static_cast<int>(frame.y + frame.h); ++y) {
+        for (int x = static_cast<int>(frame.x); x < static_cast<int>(frame.x + frame.w); ++x) {
+            const Rgb before = PixelAt(plain, x, y), after = PixelAt(cursor, x, y);
+            const bool changed =
+                before.red != after.red || before.green != after.green || before.blue != after.blue;
+            if (x != column) {
+                elsewhere += changed;
+            } else if (IsWhite(before)) {
+                const bool mid = std::abs(after.red - 133) <= 8 &&
+                                 std::abs(after.green - 133) <= 8 &&
+                                 std::abs(after.blue - 133) <= 8;
+                (mid ? grey : other) += 1;
+            }
+        }
+    }
+    cairo_surface_destroy(plain);
+    cairo_surface_destroy(cursor);
+    EXPECT_EQ(elsewhere, 0);
+    EXPECT_EQ(other, 0);
+    EXPECT_GT(grey, static_cast<int>(frame.h) / 2);
+}
+
+// The mean's legend in the speed error's title strip begins with a sample of its line: a
+// level dash 14 pixels long, broken once (6 on, 4 off), in the mean's colour.
+TEST(Instrument, TheMeansLegendBeginsWithALevelDashedSample) {
+    constexpr int kWidth = 960, kHeight = 640;
+    Display d = BlankDisplay(WindowState::kFileRead, "take.wav", 0.3);
+    d.summary = true;
+    d.speedError = {0.0, 1.0, std::vector<float>(20, 0.1f), std::vector<float>(20, 0.1f)};
+    d.speedErrorEndSeconds = 20.0;
+    d.speedErrorLinePercent = 0.1;
+    d.speedErrorLabel = "mean over the span read +0.100 %";
+    cairo_surface_t* surface = Drawn(d, kWidth, kHeight);
+    const PanelRect strip = LayOutInstrument(kWidth, kHeight).speedErrorTitle;
+    // The mean's colour (0.1, 0.3, 0.05) at 40 % or more over white: greener than it is red
+    // or blue; the title's grey is neither.
+    const auto tinted = [&](int x, int y) {
+        const Rgb p = PixelAt(surface, x, y);
+        return p.green - p.red >= 20 && p.green - p.blue >= 20;
+    };
+    const int top = static_cast<int>(strip.y), bottom = static_cast<int>(strip.y + strip.h);
+    int first = -1;
+    for (int x = static_cast<int>(strip.x + strip.w / 2); x < static_cast<int>(strip.x + strip.w);
+         ++x) {
+        for (int y = top; y < bottom && first < 0; ++y)
+            if (tinted(x, y)) first = x;
+        if (first >= 0) break;
+    }
+    ASSERT_GE(first, 0);
+    int rows = 0, inGap = 0;
+    for (int y = top; y < bottom; ++y) {
+        bool any = false;
+        for (int x = first; x < first + 14; ++x) {
+            any = any || tinted(x, y);
+            if (x >= first + 7 && x <= first + 9) inGap += tinted(x, y);
+        }
+        rows += any;
+    }
+    cairo_surface_destroy(surface);
+    EXPECT_GE(rows, 1);
+    EXPECT_LE(rows, 2);
+    EXPECT_EQ(inGap, 0);
+}
+
+// An empty panel's frame is one crisp row and column of light grey (0.6: 153 of 255), white
+// on either side, not a blurred pair of lighter ones.
+TEST(Instrument, AnEmptyPanelsFrameIsACrispGreyLine) {
+    constexpr int kWidth = 960, kHeight = 640;
+    cairo_surface_t* surface = Drawn(BlankDisplay(WindowState::kIdle, "", 0.3), kWidth, kHeight);
+    const PanelRect b = PanelFrame(LayOutInstrument(kWidth, kHeight).spectrum);
+    const int top = static_cast<int>(std::round(b.y)), left = static_cast<int>(std::round(b.x));
+    const int x = static_cast<int>(b.x + b.w / 3), y = static_cast<int>(b.y + b.h / 4);
+    for (int k = -3; k <= 3; ++k) {
+        SCOPED_TRACE(k);
+        for (const Rgb p : {PixelAt(surface, x, top + k), PixelAt(surface, left + k, y)}) {
+            if (k == 0) {
+                EXPECT_NEAR(p.red, 153, 8);
+                EXPECT_NEAR(p.green, 153, 8);
+                EXPECT_NEAR(p.blue, 153, 8);
+            } else {
+                EXPECT_TRUE(IsWhite(p)) << p.red << " " << p.green << " " << p.blue;
+            }
+        }
+    }
+    cairo_surface_destroy(surface);
+}
+
+}  // namespace
+}  // namespace wobblemeter
