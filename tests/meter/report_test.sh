@@ -105,7 +105,7 @@ if outside or sys.argv[2] not in text:
 PY
     }
     within_page r.pdf "modulation frequency, Hz"
-    # The readings' table ruled under its header and under each row, margin to margin, in
+    # The readings' table ruled under its header and under each of its 11 rows, margin to margin, in
     # hairlines: at 144 dpi a rule of 0.5 point and 0.7 grey darkens its one or two rows by
     # about 0.3 x 255 x 1 pixel in all.
     if command -v pdftoppm >/dev/null; then
@@ -129,7 +129,7 @@ for y in ruled:
 darkness = [sum(sum(255 - v for v in row(y)) / (right - left) for y in range(r[0] - 1, r[-1] + 2))
             for r in runs]
 print("rules:", len(runs), "darkness:", ["%.0f" % d for d in darkness])
-if len(runs) != RULES or any(abs(d - 76.5) > 20 for d in darkness):
+if len(runs) != 12 or any(abs(d - 76.5) > 20 for d in darkness):
     sys.exit(1)
 PY
     fi
@@ -155,8 +155,26 @@ PY
     [ "$(pages p.pdf)" = 1 ] || fail "--rpm: $(pages p.pdf) pages, expected 1"
     pdftotext p.pdf - | grep -q "Once per revolution" || fail "--rpm: no once per revolution"
     within_page p.pdf "inwards slower."
+    # Below the table, the deviation and spectrum side by side, then the turntable's panel:
+    # the room down to the footer shared about evenly between the two rows of panels.
+    halves() {  # halves PDF
+        pdftotext -bbox "$1" "$dir/bbox.html"
+        python3 - "$dir/bbox.html" <<'PY' || fail "$1: the panels' rows do not share the room"
+import re, sys
+words = re.findall(r'yMin="([0-9.]+)" xMax="[0-9.]+" yMax="[0-9.]+">([^<]*)<',
+                   open(sys.argv[1]).read())
+tops = [float(y) for y, w in words if w == "Deviation"]
+footer = max(float(y) for y, w in words if w == "wobblemeter")
+upper, lower = tops[-1] - tops[-2], footer - tops[-1]
+print("panels: %.0f and %.0f points" % (upper, lower))
+if min(upper, lower) < 0.45 * (upper + lower):
+    sys.exit(1)
+PY
+    }
+    halves p.pdf
     expect 0 "" "$meter" --report p.pdf --rpm 78 --paper letter "$dir/take.wav"
     within_page p.pdf "inwards slower."
+    halves p.pdf
     rm -f p.pdf
 fi
 
