@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numbers>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -417,6 +418,11 @@ TEST_F(MeterWindowTest, ThePlatterChosenMeasuresPerRevolutionAndIsRemembered) {
         EXPECT_EQ(ReadoutNamed(d, "Once per revolution").value,
                   PercentText(expected.revolution.oncePercent));
         EXPECT_EQ(ReadoutNamed(d, "Once per revolution").group, "Platter, 33 1/3 rpm");
+        // Where on the platter its peak comes, in whole degrees.
+        std::string at = "peak, at ";
+        at += std::to_string(std::lround(expected.revolution.onceAngle * 180.0 / std::numbers::pi));
+        at += "\u00b0";
+        EXPECT_EQ(ReadoutNamed(d, "Once per revolution").standard, at);
         EXPECT_EQ(ReadoutNamed(d, "Remaining").value,
                   PercentText(expected.revolution.remainingRmsPercent));
 
