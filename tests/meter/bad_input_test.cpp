@@ -91,6 +91,10 @@ TEST_F(MeterBadInput, SilenceShortToneAndNoise) {
     const std::string shortTone = dir_.Path("short.wav");
     WriteTone(shortTone, 44100, 3150.0, 1.0, 4.0, 4.9);
     EXPECT_NE(ErrorOf(shortTone).find("too short"), std::string::npos);
+    // A single frame is audio too, far too short for a tone.
+    const std::string one = dir_.Path("one.wav");
+    WriteSamples(one, 44100, 1, kWav16, {0.1});
+    EXPECT_EQ(ErrorOf(one), "no steady tone: the recording is too short to find one");
 
     std::mt19937 random(7);
     std::normal_distribution<double> gauss(0.0, 0.1);

@@ -65,7 +65,7 @@ if [ -n "$poppler" ]; then
     "$meter" --json "$dir/take.wav" >"$dir/r.json"
     # Each figure as the page prints it: four decimals, more for three significant digits.
     python3 - "$dir/r.json" "$dir/r.txt" <<'PY' || fail "the page lacks figures of the JSON"
-import json, math, sys
+import json, math, re, sys
 readings = json.load(open(sys.argv[1]))
 page = open(sys.argv[2]).read()
 def shown(v):
@@ -82,6 +82,9 @@ for words in ("AES6 / IEC 60386", "DIN 45507 / IEC 386", "JIS / NAB", "Revox B77
               "take.wav", "12.00 s at 44100 Hz, channel 1 of 1", "wobblemeter 1"):
     if words not in page:
         missing.append(words)
+# The table's header over its three columns.
+if not re.search(r"Reading and standard +Value +What it means", page):
+    missing.append("the table's header")
 if missing:
     print("missing:", missing)
     sys.exit(1)
