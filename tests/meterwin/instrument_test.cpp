@@ -328,9 +328,9 @@ bool IsWhite(const Rgb& p) {
     return p.red == 255 && p.green == 255 && p.blue == 255;
 }
 
-// The face on white; where the mouse is over the deviation, a thin grey line the height of the
-// frame in the mouse's pixel column, and nothing else of the panel changed: mid-grey over white
-// (0.2 grey at 60 %: 133 of 255), one pixel wide.
+// The face on white, its left column on a faint grey; where the mouse is over the deviation, a thin
+// grey line the height of the frame in the mouse's pixel column, and nothing else of the panel
+// changed: mid-grey over white (0.2 grey at 60 %: 133 of 255), one pixel wide.
 TEST(Instrument, TheFaceIsWhiteAndTheCursorAOnePixelGreyLineAtTheMouse) {
     constexpr int kWidth = 1000, kHeight = 700;
     Display d = BlankDisplay(WindowState::kFileRead, "take.wav", 0.3);
@@ -354,6 +354,10 @@ TEST(Instrument, TheFaceIsWhiteAndTheCursorAOnePixelGreyLineAtTheMouse) {
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) white += IsWhite(PixelAt(plain, x, y));
     EXPECT_GT(white, kWidth * kHeight / 2);
+    // The left column, an instrument's front panel, on its faint grey (0.965, 0.97, 0.975).
+    const PanelRect readouts = LayOutInstrument(kWidth, kHeight).readouts;
+    EXPECT_GT(PixelsOf(plain, readouts, 246, 247, 249, 1),
+              static_cast<int>(readouts.w * readouts.h / 2));
 
     const int column = static_cast<int>(std::floor(mouseX));
     int elsewhere = 0, grey = 0, other = 0;
