@@ -17,6 +17,8 @@ check_tools() {
     # the PATH does not look in.
     export NODE_PATH="${NODE_PATH:+$NODE_PATH:}/usr/share/nodejs"
     cc_version=$(emcc -dumpversion) || fail "emcc does not run (its log: emcc -v)"
+    WOBBLEGEN_EMCC_CLANG=$(em-config LLVM_ROOT)/clang
+    WOBBLEGEN_EMCC_CFLAGS=$(EMCC_SKIP_SANITY_CHECK=1 emcc --cflags) || fail "emcc --cflags fails"
     clang_version=$(emcc -v 2>&1 | sed -n 's/.*clang version \([^ ]*\).*/\1/p' | head -n 1)
 }
 
@@ -26,7 +28,7 @@ cache_key_text() {
         "$(dpkg-query -W -f='${Version}' emscripten 2>/dev/null)" "$chosen"
 }
 
-# EM_PKG_CONFIG_PATH: emconfigure and emmake set PKG_CONFIG_PATH from it. NODE_OPTIONS: the
+# NODE_OPTIONS: the
 # configure tests' programs run in node, where emscripten 3.1.6's loader would take node 18's
 # fetch for a browser's and fail to read the .wasm beside the .js.
 set_env() {
@@ -34,22 +36,28 @@ set_env() {
     # check_tools ran emcc's checks once; each of the thousands of emcc runs would repeat them
     # (seconds each, as the frozen cache keeps no record of them).
     export EMCC_SKIP_SANITY_CHECK=1
-    export CC=emcc CXX=em++ AR=emar RANLIB=emranlib
+    export CC="$here/web-deps/cc.sh" CXX=em++ AR=emar RANLIB=emranlib
+    export WOBBLEGEN_EMCC_CLANG WOBBLEGEN_EMCC_CFLAGS
     export PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" PKG_CONFIG_PATH=
-    export EM_PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
     export CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib" CFLAGS=-O2 CXXFLAGS=-O2
     export WOBBLEGEN_WEB_DEPS="$prefix"
 }
 
-# No --host: emconfigure's configure runs its test programs with node, as for a native build.
+# configure as emconfigure runs it, but with our CC (emconfigure would set emcc's) and
+# pkg-config in the prefix only. No --host: its test programs run in node, as for a native build
+# (EMMAKEN_JUST_CONFIGURE: emcc links them as executable scripts).
+em_configure() { # configure options...
+    EMMAKEN_JUST_CONFIGURE=1 ./configure --prefix="$prefix" "$@"
+}
+
 autotools() { # configure options...
     settle_autotools
-    emconfigure ./configure --prefix="$prefix" --enable-static --disable-shared "$@" &&
-        emmake make -j"$jobs" && emmake make install
+    em_configure --enable-static --disable-shared "$@" && make -j"$jobs" && make install
 }
 
 cmake_build() { # cmake options...
     cmake -S . -B _build -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/emscripten.cmake" \
+        -DCMAKE_C_COMPILER="$CC" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
         -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_INSTALL_PREFIX="$prefix" \
         -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF "$@" &&
@@ -58,8 +66,7 @@ cmake_build() { # cmake options...
 
 # zlib's own configure (not autoconf): static only; the library and its headers, no tools.
 build_zlib() {
-    emconfigure ./configure --static --prefix="$prefix" &&
-        emmake make -j"$jobs" libz.a && emmake make install
+    em_configure --static && make -j"$jobs" libz.a && make install
 }
 
 build_libogg() {
@@ -110,14 +117,14 @@ build_freetype() {
 # which emcc's are not laid out for: WebAssembly is little-endian. Only src/ is built.
 build_cairo() {
     settle_autotools
-    ax_cv_c_float_words_bigendian=no emconfigure ./configure --prefix="$prefix" \
+    ax_cv_c_float_words_bigendian=no em_configure \
         --enable-static --disable-shared --enable-ft --disable-fc --disable-pthread \
         --disable-xlib --disable-xcb --disable-xlib-xrender --disable-quartz --disable-win32 \
         --disable-gl --disable-glesv2 --disable-glesv3 --disable-egl --disable-glx \
         --disable-wgl --disable-gobject --disable-trace --disable-interpreter \
         --disable-script --disable-ps --disable-valgrind --disable-symbol-lookup \
         --enable-pdf --enable-png --enable-svg &&
-        emmake make -C src -j"$jobs" && emmake make -C src install
+        make -C src -j"$jobs" && make -C src install
 }
 
 build_first() {
