@@ -1,5 +1,6 @@
 # The WebAssembly recipe of scripts/deps.sh (sourced): Debian's emscripten, every library
 # static and -O2, single-threaded, no SIMD; zlib from its source package too.
+# shellcheck shell=sh disable=SC2034,SC2154 # variables shared with scripts/deps.sh
 
 # Bump when a library's build options or patches change: the prefix is rebuilt under a new key.
 RECIPE=1
@@ -106,9 +107,11 @@ build_pixman() {
         ninja -C _build -j "$jobs" && ninja -C _build install
 }
 
-# TrueType and the other outline formats; none of the optional libraries.
+# TrueType and the other outline formats, with our zlib: FT_DISABLE_ZLIB would not leave zlib
+# out but compile FreeType's own copy (1.2.12) in, whose zlibVersion() and inflate the link
+# then took over ours. None of the other optional libraries.
 build_freetype() {
-    cmake_build -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
+    cmake_build -DFT_REQUIRE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
         -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
 }
 

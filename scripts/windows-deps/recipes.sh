@@ -1,5 +1,6 @@
 # The Windows recipe of scripts/deps.sh (sourced): 64-bit Windows with Debian's posix-thread
 # mingw-w64 compilers, every library static.
+# shellcheck shell=sh disable=SC2034,SC2154 # variables shared with scripts/deps.sh
 
 # Bump when a library's build options or patches change: the prefix is rebuilt under a new key.
 RECIPE=2
