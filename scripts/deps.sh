@@ -25,7 +25,9 @@ esac
 name=$target-deps
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck disable=SC2034 # repo and jobs: used by the recipes
 repo=$(dirname "$here")
+# shellcheck disable=SC2034
 jobs=${JOBS:-2}
 top=${XDG_CACHE_HOME:-$HOME/.cache}/wobblegen/$name
 apt_dir=$top/apt
