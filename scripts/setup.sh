@@ -12,6 +12,7 @@ packages="
   portaudio19-dev libasound2-dev alsa-utils libasound2-plugins pulseaudio pulseaudio-utils sox
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine zip unzip dpkg-dev file
   libz-mingw-w64-dev meson ninja-build nsis
+  emscripten chromium python3-websocket
 "
 
 missing=""
