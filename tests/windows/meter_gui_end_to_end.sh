@@ -104,7 +104,7 @@ save_as() {
 }
 
 wait_file() {
-    local deadline=$((SECONDS + 10))
+    local deadline=$((SECONDS + timeout_s))
     until [ -s "$1" ]; do
         [ $SECONDS -lt $deadline ] || fail "$1 was not written"
         sleep 0.1
