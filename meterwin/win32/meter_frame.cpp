@@ -416,9 +416,16 @@ constexpr size_t kPathRoom = 32768;
 std::optional<std::string> MeterFrame::AskForFile(FileKind kind, const std::string& suggestion) {
     const FileDialog dialog = DialogOf(kind);
     std::wstring path = Widen(suggestion);
-    // The dialog wants backslashes in the name it starts from.
+    // The dialog wants backslashes in the name it starts from, and the whole path: a bare name
+    // would open in the folder the dialog used last rather than beside the file measured.
     for (wchar_t& c : path)
         if (c == L'/') c = L'\\';
+    if (!path.empty()) {
+        std::wstring full(kPathRoom, L'\0');
+        const DWORD length =
+            GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length > 0 && length < full.size()) path.assign(full.c_str(), length);
+    }
     path.resize(std::max(kPathRoom, path.size() + 1), L'\0');
     OPENFILENAMEW ask{};
     ask.lStructSize = sizeof ask;

@@ -81,8 +81,9 @@ keys() {
     xdotool key "$@"
 }
 
-# save_as KEYS DIALOG NAME: presses KEYS until a file dialog named DIALOG opens (an export is
-# refused until there is something to export), and saves as NAME (in the window's folder).
+# save_as KEYS DIALOG: presses KEYS until a file dialog named DIALOG opens (an export is refused
+# until there is something to export), and takes the name it suggests (beside the file
+# measured, or in the window's folder for a live session) with Enter.
 save_as() {
     local deadline=$((SECONDS + timeout_s)) dialog=""
     while [ -z "$dialog" ]; do
@@ -95,20 +96,20 @@ save_as() {
         done
     done
     xdotool windowactivate --sync "$dialog" 2>/dev/null || xdotool windowfocus --sync "$dialog"
-    sleep 0.5
-    xdotool key ctrl+a
-    xdotool type --delay 20 "$3"
-    sleep 0.3
+    sleep 1
     xdotool key Return
     wait_window_gone "^$2\$"
 }
 
+# wait_file DIR PATTERN: waits for a file matching PATTERN in DIR; prints its path.
 wait_file() {
-    local deadline=$((SECONDS + timeout_s))
-    until [ -s "$1" ]; do
-        [ $SECONDS -lt $deadline ] || fail "$1 was not written"
+    local deadline=$((SECONDS + timeout_s)) found=""
+    until [ -n "$found" ] && [ -s "$found" ]; do
+        [ $SECONDS -lt $deadline ] || fail "no $2 written in $1: $(ls "$1")"
         sleep 0.1
+        found=$(find "$1" -maxdepth 1 -name "$2" | head -n 1)
     done
+    echo "$found"
 }
 
 wait_exit() {
@@ -150,6 +151,9 @@ if bad:
 EOF
 }
 
+# The settings of an earlier run of the prefix forgotten: the file is read with no platter.
+find "$WINEPREFIX/drive_c/users" -path '*/AppData/Roaming/wobblegen/wobblemeter-gui.conf' -delete
+
 echo "A wrong option: one line on standard error, status 2; --help on standard output"
 mkdir -p "$work/usage"
 status=0
@@ -168,9 +172,9 @@ mkdir -p "$work/file"
     fail "wobblegen-cli"
 (cd "$work/file" && "$meter" --json take.wav >cli.json) || fail "wobblemeter --json"
 start_gui "$work/file" take.wav
-save_as ctrl+j "Export the readings" gui.json
-wait_file "$work/file/gui.json"
-same_json "$work/file/cli.json" "$work/file/gui.json" 1e-6 ||
+save_as ctrl+j "Export the readings"
+exported=$(wait_file "$work/file" take.json) || exit 1
+same_json "$work/file/cli.json" "$exported" 1e-6 ||
     fail "the window's readings of the file differ"
 keys ctrl+q
 wait_exit "Ctrl+Q"
@@ -179,16 +183,16 @@ echo "Live from the sink's monitor, logged from Start to Stop: the tone's file's
 "$generator" --duration 20 -o "$work/tone.wav" >/dev/null || fail "wobblegen-cli"
 "$meter" --json "$work/tone.wav" >"$work/tone.json" || fail "wobblemeter --json"
 start_gui "$work/live" --rpm 45
-save_as ctrl+shift+l "Log every second to" live.csv
+save_as ctrl+shift+l "Log every second to"
 keys F5
 sleep 2 # the session running before the tone starts
 paplay -d wobbletest "$work/tone.wav" 2>/dev/null &
 pids+=($!)
 sleep 16
 keys shift+F5
-save_as ctrl+j "Export the readings" live.json
-wait_file "$work/live/live.json"
-python3 - "$work/tone.json" "$work/live/live.json" <<'EOF' || fail "live: the figures are not the file's"
+save_as ctrl+j "Export the readings"
+exported=$(wait_file "$work/live" 'wobblemeter-*.json') || exit 1
+python3 - "$work/tone.json" "$exported" <<'EOF' || fail "live: the figures are not the file's"
 import json, sys
 file, live = (json.load(open(name, encoding="utf-8")) for name in sys.argv[1:3])
 errors = []
@@ -200,9 +204,10 @@ for key, tolerance in [("carrier_hz", 1e-4), ("weighted_peak_percent", 0.01),
 if errors:
     sys.exit("\n".join(errors))
 EOF
-rows=$(tr -d '\r' <"$work/live/live.csv" | grep -c '^[0-9]')
-[ "$(head -c 9 "$work/live/live.csv")" = "time (s)," ] && [ "$rows" -ge 10 ] ||
-    fail "the log holds $rows seconds: $(head -c 300 "$work/live/live.csv")"
+log=$(wait_file "$work/live" 'wobblemeter-*.csv') || exit 1
+rows=$(tr -d '\r' <"$log" | grep -c '^ *[0-9]')
+[ "$(head -c 9 "$log")" = "time (s)," ] && [ "$rows" -ge 10 ] ||
+    fail "the log holds $rows seconds: $(head -c 300 "$log")"
 keys ctrl+q
 wait_exit "Ctrl+Q after a live session"
 # %APPDATA% of Wine's user, whatever the user's name.
