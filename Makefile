@@ -56,9 +56,10 @@ test-sanitize: setup
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# wobblegen.exe, wobblegen-cli.exe and wobblemeter.exe, cross-built with mingw-w64 and linked
-# statically. The meter's libraries come from scripts/windows-deps.sh (built once into a cache
-# outside the checkout); the prefix a build tree was configured with is kept and reused by it.
+# wobblegen.exe, wobblegen-cli.exe, wobblemeter.exe and wobblemeter-gui.exe, cross-built with
+# mingw-w64 and linked statically. The meter's libraries come from scripts/windows-deps.sh
+# (built once into a cache outside the checkout); the prefix a build tree was configured with is
+# kept and reused by it.
 windows: setup
 	@deps=$$(sed -n 's/^WOBBLEGEN_WINDOWS_DEPS:PATH=//p' $(WINDOWS_BUILD)/CMakeCache.txt 2>/dev/null); \
 	if [ -z "$$deps" ] || [ ! -f "$$deps/.complete" ]; then \
@@ -66,7 +67,7 @@ windows: setup
 	fi; \
 	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 		-DCMAKE_BUILD_TYPE=Release -DWOBBLEGEN_WERROR=ON -DWOBBLEGEN_BUILD_BENCHMARKS=OFF \
-		-DWOBBLEGEN_WINDOWS_DEPS="$$deps" -DWOBBLEGEN_BUILD_METER=ON \
+		-DWOBBLEGEN_WINDOWS_DEPS="$$deps" -DWOBBLEGEN_BUILD_METER=ON -DWOBBLEGEN_BUILD_METER_GUI=ON \
 		-DWOBBLEGEN_LINUX_CLI=$(CURDIR)/$(BUILD)/wobblegen-cli \
 		-DWOBBLEGEN_LINUX_METER=$(CURDIR)/$(BUILD)/meter/wobblemeter >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)

@@ -244,6 +244,8 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
     {kReportNameRefused, kFailed, "cannot write the report %s: its name must end in .pdf"},
     // The question before a report is written from the window; its answer may be empty.
     {kReportNotePrompt, kDone, "A note for the report (the machine, the work done), or none:"},
+    // The window could not be made (Windows' error code).
+    {kCannotOpenWindow, kFailed, "cannot open the window (error %lu)"},
 }};
 
 }  // namespace

@@ -163,6 +163,7 @@ enum class Msg : int {
     kErrorWithReadings,
     kReportNameRefused,
     kReportNotePrompt,
+    kCannotOpenWindow,
     kCount  // not a message: the table's size
 };
 

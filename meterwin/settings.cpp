@@ -25,6 +25,15 @@ constexpr const char* kSpanKey = "deviation_span_seconds";
 }  // namespace
 
 std::string SettingsPath() {
+#ifdef _WIN32
+    // %APPDATA%\wobblegen\ (the user's roaming settings, C:\Users\NAME\AppData\Roaming), in
+    // UTF-8 as the program's code page gives it.
+    const char* appData = std::getenv("APPDATA");
+    if (appData == nullptr || appData[0] == '\0') return {};
+    std::string path = appData;
+    path += "\\wobblegen\\wobblemeter-gui.conf";
+    return path;
+#else
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     std::string base;
     if (xdg != nullptr && xdg[0] == '/') {
@@ -35,6 +44,7 @@ std::string SettingsPath() {
         base = std::string(home) + "/.config";
     }
     return base + "/wobblegen/wobblemeter-gui.conf";
+#endif
 }
 
 MeterSettings LoadSettings(const std::string& path) {
@@ -67,7 +77,9 @@ bool SaveSettings(const std::string& path, const MeterSettings& settings, std::s
     // A device name is one line of the file: one that holds a line break is not kept.
     const bool deviceFits = settings.device.find_first_of("\r\n") == std::string::npos;
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    // The name is UTF-8 on every system (on Windows the program's code page).
+    const std::filesystem::path name(std::u8string(path.begin(), path.end()));
+    std::filesystem::create_directories(name.parent_path(), ec);
     FILE* file = OpenOutputFile(path.c_str());
     if (file == nullptr) {
         *error = std::strerror(errno);

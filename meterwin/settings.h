@@ -1,6 +1,7 @@
 // What the meter window remembers between runs: the capture device, the bar meter's scale and
 // the platter and
-// the deviation panel's span, in a small text file of the user's configuration directory (XDG).
+// the deviation panel's span, in a small text file of the user's configuration directory (XDG; on
+// Windows %APPDATA%).
 #pragma once
 
 #include <string>
@@ -16,7 +17,8 @@ struct MeterSettings {
 };
 
 // $XDG_CONFIG_HOME/wobblegen/wobblemeter-gui.conf, or under ~/.config where XDG_CONFIG_HOME is
-// unset or not absolute; empty when neither it nor HOME is set.
+// unset or not absolute; empty when neither it nor HOME is set. On Windows
+// %APPDATA%\wobblegen\wobblemeter-gui.conf; empty without APPDATA.
 std::string SettingsPath();
 
 // The settings in the file at path; defaults for what is missing or unreadable (a file that

@@ -6,7 +6,8 @@
 RECIPE=2
 HOST=x86_64-w64-mingw32
 # Built in this order (each needs those before it); zlib is Debian's prebuilt mingw-w64 one.
-# FLTK (fltk1.3) is not among them yet: the meter's window is not built for Windows.
+# No FLTK: fltk1.3's source tarballs are not to be had from Debian's archive (404, every version),
+# so the meter's window on Windows is a Win32 front-end of its own (meterwin/win32/).
 PACKAGES="libogg flac libvorbis opus libsndfile fftw3 libpng1.6 pixman cairo portaudio19"
 
 check_tools() {

@@ -51,13 +51,9 @@ check_installed() {
         return
     }
     (cd "$dir" && find . -type f | sed 's|^\./||' | sort) >"$work/installed"
-    local expected=(LICENSE.txt README.txt Uninstall.exe wobblegen-cli.exe wobblegen.exe wobblemeter.exe)
-    local links=(wobblegen.lnk) link
-    # The meter's window joins the installer when the Windows build makes it.
-    if [ -f "$dir/wobblemeter-gui.exe" ]; then
-        expected+=(wobblemeter-gui.exe)
-        links+=("Wow and Flutter Meter.lnk")
-    fi
+    local expected=(LICENSE.txt README.txt Uninstall.exe wobblegen-cli.exe wobblegen.exe wobblemeter.exe
+        wobblemeter-gui.exe)
+    local links=(wobblegen.lnk "Wow and Flutter Meter.lnk") link
     printf '%s\n' "${expected[@]}" | sort | diff - "$work/installed" || fail "$windir holds other files"
     for link in "${links[@]}"; do
         [ -f "$start_menu/$link" ] || fail "no Start-menu link $link"
@@ -97,6 +93,11 @@ sys.exit(0 if ok else 1)' "$work/meter.json" || fail "installed wobblemeter.exe 
         fail "installed wobblegen-cli.exe: status $?"
     "$linux_cli" --duration 2 -o "$work/linux.wav" >/dev/null
     cmp -s "$drive/win.wav" "$work/linux.wav" || fail "installed wobblegen-cli.exe writes other bytes"
+    # The meter's window, a windowed program, prints its version where it is given an output.
+    wine "$windir\\wobblemeter-gui.exe" --version >"$work/gui-version.txt" 2>/dev/null ||
+        fail "installed wobblemeter-gui.exe --version: status $?"
+    grep -q '^wobblemeter-gui version ' "$work/gui-version.txt" ||
+        fail "installed wobblemeter-gui.exe --version: $(cat "$work/gui-version.txt")"
     rm -f "$drive/tone.wav" "$drive/win.wav"
     wobblegen_wine_stop
     "$WOBBLEGEN_WINESERVER" -w

@@ -17,7 +17,7 @@ fail() {
 top=$(basename "$zip" .zip)
 unzip -Z1 "$zip" | grep -v '/$' | sort >"$work/list"
 printf '%s\n' "$top/LICENSE.txt" "$top/README.txt" "$top/wobblegen-cli.exe" "$top/wobblegen.exe" \
-    "$top/wobblemeter.exe" |
+    "$top/wobblemeter.exe" "$top/wobblemeter-gui.exe" |
     sort | diff - "$work/list" || fail "the zip holds other files"
 unzip -q "$zip" -d "$work"
 for text in README.txt LICENSE.txt; do
@@ -25,10 +25,11 @@ for text in README.txt LICENSE.txt; do
 done
 grep -q 'GNU GENERAL PUBLIC LICENSE' "$work/$top/LICENSE.txt" || fail "LICENSE.txt is no GPL"
 grep -q '^# wobblegen' "$work/$top/README.txt" || fail "README.txt"
-# Needs no DLL beside it: only the system's (the meter's audio: ole32 and winmm).
-for exe in wobblegen.exe wobblegen-cli.exe wobblemeter.exe; do
+# Needs no DLL beside it: only the system's (the meter's audio: ole32 and winmm; the window's
+# dialogs and dropped files: comdlg32 and shell32).
+for exe in wobblegen.exe wobblegen-cli.exe wobblemeter.exe wobblemeter-gui.exe; do
     x86_64-w64-mingw32-objdump -p "$work/$top/$exe" | sed -n 's/^\tDLL Name: //p' |
-        grep -viE '^(kernel32|user32|gdi32|comctl32|msvcrt|advapi32|ole32|winmm)\.dll$' &&
+        grep -viE '^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|msvcrt|advapi32|ole32|winmm)\.dll$' &&
         fail "$exe needs a DLL beside it"
 done
 version=$("$here/windows/wine_run.sh" "$winedir" "$work/$top/wobblegen-cli.exe" --version | tr -d '\r')

@@ -2,7 +2,8 @@
 # wobblemeter.exe --live under Wine, in real time: a PulseAudio daemon of the test's own with a
 # null sink, a tone played into it, and the sink's monitor read through Wine's own PulseAudio
 # driver (WASAPI or MME above it). --list-devices names the monitor; the live readings are the
-# tone's file's (within 1 %, the carrier within 0.01 %). The daemon is stopped whatever happens.
+# tone's file's (within 1 %, the carrier within 0.01 %); Ctrl+C ends a session without a
+# duration with its summary and status 0. The daemon is stopped whatever happens.
 # Usage: meter_live_pulse.sh WINE_RUN WINEDIR WOBBLEMETER_EXE LINUX_WOBBLEMETER LINUX_WOBBLEGEN_CLI
 set -uo pipefail
 
@@ -27,26 +28,16 @@ fail() {
 }
 
 sink=wobbletest
-# The name Wine gives a null sink's monitor.
-monitor="Monitor of Null Output"
-mkdir -p "$dir/run" "$dir/home"
-chmod 700 "$dir/run"
-XDG_RUNTIME_DIR="$dir/run" HOME="$dir/home" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-    --log-target=file:"$dir/pulse.log" -L module-native-protocol-unix \
-    -L "module-null-sink sink_name=$sink" &
-pids="$pids $!"
-# Wine's environment (wine_env.sh) drops XDG_RUNTIME_DIR: the server is named outright.
-export PULSE_SERVER="unix:$dir/run/pulse/native" PULSE_CLIENTCONFIG="$dir/client.conf"
-echo "autospawn = no" >"$PULSE_CLIENTCONFIG"
-tries=0
-until pactl info >/dev/null 2>&1; do
-    tries=$((tries + 1))
-    [ "$tries" -lt 50 ] || {
-        echo "FAIL: PulseAudio did not start: $(cat "$dir/pulse.log")" >&2
-        exit 1
-    }
-    sleep 0.1
-done
+# shellcheck source=tests/windows/pulse_env.sh
+. "$(dirname "$0")/pulse_env.sh"
+monitor=$wobblegen_pulse_monitor
+started=0
+wobblegen_pulse_start "$dir" "$sink" || started=$?
+pids="$pids $wobblegen_pulse_pid"
+[ "$started" -eq 0 ] || {
+    echo "FAIL: no PulseAudio daemon" >&2
+    exit 1
+}
 
 cd "$dir" || exit 1
 "$generator" --duration 20 -o tone.wav >/dev/null
@@ -63,9 +54,13 @@ meter=$!
 pids="$pids $meter"
 sleep 2 # the session running before the tone starts
 paplay -d "$sink" tone.wav 2>/dev/null & # stopped once the session is over
-pids="$pids $!"
+player=$!
+pids="$pids $player"
 status=0
 wait "$meter" || status=$?
+# The rest of the tone would beat with the next one.
+kill "$player" 2>/dev/null
+wait "$player" 2>/dev/null
 [ "$status" = 0 ] || fail "live: status $status: $(grep -v '^ALSA' live.err | tail -n 3)"
 python3 - file.json live.json <<'EOF' || fail "live: the figures are not the file's"
 import json, sys
@@ -81,5 +76,33 @@ if errors:
     sys.exit(1)
 EOF
 
-echo "$((failures == 0 ? 2 : 0)) passed, $failures failed"
+echo "Ctrl+C ends a session without a duration with its summary"
+# Wine turns SIGINT into the console's Ctrl+C event (even for a background job, which has SIGINT
+# ignored: Wine's own handler takes it).
+"$wine_run" "$winedir" "$exe" --live --device "$monitor" --json >stopped.json 2>stopped.err &
+meter=$!
+pids="$pids $meter"
+paplay -d "$sink" tone.wav 2>/dev/null &
+pids="$pids $!"
+# The session under way long enough to be measured (8 s of tone at least): its seconds on
+# standard error, a line each.
+deadline=$((SECONDS + 40))
+until [ "$(grep -c ' s  ' stopped.err 2>/dev/null)" -ge 12 ]; do
+    [ $SECONDS -lt $deadline ] && kill -0 "$meter" 2>/dev/null || break
+    sleep 0.2
+done
+kill -INT "$meter" 2>/dev/null
+status=0
+wait "$meter" || status=$?
+[ "$status" = 0 ] && python3 - stopped.json <<'EOF' ||
+import json, sys
+try:
+    summary = json.load(open(sys.argv[1], encoding="utf-8"))
+except ValueError:
+    sys.exit(1)
+sys.exit(0 if abs(summary.get("carrier_hz", 0) - 3150) < 1 else 1)
+EOF
+    fail "Ctrl+C: status $status, no summary: $(tail -n 3 stopped.err)"
+
+echo "$((failures == 0 ? 3 : 0)) passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -44,6 +44,9 @@ for exe in "$@"; do
     elif [ "$name" = wobblemeter ]; then
         description='Wow and flutter meter'
         original="$name.exe"
+    elif [ "$name" = wobblemeter-gui ]; then
+        description='Wow and Flutter Meter'
+        original="$name.exe"
     else
         description='wobblegen command-line tool'
         original="$name.exe"

@@ -73,13 +73,33 @@ struct ListedDevice {
     bool alsa;
 };
 
+// The host API whose devices are listed: on Windows PortAudio offers each device twice, through
+// WASAPI and through MME (whose names are cut to 31 characters): WASAPI's, the float capture in
+// shared mode at the device's rate, unless it has no input (then MME's). Elsewhere every host
+// API's: -1.
+PaHostApiIndex ListedHostApi() {
+#ifdef _WIN32
+    const PaHostApiIndex wasapi = Lib().Pa_HostApiTypeIdToHostApiIndex(paWASAPI);
+    const PaHostApiInfo* info = wasapi >= 0 ? Lib().Pa_GetHostApiInfo(wasapi) : nullptr;
+    if (info != nullptr && info->defaultInputDevice != paNoDevice) return wasapi;
+    return Lib().Pa_HostApiTypeIdToHostApiIndex(paMME);
+#else
+    return -1;
+#endif
+}
+
 std::vector<ListedDevice> ListDevices() {
     std::vector<ListedDevice> devices;
     const PaDeviceIndex count = Lib().Pa_GetDeviceCount();
-    const PaDeviceIndex defaultIndex = Lib().Pa_GetDefaultInputDevice();
+    const PaHostApiIndex listedApi = ListedHostApi();
+    const PaHostApiInfo* listedInfo = listedApi >= 0 ? Lib().Pa_GetHostApiInfo(listedApi) : nullptr;
+    // The system's default recording device, as the listed host API names it.
+    const PaDeviceIndex defaultIndex =
+        listedInfo != nullptr ? listedInfo->defaultInputDevice : Lib().Pa_GetDefaultInputDevice();
     for (PaDeviceIndex i = 0; i < count; ++i) {
         const PaDeviceInfo* device = Lib().Pa_GetDeviceInfo(i);
         if (device == nullptr || device->maxInputChannels <= 0) continue;
+        if (listedApi >= 0 && device->hostApi != listedApi) continue;
         const PaHostApiInfo* api = Lib().Pa_GetHostApiInfo(device->hostApi);
         devices.push_back(
             {{device->name, device->maxInputChannels, device->defaultSampleRate, i == defaultIndex},
