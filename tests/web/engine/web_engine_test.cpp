@@ -98,10 +98,11 @@ TEST_F(WebEngineTest, FileReadingsAreTheCommandLinesJsonByteForByte) {
 
 TEST_F(WebEngineTest, FileExportsAreTheCommandLinesFiles) {
     const fs::path log = dir_ / "log.csv", svg = dir_ / "plot.svg", png = dir_ / "plot.png";
-    Meter("--rpm 45 --log " + log.string() + " --plot " + svg.string() + " " + tone_);
+    // The log's figures are taken over the window given.
+    Meter("--rpm 45 --window 3 --log " + log.string() + " --plot " + svg.string() + " " + tone_);
     Meter("--rpm 45 --plot " + png.string() + " " + tone_);
     WebEngine engine;
-    ASSERT_EQ(engine.MeasureFile(tone_, R"({"rpm": 45})"), WebStatus::kDone);
+    ASSERT_EQ(engine.MeasureFile(tone_, R"({"rpm": 45, "window": 3})"), WebStatus::kDone);
     for (const auto& [kind, expected] : {std::pair{"png", png}, {"csv", log}, {"svg", svg}}) {
         const fs::path out = dir_ / (std::string("export.") + kind);
         ASSERT_EQ(engine.Export(kind, out.string()), WebStatus::kDone) << engine.LastError();
