@@ -164,6 +164,12 @@ enum class Msg : int {
     kReportNameRefused,
     kReportNotePrompt,
     kCannotOpenWindow,
+    // The browser's engine.
+    kWebNoLiveSession,
+    kWebNothingMeasured,
+    kWebExportKind,
+    kWebOptionsRefused,
+    kWebPanelSize,
     kCount  // not a message: the table's size
 };
 
