@@ -20,6 +20,7 @@ let capture = null;       // {context, stream, node}: the live input while it ru
 let measuredName = '';    // what the exports are named after
 let hasResult = false;    // something to export
 let readingsJson = null;  // the last file's readings, as the command line prints them
+let shownSeconds = 0;     // the audio the display shown was made of, s
 
 // ---- the page's own words, from the one table
 
@@ -108,6 +109,7 @@ function showReadings(display) {
     const text = r.text === null || r.text === undefined || r.text === '' ? TEXT.noReading : String(r.text);
     if (el.textContent !== text) el.textContent = text;
     el.classList.toggle('unformed', text === TEXT.noReading);
+    el.classList.toggle('range', text.includes(' to '));
   }
 }
 
@@ -132,7 +134,8 @@ function showDisplay(display) {
   ui.rate.textContent = rate > 0 ? Math.round(rate) + ' Hz' : TEXT.noReading;
   const idle = display.state === 'idle';
   ui.overruns.textContent = !idle && Number.isInteger(display.overruns) ? String(display.overruns) : TEXT.noReading;
-  const seconds = display.seconds !== undefined ? display.seconds : display.elapsed_s;
+  const seconds = display.seconds;
+  shownSeconds = seconds;
   ui.elapsed.textContent = !idle && seconds !== undefined && seconds !== null ? elapsedText(seconds) : TEXT.noReading;
 }
 
@@ -407,8 +410,14 @@ function registerOffline() {
     .catch(() => { /* no offline copy: the page works online all the same */ });
 }
 
-// Tests read the last file's readings, as the command line prints them, from here.
-window.wobblemeter = { readingsJson: () => readingsJson };
+// What the tests read: the last file's readings as the command line prints them, the capture's
+// settings and rate, and the audio the display was made of, s.
+window.wobblemeter = {
+  readingsJson: () => readingsJson,
+  trackSettings: () => (capture ? capture.stream.getAudioTracks()[0].getSettings() : null),
+  contextRate: () => (capture ? capture.context.sampleRate : null),
+  seconds: () => shownSeconds,
+};
 
 fillText();
 say(TEXT.loadingEngine);

@@ -229,7 +229,7 @@ class Browser:
 
     def screenshot(self, path):
         data = self.send('Page.captureScreenshot', session=self.page, format='png',
-                         captureBeyondViewport=True)['data']
+                         captureBeyondViewport=False)['data']
         with open(path, 'wb') as f:
             f.write(base64.b64decode(data))
 
