@@ -13,7 +13,7 @@ CMAKE_FLAGS ?=
 DIST ?= dist
 
 .PHONY: all setup build run gui test test-linux test-sanitize windows test-windows package \
-	test-package check-release check-fuzz bench mutants clean
+	test-package check-release check-fuzz bench mutants web-icons clean
 
 all: build
 
@@ -117,6 +117,18 @@ MUTANTS_FLAGS ?=
 mutants:
 	@/usr/bin/python3 scripts/mutants.py --jobs $(JOBS) $(if $(COUNT),--count $(COUNT)) \
 		$(MUTANTS_FLAGS) $(FILES)
+
+# The browser meter's icons for its manifest, drawn by the meter window's own icon code into
+# build-web/icons/ (the web target copies the page's files beside them).
+WEB_BUILD ?= build-web
+WEB_ICON_SIZES = 192 512
+web-icons: setup
+	@$(CONFIGURE) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target wobblemeter-gui-icon
+	@mkdir -p $(WEB_BUILD)/icons
+	@for size in $(WEB_ICON_SIZES); do \
+		./$(BUILD)/meterwin/wobblemeter-gui-icon $$size $(WEB_BUILD)/icons/icon-$$size.png || exit 1; \
+	done
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD) $(RELEASE_BUILD) build-fuzz $(DIST)
