@@ -219,9 +219,13 @@ worker.onmessage = (e) => {
 
 // ---- files: opened, dropped, or named in the address (#file=NAME)
 
-function options() {
+// The engine's options: the platter, and for a file the channel where it is not the first (the
+// command line's default); live blocks are of the chosen channel already.
+function options(forFile) {
   const rpm = Number(ui.platter.value);
-  const o = { channel: Number(ui.channel.value) || 1 };
+  const channel = Number(ui.channel.value) || 1;
+  const o = {};
+  if (forFile && channel > 1) o.channel = channel;
   if (rpm > 0) o.rpm = rpm;
   return o;
 }
@@ -241,7 +245,7 @@ function measureBytes(name, bytes) {
   say(TEXT.measuring + name);
   ui.progress.hidden = false;
   ui.progress.value = 0;
-  worker.postMessage({ type: 'file', name, bytes, options: options() }, [bytes]);
+  worker.postMessage({ type: 'file', name, bytes, options: options(true) }, [bytes]);
 }
 
 // A recording beside the page, fetched with progress (the share fetched shown until it is in).
@@ -335,9 +339,7 @@ async function startLive() {
       processorOptions: { channel: Number(ui.channel.value) || 1 },
     });
     const channel = new MessageChannel();
-    const label = stream.getAudioTracks()[0].label || TEXT.defaultInput;
-    worker.postMessage({ type: 'live-start', sampleRate: context.sampleRate, device: label,
-      options: Object.assign(options(), { device: label }), port: channel.port2 }, [channel.port2]);
+    worker.postMessage({ type: 'live-start', sampleRate: context.sampleRate, options: options(false), port: channel.port2 }, [channel.port2]);
     node.port.postMessage({ port: channel.port1 }, [channel.port1]);
     source.connect(node);
     node.connect(context.destination);  // silent: the graph pulls the node only when it leads out
@@ -390,7 +392,7 @@ function wire() {
     if (file) measureFile(file);
   });
   ui.platter.addEventListener('change', () => {
-    if (!capture && measuredName) worker.postMessage({ type: 'remeasure', options: options() });
+    if (!capture && measuredName) worker.postMessage({ type: 'remeasure', options: options(true) });
   });
   ui.exportKind.addEventListener('change', () => {
     const kind = ui.exportKind.value;

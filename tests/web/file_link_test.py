@@ -29,6 +29,12 @@ with cdp.Session(args.site, [os.path.join(work, 'tone.wav'), bad], downloads=dow
         label = b.eval(f'document.querySelector(\'[data-action="{action}"]\').getAttribute("aria-label")')
         check(label, f'the {action} button has no ARIA label')
 
+    # Names of another origin are never fetched; an escaped name beside the page is.
+    names = b.eval('import("./app.js").then(m => ["#file=https://example.org/x.wav",'
+                   ' "#file=%2F%2Fexample.org%2Fx.wav", "#file=take%20one.wav", "#file=", "#x"]'
+                   '.map(m.fileOfHash))')
+    check(names == [None, None, 'take one.wav', None, None], f'names of links: {names}')
+
     b.goto(s.origin + '/index.html#file=tone.wav')
     measured(b, 'tone.wav')
     shown = b.readings()
