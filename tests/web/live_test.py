@@ -12,7 +12,7 @@ from meter_check import (arguments, cdp, check, check_same_origin, cli_json, sho
 LIVE_SECONDS = 16
 TOLERANCE = 0.01
 COMPARED = ('weighted_peak_percent', 'unweighted_peak_percent', 'weighted_rms_percent',
-            'wow_rms_percent')
+            'weighted_quasi_peak_percent')
 
 args = arguments(__doc__)
 work = workdir()
