@@ -1,4 +1,5 @@
-// Reading and printing decimal numbers with <charconv>, which ignores the C locale.
+// Reading and printing decimal numbers independently of the C locale: the grammar here, the
+// conversions in decimal_convert.h (<charconv>'s where it has them, else the portable ones).
 #include "text/decimal.h"
 
 #include <charconv>
@@ -6,7 +7,16 @@
 #include <cstring>
 #include <system_error>
 
+#include "text/decimal_convert.h"
+
 namespace {
+
+#if WOBBLEGEN_DECIMAL_PORTABLE
+namespace convert = decimal_convert::portable;
+#else
+namespace convert = decimal_convert::charconv;
+#endif
+using decimal_convert::ReadStatus;
 
 // White space as in the C locale: blank, tab, line feed, vertical tab, form feed, return.
 bool IsBlank(char c) {
@@ -89,16 +99,15 @@ bool ParseDecimalReal(const char* text, double& value) {
     // from_chars takes no '+'; the grammar above leaves it nothing but plain decimal.
     double result = 0.0;
     const char* first = s.data() + (negative ? number - 1 : number);
-    const auto [end, error] =
-        std::from_chars(first, s.data() + s.size(), result, std::chars_format::general);
-    if (error == std::errc::result_out_of_range) {
+    const ReadStatus status = convert::ReadReal(first, s.data() + s.size(), result);
+    if (status == ReadStatus::kOutOfRange) {
         // Beyond the double range is no number here; too small for it reads as zero.
         std::string digits = s.substr(number, whole);
         if (fraction > 0) digits += s.substr(number + whole + 1, fraction);
         const std::string exponent = mantissaEnd < s.size() ? s.substr(mantissaEnd + 1) : "";
         if (AtLeastOne(digits, whole, exponent)) return false;
         result = negative ? -0.0 : 0.0;
-    } else if (error != std::errc{} || end != s.data() + s.size()) {
+    } else if (status != ReadStatus::kOk) {
         return false;
     }
     if (!std::isfinite(result)) return false;
@@ -122,15 +131,10 @@ bool ParsePlainDecimal(const char* text, double& value) {
 }
 
 std::string FormatShortest(double value) {
-    char text[64];
-    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
-    return error == std::errc{} ? std::string(text, end) : std::string();
+    return convert::Shortest(value);
 }
 
 std::string FormatSignificant(double value, int digits) {
-    char text[64];
     const int precision = digits < 1 ? 1 : (digits > 17 ? 17 : digits);
-    const auto [end, error] =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::general, precision);
-    return error == std::errc{} ? std::string(text, end) : std::string();
+    return convert::Significant(value, precision);
 }
