@@ -127,6 +127,7 @@ export function elapsedText(seconds) {
 function showDisplay(display) {
   if (!display) return;
   showReadings(display);
+  showBar(display.bar);
   if (display.state) setState(display.state, display.state_name);
   if (display.heading !== undefined) ui.heading.textContent = display.heading;
   if (display.status !== undefined) say(display.status);
@@ -137,6 +138,20 @@ function showDisplay(display) {
   const seconds = display.seconds;
   shownSeconds = seconds;
   ui.elapsed.textContent = !idle && seconds !== undefined && seconds !== null ? elapsedText(seconds) : TEXT.noReading;
+}
+
+// The bar meter: the figure's share of the scale (red beyond it), the hold as a thin mark.
+function showBar(bar) {
+  const fill = $('bar-fill'), hold = $('bar-hold');
+  if (!bar) return;
+  $('bar-name').textContent = bar.name || '';
+  $('bar-scale').textContent = bar.scale_percent > 0 ? bar.scale_percent + ' %' : '';
+  const share = (v) => Math.max(0, Math.min(1, v / bar.scale_percent));
+  const value = Number.isFinite(bar.value_percent) ? bar.value_percent : null;
+  fill.style.width = value === null ? '0' : (100 * share(value)) + '%';
+  fill.classList.toggle('over', value !== null && value > bar.scale_percent);
+  hold.hidden = !Number.isFinite(bar.hold_percent);
+  if (!hold.hidden) hold.style.left = (100 * share(bar.hold_percent)) + '%';
 }
 
 function showPanels(panels) {
