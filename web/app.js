@@ -196,6 +196,19 @@ export function exportName(measured, kind, now) {
   return base + '.' + kind;
 }
 
+// A measurement that failed: its message, and no figures left from one before.
+function showError(message) {
+  ui.progress.hidden = true;
+  say(message);
+  setState('error');
+  hasResult = false;
+  ui.exportKind.disabled = true;
+  for (const el of ui.readouts.querySelectorAll('[data-reading]')) {
+    el.textContent = TEXT.noReading;
+    el.classList.add('unformed');
+  }
+}
+
 worker.onmessage = (e) => {
   const m = e.data;
   switch (m.type) {
@@ -205,6 +218,11 @@ worker.onmessage = (e) => {
     case 'display':
       showDisplay(m.display);
       showPanels(m.panels);
+      if (m.error !== undefined) {
+        showError(m.error);
+        document.body.dataset.measured = m.name;
+        break;
+      }
       if (m.readings !== undefined) {
         readingsJson = m.readings;
         ui.progress.hidden = true;
@@ -223,11 +241,7 @@ worker.onmessage = (e) => {
       download(m.bytes, m.name || exportName(measuredName, m.kind));
       break;
     case 'error':
-      ui.progress.hidden = true;
-      if (m.fatal) say(TEXT.engineFailed + m.message);
-      else say(m.message);
-      if (m.name !== undefined) document.body.dataset.measured = m.name;
-      setState('error');
+      showError(m.fatal ? TEXT.engineFailed + m.message : m.message);
       break;
   }
 };

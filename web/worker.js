@@ -54,8 +54,8 @@ function measure(path, name, options) {
   postMessage({ type: 'progress', fraction: 0, name });
   const status = call('wm_measure_file', ['string', 'string'], [path, JSON.stringify(options || {})]);
   if (status !== 0) {
-    fail(errorText(), { name });
-    postDisplay();
+    lastFile = null;
+    postDisplay({ error: errorText(), name });
     return;
   }
   lastFile = { path, name };

@@ -90,6 +90,7 @@ class Browser:
         self.console = []           # console messages and exceptions
         self.lock = threading.Condition()
         self.page = None            # the page's session id
+        self.sessions = {}          # target id -> session id, of the pages
 
     def start(self, width=1280, height=900):
         args = [CHROMIUM, '--headless=new', '--no-sandbox', '--remote-debugging-port=0',
@@ -118,12 +119,12 @@ class Browser:
                       downloadPath=self.downloads, eventsEnabled=True)
         target = self.send('Target.createTarget', url='about:blank')['targetId']
         deadline = time.time() + START_SECONDS
-        while self.page is None:
-            with self.lock:
+        with self.lock:
+            while target not in self.sessions:
                 self.lock.wait(0.2)
-            if time.time() > deadline:
-                raise RuntimeError('no page session')
-        self.target = target
+                if time.time() > deadline:
+                    raise RuntimeError('no page session')
+            self.page = self.sessions[target]
         return self
 
     def _read(self):
@@ -156,18 +157,27 @@ class Browser:
 
     def _attach(self, session, info):
         kind = info['type']
-        # Every page and worker: its requests followed, then let it run.
+        # Every page and worker: its requests followed, then let it run. Sent at once, not one
+        # reply after the other: a worker paused at its start answers only once it runs.
         if kind in ('page', 'worker', 'service_worker', 'shared_worker', 'iframe'):
-            self.send('Network.enable', session=session)
-            self.send('Runtime.enable', session=session)
-            self.send('Target.setAutoAttach', session=session, autoAttach=True,
+            self.post('Network.enable', session)
+            self.post('Runtime.enable', session)
+            self.post('Target.setAutoAttach', session, autoAttach=True,
                       waitForDebuggerOnStart=True, flatten=True)
-        if kind == 'page' and self.page is None and info.get('url') == 'about:blank':
-            self.send('Page.enable', session=session)
+        self.post('Runtime.runIfWaitingForDebugger', session)
+        if kind == 'page':
+            self.post('Page.enable', session)
             with self.lock:
-                self.page = session
+                self.sessions[info['targetId']] = session
                 self.lock.notify_all()
-        self.send('Runtime.runIfWaitingForDebugger', session=session)
+
+    def post(self, method, session, **params):
+        """Sends a command without waiting for its reply."""
+        with self.lock:
+            self.next_id += 1
+            ident = self.next_id
+        self.ws.send(json.dumps({'id': ident, 'method': method, 'params': params,
+                                 'sessionId': session}))
 
     def send(self, method, session=None, timeout=60, **params):
         with self.lock:

@@ -1,9 +1,11 @@
 """What the browser meter's tests share: the command line's readings of a recording, the
 figures the page shows read back as numbers, and the arguments every test takes."""
 import argparse
+import atexit
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -24,13 +26,19 @@ def arguments(description):
     p.add_argument('--generator', required=True, help='wobblegen-cli')
     p.add_argument('--out', help='where pictures go')
     args = p.parse_args()
+    for name in ('site', 'meter', 'generator', 'out'):
+        if getattr(args, name):
+            setattr(args, name, os.path.abspath(getattr(args, name)))
     if not os.path.exists(os.path.join(args.site, 'engine.wasm')):
         sys.exit(f'{args.site} holds no engine.wasm: run make web first')
     return args
 
 
 def workdir():
-    return tempfile.mkdtemp(prefix='wobble-web-test-')
+    """A temp folder for the test's files, removed when it ends."""
+    folder = tempfile.mkdtemp(prefix='wobble-web-test-')
+    atexit.register(shutil.rmtree, folder, ignore_errors=True)
+    return folder
 
 
 def tone(args, folder, name, *options):

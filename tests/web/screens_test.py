@@ -12,6 +12,7 @@ PHONE_FIGURE_PX = 20
 args = arguments(__doc__)
 work = workdir()
 out = args.out or work
+os.makedirs(out, exist_ok=True)
 tone(args, work, 'take.wav', '--level', '0.15', '--mod', '4')
 BOX = 'JSON.parse(JSON.stringify(document.querySelector("{}").getBoundingClientRect()))'
 
