@@ -244,6 +244,12 @@ constexpr std::array<MessageEntry, kMessages> kTable = {{
     {kReportNameRefused, kFailed, "cannot write the report %s: its name must end in .pdf"},
     // The question before a report is written from the window; its answer may be empty.
     {kReportNotePrompt, kDone, "A note for the report (the machine, the work done), or none:"},
+    // The browser's engine: a call the page made out of order or with what it cannot take.
+    {kWebNoLiveSession, kUsage, "no live session is running: start one first"},
+    {kWebNothingMeasured, kFailed, "nothing measured yet: open a recording or measure live first"},
+    {kWebExportKind, kUsage, "'%s' is not an export: give png, svg, csv, json, pdf or wav"},
+    {kWebOptionsRefused, kUsage, "the options '%s' are not a JSON object"},
+    {kWebPanelSize, kUsage, "cannot draw %d x %d pixels: give 1 to %d either way"},
 }};
 
 }  // namespace

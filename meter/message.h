@@ -163,6 +163,12 @@ enum class Msg : int {
     kErrorWithReadings,
     kReportNameRefused,
     kReportNotePrompt,
+    // The browser's engine.
+    kWebNoLiveSession,
+    kWebNothingMeasured,
+    kWebExportKind,
+    kWebOptionsRefused,
+    kWebPanelSize,
     kCount  // not a message: the table's size
 };
 

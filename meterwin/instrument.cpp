@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "meter/message.h"
+#include "meter/output/font.h"
 #include "meter/output/revolution_plot.h"
 
 namespace wobblemeter {
@@ -47,8 +48,7 @@ void StateColour(cairo_t* cr, WindowState state) {
 }
 
 void Font(cairo_t* cr, bool bold, double size) {
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    SelectSansFont(cr, bold);
     cairo_set_font_size(cr, size);
 }
 
@@ -221,7 +221,7 @@ void DrawDeviation(cairo_t* cr, const Display& d, const InstrumentLayout& l,
         DrawLegend(cr, l.deviationTitle, title,
                    {{LevelText("unweighted", d.unweightedLevelPercent), 0.1, 0.3, 0.8, false},
                     {LevelText("weighted", d.weightedLevelPercent), 0.7, 0.15, 0.0, false}});
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    SelectSansFont(cr, false);
     if (!AnyFinite(d.unweighted.low)) {
         DrawWaitingPanel(cr, l.deviation, WaitingText(d));
         return;
@@ -244,7 +244,7 @@ void DrawSpeedError(cairo_t* cr, const Display& d, const InstrumentLayout& l,
         DrawCursorText(cr, l.speedErrorTitle, title, cursor.text);
     else if (std::isfinite(d.speedErrorLinePercent) && !d.speedErrorLabel.empty())
         DrawLegend(cr, l.speedErrorTitle, title, {{d.speedErrorLabel, 0.1, 0.3, 0.05, true}});
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    SelectSansFont(cr, false);
     if (!AnyFinite(d.speedError.low)) {
         DrawWaitingPanel(cr, l.speedError, WaitingText(d));
         return;
@@ -380,7 +380,7 @@ void DrawInstrument(cairo_t* cr, const Display& d, double width, double height, 
     DrawTitle(cr, l.spectrumTitle, kSpectrumTitle);
     if (cursor.panel == CursorReadout::Panel::kSpectrum)
         DrawCursorText(cr, l.spectrumTitle, kSpectrumTitle, cursor.text);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    SelectSansFont(cr, false);
     // With a platter's fold, the polar chart of the revolution beside the spectrum, square (its
     // figures are among the readouts).
     const PanelRect spectrum = SpectrumRect(d, l);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "meter/output/font.h"
+
 namespace wobblemeter {
 
 namespace {
@@ -21,8 +23,7 @@ constexpr double kLargestValueSize = 40.0;
 constexpr double kWeightedRed = 0.85, kWeightedGreen = 0.3, kWeightedBlue = 0.1;
 
 void Font(cairo_t* cr, bool bold, double size) {
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    SelectSansFont(cr, bold);
     cairo_set_font_size(cr, size);
 }
 

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "meter/output/font.h"
 #include "meter/output/plot_axis.h"
 #include "meter/output/plot_panels.h"
 #include "meter/output/report.h"
@@ -529,7 +530,7 @@ double PlotHeight(const MeterResult& r) {
 void Draw(cairo_t* cr, const MeterResult& r, const std::string& title) {
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    SelectSansFont(cr, false);
     cairo_set_source_rgb(cr, 0.05, 0.05, 0.05);
     cairo_set_font_size(cr, 14.0);
     char heading[512];

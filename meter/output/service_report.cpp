@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "meter/output/font.h"
 #include "meter/output/plot_axis.h"
 #include "meter/output/plot_panels.h"
 #include "meter/output/report.h"
@@ -206,8 +207,7 @@ struct Page {
 };
 
 void SetFont(cairo_t* cr, double size, bool bold = false, double grey = 0.05) {
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    SelectSansFont(cr, bold);
     cairo_set_font_size(cr, size);
     cairo_set_source_rgb(cr, grey, grey, grey);
 }
@@ -354,7 +354,7 @@ void ScaledPanel(cairo_t* cr, const char* title, double x, double y, double w, d
     cairo_save(cr);
     cairo_translate(cr, x, y + kTitle);
     cairo_scale(cr, kPanelScale, kPanelScale);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    SelectSansFont(cr, false);
     draw(PanelRect{0.0, 0.0, w / kPanelScale, (h - kTitle) / kPanelScale});
     cairo_restore(cr);
 }
