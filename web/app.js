@@ -165,13 +165,23 @@ function showPanels(panels) {
   ui.canvas.getContext('2d').putImageData(image, 0, 0);
 }
 
+// The smallest the engine lays its instrument face out in, units (its layout's own minimum).
+const FACE_UNITS = { width: 900, height: 600 };
+
+// The scale the face is drawn at in a canvas of width x height device pixels: the device pixel
+// ratio, less where the canvas holds fewer units than the face needs (a phone: the whole face,
+// smaller).
+export function faceScale(width, height, ratio) {
+  return Math.min(ratio, width / FACE_UNITS.width, height / FACE_UNITS.height);
+}
+
 // The panels' canvas in device pixels: the engine draws at that size and scale.
 function sendPanelSize() {
   const ratio = window.devicePixelRatio || 1;
   const box = ui.canvas.getBoundingClientRect();
   const width = Math.max(1, Math.round(box.width * ratio));
   const height = Math.max(1, Math.round(box.height * ratio));
-  worker.postMessage({ type: 'panels', width, height, scale: ratio });
+  worker.postMessage({ type: 'panels', width, height, scale: faceScale(width, height, ratio) });
 }
 
 function download(bytes, name) {
