@@ -76,7 +76,10 @@ bool Stepped(const Digits& d, int step, Digits& out) {
 // The digits in exponent form, "1.5e-01", as C writes them: at least two exponent digits.
 std::string ExponentForm(const Digits& d) {
     std::string text(1, d.digits[0]);
-    if (d.digits.size() > 1) text += "." + d.digits.substr(1);
+    if (d.digits.size() > 1) {
+        text += '.';
+        text += d.digits.substr(1);
+    }
     char exponent[16];
     std::snprintf(exponent, sizeof exponent, "e%c%02d", d.power < 0 ? '-' : '+',
                   d.power < 0 ? -d.power : d.power);
