@@ -4,8 +4,8 @@ come within 1 % of the command line's for the file, and Stop keeps them."""
 import json
 import os
 
-from meter_check import (arguments, cdp, check, check_same_origin, cli_json, shown_numbers,
-                         tone, workdir)
+from meter_check import (arguments, cdp, check, check_same_origin, cli_json, measured,
+                         shown_numbers, tone, workdir)
 
 # Audio the session takes before its readings are compared, s (the live readings are over the
 # meter's window, 10 s by default, after the settling).
@@ -23,11 +23,16 @@ _, expected = cli_json(args, work, 'live.wav')
 fake = ['--use-fake-device-for-media-stream', '--use-fake-ui-for-media-stream',
         f'--use-file-for-fake-audio-capture={path}']
 
-with cdp.Session(args.site, browser_args=fake) as s:
+with cdp.Session(args.site, [path], browser_args=fake) as s:
     b = s.browser
-    b.goto(s.origin + '/index.html')
-    b.wait_for('document.querySelectorAll("[data-reading]").length > 0', 60, 'the readouts')
+    # A file's readings first: the session's own replace them, dashes until they form.
+    b.goto(s.origin + '/index.html#file=live.wav')
+    measured(b, 'live.wav')
     b.eval('document.querySelector(\'[data-action="start"]\').click()', gesture=True)
+    early = b.wait_for('(() => { const s = document.getElementById("state").dataset.state;'
+                       ' return (s === "waiting" || s === "settling") && [...document.querySelectorAll("[data-reading]")]'
+                       '.map(e => e.textContent); })()', 30, 'the session waiting')
+    check(set(early) == {'\u2013'}, f'figures of the file shown in the new session: {early}')
     b.wait_for('window.wobblemeter.trackSettings()', 30, 'the capture')
     settings = b.eval('window.wobblemeter.trackSettings()')
     for key in ('echoCancellation', 'noiseSuppression', 'autoGainControl'):
