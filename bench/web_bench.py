@@ -8,6 +8,7 @@ import gzip
 import json
 import os
 import re
+import shutil
 import statistics
 import subprocess
 import sys
@@ -69,6 +70,7 @@ def main():
     p.add_argument('--build', default='build')
     p.add_argument('--runs', type=int, default=3)
     args = p.parse_args()
+    args.site, args.build = os.path.abspath(args.site), os.path.abspath(args.build)
     rows = sizes(args.site)
     total, zipped = sum(r[1] for r in rows), sum(r[2] for r in rows)
     for name, size, z in rows:
@@ -79,6 +81,7 @@ def main():
                    check=True, stdout=subprocess.DEVNULL)
     cli = cli_seconds(os.path.join(args.build, 'meter', 'wobblemeter'), folder, args.runs)
     web = browser_seconds(args.site, folder, args.runs)
+    shutil.rmtree(folder, ignore_errors=True)
     print(f'default 30 s tone: command line {statistics.median(cli):.3f} s, '
           f'browser {statistics.median(web):.3f} s (median of {args.runs}), '
           f'ratio {statistics.median(web) / statistics.median(cli):.2f}')
