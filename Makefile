@@ -6,6 +6,8 @@
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 WINDOWS_BUILD ?= build-windows
+WEB_ENGINE_BUILD ?= build-web-engine
+WEB_SITE ?= build-web
 RELEASE_BUILD ?= build-release
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
@@ -13,7 +15,7 @@ CMAKE_FLAGS ?=
 DIST ?= dist
 
 .PHONY: all setup build run gui test test-linux test-sanitize windows test-windows package \
-	test-package check-release check-fuzz bench mutants web-icons clean
+	test-package check-release check-fuzz bench mutants clean web web-serve
 
 all: build
 
@@ -46,7 +48,15 @@ test: test-linux test-sanitize
 	@$(MAKE) --no-print-directory test-windows
 	@$(MAKE) --no-print-directory test-package
 
+# Where emcc and Chromium are installed, the browser meter is built first (make web) for the
+# tests in tests/web/; its configure of $(BUILD) without the tests is undone before they run.
+WEB_TOOLS := $(shell command -v emcc >/dev/null 2>&1 && command -v chromium >/dev/null 2>&1 && echo yes)
 test-linux: build
+	@if [ -n "$(WEB_TOOLS)" ]; then \
+		$(MAKE) --no-print-directory web && \
+		$(CONFIGURE) $(WITH_TESTS) $(CMAKE_FLAGS) >/dev/null && \
+		cmake --build $(BUILD) -j $(JOBS); \
+	fi
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -107,6 +117,39 @@ check-fuzz: setup
 bench: build
 	@./$(BUILD)/bench/wobblegen-bench
 
+# The browser meter: the engine compiled to WebAssembly with emscripten (engine.js and
+# engine.wasm, against the libraries scripts/windows-deps.sh builds for the web into a cache
+# outside the checkout), and the static site in $(WEB_SITE)/: the page as index.html, its
+# scripts, styles and manifest from web/, and the icons drawn by the meter window's icon code.
+# Debian's emcc needs Debian's node modules, whatever node comes first on the PATH.
+EMSDK_ENV = NODE_PATH=/usr/share/nodejs
+web: setup
+	@deps=$$(sed -n 's/^WOBBLEGEN_WEB_DEPS:PATH=//p' $(WEB_ENGINE_BUILD)/CMakeCache.txt 2>/dev/null); \
+	if [ -z "$$deps" ] || [ ! -f "$$deps/.complete" ]; then \
+		deps=$$(JOBS=$(JOBS) ./scripts/windows-deps.sh web | tail -n 1) || exit 1; \
+	fi; \
+	$(EMSDK_ENV) emcmake cmake -S . -B $(WEB_ENGINE_BUILD) -DCMAKE_BUILD_TYPE=Release \
+		-DWOBBLEGEN_WEB=ON -DWOBBLEGEN_WERROR=ON -DWOBBLEGEN_BUILD_TESTS=OFF \
+		-DWOBBLEGEN_BUILD_BENCHMARKS=OFF -DWOBBLEGEN_WEB_DEPS="$$deps" >/dev/null
+	@$(EMSDK_ENV) cmake --build $(WEB_ENGINE_BUILD) -j $(JOBS) --target wobblegen_web_module
+	@$(CONFIGURE) $(WITHOUT_TESTS) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target wobblemeter-gui-icon
+	@rm -rf $(WEB_SITE) && mkdir -p $(WEB_SITE)/icons
+	@cp $(WEB_ENGINE_BUILD)/web/engine/engine.js $(WEB_ENGINE_BUILD)/web/engine/engine.wasm \
+		$(WEB_SITE)/
+	@if [ -f web/meter.html ]; then cp web/meter.html $(WEB_SITE)/index.html; fi
+	@for f in web/*.js web/*.css web/*.webmanifest web/icons/*; do \
+		if [ -f "$$f" ]; then cp "$$f" $(WEB_SITE)/$${f#web/}; fi; \
+	done
+	@for size in 192 512; do \
+		./$(BUILD)/meterwin/wobblemeter-gui-icon $$size $(WEB_SITE)/icons/icon-$$size.png || exit 1; \
+	done
+	@./$(BUILD)/meterwin/wobblemeter-gui-icon svg $(WEB_SITE)/icons/icon.svg
+	@echo "The browser meter is in $(WEB_SITE)/ (make web-serve serves it on 127.0.0.1:8000)"
+
+web-serve:
+	@python3 -m http.server --bind 127.0.0.1 -d $(WEB_SITE) 8000
+
 # Faults planted one at a time, each against the tests of its folder, in a scratch copy under
 # /tmp (docs/mutants.md): COUNT of them drawn from FILES (files or folders; default the whole
 # tree, in proportion to each folder's size); COUNT= plants every mutant of FILES. Slow: not
@@ -118,17 +161,6 @@ mutants:
 	@/usr/bin/python3 scripts/mutants.py --jobs $(JOBS) $(if $(COUNT),--count $(COUNT)) \
 		$(MUTANTS_FLAGS) $(FILES)
 
-# The browser meter's icons for its manifest, drawn by the meter window's own icon code into
-# build-web/icons/ (the web target copies the page's files beside them).
-WEB_BUILD ?= build-web
-WEB_ICON_SIZES = 192 512
-web-icons: setup
-	@$(CONFIGURE) $(CMAKE_FLAGS) >/dev/null
-	@cmake --build $(BUILD) -j $(JOBS) --target wobblemeter-gui-icon
-	@mkdir -p $(WEB_BUILD)/icons
-	@for size in $(WEB_ICON_SIZES); do \
-		./$(BUILD)/meterwin/wobblemeter-gui-icon $$size $(WEB_BUILD)/icons/icon-$$size.png || exit 1; \
-	done
-
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD) $(RELEASE_BUILD) build-fuzz $(DIST)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD) $(RELEASE_BUILD) build-fuzz $(DIST) \
+		$(WEB_ENGINE_BUILD) $(WEB_SITE)

@@ -390,6 +390,9 @@ int TerminalWidth(StandardStream stream) {
 std::string ProgramName() {
 #ifdef __GLIBC__
     return program_invocation_short_name;
+#elif defined(__EMSCRIPTEN__)
+    // The browser's module is no program: it runs the meter's code and speaks in its name.
+    return "wobblemeter";
 #else
     return getprogname();
 #endif

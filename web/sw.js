@@ -7,7 +7,7 @@ const CACHE = 'wobblemeter-' + VERSION;
 // Every file the page needs, relative to this worker (the site's folder).
 const FILES = [
   './', 'index.html', 'app.js', 'text.js', 'worker.js', 'worklet.js', 'style.css',
-  'engine.js', 'engine.wasm', 'manifest.webmanifest', 'icons/icon-192.png', 'icons/icon-512.png',
+  'engine.js', 'engine.wasm', 'manifest.webmanifest', 'icons/icon-192.png', 'icons/icon-512.png', 'icons/icon.svg',
 ];
 
 self.addEventListener('install', (event) => {

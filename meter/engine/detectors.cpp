@@ -3,8 +3,9 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace wobblemeter {
 
@@ -35,7 +36,9 @@ double FastLog2(double x) {
     constexpr int kMantissaBits = 52;
     constexpr int kExponentBias = 1023;
     constexpr uint64_t kExponentMask = 0x7ff;
-    const auto bits = std::bit_cast<uint64_t>(x);
+    uint64_t bits = 0;  // std::bit_cast, which emscripten's C++ library lacks
+    static_assert(sizeof bits == sizeof x);
+    std::memcpy(&bits, &x, sizeof bits);
     const int exponent = static_cast<int>((bits >> kMantissaBits) & kExponentMask) - kExponentBias;
     const uint64_t mantissa = bits & ((uint64_t{1} << kMantissaBits) - 1);
     const auto index = static_cast<size_t>(mantissa >> (kMantissaBits - kTableBits));
