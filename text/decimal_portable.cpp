@@ -78,7 +78,7 @@ std::string ExponentForm(const Digits& d) {
     std::string text(1, d.digits[0]);
     if (d.digits.size() > 1) {
         text += '.';
-        text += d.digits.substr(1);
+        text.append(d.digits, 1);
     }
     char exponent[16];
     std::snprintf(exponent, sizeof exponent, "e%c%02d", d.power < 0 ? '-' : '+',
@@ -91,8 +91,12 @@ std::string ExponentForm(const Digits& d) {
 // "123456789012345683968".
 std::string FixedForm(const Digits& d, double magnitude) {
     const std::size_t count = d.digits.size();
-    if (d.power < 0)
-        return "0." + std::string(static_cast<std::size_t>(-d.power - 1), '0') + d.digits;
+    if (d.power < 0) {
+        std::string text = "0.";
+        text.append(static_cast<std::size_t>(-d.power - 1), '0');
+        text += d.digits;
+        return text;
+    }
     const std::size_t whole = static_cast<std::size_t>(d.power) + 1;
     if (whole > count) {
         char text[400];  // the largest double has 309 digits
@@ -100,7 +104,10 @@ std::string FixedForm(const Digits& d, double magnitude) {
         return text;
     }
     if (whole == count) return d.digits;
-    return d.digits.substr(0, whole) + "." + d.digits.substr(whole);
+    std::string text = d.digits.substr(0, whole);
+    text += '.';
+    text.append(d.digits, whole);
+    return text;
 }
 
 bool ReadsBack(const Digits& d, double magnitude) {
@@ -151,13 +158,13 @@ ReadStatus ReadReal(const char* first, const char* last, double& value) {
 }
 
 std::string Shortest(double value) {
-    const std::string sign = std::signbit(value) ? "-" : "";
-    if (std::isnan(value)) return sign + "nan";
-    if (std::isinf(value)) return sign + "inf";
-    if (value == 0.0) return sign + "0";
+    std::string text = std::signbit(value) ? "-" : "";
+    if (std::isnan(value)) return text.append("nan");
+    if (std::isinf(value)) return text.append("inf");
+    if (value == 0.0) return text.append("0");
     const Digits d = ShortestDigits(std::fabs(value));
     const std::string fixed = FixedForm(d, std::fabs(value)), exponent = ExponentForm(d);
-    return sign + (fixed.size() <= exponent.size() ? fixed : exponent);
+    return text.append(fixed.size() <= exponent.size() ? fixed : exponent);
 }
 
 std::string Significant(double value, int precision) {
