@@ -48,7 +48,15 @@ test: test-linux test-sanitize
 	@$(MAKE) --no-print-directory test-windows
 	@$(MAKE) --no-print-directory test-package
 
+# Where emcc and Chromium are installed, the browser meter is built first (make web) for the
+# tests in tests/web/; its configure of $(BUILD) without the tests is undone before they run.
+WEB_TOOLS := $(shell command -v emcc >/dev/null 2>&1 && command -v chromium >/dev/null 2>&1 && echo yes)
 test-linux: build
+	@if [ -n "$(WEB_TOOLS)" ]; then \
+		$(MAKE) --no-print-directory web && \
+		$(CONFIGURE) $(WITH_TESTS) $(CMAKE_FLAGS) >/dev/null && \
+		cmake --build $(BUILD) -j $(JOBS); \
+	fi
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.

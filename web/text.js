@@ -1,0 +1,61 @@
+// The page's own labels and lines, in one table: what the engine reports comes in its own words
+// (the meter's message table); only what the page itself says is here.
+export const TEXT = {
+  title: 'wobblemeter',
+  start: 'Start',
+  startLabel: 'Start measuring live from the chosen input',
+  stop: 'Stop',
+  stopLabel: 'Stop measuring live',
+  open: 'Open a recording…',
+  openLabel: 'Open a recording (WAV, FLAC or AIFF) to measure',
+  drop: 'or drop a recording here',
+  input: 'Input',
+  defaultInput: 'Default input',
+  channel: 'Channel',
+  platter: 'Platter',
+  platterNone: 'None',
+  export: 'Export',
+  exportLabel: 'Save the readings, the plot, the log, the recording or the report',
+  saveAs: 'Save as…',
+  sampleRate: 'Sample rate',
+  overruns: 'Overruns',
+  elapsed: 'Time',
+  loadingEngine: 'Loading the meter…',
+  engineFailed: 'The meter could not be loaded: ',
+  fetching: 'Fetching ',
+  measuring: 'Measuring ',
+  fetchFailed: 'Could not fetch ',
+  noCapture: 'This browser cannot capture audio here (the microphone needs HTTPS, or localhost).',
+  captureFailed: 'The input could not be opened: ',
+  offlineReady: 'Ready to work offline.',
+  noReading: '\u2013',
+  // The states as the window names them.
+  states: {
+    idle: 'Idle',
+    starting: 'Starting',
+    waiting: 'Waiting for tone',
+    settling: 'Settling',
+    measuring: 'Measuring',
+    'no tone': 'No tone',
+    stopped: 'Stopped',
+    error: 'Error',
+    reading: 'Reading file',
+    file: 'File read',
+  },
+  exports: {
+    png: 'Plot (PNG)',
+    svg: 'Plot (SVG)',
+    csv: 'Log (CSV)',
+    json: 'Readings (JSON)',
+    wav: 'Recording (WAV)',
+    pdf: 'Report (PDF)',
+  },
+};
+
+// The platter speeds offered, rpm (0: none); as the window offers them.
+export const PLATTERS = [
+  { rpm: 0, label: TEXT.platterNone },
+  { rpm: 100 / 3, label: '33 1/3' },
+  { rpm: 45, label: '45' },
+  { rpm: 78, label: '78' },
+];
