@@ -4,10 +4,10 @@
 
 # Bump when a library's build options or patches change: the prefix is rebuilt under a new key.
 RECIPE=1
-# Built in this order (each needs those before it). libsndfile with FLAC and Ogg only (Vorbis
-# and Opus would add to the page's size for formats the meter is not given); FreeType for
-# cairo's fonts, as there is no fontconfig.
-PACKAGES="zlib libogg flac libsndfile fftw3 libpng1.6 pixman freetype cairo"
+# Built in this order (each needs those before it). libsndfile 1.2.0's CMake build links Vorbis
+# and Opus whenever it links FLAC, so they come too; FreeType for cairo's fonts, as there is no
+# fontconfig.
+PACKAGES="zlib libogg flac libvorbis opus libsndfile fftw3 libpng1.6 pixman freetype cairo"
 
 check_tools() {
     for tool in emcc em++ emar emranlib emconfigure emmake em-config node apt-get dpkg-source \
@@ -83,8 +83,18 @@ build_flac() {
 build_libsndfile() {
     cmake_build -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DENABLE_CPACK=OFF -DENABLE_MPEG=OFF \
         -DENABLE_EXTERNAL_LIBS=ON -DINSTALL_MANPAGES=OFF -DENABLE_PACKAGE_CONFIG=ON \
-        -DCMAKE_DISABLE_FIND_PACKAGE_Vorbis=ON -DCMAKE_DISABLE_FIND_PACKAGE_Opus=ON \
         -DCMAKE_DISABLE_FIND_PACKAGE_ALSA=ON -DCMAKE_DISABLE_FIND_PACKAGE_SQLite3=ON
+}
+
+build_libvorbis() {
+    cmake_build
+}
+
+# Its configure: 1.3.1's tarball lacks a file its CMake build includes. No intrinsics, as emcc
+# takes no x86 ones.
+build_opus() {
+    autotools --disable-doc --disable-extra-programs --disable-stack-protector --disable-intrinsics \
+        --disable-rtcd
 }
 
 # Double precision (meter/dsp/fft.cpp uses fftw_*), scalar code: no threads, no SIMD.
