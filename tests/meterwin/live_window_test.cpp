@@ -271,8 +271,14 @@ TEST_F(LiveWindowTest, AToneOffSpeedIsReadAgainstItsNominal) {
         ASSERT_NE(measuring, nullptr);
         ASSERT_TRUE(Formed(*measuring, "Speed error"));
         EXPECT_EQ(ReadoutNamed(*measuring, "Speed error").standard, "against 3150 Hz");
-        EXPECT_EQ(ReadoutNamed(*measuring, "Speed error").value,
-                  error > 0 ? "+1.000 %" : "-1.000 %");
+        // The last display before Stop reads the mean over whatever part of the flutter's
+        // cycle its window holds, so the third decimal may move with the timing (-0.999 %
+        // seen under the sanitizers): the sign, the unit and the figure to 0.005 %.
+        const std::string value = ReadoutNamed(*measuring, "Speed error").value;
+        ASSERT_GE(value.size(), 3u) << value;
+        EXPECT_EQ(value.front(), error > 0 ? '+' : '-') << value;
+        EXPECT_EQ(value.substr(value.size() - 2), " %") << value;
+        EXPECT_NEAR(std::stod(value), error, 0.005) << value;
     }
 }
 
