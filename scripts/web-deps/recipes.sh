@@ -127,10 +127,11 @@ build_freetype() {
 
 # The image surface with PNG, SVG and PDF, fonts from FreeType faces only (no fontconfig), no
 # threads; no window-system or GL surface. The float word order check greps an object file,
-# which emcc's are not laid out for: WebAssembly is little-endian. Only src/ is built.
+# which emcc's are not laid out for: WebAssembly is little-endian. Only src/ is built. Without
+# pthreads cairo has no mutex, and asks to be told that one thread is all it gets.
 build_cairo() {
     settle_autotools
-    ax_cv_c_float_words_bigendian=no em_configure \
+    CPPFLAGS="$CPPFLAGS -DCAIRO_NO_MUTEX=1" ax_cv_c_float_words_bigendian=no em_configure \
         --enable-static --disable-shared --enable-ft --disable-fc --disable-pthread \
         --disable-xlib --disable-xcb --disable-xlib-xrender --disable-quartz --disable-win32 \
         --disable-gl --disable-glesv2 --disable-glesv3 --disable-egl --disable-glx \
