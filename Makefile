@@ -123,7 +123,8 @@ web: setup
 	if [ -z "$$deps" ] || [ ! -f "$$deps/.complete" ]; then \
 		deps=$$(JOBS=$(JOBS) ./scripts/deps.sh web | tail -n 1) || exit 1; \
 	fi; \
-	$(EMSDK_ENV) emcmake cmake -S . -B $(WEB_ENGINE_BUILD) -DCMAKE_BUILD_TYPE=Release \
+	$(EMSDK_ENV) cmake -S . -B $(WEB_ENGINE_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/emscripten.cmake \
+		-DCMAKE_BUILD_TYPE=Release \
 		-DWOBBLEGEN_WEB=ON -DWOBBLEGEN_WERROR=ON -DWOBBLEGEN_BUILD_TESTS=OFF \
 		-DWOBBLEGEN_BUILD_BENCHMARKS=OFF -DWOBBLEGEN_WEB_DEPS="$$deps" >/dev/null
 	@$(EMSDK_ENV) cmake --build $(WEB_ENGINE_BUILD) -j $(JOBS) --target wobblegen_web_module
