@@ -200,9 +200,16 @@ std::string FinalTarget(const std::string& path) {
 }
 
 mode_t Umask() {
+#ifdef __EMSCRIPTEN__
+    // The browser's in-memory file system has no umask: its stub answers 0777, which left
+    // the files we write there unreadable (mode 000) to the page that exports them.
+    constexpr mode_t kUsualUmask = 022;
+    return kUsualUmask;
+#else
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return mask;
+#endif
 }
 
 // A temporary file beside target with the permissions the target has (or a new file would

@@ -28,22 +28,22 @@ function jsonOf(name) {
   return pointer ? M.UTF8ToString(pointer) : null;
 }
 
-// The display model and, where the canvas has room, the panels drawn into it; the pixels go
-// to the page as a transferred buffer.
+// The display model first, then, where the canvas has room, the panels drawn into it, as a
+// message of their own: drawing a face takes longer than measuring a file, and the readings
+// are not held back for it. The pixels go to the page as a transferred buffer.
 function postDisplay(extra) {
   const text = jsonOf('wm_display_json');
-  const message = Object.assign({ type: 'display', display: text ? JSON.parse(text) : null }, extra || {});
-  const transfer = [];
+  postMessage(Object.assign({ type: 'display', display: text ? JSON.parse(text) : null }, extra || {}));
   const { width, height, scale } = panelSize;
   if (width > 0 && height > 0) {
     const pointer = call('wm_render_panels', ['number', 'number', 'number'], [width, height, scale]);
     if (pointer) {
       const pixels = M.HEAPU8.slice(pointer, pointer + width * height * 4);
-      message.panels = { width, height, pixels: pixels.buffer };
-      transfer.push(pixels.buffer);
+      const name = extra && extra.name;
+      postMessage({ type: 'panels', panels: { width, height, pixels: pixels.buffer }, name },
+                  [pixels.buffer]);
     }
   }
-  postMessage(message, transfer);
 }
 
 function fail(message, extra) {

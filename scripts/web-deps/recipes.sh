@@ -3,7 +3,7 @@
 # shellcheck shell=sh disable=SC2034,SC2154 # variables shared with scripts/deps.sh
 
 # Bump when a library's build options or patches change: the prefix is rebuilt under a new key.
-RECIPE=1
+RECIPE=2
 # Built in this order (each needs those before it). libsndfile 1.2.0's CMake build links Vorbis
 # and Opus whenever it links FLAC, so they come too; FreeType for cairo's fonts, as there is no
 # fontconfig.
@@ -107,8 +107,13 @@ build_libpng1_6() {
     autotools --disable-hardware-optimizations --disable-tools
 }
 
+# Meson's threads dependency is -pthread under emscripten, which would make every object that
+# sees pixman's flags (cairo's too) need shared memory and the module threads: pixman without it
+# keeps its per-thread caches in plain globals, as there is one thread.
 build_pixman() {
-    meson setup _build --cross-file "$here/web-deps/meson-cross.ini" --prefix="$prefix" \
+    sed -i "s/^dep_threads = dependency('threads')\$/dep_threads = dependency('', required : false)/" \
+        meson.build &&
+        meson setup _build --cross-file "$here/web-deps/meson-cross.ini" --prefix="$prefix" \
         --libdir=lib --buildtype=release -Doptimization=2 -Ddefault_library=static \
         -Dtests=disabled -Dgtk=disabled -Dlibpng=disabled -Dopenmp=disabled -Dtimers=false \
         -Dgnuplot=false -Dloongson-mmi=disabled -Dmmx=disabled -Dsse2=disabled \
@@ -127,10 +132,11 @@ build_freetype() {
 
 # The image surface with PNG, SVG and PDF, fonts from FreeType faces only (no fontconfig), no
 # threads; no window-system or GL surface. The float word order check greps an object file,
-# which emcc's are not laid out for: WebAssembly is little-endian. Only src/ is built.
+# which emcc's are not laid out for: WebAssembly is little-endian. Only src/ is built. Without
+# pthreads cairo has no mutex, and asks to be told that one thread is all it gets.
 build_cairo() {
     settle_autotools
-    ax_cv_c_float_words_bigendian=no em_configure \
+    CPPFLAGS="$CPPFLAGS -DCAIRO_NO_MUTEX=1" ax_cv_c_float_words_bigendian=no em_configure \
         --enable-static --disable-shared --enable-ft --disable-fc --disable-pthread \
         --disable-xlib --disable-xcb --disable-xlib-xrender --disable-quartz --disable-win32 \
         --disable-gl --disable-glesv2 --disable-glesv3 --disable-egl --disable-glx \

@@ -38,7 +38,7 @@ with cdp.Session(args.site, [os.path.join(work, 'tone.wav'), bad], downloads=dow
     b.goto(s.origin + '/index.html#file=tone.wav')
     measured(b, 'tone.wav')
     shown = b.readings()
-    check(b.eval('window.wobblemeter.readingsJson()') + '\n' == expected_bytes.decode(),
+    check(b.eval('window.wobblemeter.readingsJson()') == expected_bytes.decode(),
           'the readings JSON differs from the command line\'s')
     for key, text in shown.items():
         check(key in expected, f'data-reading="{key}" is no key of the readings')

@@ -30,6 +30,7 @@ MUTANTS = [
  ('worker.js', "if (data.kind === 'wav' && lastFile) {", "if (data.kind === 'json' && lastFile) {", 'file_link'),
   ('app.js', "    if (!response.ok) throw new Error(response.status + ' ' + response.statusText);\n", "", 'file_link'),
   ('style.css', "margin: 0; font-size: 1.5rem;", "margin: 0; font-size: 1rem;", 'screens'),
+  ('app.js', "      showPanels(m.panels);\n      // Which file's", "      // Which file's", 'screens'),
   ('app.js', "if (total) ui.progress.value = received / total;", "if (total) ui.progress.value = received / total;\n      break;", 'file_link'),
 ]
 

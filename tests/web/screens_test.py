@@ -21,6 +21,7 @@ with cdp.Session(args.site, [os.path.join(work, 'take.wav')]) as s:
     b.set_viewport(*SIZES['desktop'])
     b.goto(s.origin + '/index.html#file=take.wav')
     measured(b, 'take.wav')
+    b.wait_for('document.body.dataset.drawn === "take.wav"', 60, 'the panels of take.wav')
     for name, (width, height) in SIZES.items():
         b.set_viewport(width, height)
         # The panels drawn again at the canvas's new size.

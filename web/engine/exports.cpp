@@ -34,10 +34,13 @@ std::string Text(const char* text) {
 
 }  // namespace
 
-// The page's hook, if it gave one: Module.wmProgress(fraction).
+// The page's hook, if it gave one: Module.wmProgress(fraction). JavaScript, not C++: kept from
+// clang-format, which would split its === into "== =".
+// clang-format off
 EM_JS(void, wm_report_progress, (double fraction), {
-    if (typeof Module['wmProgress'] == = 'function') Module['wmProgress'](fraction);
+    if (typeof Module['wmProgress'] === 'function') Module['wmProgress'](fraction);
 });
+// clang-format on
 
 extern "C" {
 

@@ -80,7 +80,7 @@ async function main() {
   console.log('byte-identical to wobblemeter --json: ' + (json === expected ? 'yes' : 'no'));
   check(progress.length > 0 && progress[progress.length - 1] > 0.5, 'progress: ' + progress);
 
-  for (const [kind, magic] of [['png', '\x89PNG'], ['svg', '<?xml'], ['csv', 'time_s'],
+  for (const [kind, magic] of [['png', '\x89PNG'], ['svg', '<?xml'], ['csv', 'time (s),'],
                                ['json', '{"file"'], ['pdf', '%PDF']]) {
     const out = '/in/export.' + kind;
     check(M.ccall('wm_export', 'number', ['string', 'string'], [kind, out]) === 0,
