@@ -18,6 +18,8 @@ with cdp.Session(args.site) as s:
     b.wait_for('document.body.dataset.offline === "ready"', 60, 'the offline copy')
     b.wait_for('document.querySelectorAll("[data-reading]").length > 0', 60, 'the readouts')
     s.server.stop()
+    # Not from the browser's HTTP cache, which keeps a fresh build's files for a while on its own.
+    b.send('Network.clearBrowserCache', session=b.page)
     b.reload()
     b.wait_for('document.readyState === "complete" && '
                'document.querySelectorAll("[data-reading]").length > 0', 60,
