@@ -138,7 +138,7 @@ TEST(Instrument, ThePanelsAloneFillTheSurfaceWithTheirTitlesAndNoReadouts) {
     s.latest.carrierHz = 3150.0;
     s.latest.weightedPeakPercent = 0.0997;
     const Display d = DisplayOfSnapshot(s, 0.3, std::numeric_limits<double>::quiet_NaN());
-    constexpr int kWidth = 400, kHeight = 500;
+    constexpr int kWidth = 340, kHeight = 500;
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
     cairo_t* cr = cairo_create(surface);
     DrawInstrumentPanels(cr, d, kWidth, kHeight);
@@ -147,6 +147,9 @@ TEST(Instrument, ThePanelsAloneFillTheSurfaceWithTheirTitlesAndNoReadouts) {
     EXPECT_GT(DarkPixels(surface, l.deviationTitle), 100);
     EXPECT_GT(DarkPixels(surface, l.spectrumTitle), 100);
     EXPECT_GT(DarkPixels(surface, l.speedErrorTitle), 100);
+    // The longest title set small enough to end inside its strip, not cut at the surface's edge.
+    const PanelRect right{kWidth - 8.0, l.spectrumTitle.y, 8.0, l.spectrumTitle.h};
+    EXPECT_EQ(DarkPixels(surface, right), 0);
     // The legend's weighted level, in its red, below the title, never across it.
     const PanelRect strip = l.deviationTitle;
     EXPECT_EQ(PixelsOf(surface, {strip.x, strip.y, strip.w, strip.h / 2}, 179, 38, 0, 40), 0);
