@@ -92,10 +92,37 @@ void DrawHeading(cairo_t* cr, const Display& d, const PanelRect& r) {
     cairo_show_text(cr, heading.c_str());
 }
 
-void DrawTitle(cairo_t* cr, const PanelRect& r, const char* title) {
+// A title strip of two lines (a narrow layout's): the title on the first, its legend or the
+// cursor's text on the second, at the strip's bottom.
+bool TwoLines(const PanelRect& r) {
+    return r.h >= 2 * kTitleHeight;
+}
+
+// The title's type: 12, smaller where the strip is narrower than the title, never below 9.
+void TitleFont(cairo_t* cr, const PanelRect& r, const char* title) {
     Font(cr, true, 12.0);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, title, &e);
+    const double room = r.w - kPanelInsetLeft;
+    if (e.x_advance > room && e.x_advance > 0.0)
+        cairo_set_font_size(cr, std::max(9.0, 12.0 * room / e.x_advance));
+}
+
+// What the strip leaves for a legend or the cursor's text: its second line whole, or the room
+// right of the title.
+double RoomBesideTitle(cairo_t* cr, const PanelRect& r, const char* title) {
+    constexpr double kTitleGap = 16.0;
+    if (TwoLines(r)) return r.w - kPanelInsetLeft;
+    TitleFont(cr, r, title);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, title, &e);
+    return r.w - kPanelInsetLeft - e.x_advance - kTitleGap;
+}
+
+void DrawTitle(cairo_t* cr, const PanelRect& r, const char* title) {
+    TitleFont(cr, r, title);
     cairo_set_source_rgb(cr, 0.15, 0.15, 0.15);
-    cairo_move_to(cr, r.x + kPanelInsetLeft, r.y + r.h - 6.0);
+    cairo_move_to(cr, r.x + kPanelInsetLeft, r.y + kTitleHeight - 6.0);
     cairo_show_text(cr, title);
 }
 
@@ -111,12 +138,10 @@ struct LegendEntry {
 // its type a little smaller where the strip is narrow, never below 9.
 void DrawLegend(cairo_t* cr, const PanelRect& r, const char* title,
                 const std::vector<LegendEntry>& entries) {
-    constexpr double kSample = 14.0, kSampleGap = 4.0, kEntryGap = 14.0, kTitleGap = 16.0;
-    Font(cr, true, 12.0);
-    cairo_text_extents_t e;
-    cairo_text_extents(cr, title, &e);
-    const double room = r.w - kPanelInsetLeft - e.x_advance - kTitleGap;
+    constexpr double kSample = 14.0, kSampleGap = 4.0, kEntryGap = 14.0;
+    const double room = RoomBesideTitle(cr, r, title);
     Font(cr, false, 12.0);
+    cairo_text_extents_t e;
     double width = 0.0;
     for (const LegendEntry& entry : entries) {
         cairo_text_extents(cr, entry.text.c_str(), &e);
@@ -184,12 +209,9 @@ std::string LevelText(const char* name, double level) {
 // The cursor's readout at the right end of a panel's title strip, in place of its legend, in
 // the title's colour; its type a little smaller where the strip is narrow, never below 9.
 void DrawCursorText(cairo_t* cr, const PanelRect& r, const char* title, const std::string& text) {
-    constexpr double kTitleGap = 16.0;
-    Font(cr, true, 12.0);
-    cairo_text_extents_t e;
-    cairo_text_extents(cr, title, &e);
-    const double room = r.w - kPanelInsetLeft - e.x_advance - kTitleGap;
+    const double room = RoomBesideTitle(cr, r, title);
     Font(cr, false, 12.0);
+    cairo_text_extents_t e;
     cairo_text_extents(cr, text.c_str(), &e);
     if (e.x_advance > room && e.x_advance > 0.0) {
         cairo_set_font_size(cr, std::max(9.0, 12.0 * room / e.x_advance));
@@ -330,51 +352,28 @@ CursorReadout ReadoutAt(const Display& d, double width, double height, double x,
     return readout;
 }
 
-InstrumentLayout LayOutInstrument(double width, double height) {
-    width = std::max(width, static_cast<double>(kInstrumentMinWidth));
-    height = std::max(height, static_cast<double>(kInstrumentMinHeight));
-    InstrumentLayout l;
-    l.heading = {kMargin, kMargin / 2, width - 2 * kMargin, kHeadingHeight};
-    const double top = l.heading.y + l.heading.h + kGap / 2;
-    const double bottom = height - kMargin / 2;
-    const double column = std::clamp(width * kColumnShare, kColumnMin, kColumnMax);
-    l.bar = {kMargin, top, column, kBarHeight};
-    l.readouts = {kMargin, top + kBarHeight + kGap / 2, column,
-                  bottom - top - kBarHeight - kGap / 2};
-    // The panels' own left inset holds their axis labels: it starts right of the column.
-    const double x = kMargin + column;
-    const double w = width - x - kMargin;
-    const double panels = bottom - top - 3 * kTitleHeight;
+namespace {
+
+// The three panels with their titles (strips `title` high), stacked from top to bottom in the
+// strip from x, w wide: the deviation over 38 % of the panels' height, its spectrum over 35 %,
+// the speed error below.
+void LayOutCharts(InstrumentLayout& l, double x, double w, double top, double bottom,
+                  double title) {
+    const double panels = bottom - top - 3 * title;
     const double deviation = std::round(panels * 0.38);
     const double spectrum = std::round(panels * 0.35);
-    l.deviationTitle = {x, top, w, kTitleHeight};
-    l.deviation = {x, top + kTitleHeight, w, deviation};
-    l.spectrumTitle = {x, l.deviation.y + l.deviation.h, w, kTitleHeight};
-    l.spectrum = {x, l.spectrumTitle.y + kTitleHeight, w, spectrum};
-    l.speedErrorTitle = {x, l.spectrum.y + l.spectrum.h, w, kTitleHeight};
-    l.speedError = {x, l.speedErrorTitle.y + kTitleHeight, w,
-                    bottom - l.speedErrorTitle.y - kTitleHeight};
-    return l;
+    l.deviationTitle = {x, top, w, title};
+    l.deviation = {x, top + title, w, deviation};
+    l.spectrumTitle = {x, l.deviation.y + l.deviation.h, w, title};
+    l.spectrum = {x, l.spectrumTitle.y + title, w, spectrum};
+    l.speedErrorTitle = {x, l.spectrum.y + l.spectrum.h, w, title};
+    l.speedError = {x, l.speedErrorTitle.y + title, w, bottom - l.speedErrorTitle.y - title};
 }
 
-void DrawInstrument(cairo_t* cr, const Display& d, double width, double height, double mouseX,
-                    double mouseY) {
-    const InstrumentLayout l = LayOutInstrument(width, height);
-    const CursorReadout cursor = std::isfinite(mouseX) && std::isfinite(mouseY)
-                                     ? ReadoutAt(d, width, height, mouseX, mouseY)
-                                     : CursorReadout{};
-    cairo_save(cr);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
-    DrawHeading(cr, d, l.heading);
-
-    // The left column on a faint ground, as an instrument's front panel.
-    cairo_set_source_rgb(cr, 0.965, 0.97, 0.975);
-    cairo_rectangle(cr, l.bar.x, l.bar.y, l.bar.w, l.readouts.y + l.readouts.h - l.bar.y);
-    cairo_fill(cr);
-    DrawBarMeterPanel(cr, d.bar, l.bar);
-    DrawReadoutsPanel(cr, d.readouts, l.readouts);
-
+// The charts of layout l: the deviation, the spectrum (with a platter's polar chart beside it)
+// and the speed error, with the cursor's text and line in the panel under the mouse.
+void DrawCharts(cairo_t* cr, const Display& d, const InstrumentLayout& l,
+                const CursorReadout& cursor, double mouseX) {
     DrawDeviation(cr, d, l, cursor);
     constexpr const char* kSpectrumTitle = "Spectrum of the deviation, its largest lines named";
     DrawTitle(cr, l.spectrumTitle, kSpectrumTitle);
@@ -411,6 +410,66 @@ void DrawInstrument(cairo_t* cr, const Display& d, double width, double height, 
         case CursorReadout::Panel::kNone:
             break;
     }
+}
+
+}  // namespace
+
+InstrumentLayout LayOutInstrument(double width, double height) {
+    width = std::max(width, static_cast<double>(kInstrumentMinWidth));
+    height = std::max(height, static_cast<double>(kInstrumentMinHeight));
+    InstrumentLayout l;
+    l.heading = {kMargin, kMargin / 2, width - 2 * kMargin, kHeadingHeight};
+    const double top = l.heading.y + l.heading.h + kGap / 2;
+    const double bottom = height - kMargin / 2;
+    const double column = std::clamp(width * kColumnShare, kColumnMin, kColumnMax);
+    l.bar = {kMargin, top, column, kBarHeight};
+    l.readouts = {kMargin, top + kBarHeight + kGap / 2, column,
+                  bottom - top - kBarHeight - kGap / 2};
+    // The panels' own left inset holds their axis labels: it starts right of the column.
+    const double x = kMargin + column;
+    LayOutCharts(l, x, width - x - kMargin, top, bottom, kTitleHeight);
+    return l;
+}
+
+InstrumentLayout LayOutPanels(double width, double height) {
+    width = std::max(width, static_cast<double>(kPanelsMinWidth));
+    height = std::max(height, static_cast<double>(kPanelsMinHeight));
+    InstrumentLayout l;  // no heading, bar or readouts: empty rectangles
+    // Narrower than this, a title and its legend do not share a line: each has its own.
+    constexpr double kOneLineTitlesFrom = 640.0;
+    const double title = width < kOneLineTitlesFrom ? 2 * kTitleHeight : kTitleHeight;
+    LayOutCharts(l, 0.0, width - kMargin, kMargin / 2, height - kMargin / 2, title);
+    return l;
+}
+
+void DrawInstrumentPanels(cairo_t* cr, const Display& d, double width, double height) {
+    cairo_save(cr);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    DrawCharts(cr, d, LayOutPanels(width, height), CursorReadout{},
+               std::numeric_limits<double>::quiet_NaN());
+    cairo_restore(cr);
+}
+
+void DrawInstrument(cairo_t* cr, const Display& d, double width, double height, double mouseX,
+                    double mouseY) {
+    const InstrumentLayout l = LayOutInstrument(width, height);
+    const CursorReadout cursor = std::isfinite(mouseX) && std::isfinite(mouseY)
+                                     ? ReadoutAt(d, width, height, mouseX, mouseY)
+                                     : CursorReadout{};
+    cairo_save(cr);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    DrawHeading(cr, d, l.heading);
+
+    // The left column on a faint ground, as an instrument's front panel.
+    cairo_set_source_rgb(cr, 0.965, 0.97, 0.975);
+    cairo_rectangle(cr, l.bar.x, l.bar.y, l.bar.w, l.readouts.y + l.readouts.h - l.bar.y);
+    cairo_fill(cr);
+    DrawBarMeterPanel(cr, d.bar, l.bar);
+    DrawReadoutsPanel(cr, d.readouts, l.readouts);
+
+    DrawCharts(cr, d, l, cursor, mouseX);
     cairo_restore(cr);
 }
 

@@ -31,6 +31,14 @@ struct InstrumentLayout {
 
 InstrumentLayout LayOutInstrument(double width, double height);
 
+// The panels alone, for a front end that shows the heading, bar and readouts itself (the
+// browser's page, above them on a phone): the smallest surface they are laid out for, units.
+constexpr int kPanelsMinWidth = 340;
+constexpr int kPanelsMinHeight = 400;
+// The deviation, spectrum and speed-error panels over the whole surface (no heading, bar or
+// readouts: their rectangles are empty).
+InstrumentLayout LayOutPanels(double width, double height);
+
 // What the panel under the mouse reads where it is: the deviation panel the time and both
 // traces' deviation there, the spectrum the frequency and the line's size there, the speed
 // error the time and its value there. Shown in the panel's title strip in place of its legend.
@@ -45,5 +53,8 @@ CursorReadout ReadoutAt(const Display& display, double width, double height, dou
 void DrawInstrument(cairo_t* cr, const Display& display, double width, double height,
                     double mouseX = std::numeric_limits<double>::quiet_NaN(),
                     double mouseY = std::numeric_limits<double>::quiet_NaN());
+
+// Paints the panels of LayOutPanels over the whole surface of width x height.
+void DrawInstrumentPanels(cairo_t* cr, const Display& display, double width, double height);
 
 }  // namespace wobblemeter

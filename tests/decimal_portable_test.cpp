@@ -44,7 +44,7 @@ std::vector<double> EdgeValues() {
                                   1e15,
                                   1e16,
                                   123456789012.0};
-    for (int power = -1074; power <= 1023; power += 7) values.push_back(std::ldexp(1.0, power));
+    for (int power = -1074; power <= 1023; ++power) values.push_back(std::ldexp(1.0, power));
     for (int power = -20; power <= 25; ++power) values.push_back(std::pow(10.0, power));
     const std::size_t count = values.size();
     for (std::size_t i = 0; i < count; ++i) {

@@ -165,14 +165,13 @@ function showPanels(panels) {
   ui.canvas.getContext('2d').putImageData(image, 0, 0);
 }
 
-// The smallest the engine lays its instrument face out in, units (its layout's own minimum).
-const FACE_UNITS = { width: 900, height: 600 };
+// The smallest the engine lays its panels out in, units (its layout's own minimum).
+const PANEL_UNITS = { width: 340, height: 400 };
 
-// The scale the face is drawn at in a canvas of width x height device pixels: the device pixel
-// ratio, less where the canvas holds fewer units than the face needs (a phone: the whole face,
-// smaller).
-export function faceScale(width, height, ratio) {
-  return Math.min(ratio, width / FACE_UNITS.width, height / FACE_UNITS.height);
+// The scale the panels are drawn at in a canvas of width x height device pixels: the device
+// pixel ratio, less where the canvas holds fewer units than the panels need.
+export function panelScale(width, height, ratio) {
+  return Math.min(ratio, width / PANEL_UNITS.width, height / PANEL_UNITS.height);
 }
 
 // The panels' canvas in device pixels: the engine draws at that size and scale.
@@ -181,7 +180,7 @@ function sendPanelSize() {
   const box = ui.canvas.getBoundingClientRect();
   const width = Math.max(1, Math.round(box.width * ratio));
   const height = Math.max(1, Math.round(box.height * ratio));
-  worker.postMessage({ type: 'panels', width, height, scale: faceScale(width, height, ratio) });
+  worker.postMessage({ type: 'panels', width, height, scale: panelScale(width, height, ratio) });
 }
 
 function download(bytes, name) {
@@ -227,7 +226,7 @@ worker.onmessage = (e) => {
       break;
     case 'panels':
       showPanels(m.panels);
-      // Which file's face the canvas shows (for tests that look at it).
+      // Which file's panels the canvas shows (for tests that look at it).
       if (m.name !== undefined) document.body.dataset.drawn = m.name;
       break;
     case 'display':

@@ -107,6 +107,58 @@ int PixelsOf(cairo_surface_t* surface, const PanelRect& rect, int red, int green
     return count;
 }
 
+// The panels alone (the browser's page shows the rest): from the top margin to the bottom one
+// over the whole width, at any size down to the smallest (below it, laid out at the smallest);
+// drawn, each title in its band, a narrow strip's legend on a line below its title.
+TEST(Instrument, ThePanelsAloneFillTheSurfaceWithTheirTitlesAndNoReadouts) {
+    for (const auto& [width, height] : {std::pair{390, 480}, {1200, 700}, {200, 200}}) {
+        SCOPED_TRACE(testing::Message() << width << " x " << height);
+        const InstrumentLayout l = LayOutPanels(width, height);
+        const double w = std::max(width, kPanelsMinWidth), h = std::max(height, kPanelsMinHeight);
+        const PanelRect column[] = {l.deviationTitle, l.deviation,       l.spectrumTitle,
+                                    l.spectrum,       l.speedErrorTitle, l.speedError};
+        EXPECT_LT(column[0].y, 10.0);
+        for (size_t i = 1; i < std::size(column); ++i)
+            EXPECT_DOUBLE_EQ(column[i].y, column[i - 1].y + column[i - 1].h) << i;
+        EXPECT_LE(l.speedError.y + l.speedError.h, h);
+        EXPECT_GT(l.speedError.y + l.speedError.h, h - 10.0);
+        EXPECT_DOUBLE_EQ(l.deviation.x, 0.0);
+        EXPECT_GT(l.deviation.w, w - 20.0);
+        EXPECT_GT(l.deviation.h, l.spectrum.h);
+        EXPECT_EQ(l.readouts.w * l.readouts.h + l.bar.w * l.bar.h + l.heading.w * l.heading.h, 0.0);
+        // A phone's: a title and its legend on lines of their own; a wide screen's: one line.
+        EXPECT_DOUBLE_EQ(l.deviationTitle.h, width < 640 ? 40.0 : 20.0);
+    }
+    SessionSnapshot s;
+    s.status = SessionStatus::kRunning;
+    s.source = "fake";
+    s.sampleRate = 44100;
+    s.seconds = 20.0;
+    s.latest.state = MeterState::kMeasuring;
+    s.latest.carrierHz = 3150.0;
+    s.latest.weightedPeakPercent = 0.0997;
+    const Display d = DisplayOfSnapshot(s, 0.3, std::numeric_limits<double>::quiet_NaN());
+    constexpr int kWidth = 340, kHeight = 500;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
+    cairo_t* cr = cairo_create(surface);
+    DrawInstrumentPanels(cr, d, kWidth, kHeight);
+    cairo_destroy(cr);
+    const InstrumentLayout l = LayOutPanels(kWidth, kHeight);
+    EXPECT_GT(DarkPixels(surface, l.deviationTitle), 100);
+    EXPECT_GT(DarkPixels(surface, l.spectrumTitle), 100);
+    EXPECT_GT(DarkPixels(surface, l.speedErrorTitle), 100);
+    // The longest title set small enough to end inside its strip, not cut at the surface's edge.
+    const PanelRect right{kWidth - 8.0, l.spectrumTitle.y, 8.0, l.spectrumTitle.h};
+    EXPECT_EQ(DarkPixels(surface, right), 0);
+    // The legend's weighted level, in its red, below the title, never across it.
+    const PanelRect strip = l.deviationTitle;
+    EXPECT_EQ(PixelsOf(surface, {strip.x, strip.y, strip.w, strip.h / 2}, 179, 38, 0, 40), 0);
+    EXPECT_GT(
+        PixelsOf(surface, {strip.x, strip.y + strip.h / 2, strip.w, strip.h / 2}, 179, 38, 0, 40),
+        20);
+    cairo_surface_destroy(surface);
+}
+
 // Rows of rect holding a pixel near the colour.
 int RowsOf(cairo_surface_t* surface, const PanelRect& rect, int red, int green, int blue) {
     int rows = 0;

@@ -237,9 +237,16 @@ class Browser:
         self.send('Emulation.setDeviceMetricsOverride', session=self.page, width=width,
                   height=height, deviceScaleFactor=1, mobile=width < 600)
 
-    def screenshot(self, path):
+    def screenshot(self, path, whole_page=False):
+        """The viewport, or the whole page as tall as its content (whole_page)."""
+        extra = {}
+        if whole_page:
+            size = self.send('Page.getLayoutMetrics', session=self.page)['cssContentSize']
+            extra = {'captureBeyondViewport': True,
+                     'clip': {'x': 0, 'y': 0, 'width': size['width'], 'height': size['height'],
+                              'scale': 1}}
         data = self.send('Page.captureScreenshot', session=self.page, format='png',
-                         captureBeyondViewport=False)['data']
+                         **({'captureBeyondViewport': False} | extra))['data']
         with open(path, 'wb') as f:
             f.write(base64.b64decode(data))
 

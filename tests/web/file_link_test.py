@@ -75,5 +75,8 @@ with cdp.Session(args.site, [os.path.join(work, 'tone.wav'), bad], downloads=dow
     b.wait_for('document.getElementById("status").textContent.includes("missing.wav")', 30,
                'the message for a file not there')
     check(b.eval('document.getElementById("state").dataset.state') == 'error', 'no error shown')
+    # The server's answer, not the meter's reading of its error page.
+    status = b.eval('document.getElementById("status").textContent')
+    check(status.startswith('Could not fetch missing.wav: 404'), f'the message {status!r}')
     check_same_origin(b, s.origin)
 print('ok')

@@ -25,7 +25,7 @@ MUTANTS = [
  ('app.js', "  worker.postMessage({ type: 'live-stop' });\n", "", 'live'),
  ('worker.js', "M.HEAPF32.set(samples, live.pointer >> 2);", "M.HEAPF32.set(samples, live.pointer >> 3);", 'live'),
  ('app.js', "return base + '.' + kind;", "return base + kind;", 'file_link'),
- ('worklet.js', "const BLOCK_FRAMES = 2048;", "const BLOCK_FRAMES = 2000;", 'live'),
+ ('worklet.js', "this.block.set(samples.subarray(i, i + n), this.filled);", "this.block.set(samples.subarray(i, i + n), 0);", 'live'),
  ('sw.js', "}).catch(() => caches.open(CACHE)", "}).catch(() => caches.open('wobblemeter-other')", 'offline'),
  ('worker.js', "if (data.kind === 'wav' && lastFile) {", "if (data.kind === 'json' && lastFile) {", 'file_link'),
   ('app.js', "    if (!response.ok) throw new Error(response.status + ' ' + response.statusText);\n", "", 'file_link'),

@@ -42,5 +42,6 @@ with cdp.Session(args.site, [os.path.join(work, 'take.wav')]) as s:
                          ' const seen = new Set(); for (let i = 0; i < d.length; i += 4 * 97)'
                          ' seen.add(d[i] << 16 | d[i + 1] << 8 | d[i + 2]); return seen.size; })()')
         check(colours > 8, f'{name}: the panels are blank ({colours} colours)')
-        b.screenshot(os.path.join(out, f'web-{name}.png'))
+        # A phone scrolls: its picture is the whole page, the panels below the readouts.
+        b.screenshot(os.path.join(out, f'web-{name}.png'), whole_page=name == 'phone')
 print('ok', out)

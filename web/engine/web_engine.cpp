@@ -487,7 +487,7 @@ const unsigned char* WebEngine::Render(int width, int height, double scale) {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     cairo_t* cr = cairo_create(surface);
     cairo_scale(cr, scale, scale);
-    DrawInstrument(cr, CurrentDisplay(), width / scale, height / scale);
+    DrawInstrumentPanels(cr, CurrentDisplay(), width / scale, height / scale);
     const bool drawn = cairo_status(cr) == CAIRO_STATUS_SUCCESS;
     cairo_destroy(cr);
     if (drawn) ToRgba(surface, width, height, pixels_);

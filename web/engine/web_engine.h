@@ -46,7 +46,7 @@ public:
 
     // The window's display as of now, as JSON (API.md).
     std::string DisplayJson() const;
-    // The window's face drawn into width x height RGBA pixels (not premultiplied), scale
+    // The window's panels drawn into width x height RGBA pixels (not premultiplied), scale
     // device pixels to a unit of its layout; null (LastError) for a size out of range.
     const unsigned char* Render(int width, int height, double scale);
 
