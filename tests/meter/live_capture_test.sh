@@ -250,6 +250,22 @@ one_line "live without devices" "no capture device found"
 [ ! -s "$dir/out" ] || fail "live without devices: $(cat "$dir/out")"
 unset ALSA_CONFIG_PATH
 
+# A library file that is not PortAudio (the maths library: none of its calls), and one that is
+# not there: each named as the reason, status 1, before any device is looked for.
+export WOBBLEMETER_PORTAUDIO=libm.so.6
+run 1 "a library without PortAudio's calls" --list-devices
+one_line "a library without PortAudio's calls" \
+    "^wobblemeter: the audio library libm.so.6 lacks Pa_Initialize (not PortAudio 19 with ALSA?)$"
+run 1 "live with a library without PortAudio's calls" --live --device tonefile --duration 1 \
+    --record "$dir/i.wav"
+one_line "live with a library without PortAudio's calls" "lacks Pa_Initialize"
+[ ! -e "$dir/i.wav" ] || fail "a library without PortAudio's calls: a recording was created"
+export WOBBLEMETER_PORTAUDIO="$dir/none/libportaudio.so.2"
+run 1 "a library that is not there" --list-devices
+one_line "a library that is not there" \
+    "^wobblemeter: cannot load the audio library $dir/none/libportaudio.so.2 (the package libportaudio2): "
+unset WOBBLEMETER_PORTAUDIO
+
 ASAN_OPTIONS=$no_leak_check WOBBLEGEN_TEST_CAPTURE_DEVICE=longfile WOBBLEGEN_TEST_CAPTURE_RATE=48000 \
     WOBBLEGEN_TEST_CAPTURE_RAW="$dir/long.f32" \
     "$device_tests" --gtest_filter='CaptureDevice.Unclocked*' --gtest_brief=1 >"$dir/gtest" 2>&1 ||
