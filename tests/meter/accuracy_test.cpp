@@ -151,6 +151,18 @@ TEST_F(MeterReadings, CarrierFarFromBothStandardsHasNoSpeedErrorUnlessGivenItsNo
     EXPECT_NEAR(MeasureFile(path, {}).speedErrorPercent, -14.0, 0.001);
 }
 
+// A slow, wide swing (0.1 Hz, 8 %: a speed that drifts) keeps the first blocks' centres apart:
+// the carrier is found over the first 10 s, a whole cycle, and the swing is followed to its
+// extremes. Half a cycle would put the mixer 5 % off and the swing beyond what it can follow.
+TEST_F(MeterReadings, ASlowWideSwingIsCentredOverItsFirstTenSecondsAndFollowed) {
+    const std::string path = dir_.Path("slow.wav");
+    WriteTone(path, 48000, 3150.0, 8.0, 0.1, 20.0);
+    const MeterResult r = MeasureFile(path, {});
+    EXPECT_DOUBLE_EQ(r.nominalHz, 3150.0);
+    EXPECT_NEAR(r.speedErrorLowPercent, -8.0, 0.005);
+    EXPECT_NEAR(r.speedErrorHighPercent, 8.0, 0.005);
+}
+
 TEST_F(MeterReadings, LowestAndHighestSampleRatesReadAlike) {
     for (int rate : {8000, 384000}) {
         SCOPED_TRACE(rate);
