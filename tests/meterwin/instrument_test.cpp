@@ -476,6 +476,15 @@ TEST(MeterIcon, TheFaceFillsTheSquareWithFourLikeRoundedCorners) {
             EXPECT_NEAR(alpha(mirrorX, mirrorY), alpha(x, y), 8);
         }
     }
+    // The tone's trace, light blue (0.55, 0.85, 1.0) on the dark face, across its upper half.
+    int blue = 0;
+    for (int y = 0; y < kSize / 2; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            uint32_t pixel = 0;
+            std::memcpy(&pixel, data + y * stride + x * 4, sizeof pixel);
+            if ((pixel & 0xff) > 200 && ((pixel >> 16) & 0xff) < 170) ++blue;
+        }
+    EXPECT_GT(blue, kSize) << "the trace";
     cairo_surface_destroy(surface);
 }
 
