@@ -151,6 +151,44 @@ TEST_F(MeterReadings, CarrierFarFromBothStandardsHasNoSpeedErrorUnlessGivenItsNo
     EXPECT_NEAR(MeasureFile(path, {}).speedErrorPercent, -14.0, 0.001);
 }
 
+// Each second's figures are shares of the tone's own carrier, also when it is mixed 0.5 % off
+// (a carrier given for a tape that runs fast): they read as when the carrier is found.
+TEST_F(MeterReadings, EachSecondsFiguresAreSharesOfTheTonesCarrierWhenMixedOffIt) {
+    const std::string path = dir_.Path("fast.wav");
+    WriteTone(path, 44100, 3165.75, 0.1, 4.0, 12.0);
+    auto seconds = [&](double carrierHz) {
+        std::vector<SecondReading> measured;
+        MeterOptions options;
+        options.carrierHz = carrierHz;
+        options.onSecond = [&](const SecondReading& s) {
+            if (s.state == MeterState::kMeasuring) measured.push_back(s);
+        };
+        MeasureFile(path, options);
+        return measured;
+    };
+    const std::vector<SecondReading> found = seconds(0.0), mixedOff = seconds(3150.0);
+    ASSERT_GE(found.size(), 3u);
+    ASSERT_EQ(mixedOff.size(), found.size());
+    for (size_t i = 0; i < found.size(); ++i) {
+        SCOPED_TRACE(found[i].timeSeconds);
+        EXPECT_NEAR(found[i].weightedPeakPercent, kTwoSigma * 0.1, 0.001);
+        EXPECT_NEAR(mixedOff[i].weightedPeakPercent, found[i].weightedPeakPercent, 5e-5);
+        EXPECT_NEAR(mixedOff[i].weightedRmsPercent, found[i].weightedRmsPercent, 5e-5);
+    }
+}
+
+// A slow, wide swing (0.1 Hz, 8 %: a speed that drifts) keeps the first blocks' centres apart:
+// the carrier is found over the first 10 s, a whole cycle, and the swing is followed to its
+// extremes. Half a cycle would put the mixer 5 % off and the swing beyond what it can follow.
+TEST_F(MeterReadings, ASlowWideSwingIsCentredOverItsFirstTenSecondsAndFollowed) {
+    const std::string path = dir_.Path("slow.wav");
+    WriteTone(path, 48000, 3150.0, 8.0, 0.1, 20.0);
+    const MeterResult r = MeasureFile(path, {});
+    EXPECT_DOUBLE_EQ(r.nominalHz, 3150.0);
+    EXPECT_NEAR(r.speedErrorLowPercent, -8.0, 0.005);
+    EXPECT_NEAR(r.speedErrorHighPercent, 8.0, 0.005);
+}
+
 TEST_F(MeterReadings, LowestAndHighestSampleRatesReadAlike) {
     for (int rate : {8000, 384000}) {
         SCOPED_TRACE(rate);

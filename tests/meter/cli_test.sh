@@ -348,6 +348,25 @@ expect 0 "several files summarised" "$meter" "$tone" "$tone2"
 [ "$(grep -B1 '^File: ' "$dir/out" | head -n 1 | cut -c1-5)" = "File:" ] &&
     [ "$(grep -B1 '^File: ' "$dir/out" | tail -n 2 | head -n 1)" = "" ] ||
     fail "several summaries not set apart by one empty line: $(cat "$dir/out")"
+# On a terminal, a batch that takes a while (eight 2-minute files: a second or more) counts the
+# files done on one line, redrawn in place, and erases it before it ends; it never shows all of
+# them done, as the readings follow at once.
+on_terminal() { python3 "$(dirname "$0")/on_terminal.py" "$@"; }
+"$generator" --rate 48000 --duration 120 -o "$dir/minutes.wav" >/dev/null || exit 1
+on_terminal 80 "$dir/tty" "$dir/out" "$meter" --csv "$dir/minutes.wav" "$dir/minutes.wav" \
+    "$dir/minutes.wav" "$dir/minutes.wav" "$dir/minutes.wav" "$dir/minutes.wav" \
+    "$dir/minutes.wav" "$dir/minutes.wav" ||
+    fail "a batch on a terminal: exit status $?: $(cat "$dir/tty")"
+[ "$(wc -l <"$dir/out")" -eq 9 ] || fail "a batch on a terminal: $(wc -l <"$dir/out") lines of CSV"
+python3 - "$dir/tty" <<'EOF' || fail "a batch on a terminal (above)"
+import re, sys
+shown = open(sys.argv[1], "rb").read().decode()
+counts = re.findall(r"\rwobblemeter: measured (\d+) of 8 files", shown)
+assert all(0 < int(n) < 8 for n in counts), counts
+erase = "\r" + " " * 50 + "\r"
+assert re.fullmatch(r"(\rwobblemeter: measured \d+ of 8 files(%s)?)*" % erase, shown), repr(shown)
+assert not counts or shown.endswith(erase), repr(shown)
+EOF
 expect 2 "several files and a plot" "$meter" --plot "$dir/several.png" "$tone" "$tone2"
 expect 2 "csv and json" "$meter" --csv --json "$tone"
 
@@ -362,6 +381,12 @@ for carrier in 3150 3000; do
             fail "verify: ${carrier}Hz-$n.wav does not pass both readings"
     done
 done
+# Every file passes, but the table cannot be written: a failure, and the reason.
+if [ -w /dev/full ]; then
+    expect 1 "verify to a full disk" sh -c 'exec "$@" >/dev/full' sh "$meter" --verify "$dir/set"
+    expect_message "verify to a full disk" \
+        "wobblemeter: cannot write the table to standard output: No space left on device"
+fi
 sed -i 's/^3000Hz-6.wav,6,3000,48000,0.8,0.1,0.0997,0.0499$/3000Hz-6.wav,6,3000,48000,0.8,0.1,0.0997,0.0520/' \
     "$dir/set/expected.csv"
 expect 1 "verify a wrong expectation" "$meter" --verify "$dir/set"

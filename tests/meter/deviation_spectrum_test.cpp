@@ -51,6 +51,27 @@ TEST(DeviationSpectrum, LinesReadTheirFrequencyAndPeakAmplitudeLargestFirst) {
     EXPECT_GT(r.hz.back(), 199.98);
 }
 
+TEST(DeviationSpectrum, OfSevenLinesTheFiveLargestAreNamedLargestFirst) {
+    // 60 s of seven swings, each well apart from the others, the smallest still above the
+    // share of the largest that counts as a line.
+    const double hz[] = {3.1, 7.3, 13.7, 21.1, 44.9, 87.5, 120.2};
+    const double size[] = {0.3, 2.0, 0.6, 1.6, 0.4, 1.2, 0.9};
+    DeviationSpectrum s(kRate);
+    for (int n = 0; n < 60 * 500; ++n) {
+        double x = 0.0;
+        for (size_t i = 0; i < std::size(hz); ++i)
+            x += size[i] * std::sin(kTwoPi * hz[i] * n / kRate);
+        s.Push(static_cast<float>(x));
+    }
+    const SpectrumReading r = Read(s);
+    ASSERT_EQ(r.lines.size(), 5u);
+    const double largest[][2] = {{7.3, 2.0}, {21.1, 1.6}, {87.5, 1.2}, {120.2, 0.9}, {13.7, 0.6}};
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_NEAR(r.lines[i].hz, largest[i][0], 2e-4) << i;
+        EXPECT_NEAR(r.lines[i].percent, largest[i][1], 0.005 * largest[i][1]) << i;
+    }
+}
+
 TEST(DeviationSpectrum, SpanShorterThanASegmentIsOneSegment) {
     // 8 s at 1 Hz, amplitude 3: one segment of 4000 values, padded to 8192 points.
     DeviationSpectrum s(kRate);

@@ -215,6 +215,31 @@ grep -q "^wobblemeter: 'tonefile': the capture is too short: " "$dir/err" ||
     fail "record: $(cat "$dir/err")"
 same_samples "record" "$dir/a.wav" "$dir/tone.f32" 88200 44100
 
+# On a terminal the block is redrawn in place, each line cut one short of the terminal's width
+# (of 80 columns when the terminal gives none), so that none wraps: the status line naming a
+# long recording is cut, the others are whole. The block is cleared before a message.
+long="$dir/a-recording-whose-name-is-longer-than-the-terminal-is-wide-by-several-words.wav"
+for columns in 0 100; do
+    python3 "$(dirname "$0")/on_terminal.py" $columns "$dir/tty" "$dir/out" env \
+        ASAN_OPTIONS=$no_leak_check timeout 10 "$meter" --live --device tonefile --duration 2 \
+        --record "$long"
+    python3 - "$dir/tty" $columns <<'EOF' || fail "live on a terminal of $columns columns (above)"
+import re, sys
+shown = open(sys.argv[1], "rb").read().decode()
+width = int(sys.argv[2]) or 80
+# The block, up to where it is cleared before the message that the capture is too short.
+block, cleared, message = shown.rpartition("\033[J")
+assert cleared and message.startswith("wobblemeter: 'tonefile': the capture is too short"), repr(shown[-200:])
+# Cursor up, carriage return, the rest of the line erased.
+lines = [re.sub(r"\033\[\d*[AK]|\r", "", line) for line in block.split("\n")]
+drawn = [line for line in lines if line]
+assert any(line.startswith("  overruns 0") for line in drawn), drawn
+assert max(len(line) for line in drawn) == width - 1, [(len(line), line) for line in drawn]
+cut = [line for line in drawn if len(line) == width - 1]
+assert all(line.startswith("  overruns 0") for line in cut), cut
+EOF
+done
+
 run 1 "channel 2" --live --device stereofile --channel 2 --rate 48000 --duration 1.5 \
     --record "$dir/b.wav"
 grep -q "too short" "$dir/err" || fail "channel 2: $(cat "$dir/err")"
@@ -249,6 +274,22 @@ run 1 "live without devices" --live --record "$dir/h.wav"
 one_line "live without devices" "no capture device found"
 [ ! -s "$dir/out" ] || fail "live without devices: $(cat "$dir/out")"
 unset ALSA_CONFIG_PATH
+
+# A library file that is not PortAudio (the maths library: none of its calls), and one that is
+# not there: each named as the reason, status 1, before any device is looked for.
+export WOBBLEMETER_PORTAUDIO=libm.so.6
+run 1 "a library without PortAudio's calls" --list-devices
+one_line "a library without PortAudio's calls" \
+    "^wobblemeter: the audio library libm.so.6 lacks Pa_Initialize (not PortAudio 19 with ALSA?)$"
+run 1 "live with a library without PortAudio's calls" --live --device tonefile --duration 1 \
+    --record "$dir/i.wav"
+one_line "live with a library without PortAudio's calls" "lacks Pa_Initialize"
+[ ! -e "$dir/i.wav" ] || fail "a library without PortAudio's calls: a recording was created"
+export WOBBLEMETER_PORTAUDIO="$dir/none/libportaudio.so.2"
+run 1 "a library that is not there" --list-devices
+one_line "a library that is not there" \
+    "^wobblemeter: cannot load the audio library $dir/none/libportaudio.so.2 (the package libportaudio2): "
+unset WOBBLEMETER_PORTAUDIO
 
 ASAN_OPTIONS=$no_leak_check WOBBLEGEN_TEST_CAPTURE_DEVICE=longfile WOBBLEGEN_TEST_CAPTURE_RATE=48000 \
     WOBBLEGEN_TEST_CAPTURE_RAW="$dir/long.f32" \

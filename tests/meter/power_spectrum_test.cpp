@@ -113,6 +113,14 @@ TEST(PeakOffset, ReadsAGaussianPeakBetweenBinsExactly) {
     EXPECT_EQ(PeakOffset({1.0, 0.0, 1.0}, 1), 0.0);
 }
 
+TEST(PeakOffset, APeakInTheLastBinHasNoOffsetWhateverLiesBeyondIt) {
+    // A line at the top of the spectrum (the strongest at half the sample rate): the memory past
+    // the last bin still holds a value that would make it a peak between bins, were it read.
+    std::vector<double> rising = {1.0, 2.0, 4.0, 3.0};
+    rising.pop_back();
+    EXPECT_EQ(PeakOffset(rising, 2), 0.0);
+}
+
 TEST(NextPowerOfTwo, RoundsUpToAPowerOfTwo) {
     EXPECT_EQ(NextPowerOfTwo(0), 1u);
     EXPECT_EQ(NextPowerOfTwo(1), 1u);

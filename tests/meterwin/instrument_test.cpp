@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "meter/message.h"
+#include "meterwin/icon.h"
 
 namespace wobblemeter {
 namespace {
@@ -497,6 +498,45 @@ TEST(Instrument, AnEmptyPanelsFrameIsACrispGreyLine) {
             }
         }
     }
+    cairo_surface_destroy(surface);
+}
+
+// The icon fills its square with a rounded face: its four corners, left out of the face's
+// rounding alike, are mirror images of each other to within the edge smoothing (8 of 255);
+// the trace and the bar lie well inside.
+TEST(MeterIcon, TheFaceFillsTheSquareWithFourLikeRoundedCorners) {
+    constexpr int kSize = 32, kCorner = 5;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kSize, kSize);
+    cairo_t* cr = cairo_create(surface);
+    DrawMeterIcon(cr, kSize);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    auto alpha = [&](int x, int y) {
+        return data[y * stride + x * 4 + 3];
+    };  // ARGB32, little-endian
+    EXPECT_EQ(alpha(0, 0), 0);
+    EXPECT_EQ(alpha(kSize / 2, 0), 255);
+    EXPECT_EQ(alpha(kSize - 1, kSize / 2), 255);
+    for (int y = 0; y < kCorner; ++y) {
+        for (int x = 0; x < kCorner; ++x) {
+            SCOPED_TRACE(testing::Message() << x << ", " << y);
+            const int mirrorX = kSize - 1 - x, mirrorY = kSize - 1 - y;
+            EXPECT_NEAR(alpha(mirrorX, y), alpha(x, y), 8);
+            EXPECT_NEAR(alpha(x, mirrorY), alpha(x, y), 8);
+            EXPECT_NEAR(alpha(mirrorX, mirrorY), alpha(x, y), 8);
+        }
+    }
+    // The tone's trace, light blue (0.55, 0.85, 1.0) on the dark face, across its upper half.
+    int blue = 0;
+    for (int y = 0; y < kSize / 2; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            uint32_t pixel = 0;
+            std::memcpy(&pixel, data + y * stride + x * 4, sizeof pixel);
+            if ((pixel & 0xff) > 200 && ((pixel >> 16) & 0xff) < 170) ++blue;
+        }
+    EXPECT_GT(blue, kSize) << "the trace";
     cairo_surface_destroy(surface);
 }
 
