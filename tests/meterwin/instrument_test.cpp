@@ -13,6 +13,7 @@
 #include <iterator>
 #include <limits>
 #include <numbers>
+#include <string>
 #include <utility>
 
 #include "meter/message.h"
@@ -177,6 +178,30 @@ cairo_surface_t* Drawn(const Display& d, int width, int height) {
     DrawInstrument(cr, d, width, height);
     cairo_destroy(cr);
     return surface;
+}
+
+// A heading too long for its band shows its end (a file's name) after an ellipsis, whatever its
+// beginning: two names that differ only in their first letter look the same.
+TEST(Instrument, ALongHeadingKeepsItsEndWhateverItsStart) {
+    constexpr int kWidth = 1000, kHeight = 700;
+    const std::string tail(99, 'm');
+    cairo_surface_t* one =
+        Drawn(BlankDisplay(WindowState::kFileRead, "W" + tail, 0.3), kWidth, kHeight);
+    cairo_surface_t* other =
+        Drawn(BlankDisplay(WindowState::kFileRead, "m" + tail, 0.3), kWidth, kHeight);
+    const PanelRect band = LayOutInstrument(kWidth, kHeight).heading;
+    EXPECT_GT(DarkPixels(one, band), 1000);  // drawn: the band is mostly text
+    cairo_surface_flush(one);
+    cairo_surface_flush(other);
+    const int stride = cairo_image_surface_get_stride(one);
+    int differing = 0;
+    for (int y = static_cast<int>(band.y); y < static_cast<int>(band.y + band.h); ++y)
+        differing += std::memcmp(cairo_image_surface_get_data(one) + y * stride,
+                                 cairo_image_surface_get_data(other) + y * stride,
+                                 static_cast<size_t>(stride)) != 0;
+    EXPECT_EQ(differing, 0);
+    cairo_surface_destroy(one);
+    cairo_surface_destroy(other);
 }
 
 // The levels are named in the title's strip, in their colour: inside the panel the unweighted
