@@ -14,9 +14,11 @@
 #include <limits>
 #include <numbers>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "meter/message.h"
+#include "meter/output/font.h"
 #include "meterwin/icon.h"
 
 namespace wobblemeter {
@@ -178,6 +180,64 @@ cairo_surface_t* Drawn(const Display& d, int width, int height) {
     DrawInstrument(cr, d, width, height);
     cairo_destroy(cr);
     return surface;
+}
+
+// The first column of rect holding a pixel near the colour, and one past the last (0, 0: none).
+std::pair<int, int> ColumnsOf(cairo_surface_t* surface, const PanelRect& rect, int red, int green,
+                              int blue) {
+    int first = 0, last = 0;
+    for (int x = static_cast<int>(rect.x); x < static_cast<int>(rect.x + rect.w); ++x) {
+        if (PixelsOf(surface, {static_cast<double>(x), rect.y, 1.0, rect.h}, red, green, blue,
+                     40) == 0)
+            continue;
+        if (last == 0) first = x;
+        last = x + 1;
+    }
+    return {first, last};
+}
+
+// A legend on a line of its own keeps its type (as wide as where it has room to spare), and is
+// set no smaller than 9 where it must shrink (three quarters of its 12); beside its title, in
+// the window at its narrowest, it ends clear of the title.
+TEST(Instrument, ALegendKeepsItsTypeOnALineOfItsOwnAndShrinksNoFurtherThanNine) {
+    Display d = BlankDisplay(WindowState::kFileRead, "take.wav", 0.3);
+    d.unweightedLevelPercent = 0.0501;
+    d.weightedLevelPercent = 0.0302;
+    // The legend's extent: from the unweighted swatch (0.1, 0.3, 0.8) to the weighted text's
+    // end (0.7, 0.15, 0).
+    const auto legend = [&](int width, int height, bool panels) {
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+        cairo_t* cr = cairo_create(surface);
+        if (panels)
+            DrawInstrumentPanels(cr, d, width, height);
+        else
+            DrawInstrument(cr, d, width, height);
+        cairo_destroy(cr);
+        const PanelRect strip = panels ? LayOutPanels(width, height).deviationTitle
+                                       : LayOutInstrument(width, height).deviationTitle;
+        const auto blue = ColumnsOf(surface, strip, 25, 76, 204);
+        const auto red = ColumnsOf(surface, strip, 179, 38, 0);
+        const auto title = ColumnsOf(surface, strip, 38, 38, 38);
+        cairo_surface_destroy(surface);
+        return std::tuple{red.second - blue.first, blue.first, title.second};
+    };
+    const auto [wide, wideStart, wideTitleEnd] = legend(1200, 700, true);
+    EXPECT_GT(wide, 200);
+    EXPECT_NEAR(std::get<0>(legend(600, 700, true)), wide, 2.0);
+    EXPECT_GT(std::get<0>(legend(340, 500, true)), 0.7 * wide);
+    const auto [narrowest, start, titleEnd] = legend(900, 600, false);
+    EXPECT_GT(start, titleEnd);
+    // Where it fits, the title is set in its own bold 12 (its ink ends within a pixel or two of
+    // the text's advance from the panel's inset).
+    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    cairo_t* cr = cairo_create(scratch);
+    SelectSansFont(cr, true);
+    cairo_set_font_size(cr, 12.0);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, d.deviationTitle.c_str(), &e);
+    cairo_destroy(cr);
+    cairo_surface_destroy(scratch);
+    EXPECT_NEAR(wideTitleEnd, kPanelInsetLeft + e.x_advance, 3.0);
 }
 
 // A heading too long for its band shows its end (a file's name) after an ellipsis, whatever its
