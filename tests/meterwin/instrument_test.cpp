@@ -41,8 +41,8 @@ int DarkPixels(cairo_surface_t* surface, const PanelRect& rect) {
     return dark;
 }
 
-TEST(Instrument, TheHeadingAndEveryPanelsTitleAreDrawnInTheirBands) {
-    constexpr int kWidth = 1000, kHeight = 700;
+// A live session 20 s in, measuring a 3150 Hz tone at 0.0997 %.
+SessionSnapshot MeasuringSession() {
     SessionSnapshot s;
     s.status = SessionStatus::kRunning;
     s.source = "fake";
@@ -51,6 +51,12 @@ TEST(Instrument, TheHeadingAndEveryPanelsTitleAreDrawnInTheirBands) {
     s.latest.state = MeterState::kMeasuring;
     s.latest.carrierHz = 3150.0;
     s.latest.weightedPeakPercent = 0.0997;
+    return s;
+}
+
+TEST(Instrument, TheHeadingAndEveryPanelsTitleAreDrawnInTheirBands) {
+    constexpr int kWidth = 1000, kHeight = 700;
+    const SessionSnapshot s = MeasuringSession();
     for (const bool summary : {false, true}) {
         SCOPED_TRACE(summary);
         Display d = DisplayOfSnapshot(s, 0.3, std::numeric_limits<double>::quiet_NaN());
@@ -111,6 +117,18 @@ int PixelsOf(cairo_surface_t* surface, const PanelRect& rect, int red, int green
     return count;
 }
 
+// The face (or the panels alone) drawn into a new image of width x height.
+cairo_surface_t* Drawn(const Display& d, int width, int height, bool panelsAlone = false) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_t* cr = cairo_create(surface);
+    if (panelsAlone)
+        DrawInstrumentPanels(cr, d, width, height);
+    else
+        DrawInstrument(cr, d, width, height);
+    cairo_destroy(cr);
+    return surface;
+}
+
 // The panels alone (the browser's page shows the rest): from the top margin to the bottom one
 // over the whole width, at any size down to the smallest (below it, laid out at the smallest);
 // drawn, each title in its band, a narrow strip's legend on a line below its title.
@@ -133,20 +151,10 @@ TEST(Instrument, ThePanelsAloneFillTheSurfaceWithTheirTitlesAndNoReadouts) {
         // A phone's: a title and its legend on lines of their own; a wide screen's: one line.
         EXPECT_DOUBLE_EQ(l.deviationTitle.h, width < 640 ? 40.0 : 20.0);
     }
-    SessionSnapshot s;
-    s.status = SessionStatus::kRunning;
-    s.source = "fake";
-    s.sampleRate = 44100;
-    s.seconds = 20.0;
-    s.latest.state = MeterState::kMeasuring;
-    s.latest.carrierHz = 3150.0;
-    s.latest.weightedPeakPercent = 0.0997;
+    const SessionSnapshot s = MeasuringSession();
     const Display d = DisplayOfSnapshot(s, 0.3, std::numeric_limits<double>::quiet_NaN());
     constexpr int kWidth = 340, kHeight = 500;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
-    cairo_t* cr = cairo_create(surface);
-    DrawInstrumentPanels(cr, d, kWidth, kHeight);
-    cairo_destroy(cr);
+    cairo_surface_t* surface = Drawn(d, kWidth, kHeight, true);
     const InstrumentLayout l = LayOutPanels(kWidth, kHeight);
     EXPECT_GT(DarkPixels(surface, l.deviationTitle), 100);
     EXPECT_GT(DarkPixels(surface, l.spectrumTitle), 100);
@@ -174,14 +182,6 @@ int RowsOf(cairo_surface_t* surface, const PanelRect& rect, int red, int green, 
     return rows;
 }
 
-cairo_surface_t* Drawn(const Display& d, int width, int height) {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    cairo_t* cr = cairo_create(surface);
-    DrawInstrument(cr, d, width, height);
-    cairo_destroy(cr);
-    return surface;
-}
-
 // The first column of rect holding a pixel near the colour, and one past the last (0, 0: none).
 std::pair<int, int> ColumnsOf(cairo_surface_t* surface, const PanelRect& rect, int red, int green,
                               int blue) {
@@ -206,13 +206,7 @@ TEST(Instrument, ALegendKeepsItsTypeOnALineOfItsOwnAndShrinksNoFurtherThanNine) 
     // The legend's extent: from the unweighted swatch (0.1, 0.3, 0.8) to the weighted text's
     // end (0.7, 0.15, 0).
     const auto legend = [&](int width, int height, bool panels) {
-        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-        cairo_t* cr = cairo_create(surface);
-        if (panels)
-            DrawInstrumentPanels(cr, d, width, height);
-        else
-            DrawInstrument(cr, d, width, height);
-        cairo_destroy(cr);
+        cairo_surface_t* surface = Drawn(d, width, height, panels);
         const PanelRect strip = panels ? LayOutPanels(width, height).deviationTitle
                                        : LayOutInstrument(width, height).deviationTitle;
         const auto blue = ColumnsOf(surface, strip, 25, 76, 204);
