@@ -49,9 +49,10 @@ bool SizeOf(const std::string& text, int& width, int& height) {
     return true;
 }
 
-// The faults at this moment, each said with the size and what is shown; their count.
-int Check(const MeterFrame& frame, const std::string& what) {
-    const std::vector<std::string> faults = frame.LayoutFaults();
+// The faults at this moment, the status line last given being status, each said with the
+// size and what is shown; their count.
+int Check(const MeterFrame& frame, const std::string& what, const std::string& status) {
+    const std::vector<std::string> faults = frame.LayoutFaults(status);
     for (const std::string& fault : faults)
         std::printf("%dx%d, %s: %s\n", frame.w(), frame.h(), what.c_str(), fault.c_str());
     return static_cast<int>(faults.size());
@@ -103,13 +104,16 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "not a size: %s\n", argv[i]);
             return 2;
         }
+        // Resized with a status line shown: the line is laid out again for the new width.
         frame.resize(0, 0, width, height);
+        Settle();
+        faults += Check(frame, "resized", measured.status);
         for (const auto& [what, display] :
              {std::pair{"a file measured", measured}, std::pair{"a session stopped", stopped},
               std::pair{"a long name read", reading}}) {
             frame.Show(display);
             Settle();
-            faults += Check(frame, what);
+            faults += Check(frame, what, display.status);
         }
         frame.Show(measured);
         Settle();

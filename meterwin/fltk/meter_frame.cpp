@@ -134,6 +134,17 @@ Fl_RGB_Image* IconImage(int size) {
     return image;
 }
 
+// The status bar's label of these lines: one under the other, each '@' doubled (FLTK draws
+// "@..." as a symbol, "@@" as the character itself); a space where there is none.
+std::string StatusLabel(const std::vector<std::string>& lines) {
+    std::string label;
+    for (const std::string& line : lines) {
+        if (!label.empty()) label += '\n';
+        for (const char c : line) label += c == '@' ? std::string("@@") : std::string(1, c);
+    }
+    return label.empty() ? " " : label;
+}
+
 }  // namespace
 
 // The instrument face: the display drawn with cairo into an image of the widget's size, redrawn
@@ -477,22 +488,16 @@ int MeterFrame::StatusRoom() const {
            (progress_->visible() ? kProgressWidth + kProgressMargin : 0);
 }
 
-std::vector<std::string> MeterFrame::StatusShown() const {
+std::vector<std::string> MeterFrame::StatusShown(const std::string& status) const {
     fl_font(status_->labelfont(), status_->labelsize());
     return StatusLines(
-        ShownNames(statusText_), [](const std::string& text) { return fl_width(text.c_str()); },
+        ShownNames(status), [](const std::string& text) { return fl_width(text.c_str()); },
         StatusRoom(), kStatusLines);
 }
 
 void MeterFrame::ShowStatus() {
-    const std::vector<std::string> lines = StatusShown();
-    std::string label;
-    for (const std::string& line : lines) {
-        if (!label.empty()) label += '\n';
-        // FLTK draws "@..." as a symbol: "@@" is the character itself.
-        for (const char c : line) label += c == '@' ? std::string("@@") : std::string(1, c);
-    }
-    status_->copy_label(label.empty() ? " " : label.c_str());
+    const std::vector<std::string> lines = StatusShown(statusText_);
+    status_->copy_label(StatusLabel(lines).c_str());
     // The whole line where it had to be shortened.
     const std::string whole = QuotedName(statusText_);
     std::string joined;
@@ -643,8 +648,8 @@ bool Overlap(const Box& a, const Box& b) {
 
 }  // namespace
 
-std::vector<std::string> MeterFrame::LayoutFaults() const {
-    std::vector<std::string> faults;
+std::vector<std::string> MeterFrame::LayoutFaults(const std::string& status) const {
+    std::vector<std::string> faults = StatusFaults(status);
     auto BoxOf = [](const char* name, const Fl_Widget* widget) {
         Box box{name, widget->x(), widget->y(), widget->w(), widget->h()};
         const Fl_Align align = widget->align();
@@ -678,9 +683,17 @@ std::vector<std::string> MeterFrame::LayoutFaults() const {
             }
         }
     }
-    // The status line: each line within its room, in the lines the bar holds, its last part
-    // whole.
-    const std::vector<std::string> lines = StatusShown();
+    return faults;
+}
+
+std::vector<std::string> MeterFrame::StatusFaults(const std::string& status) const {
+    std::vector<std::string> faults;
+    // The status line drawn: the one given last, laid out for the window's width as it is.
+    const std::vector<std::string> lines = StatusShown(status);
+    if (status_->label() == nullptr || StatusLabel(lines) != status_->label())
+        faults.push_back(
+            "the status line drawn is not the last one given, laid out for this width");
+    // Each line within its room, in the lines the bar holds, its last part whole.
     fl_font(status_->labelfont(), status_->labelsize());
     if (lines.size() > kStatusLines ||
         static_cast<int>(lines.size()) * fl_height() > status_->h() - 2)
@@ -690,7 +703,7 @@ std::vector<std::string> MeterFrame::LayoutFaults() const {
             faults.push_back("the status line '" + line + "' is wider than its room");
     }
     // The last part ("drop-outs 3") whole; a long one (a name being read) at least its end.
-    const std::string shown = ShownNames(statusText_);
+    const std::string shown = ShownNames(status);
     constexpr std::string_view kPartSeparator = "  \u00b7  ";
     constexpr size_t kShortPart = 24, kEndKept = 8;
     const size_t last = shown.rfind(kPartSeparator);

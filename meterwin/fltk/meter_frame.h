@@ -52,16 +52,18 @@ public:
     static int DefaultHeight();
 
     // What is wrong with the layout as it stands, one line each: two widgets (with the labels
-    // drawn beside them) that overlap, a widget outside the window, a status line wider than
-    // its room or that lost its last words. Empty: none. For the layout's test.
-    std::vector<std::string> LayoutFaults() const;
+    // drawn beside them) that overlap, a widget outside the window, a status line that is not
+    // the one last given (status) laid out for the window's width, wider than its room or
+    // that lost its last words. Empty: none. For the layout's test.
+    std::vector<std::string> LayoutFaults(const std::string& status) const;
 
 private:
     void BuildMenu();
     void BuildToolBar();
     void LayOutToolBar();
     // The status line as it fits the status bar, shown, and the room its lines have.
-    std::vector<std::string> StatusShown() const;
+    std::vector<std::string> StatusShown(const std::string& status) const;
+    std::vector<std::string> StatusFaults(const std::string& status) const;
     void ShowStatus();
     int StatusRoom() const;
     static int LabelWidth(const Fl_Widget* widget);
