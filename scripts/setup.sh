@@ -8,7 +8,7 @@ packages="
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libsleef-dev qemu-user
   libfltk1.3-dev libx11-dev fonts-dejavu-core xvfb xdotool x11-utils imagemagick poppler-utils
   libsndfile1-dev libcairo2-dev libfftw3-dev libpng-dev nlohmann-json3-dev clang libclang-rt-14-dev
-  time hyperfine
+  time hyperfine locales
   portaudio19-dev libasound2-dev alsa-utils libasound2-plugins pulseaudio pulseaudio-utils sox
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine zip unzip dpkg-dev file
   libz-mingw-w64-dev meson ninja-build nsis

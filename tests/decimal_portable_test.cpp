@@ -1,10 +1,14 @@
 // The portable decimal conversions (the web build's) held to <charconv>'s over the same golden
 // and random cases, so that the two builds print and read every number alike.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <clocale>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <random>
 #include <string>
@@ -103,7 +107,9 @@ TEST(PortableDecimal, ReadsAsCharconvReadsIncludingItsRangeAndRefusals) {
                                       "1.8e308",  "0.1e-320", "123456789012345678901234567890",
                                       "1e",       "e5",       "1.5x",
                                       "--1",      "1e+5",     "1E-5",
-                                      "0x10",     " 1",       "1 "};
+                                      "0x10",     " 1",       "1 ",
+                                      "",         "+1",       "+.5",
+                                      "-",        ".",        "-e5"};
     for (double value : RandomValues(3000)) texts.push_back(charconv::Shortest(value));
     for (const std::string& text : texts) {
         double a = -99.0, b = -99.0;
@@ -113,6 +119,62 @@ TEST(PortableDecimal, ReadsAsCharconvReadsIncludingItsRangeAndRefusals) {
             ASSERT_EQ(std::signbit(a), std::signbit(b)) << text;
         }
         ASSERT_EQ(a, b) << text;
+    }
+}
+
+// LC_NUMERIC switched to a locale whose decimal point is a comma, compiled by localedef from
+// the system's locale sources into a folder of the test's own (LOCPATH); "C" again and the
+// folder removed on the way out. Active() is false where localedef or the sources are missing.
+class CommaLocale {
+public:
+    CommaLocale() {
+        char folder[] = "/tmp/wobblegen-locale-XXXXXX";
+        if (mkdtemp(folder) == nullptr) return;
+        folder_ = folder;
+        const std::string command =
+            "localedef -i de_DE -f UTF-8 '" + folder_ + "/de_DE.UTF-8' >/dev/null 2>&1";
+        // localedef's status 1 is a warning: whether the locale was written decides.
+        if (std::system(command.c_str()) == -1) return;
+        setenv("LOCPATH", folder_.c_str(), 1);
+        active_ = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr &&
+                  std::strcmp(std::localeconv()->decimal_point, ",") == 0;
+    }
+    ~CommaLocale() {
+        std::setlocale(LC_NUMERIC, "C");
+        unsetenv("LOCPATH");
+        if (!folder_.empty()) std::filesystem::remove_all(folder_);
+    }
+    CommaLocale(const CommaLocale&) = delete;
+    CommaLocale& operator=(const CommaLocale&) = delete;
+    bool Active() const { return active_; }
+
+private:
+    std::string folder_;
+    bool active_ = false;
+};
+
+// Under a locale of decimal commas, set by the program or a library it calls, numbers are still
+// read and written with a point, as <charconv> does, and a comma is refused.
+TEST(PortableDecimal, ReadsAndWritesAPointUnderALocaleOfDecimalCommas) {
+    const CommaLocale comma;
+    if (!comma.Active()) GTEST_SKIP() << "no de_DE locale could be compiled (localedef)";
+    std::vector<double> values = {0.1, 1.5, -24347.8869, 1e-7, 1.7976931348623157e308};
+    for (double value : RandomValues(300)) values.push_back(value);
+    for (double value : values) {
+        const std::string text = portable::Shortest(value);
+        ASSERT_EQ(text, charconv::Shortest(value)) << value;
+        ASSERT_EQ(portable::Significant(value, 6), charconv::Significant(value, 6)) << value;
+        double back = 0.0;
+        ASSERT_EQ(portable::ReadReal(text.data(), text.data() + text.size(), back), ReadStatus::kOk)
+            << text;
+        ASSERT_EQ(back, value) << text;
+    }
+    for (const std::string text : {"1,5", "1.5,", ","}) {
+        double value = -99.0;
+        EXPECT_EQ(portable::ReadReal(text.data(), text.data() + text.size(), value),
+                  ReadStatus::kInvalid)
+            << text;
+        EXPECT_EQ(value, -99.0) << text;
     }
 }
 

@@ -50,27 +50,21 @@ Digits Rounded(double magnitude, int count) {
     return d;
 }
 
-// The digits one unit in the last place up or down (up: "199" -> "200"); false where down
-// would lose the leading digit ("100"), which fewer digits have tried already.
-bool Stepped(const Digits& d, int step, Digits& out) {
-    out = d;
-    std::string& s = out.digits;
+// The digits one unit in the last place up, as many of them: "199" -> "200", "99" -> "10" a
+// power of ten higher.
+Digits OneUp(const Digits& d) {
+    Digits up = d;
+    std::string& s = up.digits;
     std::size_t i = s.size();
-    if (step > 0) {
-        while (i > 0 && s[i - 1] == '9') s[--i] = '0';
-        if (i == 0) {
-            s.insert(s.begin(), '1');
-            s.pop_back();
-            ++out.power;
-        } else {
-            ++s[i - 1];
-        }
-        return true;
+    while (i > 0 && s[i - 1] == '9') s[--i] = '0';
+    if (i == 0) {
+        s.insert(s.begin(), '1');
+        s.pop_back();
+        ++up.power;
+    } else {
+        ++s[i - 1];
     }
-    while (i > 0 && s[i - 1] == '0') s[--i] = '9';
-    if (i == 0 || (i == 1 && s[0] == '1')) return false;
-    --s[i - 1];
-    return true;
+    return up;
 }
 
 // The digits in exponent form, "1.5e-01", as C writes them: at least two exponent digits.
@@ -118,21 +112,19 @@ bool ReadsBack(const Digits& d, double magnitude) {
 }
 
 // The fewest significant digits that read back as magnitude (finite, above zero): the
-// correctly rounded ones, or where the interval that reads back is lopsided (at a power of
-// two) their neighbour.
+// correctly rounded ones, or their neighbour above. The texts that read back as a double lie
+// in an interval around it, the same width either side but at a power of two, whose interval
+// below is half as wide: only there can the nearest digits fail where others do not, and then
+// only those above, in the wider half. Neither ends in a zero: the digits one fewer, the same
+// number, would have read back first.
 Digits ShortestDigits(double magnitude) {
     Digits d;
     for (int count = 1; count <= kMostDigits; ++count) {
         d = Rounded(magnitude, count);
         if (ReadsBack(d, magnitude)) break;
-        Digits near;
-        if ((Stepped(d, 1, near) && ReadsBack(near, magnitude)) ||
-            (Stepped(d, -1, near) && ReadsBack(near, magnitude))) {
-            d = near;
-            break;
-        }
+        const Digits up = OneUp(d);
+        if (ReadsBack(up, magnitude)) return up;
     }
-    while (d.digits.size() > 1 && d.digits.back() == '0') d.digits.pop_back();
     return d;
 }
 
