@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
@@ -54,6 +56,20 @@ protected:
         const auto first = static_cast<size_t>(from * kRate);
         const auto last = std::min(s.size(), static_cast<size_t>((from + seconds) * kRate));
         for (size_t i = first; i < last; ++i) s[i] *= gain;
+        return s;
+    }
+    // The same at gain from second `from` for `seconds`, eased in before and out after over
+    // `edge` s (a raised cosine), as the level of a tape's drop-out fades rather than steps.
+    std::vector<double> Dipped(double from, double seconds, double gain, double edge) const {
+        std::vector<double> s = tone_;
+        for (size_t i = 0; i < s.size(); ++i) {
+            const double t = static_cast<double>(i) / kRate;
+            // 0 at the dip's outer ends, 1 where it is at its full depth.
+            const double into = std::min(t - (from - edge), from + seconds + edge - t) / edge;
+            if (into <= 0.0) continue;
+            const double depth = into >= 1.0 ? 1.0 : 0.5 - 0.5 * std::cos(std::numbers::pi * into);
+            s[i] *= 1.0 - (1.0 - gain) * depth;
+        }
         return s;
     }
     std::vector<double> Hiss(double seconds) {
@@ -127,6 +143,17 @@ TEST_F(MeterGaps, DropOutsAreBridgedCountedAndLeftOut) {
     std::vector<double> twice = Scaled(12.0, 0.05, 0.0);
     for (size_t i = 20 * kRate; i < 20 * kRate + kRate / 20; ++i) twice[i] = 0.0;
     EXPECT_EQ(Measure(twice).dropouts, 2);
+}
+
+// The tone counts as gone where it falls 20 dB below its level over the recording: a 50 ms dip
+// 1.5 dB beyond that is a drop-out, one 1.5 dB short of it is not.
+TEST_F(MeterGaps, ADipIsADropOutFromTwentyDecibelsBelowTheTonesLevel) {
+    for (const auto& [decibels, dropouts] : {std::pair{-21.5, 1}, std::pair{-18.5, 0}}) {
+        SCOPED_TRACE(decibels);
+        const MeterResult r = Measure(Dipped(15.0, 0.05, std::pow(10.0, decibels / 20.0), 0.005));
+        EXPECT_EQ(r.dropouts, dropouts);
+        EXPECT_NEAR(r.weightedPeakPercent, kTwoSigma, 0.01 * kTwoSigma);
+    }
 }
 
 TEST_F(MeterGaps, TenPercentOfSlowWowIsMeasured) {
