@@ -385,6 +385,39 @@ TEST(LiveSession, ALogThatFailsWhileItRunsIsNamedAndNoLongerShownAsLogging) {
     EXPECT_EQ(lines.front(), kCsvHeader);
 }
 
+// A recording that can no longer be written while the session runs: the session says why, no
+// longer says it records, and goes on measuring.
+TEST(LiveSession, ARecordingThatFailsWhileItRunsIsNamedAndNoLongerShownAsRecording) {
+    ScratchDir dir;
+    const std::vector<double> tone = ToneSamples(dir, 60.0);
+    const std::string path = dir.Path("take.wav");
+    LiveSession session;
+    {
+        // Room for the header and a few hundred frames.
+        const FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.Set());
+        LiveOptions options = FromSource(std::make_shared<PacedSource>(tone, kRate, 20.0, kBlock));
+        options.recordPath = path;
+        session.StartLive(options);
+        uint64_t seen = 0;
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (session.Snapshot().outputError.empty() &&
+               std::chrono::steady_clock::now() < deadline)
+            seen = session.WaitForUpdate(seen, 1s);
+    }
+    uint64_t seen = 0;
+    while (session.Snapshot().seconds < 12.0 &&
+           session.Snapshot().status == SessionStatus::kRunning)
+        seen = session.WaitForUpdate(seen, 1s);
+    const SessionSnapshot s = session.Snapshot();
+    EXPECT_EQ(s.outputError.rfind("cannot write " + path + ": ", 0), 0u) << s.outputError;
+    EXPECT_EQ(s.status, SessionStatus::kRunning);
+    EXPECT_GE(s.seconds, 12.0);
+    EXPECT_FALSE(s.recording);
+    session.Stop();
+    EXPECT_TRUE(session.Result().has_value()) << session.ResultError();
+}
+
 TEST(LiveSession, StopEndsAtOnceAndTheSummaryCoversWhatCame) {
     ScratchDir dir;
     LiveSession session;
