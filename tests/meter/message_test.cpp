@@ -70,6 +70,12 @@ TEST(QuotedName, EscapesControlsAndBytesNotUtf8AndLeavesLettersAndBackslashes) {
               "\\xC2\\x9B2J \\x80 \\xE2\\x82 \\xC0\\xAF");
     EXPECT_EQ(QuotedName("C:\\takes\\Plattenspieler \u00fc\u00df \u97f3 \U0001f3b5.wav"),
               "C:\\takes\\Plattenspieler \u00fc\u00df \u97f3 \U0001f3b5.wav");
+    // The first and last code points of each length pass (U+0080 is a C1 control); the one below
+    // each first, written a byte longer, is overlong.
+    EXPECT_EQ(QuotedName("\u0080\u07ff \u0800\uffff \U00010000\U0010ffff"),
+              "\\xC2\\x80\u07ff \u0800\uffff \U00010000\U0010ffff");
+    EXPECT_EQ(QuotedName("\xc1\xbf \xe0\x9f\xbf \xf0\x8f\xbf\xbf"),
+              "\\xC1\\xBF \\xE0\\x9F\\xBF \\xF0\\x8F\\xBF\\xBF");
     const std::string once = QuotedName("a\n\x1b\xff");
     EXPECT_EQ(QuotedName(once), once);
 }
