@@ -74,6 +74,8 @@ TEST(QuotedName, EscapesControlsAndBytesNotUtf8AndLeavesLettersAndBackslashes) {
     // each first, written a byte longer, is overlong.
     EXPECT_EQ(QuotedName("\u0080\u07ff \u0800\uffff \U00010000\U0010ffff"),
               "\\xC2\\x80\u07ff \u0800\uffff \U00010000\U0010ffff");
+    // The C1 controls end at U+009F; U+00A0 (no-break space) is shown.
+    EXPECT_EQ(QuotedName("\u009f\u00a0"), "\\xC2\\x9F\u00a0");
     EXPECT_EQ(QuotedName("\xc1\xbf \xe0\x9f\xbf \xf0\x8f\xbf\xbf"),
               "\\xC1\\xBF \\xE0\\x9F\\xBF \\xF0\\x8F\\xBF\\xBF");
     const std::string once = QuotedName("a\n\x1b\xff");

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -247,6 +248,25 @@ TEST(CsvLog, EverySecondWrittenIsInTheFileWholeWhileTheLogIsOpen) {
         EXPECT_EQ(linesOnDisk(), expected) << "after the row of second " << second;
     }
     EXPECT_TRUE(log.Close()) << log.Error();
+}
+
+// A log whose first line cannot be written (a full disk) is refused with the system's reason
+// and keeps no descriptor open: a window that tries again and again runs out of none.
+TEST(CsvLog, ALogWhoseHeaderCannotBeWrittenIsRefusedAndLeavesNoDescriptorOpen) {
+    auto OpenDescriptors = [] {
+        const std::filesystem::directory_iterator fds("/proc/self/fd");
+        return std::distance(std::filesystem::begin(fds), std::filesystem::end(fds));
+    };
+    const auto before = OpenDescriptors();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        try {
+            CsvLog log("/dev/full");
+            ADD_FAILURE() << "a log on /dev/full was made";
+        } catch (const MeterError& e) {
+            EXPECT_STREQ(e.what(), "cannot write the log /dev/full: No space left on device");
+        }
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
 }
 
 TEST(MeterSummary, PlatterSpeedShowsTheRevolutionAndNamesTheLines) {
