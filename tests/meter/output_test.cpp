@@ -2,9 +2,11 @@
 // log as it is written.
 #include <cairo.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +18,7 @@
 #include <nlohmann/json.hpp>
 #include <numbers>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -267,6 +270,37 @@ TEST(CsvLog, ALogWhoseHeaderCannotBeWrittenIsRefusedAndLeavesNoDescriptorOpen) {
         }
     }
     EXPECT_EQ(OpenDescriptors(), before);
+}
+
+// A log into a FIFO (another program reading it as it grows) is checked without opening it:
+// the reader would take the check's open and close for the whole log, and see nothing.
+TEST(CsvLog, AFifosReaderGetsTheWholeLogAfterItIsChecked) {
+    wobblemeter_test::ScratchDir dir;
+    const std::string path = dir.Path("pipe");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0) << std::strerror(errno);
+    // Each opening's text until its end; a second opening where the first brought nothing, so
+    // that the log's own opening never waits for a reader that has gone.
+    std::vector<std::string> reads;
+    std::thread reader([&path, &reads] {
+        for (int opening = 0; opening < 2; ++opening) {
+            std::ifstream in(path);
+            reads.emplace_back(std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>());
+            if (!reads.back().empty()) break;
+        }
+    });
+    SecondReading r;
+    r.timeSeconds = 1;
+    {
+        CsvLog::CheckWritable(path);
+        // The check comes before the input is opened, the log once it is.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        CsvLog log(path);
+        log.Write(r);
+        EXPECT_TRUE(log.Close()) << log.Error();
+    }
+    reader.join();
+    EXPECT_EQ(reads, std::vector<std::string>{std::string(kCsvHeader) + "\n" + CsvRow(r) + "\n"});
 }
 
 TEST(MeterSummary, PlatterSpeedShowsTheRevolutionAndNamesTheLines) {
