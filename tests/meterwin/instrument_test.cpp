@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <numbers>
@@ -382,6 +383,71 @@ TEST(Instrument, ASwingSeenCloseIsDrawnAsALineNotAsSteps) {
     cairo_surface_destroy(surface);
     EXPECT_GT(columns, 500);
     EXPECT_GT(moved, columns / 2) << moved << " of " << columns;
+}
+
+// The last second of a file shown, 50 stretches of 20 ms (14 pixels each), the weighted trace
+// given by each stretch's lowest and highest; the unweighted one flat at -0.45 %, out of its way.
+Display CloseView(const std::function<std::pair<float, float>(int stretch)>& weighted) {
+    Display d = BlankDisplay(WindowState::kFileRead, "take.wav", 0.3);
+    d.summary = true;
+    for (Envelope* e : {&d.unweighted, &d.weighted}) e->stretchSeconds = 0.02;
+    for (int i = 0; i < 1000; ++i) {
+        const auto [low, high] = weighted(i);
+        d.weighted.low.push_back(low);
+        d.weighted.high.push_back(high);
+        d.unweighted.low.push_back(-0.45f);
+        d.unweighted.high.push_back(-0.45f);
+    }
+    d.traceFirstSeconds = 0.0;
+    d.traceLastSeconds = 20.0;
+    d.unweightedLevelPercent = d.weightedLevelPercent = 0.5;
+    SetDeviationSpan(d, 1.0);
+    return d;
+}
+
+// Seen close, each stretch is drawn at its middle: a step from 0 to 0.4 % at 19.5 s rises
+// midway across the span shown (19 to 20 s), between the middles of the stretches either side.
+TEST(Instrument, AStepSeenCloseRisesAtItsTimeBetweenTheStretchesEitherSide) {
+    constexpr int kWidth = 1000, kHeight = 700;
+    const Display d = CloseView([](int i) {
+        const float v = i >= 975 ? 0.4f : 0.0f;
+        return std::pair{v, v};
+    });
+    cairo_surface_t* surface = Drawn(d, kWidth, kHeight);
+    const PanelRect frame = PanelFrame(LayOutInstrument(kWidth, kHeight).deviation);
+    // The first column whose weighted trace (222, 103, 60 over white) lies above half the step,
+    // 0.2 % on the scale of 0.5 %: the frame's top 30 %. Half a stretch is 6 pixels.
+    int rise = -1;
+    for (int x = static_cast<int>(frame.x) + 2;
+         x < static_cast<int>(frame.x + frame.w) - 2 && rise < 0; ++x) {
+        if (PixelsOf(surface, {static_cast<double>(x), frame.y + 2, 1, frame.h * 0.3}, 222, 103, 60,
+                     40) > 0)
+            rise = x;
+    }
+    cairo_surface_destroy(surface);
+    EXPECT_NEAR(rise, frame.x + frame.w / 2.0, 2.0) << "frame from " << frame.x << ", " << frame.w;
+}
+
+// A swing faster than a stretch, seen close: the line through each stretch's middle runs over a
+// pale band from its lowest to its highest, which shows what the line hides.
+TEST(Instrument, ASwingFasterThanAStretchShowsAPaleBandAboveAndBelowItsLine) {
+    constexpr int kWidth = 1000, kHeight = 700;
+    const Display d = CloseView([](int) { return std::pair{-0.3f, 0.3f}; });
+    cairo_surface_t* surface = Drawn(d, kWidth, kHeight);
+    const PanelRect frame = PanelFrame(LayOutInstrument(kWidth, kHeight).deviation);
+    // The band: the trace's colour at 30 % over white; from 0.3 % above zero to 0.3 % below,
+    // 60 % of the frame's height, over the frame's width.
+    const double zero = frame.y + frame.h / 2.0;
+    const int above =
+        PixelsOf(surface, {frame.x + 4, zero - frame.h * 0.25, frame.w - 8, frame.h * 0.2}, 245,
+                 209, 196, 12);
+    const int below =
+        PixelsOf(surface, {frame.x + 4, zero + frame.h * 0.05, frame.w - 8, frame.h * 0.2}, 245,
+                 209, 196, 12);
+    cairo_surface_destroy(surface);
+    const double area = (frame.w - 8) * frame.h * 0.2;
+    EXPECT_GT(above, 0.8 * area);
+    EXPECT_GT(below, 0.8 * area);
 }
 
 // Where the mouse is over a panel's frame, the readout of that panel at that place, from the
