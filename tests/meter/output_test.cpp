@@ -463,7 +463,10 @@ TEST(MeterPlot, PngShowsTheDeviationWhenAndWhereItHappenedUnbroken) {
     const Pixels plot = DecodePng(RenderPlot(r, "take.wav", PlotFormat::kPng));
     ASSERT_EQ(plot.width, 1000);
     ASSERT_EQ(plot.height, 720);
-    EXPECT_EQ(plot.At(3, 3), 0xffffffu);  // the background
+    // The background, to every edge and corner of the image.
+    for (const auto& [x, y] : {std::pair{0, 0}, std::pair{3, 3}, std::pair{0, 719},
+                               std::pair{999, 0}, std::pair{999, 719}, std::pair{0, 400}})
+        EXPECT_EQ(plot.At(x, y), 0xffffffu) << x << ", " << y;
 
     // Columns left of the legend (at the right) with the trace above and below zero.
     std::vector<int> raised, lowered;
