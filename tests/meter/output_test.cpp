@@ -589,6 +589,20 @@ TEST(MeterPlot, ThePanelOfTheSpeedErrorShowsItSecondBySecondAlongTheWholeInput) 
     // +0.01 % of +-0.015 % lies a third of the half-height above zero, -0.01 % as far below.
     EXPECT_NEAR(fast.front(), 815 - 0.01 / 0.015 * 95, 2);
     EXPECT_NEAR(slow.front(), 815 + 0.01 / 0.015 * 95, 2);
+    // The scale's "0" beside zero, in the 11-pixel type of the axes: its ink 8 pixels tall, give
+    // or take the hinting (the next labels lie 32 pixels above and below).
+    int top = 0, bottom = -1;
+    for (int y = 800; y < 831; ++y) {
+        for (int x = 30; x < 79; ++x) {
+            const std::uint32_t rgb = plot.At(x, y);
+            if ((rgb >> 16) < 128 && ((rgb >> 8) & 0xffu) < 128 && (rgb & 0xffu) < 128) {
+                if (bottom < 0) top = y;
+                bottom = y;
+            }
+        }
+    }
+    EXPECT_GE(bottom - top + 1, 7) << "from " << top << " to " << bottom;
+    EXPECT_LE(bottom - top + 1, 9) << "from " << top << " to " << bottom;
 
     // Without a nominal there is no speed error, and no panel.
     r.speedError = {};
