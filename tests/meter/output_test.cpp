@@ -486,6 +486,34 @@ TEST(MeterPlot, PngShowsTheDeviationWhenAndWhereItHappenedUnbroken) {
     EXPECT_EQ(lowered.size(), 619u - 63u);
 }
 
+// A column joins its trace to the column before it, also where a drop-out lies just before:
+// after one stretch missing (400), one at -0.05 % and then +0.05 % from the next on, the step
+// between them is drawn as one unbroken line across zero (geometry as above).
+TEST(MeterPlot, AStepJustAfterADropOutIsDrawnUnbroken) {
+    MeterResult r = Sample();
+    r.weightedPeakPercent = r.unweightedPeakPercent = 0.0;
+    Envelope e;
+    e.startSeconds = 0.0;
+    e.stretchSeconds = 1.0 / 32.0;
+    for (int i = 0; i < 890; ++i) {
+        const float v = i == 400 ? NAN : i < 402 ? -0.05f : 0.05f;
+        e.low.push_back(v);
+        e.high.push_back(v);
+    }
+    r.weighted = r.unweighted = e;
+    const Pixels plot = DecodePng(RenderPlot(r, "take.wav", PlotFormat::kPng));
+    // The step's column: the trace from below zero to above it, without a gap.
+    std::vector<int> rows;
+    for (int y = 46; y < 324; ++y)
+        if (IsWeightedTrace(plot.At(80 + 402, y))) rows.push_back(y);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_LT(rows.front(), 185);
+    EXPECT_GT(rows.back(), 185);
+    // Unbroken but for the zero line drawn across it.
+    EXPECT_GE(static_cast<int>(rows.size()), rows.back() - rows.front() + 1 - 3)
+        << rows.front() << " to " << rows.back();
+}
+
 TEST(MeterPlot, TheTwoSigmaLevelsAreDashedEitherSideOfZeroInTheirColours) {
     // No traces; levels 0.1 % unweighted and 0.05 % weighted: the scale is +-0.15 % over the
     // box's 280 pixels from y 45 (zero at 185), so the levels lie 93.3 and 46.7 pixels from it.
