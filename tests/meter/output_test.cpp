@@ -384,6 +384,16 @@ TEST(MeterPlot, WritesPngOrSvgByExtensionAndReportsAFailedWrite) {
     WritePlot(r, "tone.wav", dir.Path("plot.SVG"));
     EXPECT_NE(Contents(dir.Path("plot.SVG")).substr(0, 200).find("<svg"), std::string::npos);
     EXPECT_THROW(WritePlot(r, "tone.wav", dir.Path("no/such/dir/plot.png")), MeterError);
+    // A plot onto a full disk (a link to /dev/full) is refused with the system's reason.
+    const std::string full = dir.Path("full.png");
+    std::filesystem::create_symlink("/dev/full", full);
+    try {
+        WritePlot(r, "tone.wav", full);
+        ADD_FAILURE() << "a plot on /dev/full was written";
+    } catch (const MeterError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "cannot write the plot " + full + ": No space left on device");
+    }
 }
 
 // cairo counts its surfaces per process: the SVG of a plot drawn after other drawings (as the
