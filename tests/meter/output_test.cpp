@@ -354,6 +354,19 @@ TEST(MeterSummary, SaysWhenThereIsNoModulation) {
     EXPECT_NE(FormatJson(r, "take.wav").find("\"lines\":[]"), std::string::npos);
 }
 
+// The spectrum's largest lines are listed from two of them on; one alone is the modulation
+// line already (without a platter speed, which names it as a harmonic).
+TEST(MeterSummary, ListsTheLargestLinesFromTwoOfThemOn) {
+    MeterResult r = Sample();
+    r.lines = {{4.0, 0.099}, {12.0, 0.02}};
+    EXPECT_NE(
+        FormatSummary(r, "take.wav").find("Largest lines:       4 Hz (0.099 %), 12 Hz (0.02 %)"),
+        std::string::npos)
+        << FormatSummary(r, "take.wav");
+    r.lines.resize(1);
+    EXPECT_EQ(FormatSummary(r, "take.wav").find("Largest lines:"), std::string::npos);
+}
+
 TEST(MeterSummary, SpeedErrorWithoutNominalIsUnknownInBothForms) {
     MeterResult r = Sample();
     r.carrierHz = 1000.0;
