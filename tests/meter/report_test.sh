@@ -157,6 +157,11 @@ PY
     expect 0 "" "$meter" --report p.pdf --rpm 33 "$dir/take.wav"
     [ "$(pages p.pdf)" = 1 ] || fail "--rpm: $(pages p.pdf) pages, expected 1"
     pdftotext p.pdf - | grep -q "Once per revolution" || fail "--rpm: no once per revolution"
+    # The chart's spokes every 30 degrees, each named at its end.
+    angles=" $(pdftotext p.pdf - | grep -o '[0-9]*°' | sort -un | tr '\n' ' ')"
+    for angle in 0 30 60 90 120 150 180 210 240 270 300 330; do
+        case "$angles" in *" $angle° "*) ;; *) fail "--rpm: no spoke at $angle° (angles:$angles)" ;; esac
+    done
     within_page p.pdf "inwards slower."
     # Below the table, the deviation and spectrum side by side, then the turntable's panel:
     # the room down to the footer shared about evenly between the two rows of panels.
