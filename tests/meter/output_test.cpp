@@ -585,8 +585,9 @@ TEST(MeterPlot, PlatterSpeedAddsThePolarPanelWithThePeakAtItsAngleClockwise) {
     const int size = plot.height - 20 - top;
     const int cx = left + size / 2, cy = top + size / 2;
     const double radius = size / 2.0 - 28.0;
-    auto isMean = [](std::uint32_t rgb) {
-        return (rgb & 0xffu) > 150 && ((rgb >> 16) & 0xffu) < 90;  // the mean's blue
+    auto isMean = [](std::uint32_t rgb) {  // the mean's blue, 26, 77, 204
+        const std::uint32_t green = (rgb >> 8) & 0xffu;
+        return (rgb & 0xffu) > 150 && ((rgb >> 16) & 0xffu) < 90 && green > 50 && green < 110;
     };
     auto isPeak = [](std::uint32_t rgb) {
         return ((rgb >> 16) & 0xffu) > 140 && ((rgb >> 8) & 0xffu) < 60 && (rgb & 0xffu) < 40;
