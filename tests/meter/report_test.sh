@@ -162,6 +162,20 @@ PY
     for angle in 0 30 60 90 120 150 180 210 240 270 300 330; do
         case "$angles" in *" $angle° "*) ;; *) fail "--rpm: no spoke at $angle° (angles:$angles)" ;; esac
     done
+    # Beside the chart, its note set apart from the figures above it: twice as far below their
+    # last line as its own lines are from each other.
+    pdftotext -bbox p.pdf "$dir/bbox.html"
+    python3 - "$dir/bbox.html" <<'PY' || fail "--rpm: the chart's note is not set apart"
+import re, sys
+words = re.findall(r'yMax="([0-9.]+)">([^<]*)<', open(sys.argv[1]).read())
+last = max(float(y) for y, w in words if w == "without")
+first = min(float(y) for y, w in words if w == "Angle")
+second = min(float(y) for y, w in words if w == "own);")
+ratio = (first - last) / (second - first)
+print("the note: %.2f of a line below the figures" % ratio)
+if not 1.8 < ratio < 2.2:
+    sys.exit(1)
+PY
     within_page p.pdf "inwards slower."
     # Below the table, the deviation and spectrum side by side, then the turntable's panel:
     # the room down to the footer shared about evenly between the two rows of panels.
