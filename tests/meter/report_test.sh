@@ -85,8 +85,25 @@ for words in ("AES6 / IEC 60386", "DIN 45507 / IEC 386", "JIS / NAB", "Revox B77
 # The table's header over its three columns.
 if not re.search(r"Reading and standard +Value +What it means", page):
     missing.append("the table's header")
+# What each reading means, beside it (its first words, before a line may break).
+for words in ("Speed variation as the ear weighs it", "The slow part of it: heard as a waver",
+              "The tone's mean frequency as played back."):
+    if words not in page:
+        missing.append(words)
 if missing:
     print("missing:", missing)
+    sys.exit(1)
+PY
+    # Under each reading's name, in smaller type, the standard it follows.
+    pdftotext -bbox r.pdf "$dir/bbox.html"
+    python3 - "$dir/bbox.html" <<'PY' || fail "the standards are not in smaller type than the readings"
+import re, sys
+words = re.findall(r'yMin="([0-9.]+)" xMax="[0-9.]+" yMax="([0-9.]+)">([^<]*)<',
+                   open(sys.argv[1]).read())
+def height(word):
+    return min(float(b) - float(a) for a, b, w in words if w == word)
+print("the standard %.1f, the reading %.1f points high" % (height("AES6"), height("Weighted")))
+if not height("AES6") < 0.95 * height("Weighted"):
     sys.exit(1)
 PY
     # Every word on the page within its margins, down to the last panel's axis title (a word
