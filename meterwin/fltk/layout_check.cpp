@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     reading.progress = 0.42;
     reading.status = wobblemeter::Text(wobblemeter::Msg::kReadingFileProgress,
                                        ("/home/technician/recordings/customer decks/" +
-                                        std::string(70, 'x') + "/side A, 3150 Hz test tone.wav")
+                                        std::string(70, 'x') + "/side A, 3150 Hz test tone@48k.wav")
                                            .c_str(),
                                        42.0);
     int faults = 0;

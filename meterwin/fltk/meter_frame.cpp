@@ -688,9 +688,26 @@ std::vector<std::string> MeterFrame::LayoutFaults(const std::string& status) con
 
 std::vector<std::string> MeterFrame::StatusFaults(const std::string& status) const {
     std::vector<std::string> faults;
-    // The status line drawn: the one given last, laid out for the window's width as it is.
+    // The status line drawn: the one given last, laid out for the window's width as it is. The
+    // label read back line by line: "@@" draws one '@', a lone '@' a symbol; " " is no line.
     const std::vector<std::string> lines = StatusShown(status);
-    if (status_->label() == nullptr || StatusLabel(lines) != status_->label())
+    std::vector<std::string> drawn;
+    bool symbol = false;
+    const std::string label = status_->label() != nullptr ? status_->label() : "";
+    if (label != " ") {
+        drawn.emplace_back();
+        for (size_t at = 0; at < label.size(); ++at) {
+            if (label[at] == '\n') {
+                drawn.emplace_back();
+                continue;
+            }
+            if (label[at] == '@' && label.compare(at, 2, "@@") != 0) symbol = true;
+            if (label[at] == '@') ++at;
+            if (at < label.size()) drawn.back() += label[at];
+        }
+    }
+    if (symbol) faults.push_back("the status line draws an '@' as a symbol");
+    if (drawn != lines)
         faults.push_back(
             "the status line drawn is not the last one given, laid out for this width");
     // Each line within its room, in the lines the bar holds, its last part whole.
