@@ -385,6 +385,20 @@ TEST(Instrument, ASwingSeenCloseIsDrawnAsALineNotAsSteps) {
     EXPECT_GT(moved, columns / 2) << moved << " of " << columns;
 }
 
+// The bar meter's figure ends at the panel's right margin (8 units), whole: nothing of it in the
+// margin, where a figure centred on the margin's edge would spill.
+TEST(Instrument, TheBarsFigureEndsAtThePanelsRightMargin) {
+    constexpr int kWidth = 1000, kHeight = 700;
+    Display d = BlankDisplay(WindowState::kFileRead, "take.wav", 0.3);
+    d.bar.valuePercent = 0.1234;
+    cairo_surface_t* surface = Drawn(d, kWidth, kHeight);
+    const PanelRect bar = LayOutInstrument(kWidth, kHeight).bar;
+    const double right = bar.x + bar.w;
+    EXPECT_EQ(DarkPixels(surface, {right - 7, bar.y, 7, 30}), 0);
+    EXPECT_GT(DarkPixels(surface, {right - 60, bar.y, 52, 30}), 10);
+    cairo_surface_destroy(surface);
+}
+
 // The last second of a file shown, 50 stretches of 20 ms (14 pixels each), the weighted trace
 // given by each stretch's lowest and highest; the unweighted one flat at -0.45 %, out of its way.
 Display CloseView(const std::function<std::pair<float, float>(int stretch)>& weighted) {
