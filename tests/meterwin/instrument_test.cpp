@@ -399,6 +399,27 @@ TEST(Instrument, TheBarsFigureEndsAtThePanelsRightMargin) {
     cairo_surface_destroy(surface);
 }
 
+// Where a figure fits beside its name, what it is read over or against is written under the
+// name: the readouts panel holds more ink with those notes than with them emptied.
+TEST(Instrument, EachReadoutsStandardIsWrittenUnderItsName) {
+    constexpr int kWidth = 1000, kHeight = 700;
+    Display d = BlankDisplay(WindowState::kFileRead, "take.wav", 0.3);
+    ASSERT_FALSE(d.readouts.empty());
+    Display plain = d;
+    int notes = 0;
+    for (Readout& r : plain.readouts) {
+        notes += r.standard.empty() ? 0 : 1;
+        r.standard.clear();
+    }
+    ASSERT_GT(notes, 3);
+    const PanelRect panel = LayOutInstrument(kWidth, kHeight).readouts;
+    cairo_surface_t* with = Drawn(d, kWidth, kHeight);
+    cairo_surface_t* without = Drawn(plain, kWidth, kHeight);
+    EXPECT_GT(DarkPixels(with, panel), DarkPixels(without, panel) + 20 * notes);
+    cairo_surface_destroy(with);
+    cairo_surface_destroy(without);
+}
+
 // The last second of a file shown, 50 stretches of 20 ms (14 pixels each), the weighted trace
 // given by each stretch's lowest and highest; the unweighted one flat at -0.45 %, out of its way.
 Display CloseView(const std::function<std::pair<float, float>(int stretch)>& weighted) {
