@@ -89,6 +89,10 @@ TEST_F(MeterWindowTest, PicksTheRememberedDeviceElseTheDefaultAndRemembersChoice
         EXPECT_TRUE(view.controls.chooseDevice);
         EXPECT_EQ(view.controls.scale, kDefaultBarScale);
         window.OnDeviceChosen(2);
+        // A chooser with nothing chosen (-1) or an index past the list changes nothing.
+        window.OnDeviceChosen(-1);
+        window.OnDeviceChosen(3);
+        EXPECT_EQ(view.controls.device, 2);
         window.OnScaleChosen(4);
         EXPECT_EQ(view.Last().bar.scalePercent, 10.0);
         EXPECT_EQ(view.controls.scale, 4u);  // the chooser and the menu show it
