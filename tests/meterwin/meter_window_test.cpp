@@ -546,5 +546,28 @@ TEST(DroppedPaths, TakesOnlyFilesThatAreThereAndReadsABoundedDrop) {
     EXPECT_TRUE(DroppedPaths(take + std::string(20000, '/')).empty());
 }
 
+// A settings file edited by hand, or written by another version: a scale, platter or span that
+// is not a number, or not a positive one (a span may be 0, the whole stretch), is left unset.
+TEST(MeterSettings, ValuesThatAreNotNumbersInTheirRangeAreLeftUnset) {
+    ScratchDir dir;
+    const std::string path = dir.Path("meter.conf");
+    {
+        std::ofstream out(path);
+        out << "bar_scale_percent=-1\nplatter_rpm=-33\ndeviation_span_seconds=-1\n";
+    }
+    const MeterSettings bad = LoadSettings(path);
+    EXPECT_EQ(bad.barScalePercent, 0.0);
+    EXPECT_EQ(bad.platterRpm, 0.0);
+    EXPECT_EQ(bad.deviationSpanSeconds, -1.0);
+    {
+        std::ofstream out(path);
+        out << "bar_scale_percent=x\nplatter_rpm=45\ndeviation_span_seconds=0\n";
+    }
+    const MeterSettings good = LoadSettings(path);
+    EXPECT_EQ(good.barScalePercent, 0.0);
+    EXPECT_EQ(good.platterRpm, 45.0);
+    EXPECT_EQ(good.deviationSpanSeconds, 0.0);
+}
+
 }  // namespace
 }  // namespace wobblemeter
