@@ -346,20 +346,14 @@ private:
     bool set_ = false;
 };
 
-// A log whose rows can no longer be written (the disk full) while the session runs: the
-// session says why, no longer says it logs, and goes on measuring.
-TEST(LiveSession, ALogThatFailsWhileItRunsIsNamedAndNoLongerShownAsLogging) {
-    ScratchDir dir;
-    const std::vector<double> tone = ToneSamples(dir, 60.0);
-    const std::string path = dir.Path("take.csv");
-    LiveSession session;
-    SessionSnapshot s;
+// Starts the session under a limit of `bytes` on the files it writes until it names an output
+// that failed (30 s at most), then, the limit lifted, lets it measure on to 12 s of input: the
+// snapshot then.
+SessionSnapshot RunPastAnOutputFailure(LiveSession& session, const LiveOptions& options,
+                                       size_t bytes) {
     {
-        // Room for the header and part of the first row.
-        const FileSizeLimit limit(std::strlen(kCsvHeader) + 1 + 10);
-        ASSERT_TRUE(limit.Set());
-        LiveOptions options = FromSource(std::make_shared<PacedSource>(tone, kRate, 20.0, kBlock));
-        options.logPath = path;
+        const FileSizeLimit limit(bytes);
+        EXPECT_TRUE(limit.Set());
         session.StartLive(options);
         uint64_t seen = 0;
         const auto deadline = std::chrono::steady_clock::now() + 30s;
@@ -367,12 +361,25 @@ TEST(LiveSession, ALogThatFailsWhileItRunsIsNamedAndNoLongerShownAsLogging) {
                std::chrono::steady_clock::now() < deadline)
             seen = session.WaitForUpdate(seen, 1s);
     }
-    // Measuring goes on: the snapshots of the seconds after the failure.
     uint64_t seen = 0;
     while (session.Snapshot().seconds < 12.0 &&
            session.Snapshot().status == SessionStatus::kRunning)
         seen = session.WaitForUpdate(seen, 1s);
-    s = session.Snapshot();
+    return session.Snapshot();
+}
+
+// A log whose rows can no longer be written (the disk full) while the session runs: the
+// session says why, no longer says it logs, and goes on measuring.
+TEST(LiveSession, ALogThatFailsWhileItRunsIsNamedAndNoLongerShownAsLogging) {
+    ScratchDir dir;
+    const std::string path = dir.Path("take.csv");
+    LiveSession session;
+    LiveOptions options =
+        FromSource(std::make_shared<PacedSource>(ToneSamples(dir, 60.0), kRate, 20.0, kBlock));
+    options.logPath = path;
+    // Room for the header and part of the first row.
+    const SessionSnapshot s =
+        RunPastAnOutputFailure(session, options, std::strlen(kCsvHeader) + 1 + 10);
     EXPECT_EQ(s.outputError, "cannot write the log " + path + ": File too large");
     EXPECT_EQ(s.status, SessionStatus::kRunning);
     EXPECT_GE(s.seconds, 12.0);
@@ -389,27 +396,13 @@ TEST(LiveSession, ALogThatFailsWhileItRunsIsNamedAndNoLongerShownAsLogging) {
 // longer says it records, and goes on measuring.
 TEST(LiveSession, ARecordingThatFailsWhileItRunsIsNamedAndNoLongerShownAsRecording) {
     ScratchDir dir;
-    const std::vector<double> tone = ToneSamples(dir, 60.0);
     const std::string path = dir.Path("take.wav");
     LiveSession session;
-    {
-        // Room for the header and a few hundred frames.
-        const FileSizeLimit limit(4096);
-        ASSERT_TRUE(limit.Set());
-        LiveOptions options = FromSource(std::make_shared<PacedSource>(tone, kRate, 20.0, kBlock));
-        options.recordPath = path;
-        session.StartLive(options);
-        uint64_t seen = 0;
-        const auto deadline = std::chrono::steady_clock::now() + 30s;
-        while (session.Snapshot().outputError.empty() &&
-               std::chrono::steady_clock::now() < deadline)
-            seen = session.WaitForUpdate(seen, 1s);
-    }
-    uint64_t seen = 0;
-    while (session.Snapshot().seconds < 12.0 &&
-           session.Snapshot().status == SessionStatus::kRunning)
-        seen = session.WaitForUpdate(seen, 1s);
-    const SessionSnapshot s = session.Snapshot();
+    LiveOptions options =
+        FromSource(std::make_shared<PacedSource>(ToneSamples(dir, 60.0), kRate, 20.0, kBlock));
+    options.recordPath = path;
+    // Room for the header and a few hundred frames.
+    const SessionSnapshot s = RunPastAnOutputFailure(session, options, 4096);
     EXPECT_EQ(s.outputError.rfind("cannot write " + path + ": ", 0), 0u) << s.outputError;
     EXPECT_EQ(s.status, SessionStatus::kRunning);
     EXPECT_GE(s.seconds, 12.0);

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -468,21 +469,27 @@ bool IsWeightedTrace(std::uint32_t rgb) {
     return red > 160 && green < 130 && blue < 100;
 }
 
-TEST(MeterPlot, PngShowsTheDeviationWhenAndWhereItHappenedUnbroken) {
-    // 890 stretches of 1/32 s, one per pixel column of the deviation's box (x from 80; y from
-    // 45 over 280 pixels, zero at 185): -0.05 %, raised to +0.05 % for stretches 224 to 287
-    // (7 to 9 s). The steps between neighbouring columns must still be drawn.
+// The sample result with no two-sigma levels and both traces 890 stretches of 1/32 s, one per
+// pixel column of the deviation's box, each stretch's value (lowest and highest) given.
+MeterResult WithTraces(const std::function<float(int stretch)>& value) {
     MeterResult r = Sample();
     r.weightedPeakPercent = r.unweightedPeakPercent = 0.0;
     Envelope e;
     e.startSeconds = 0.0;
     e.stretchSeconds = 1.0 / 32.0;
     for (int i = 0; i < 890; ++i) {
-        const float v = i >= 224 && i < 288 ? 0.05f : -0.05f;
-        e.low.push_back(v);
-        e.high.push_back(v);
+        e.low.push_back(value(i));
+        e.high.push_back(value(i));
     }
     r.weighted = r.unweighted = e;
+    return r;
+}
+
+TEST(MeterPlot, PngShowsTheDeviationWhenAndWhereItHappenedUnbroken) {
+    // 890 stretches of 1/32 s, one per pixel column of the deviation's box (x from 80; y from
+    // 45 over 280 pixels, zero at 185): -0.05 %, raised to +0.05 % for stretches 224 to 287
+    // (7 to 9 s). The steps between neighbouring columns must still be drawn.
+    const MeterResult r = WithTraces([](int i) { return i >= 224 && i < 288 ? 0.05f : -0.05f; });
     const Pixels plot = DecodePng(RenderPlot(r, "take.wav", PlotFormat::kPng));
     ASSERT_EQ(plot.width, 1000);
     ASSERT_EQ(plot.height, 720);
@@ -513,17 +520,9 @@ TEST(MeterPlot, PngShowsTheDeviationWhenAndWhereItHappenedUnbroken) {
 // after one stretch missing (400), one at -0.05 % and then +0.05 % from the next on, the step
 // between them is drawn as one unbroken line across zero (geometry as above).
 TEST(MeterPlot, AStepJustAfterADropOutIsDrawnUnbroken) {
-    MeterResult r = Sample();
-    r.weightedPeakPercent = r.unweightedPeakPercent = 0.0;
-    Envelope e;
-    e.startSeconds = 0.0;
-    e.stretchSeconds = 1.0 / 32.0;
-    for (int i = 0; i < 890; ++i) {
-        const float v = i == 400 ? NAN : i < 402 ? -0.05f : 0.05f;
-        e.low.push_back(v);
-        e.high.push_back(v);
-    }
-    r.weighted = r.unweighted = e;
+    const MeterResult r = WithTraces([](int i) {
+        return i == 400 ? NAN : i < 402 ? -0.05f : 0.05f;
+    });
     const Pixels plot = DecodePng(RenderPlot(r, "take.wav", PlotFormat::kPng));
     // The step's column: the trace from below zero to above it, without a gap.
     std::vector<int> rows;
