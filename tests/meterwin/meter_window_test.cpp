@@ -553,7 +553,7 @@ TEST(MeterSettings, ValuesThatAreNotNumbersInTheirRangeAreLeftUnset) {
     const std::string path = dir.Path("meter.conf");
     {
         std::ofstream out(path);
-        out << "bar_scale_percent=-1\nplatter_rpm=-33\ndeviation_span_seconds=-1\n";
+        out << "bar_scale_percent=-1\nplatter_rpm=-33\ndeviation_span_seconds=x\n";
     }
     const MeterSettings bad = LoadSettings(path);
     EXPECT_EQ(bad.barScalePercent, 0.0);
