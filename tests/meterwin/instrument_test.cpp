@@ -440,6 +440,31 @@ Display CloseView(const std::function<std::pair<float, float>(int stretch)>& wei
     return d;
 }
 
+// The cursor's readout in the deviation panel's title strip is set in the strip's type (12
+// units, 9 at the least where the room is short): the ink of its right end 7 to 14 rows tall.
+TEST(Instrument, TheCursorsReadoutIsSetInTheTitlesType) {
+    constexpr int kWidth = 1000, kHeight = 700;
+    const Display d = CloseView([](int) { return std::pair{0.1f, 0.2f}; });
+    const InstrumentLayout l = LayOutInstrument(kWidth, kHeight);
+    const PanelRect frame = PanelFrame(l.deviation);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
+    cairo_t* cr = cairo_create(surface);
+    DrawInstrument(cr, d, kWidth, kHeight, frame.x + frame.w / 2, frame.y + frame.h / 2);
+    cairo_destroy(cr);
+    const PanelRect strip = l.deviationTitle;
+    int first = -1, last = -1;
+    for (int y = static_cast<int>(strip.y); y < static_cast<int>(strip.y + strip.h); ++y) {
+        if (DarkPixels(surface, {strip.x + strip.w * 0.8, static_cast<double>(y), strip.w * 0.2 - 2,
+                                 1}) > 0) {
+            if (first < 0) first = y;
+            last = y;
+        }
+    }
+    cairo_surface_destroy(surface);
+    EXPECT_GE(last - first + 1, 7) << first << " to " << last;
+    EXPECT_LE(last - first + 1, 14) << first << " to " << last;
+}
+
 // Seen close, each stretch is drawn at its middle: a step from 0 to 0.4 % at 19.5 s rises
 // midway across the span shown (19 to 20 s), between the middles of the stretches either side.
 TEST(Instrument, AStepSeenCloseRisesAtItsTimeBetweenTheStretchesEitherSide) {
